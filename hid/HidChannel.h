@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hid/HidTypes.h"
+
+namespace hid {
+
+class HidBackend;
+
+// One HID interface (one top-level collection): listing the paths of every interface on the
+// system, opening one by path with its capabilities, and moving whole reports bounded by a
+// time-out and released by the channel's abort event.
+//
+// Paths carry "vid_XXXX", "pid_XXXX", "&mi_NN" and, when the interface has more than one
+// top-level collection, "&colNN" (01, 02, ... in descriptor order). A path that names a socket in
+// the simulator folder ($TESSEL_SIM_DIR) is a virtual interface served by tessel-devsim; every
+// other path is a hidraw collection. Both behave the same at this interface.
+//
+// Failure is always reported as false (or no path); nothing here shows a message or throws.
+// One thread may read while another writes; close() and reopen() from any thread release a
+// waiting reader or writer at once with failure.
+class HidChannel {
+public:
+    HidChannel();
+    ~HidChannel();
+    HidChannel(const HidChannel&) = delete;
+    HidChannel& operator=(const HidChannel&) = delete;
+
+    // Fills the path list with every HID collection present (hidraw, then the simulator folder
+    // when TESSEL_SIM_DIR is set) and resets the cursor. An empty system is success.
+    bool listDevices();
+    // The path under the cursor, advancing it; empty when the list is exhausted.
+    std::string nextDevicePath();
+    void freeDeviceList();
+
+    // Stores the options and the path, then reopen(). hidraw cannot open exclusively: an
+    // exclusive open opens shared, so other processes can still read the interface.
+    bool open(const std::string& path, bool readAccess, bool writeAccess, bool overlapped,
+              bool exclusive);
+    // (Re)opens the stored path; releases a waiting reader or writer first.
+    bool reopen();
+    // Releases a waiting reader or writer, frees the capability tables and closes the handle.
+    void close();
+
+    // One report each way. `length` includes the report-ID byte. `timeoutMs` of kInfinite waits
+    // until the report moves or the channel is closed. On time-out, abort or error: false, with
+    // *transferred set to 0 and nothing left pending.
+    bool readReport(uint8_t* buffer, uint32_t length, uint32_t* transferred, uint32_t timeoutMs);
+    bool writeReport(const uint8_t* buffer, uint32_t length, uint32_t* transferred,
+                     uint32_t timeoutMs);
+    // Sends an output report through the control pipe (HidD_SetOutputReport); the headset's
+    // lighting reports travel this way.
+    bool setOutputReport(const uint8_t* buffer, uint32_t length);
+
+    // Fills the items of `type` that belong to the report's ID (its first byte). A report whose
+    // ID matches no item leaves every item unchanged and returns true. Never reads outside the
+    // report or the descriptor.
+    bool decodeInputReport(const uint8_t* report, uint32_t length, ReportType type);
+
+    bool isOpen() const;
+    const std::string& path() const { return m_path; }
+    const HidCaps& caps() const { return m_caps; }
+    const HidAttributes& attributes() const { return m_attributes; }
+    uint32_t interfaceNumber() const { return m_interfaceNumber; }
+    uint32_t collectionNumber() const { return m_collectionNumber; }
+    std::vector<HidDataItem>& items(ReportType type) { return m_items[static_cast<int>(type)]; }
+    const std::vector<HidDataItem>& items(ReportType type) const
+    {
+        return m_items[static_cast<int>(type)];
+    }
+
+    // Where hidraw enumeration looks; "/sys" unless a test points it at a fake tree.
+    static void setSysfsRoot(const std::string& root);
+
+private:
+    std::vector<std::string> m_pathList;
+    uint32_t m_cursor = 0;
+
+    bool m_readAccess = false;
+    bool m_writeAccess = false;
+    bool m_overlapped = false;
+    bool m_exclusive = false;
+
+    std::string m_path;
+    std::unique_ptr<HidBackend> m_backend;
+    HidCaps m_caps{};
+    HidAttributes m_attributes{};
+    std::array<std::vector<HidDataItem>, 3> m_items;
+    uint32_t m_interfaceNumber = 0;
+    uint32_t m_collectionNumber = 0;
+};
+
+// Interface and collection numbers encoded in a path ("&mi_", "&col", case-insensitive,
+// hexadecimal); 0 when absent.
+uint32_t interfaceNumberFromPath(const std::string& path);
+uint32_t collectionNumberFromPath(const std::string& path);
+
+}  // namespace hid
