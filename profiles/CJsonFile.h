@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <json/value.h>
+#include <string>
+
+// The one way every JSON file of the application is read and written. Reading never fails
+// loudly: a missing, empty or unparsable file reads as a null value. Writing replaces the file
+// atomically (temporary file in the same folder, then rename), so a crash or a full disk never
+// leaves a half-written file.
+class CJsonFile {
+public:
+    static Json::Value ReadJson(const QString& path);
+    // 0 when the file was replaced; non-zero when it could not be written (the old file stays).
+    static int WriteJson(const QString& path, const Json::Value& value);
+    // The file's bytes; empty on failure.
+    static std::string ReadFileText(const QString& path);
+    // Local time as "%d_%02d_%02d_%02d_%02d_%02d_%03d" (year ... milliseconds).
+    static std::string MakeTimestampName();
+    // The file name without folder and extension.
+    static QString GetFileTitle(const QString& path);
+};
+
+std::string WideToUtf8(const QString& text);
+QString Utf8ToWide(const std::string& text);
