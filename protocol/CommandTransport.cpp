@@ -1,0 +1,424 @@
+#include "protocol/CommandTransport.h"
+
+#include <QLoggingCategory>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "hid/DebugLog.h"
+#include "protocol/ChunkPlan.h"
+#include "protocol/CommandReport.h"
+#include "protocol/MacroImage.h"
+
+using namespace protocol;
+
+namespace {
+
+constexpr uint8_t kCmdOpenSession = 0x01;
+constexpr uint8_t kCmdCloseSession = 0x02;
+constexpr uint8_t kCmdReadInformation = 0x03;
+constexpr uint8_t kCmdReadSettings = 0x05;
+constexpr uint8_t kCmdWriteSettings = 0x06;
+constexpr uint8_t kCmdReadKeyTable = 0x07;
+constexpr uint8_t kCmdWriteKeyTable = 0x09;
+constexpr uint8_t kCmdWriteLightTable = 0x0B;
+constexpr uint8_t kCmdLightingFrame = 0x12;
+constexpr uint8_t kCmdWriteMacroImage = 0x15;
+constexpr uint8_t kCmdWriteShootData = 0x17;
+constexpr uint8_t kCmdReadStatus = 0x1A;
+constexpr uint8_t kCmdReadLedMap = 0x1B;
+constexpr uint8_t kCmdLightingControl = 0x1C;
+constexpr uint8_t kCmdWirelessLink = 0xAA;
+
+// The device needs a moment after the last write of a group before it closes the session.
+constexpr auto kCloseSessionDelay = std::chrono::milliseconds(10);
+constexpr uint8_t kLinkUp = 0xFF;
+
+void dumpReport(const char* title, const uint8_t* report)
+{
+    if (!tesselDebug().isDebugEnabled())
+        return;
+    qCDebug(tesselDebug).noquote() << QString::fromUtf8(title);
+    qCDebug(tesselDebug).noquote() << QString::fromStdString(formatDumpLine(report));
+    qCDebug(tesselDebug).noquote() << QString::fromStdString(formatDumpLine(report + 32));
+}
+
+int statusResult(const uint8_t* reply)
+{
+    if (reply[kStatus] == kStatusFailFF)
+        return kStatusFF;
+    if (reply[kStatus] == kStatusFailFE)
+        return kStatusFE;
+    return kOk;
+}
+
+void newRequest(uint8_t* request, uint8_t command)
+{
+    std::memset(request, 0, kReportLength);
+    request[0] = kReportId;
+    request[kCommand] = command;
+}
+
+void setChunkHeader(uint8_t* request, uint32_t length, uint32_t offset)
+{
+    request[kLength] = static_cast<uint8_t>(length);
+    request[kOffsetLow] = static_cast<uint8_t>(offset & 0xFF);
+    request[kOffsetHigh] = static_cast<uint8_t>((offset >> 8) & 0xFF);
+}
+
+}  // namespace
+
+CommandTransport::CommandTransport() : CommandTransport(Timeouts{}) {}
+
+CommandTransport::CommandTransport(const Timeouts& timeouts) : m_timeouts(timeouts) {}
+
+CommandTransport::~CommandTransport()
+{
+    // Closing releases a reader or writer still waiting on either channel.
+    m_channelA.close();
+    m_channelB.close();
+}
+
+void CommandTransport::setMode(int mode)
+{
+    const bool wireless = mode == 2;
+    m_wireless.store(wireless ? 1 : 0);
+    m_chunkSize.store(wireless ? kWirelessChunk : kWiredChunk);
+}
+
+int CommandTransport::setBlockLength(uint32_t n)
+{
+    if (n > kMaxBlockLength)
+        return 0;
+    m_blockLength.store(static_cast<uint16_t>(n));
+    return 1;
+}
+
+int CommandTransport::transact(const uint8_t* request, uint32_t requestLength, uint8_t* reply,
+                               uint32_t replyCapacity, uint32_t* bytesRead)
+{
+    m_busy.fetch_add(1);
+    return runTransaction(request, requestLength, reply, replyCapacity, bytesRead, false);
+}
+
+int CommandTransport::transactQuietly(const uint8_t* request, uint32_t requestLength,
+                                      uint8_t* reply, uint32_t replyCapacity, uint32_t* bytesRead)
+{
+    m_busy.fetch_add(1);
+    return runTransaction(request, requestLength, reply, replyCapacity, bytesRead, true);
+}
+
+// Expects the caller to have counted this transaction in m_busy; uncounts it on return.
+int CommandTransport::runTransaction(const uint8_t* request, uint32_t requestLength,
+                                     uint8_t* reply, uint32_t replyCapacity, uint32_t* bytesRead,
+                                     bool quiet)
+{
+    uint32_t readDummy = 0;
+    if (!bytesRead)
+        bytesRead = &readDummy;
+    *bytesRead = 0;
+    if (!m_ready.load() || !request || !reply || replyCapacity == 0) {
+        m_busy.fetch_sub(1);
+        return kNoReply;
+    }
+
+    uint8_t report[kReportLength] = {};
+    std::memcpy(report, request, std::min<uint32_t>(requestLength, kReportLength));
+    if (!quiet)
+        dumpReport("命令", report);
+
+    // The route is fixed for the whole transaction even if discovery switches it meanwhile.
+    const bool wireless = m_wireless.load() != 0;
+    hid::HidChannel& channel = wireless ? m_channelB : m_channelA;
+    const uint32_t timeoutMs =
+        wireless ? (quiet ? m_timeouts.quietWirelessMs : m_timeouts.wirelessMs) : m_timeouts.wiredMs;
+
+    uint64_t ticket = 0;
+    bool written = false;
+    {
+        std::lock_guard lock(m_ioLock);
+        uint32_t transferred = 0;
+        written = channel.writeReport(report, kReportLength, &transferred, timeoutMs);
+        if (written)
+            ticket = m_nextWriteTicket++;
+    }
+    if (!written) {
+        m_busy.fetch_sub(1);
+        return kWriteFailed;
+    }
+
+    int result = kNoReply;
+    {
+        std::unique_lock lock(m_ioLock);
+        m_readTurn.wait(lock, [&] { return m_nextReadTicket == ticket; });
+        for (int reads = 0; reads < 2; ++reads) {
+            result = channel.readReport(reply, replyCapacity, bytesRead, timeoutMs) ? kOk : kNoReply;
+            if (result != kOk)
+                break;
+            if (replyCapacity > kCommand && reply[kCommand] == report[kCommand])
+                break;
+            if (wireless && replyCapacity > kCommand && reply[kCommand] == kReceiverNoLink) {
+                result = kNoLink;
+                break;
+            }
+            // A reply that does not echo the command (a late answer to an earlier request) is
+            // never taken for this one's: without a matching echo after two reads, no reply.
+            result = kNoReply;
+        }
+        ++m_nextReadTicket;
+    }
+    m_readTurn.notify_all();
+
+    if (!quiet) {
+        std::memset(report, 0, kReportLength);
+        std::memcpy(report, reply, std::min<uint32_t>(replyCapacity, kReportLength));
+        dumpReport("返回", report);
+    }
+    m_busy.fetch_sub(1);
+    return result;
+}
+
+int CommandTransport::lockedTransact(Lock lock, const uint8_t* request, uint8_t* reply)
+{
+    uint32_t read = 0;
+    switch (lock) {
+    case Lock::Command: {
+        std::lock_guard guard(m_commandLock);
+        return transact(request, kReportLength, reply, kReportLength, &read);
+    }
+    case Lock::Stream: {
+        std::lock_guard guard(m_streamLock);
+        return transact(request, kReportLength, reply, kReportLength, &read);
+    }
+    case Lock::None:
+        break;
+    }
+    return transact(request, kReportLength, reply, kReportLength, &read);
+}
+
+int CommandTransport::plainCommand(uint8_t command)
+{
+    uint8_t request[kReportLength];
+    uint8_t reply[kReportLength] = {};
+    newRequest(request, command);
+    sealReport(request);
+    const int result = lockedTransact(Lock::Command, request, reply);
+    if (result != kOk)
+        return result;
+    return statusResult(reply);
+}
+
+int CommandTransport::chunkedWrite(uint8_t command, const uint8_t* data, uint32_t length,
+                                   uint32_t baseOffset, uint32_t chunk, Lock lock)
+{
+    if (length > 0 && !data)
+        return kNoReply;
+    chunk = std::min<uint32_t>(chunk, kPayloadCapacity);
+    // Built once: only the chunk header, the data area and the checksum change per chunk, so
+    // after a short last chunk the rest of the data area still holds the previous chunk's bytes.
+    uint8_t request[kReportLength];
+    uint8_t reply[kReportLength] = {};
+    newRequest(request, command);
+    for (const Chunk& c : planChunks(length, chunk)) {
+        setChunkHeader(request, c.length, baseOffset + c.position);
+        std::memcpy(request + kPayload, data + c.position, c.length);
+        sealReport(request);
+        const int result = lockedTransact(lock, request, reply);
+        if (result != kOk)
+            return result;
+        const int status = statusResult(reply);
+        if (status != kOk)
+            return status;
+    }
+    return kOk;
+}
+
+int CommandTransport::chunkedRead(uint8_t command, uint8_t* out, uint32_t length,
+                                  uint32_t baseOffset)
+{
+    if (length > 0 && !out)
+        return kNoReply;
+    uint8_t request[kReportLength];
+    uint8_t reply[kReportLength] = {};
+    newRequest(request, command);
+    for (const Chunk& c : planChunks(length, chunkSize())) {
+        setChunkHeader(request, c.length, baseOffset + c.position);
+        sealReport(request);
+        const int result = lockedTransact(Lock::Command, request, reply);
+        if (result != kOk)
+            return result;
+        const int status = statusResult(reply);
+        if (status != kOk)
+            return status;
+        std::memcpy(out + c.position, reply + kPayload, c.length);
+    }
+    return kOk;
+}
+
+int CommandTransport::openSession()
+{
+    return plainCommand(kCmdOpenSession);
+}
+
+int CommandTransport::closeSession(int /*flag: not sent*/)
+{
+    std::this_thread::sleep_for(kCloseSessionDelay);
+    return plainCommand(kCmdCloseSession);
+}
+
+int CommandTransport::readInformation(InfoBlock& out)
+{
+    InfoBlock block{};
+    const int result = chunkedRead(kCmdReadInformation, block.data(), kInfoBlockLength, 0);
+    if (result == kOk)
+        out = block;
+    return result;
+}
+
+int CommandTransport::readSettings(uint8_t* out, uint32_t length, uint32_t offset)
+{
+    return chunkedRead(kCmdReadSettings, out, length, offset);
+}
+
+int CommandTransport::writeSettings(const uint8_t* data, uint32_t length, uint32_t offset)
+{
+    return chunkedWrite(kCmdWriteSettings, data, length, offset, chunkSize(), Lock::Command);
+}
+
+int CommandTransport::readKeyTable(uint8_t* out)
+{
+    return chunkedRead(kCmdReadKeyTable, out, blockLength(), 0);
+}
+
+int CommandTransport::writeKeyTable(const uint8_t* data, int bank)
+{
+    if (bank != 0)
+        return kBadBank;
+    return chunkedWrite(kCmdWriteKeyTable, data, blockLength(), 0, chunkSize(), Lock::Command);
+}
+
+int CommandTransport::writeLightTable(const uint8_t* data, uint32_t length, int profile,
+                                      uint32_t stride)
+{
+    const uint32_t base = static_cast<uint32_t>(profile < 0 ? 0 : profile) * stride;
+    return chunkedWrite(kCmdWriteLightTable, data, length, base, chunkSize(), Lock::Stream);
+}
+
+int CommandTransport::sendLightingFrame(const uint8_t* data, uint32_t length)
+{
+    if (length > 0 && !data)
+        return kNoReply;
+    uint8_t request[kReportLength];
+    uint8_t reply[kReportLength] = {};
+    newRequest(request, kCmdLightingFrame);
+    for (const Chunk& c : planChunks(length, chunkSize())) {
+        setChunkHeader(request, c.length, c.position);
+        std::memcpy(request + kPayload, data + c.position, c.length);
+        sealReport(request);
+        std::lock_guard guard(m_streamLock);
+        // A frame yields to any other transaction: it claims the busy mark only when nothing
+        // else holds it, and otherwise drops this chunk rather than wait. The next frame
+        // carries the newest colours anyway.
+        int idle = 0;
+        if (!m_busy.compare_exchange_strong(idle, 1)) {
+            qCDebug(tesselDebug).noquote() << QStringLiteral("放弃灯光数据");
+            continue;
+        }
+        uint32_t read = 0;
+        const int result =
+            runTransaction(request, kReportLength, reply, kReportLength, &read, true);
+        if (result != kOk)
+            return result;
+        const int status = statusResult(reply);
+        if (status != kOk)
+            return status;
+    }
+    return kOk;
+}
+
+int CommandTransport::writeMacroImage(const uint8_t* data, uint32_t length)
+{
+    return chunkedWrite(kCmdWriteMacroImage, data, length, 0, chunkSize(), Lock::Command);
+}
+
+int CommandTransport::writeShootData(const uint8_t* data, uint32_t length)
+{
+    return chunkedWrite(kCmdWriteShootData, data, length, 0, kWiredChunk, Lock::None);
+}
+
+int CommandTransport::readStatus(uint8_t* out, uint32_t length, uint32_t offset)
+{
+    // One report carries at most 56 data bytes; a longer read cannot be answered.
+    if (length > kPayloadCapacity || (length > 0 && !out))
+        return kNoReply;
+    uint8_t request[kReportLength];
+    uint8_t reply[kReportLength] = {};
+    newRequest(request, kCmdReadStatus);
+    setChunkHeader(request, length, offset);
+    sealReport(request);
+    const int result = lockedTransact(Lock::Command, request, reply);
+    if (result != kOk)
+        return result;
+    const int status = statusResult(reply);
+    if (status != kOk)
+        return status;
+    std::memcpy(out, reply + kPayload, length);
+    return kOk;
+}
+
+int CommandTransport::readLedMap(uint8_t* out)
+{
+    return chunkedRead(kCmdReadLedMap, out, blockLength() / 3, 0);
+}
+
+int CommandTransport::lightingControlNotice()
+{
+    return plainCommand(kCmdLightingControl);
+}
+
+bool CommandTransport::checkWirelessLink()
+{
+    if (!m_wireless.load())
+        return true;
+    uint8_t request[kReportLength];
+    uint8_t reply[kReportLength] = {};
+    newRequest(request, kCmdWirelessLink);
+    sealReport(request);
+    if (lockedTransact(Lock::Command, request, reply) != kOk)
+        return false;
+    return reply[kPayload] == kLinkUp && statusResult(reply) == kOk;
+}
+
+int CommandTransport::writeMacros(const QString& deviceFolder,
+                                  const std::vector<int>& macroNumbers, InfoBlock& info)
+{
+    if (m_ready.load())
+        readInformation(info);
+    const auto records = loadMacroRecords(deviceFolder, macroNumbers);
+    if (!records || macroNumbers.empty())
+        return 0;
+
+    const uint32_t total = macroImageLength(*records);
+    const uint32_t capacity = info[kInfoMacroUnits] * kMacroMemoryUnit;
+    if (const int excess = macroExcessCount(total, capacity); excess > 0)
+        return excess;
+
+    const auto image = buildMacroImage(*records);
+    if (!image)
+        return -1;
+
+    int result = kOk;
+    const bool ready = m_ready.load() != 0;
+    if (ready) {
+        const int opened = openSession();
+        const int written = writeMacroImage(image->data(), static_cast<uint32_t>(image->size()));
+        result = opened != kOk ? opened : written;
+    }
+    // A session may have been opened before the device went away; the close goes out always.
+    closeSession();
+    if (!ready || result == kOk)
+        return 0;
+    // 0 means "written" to the callers of this operation, so a failure never reads as 0.
+    return result == kNoReply ? -1 : result;
+}

@@ -1,0 +1,153 @@
+#include "protocol/MacroImage.h"
+
+#include <QDir>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "profiles/CJsonFile.h"
+
+namespace protocol {
+namespace {
+
+// jsoncpp throws on mistyped access, so every member is tested before it is converted.
+int64_t integerValue(const Json::Value& value)
+{
+    if (value.isInt64())
+        return value.asInt64();
+    if (value.isUInt64())
+        return static_cast<int64_t>(value.asUInt64());
+    if (value.isDouble())
+        return static_cast<int64_t>(value.asDouble());
+    if (value.isBool())
+        return value.asBool() ? 1 : 0;
+    if (value.isString())
+        return std::atoll(value.asString().c_str());
+    return 0;
+}
+
+const Json::Value& member(const Json::Value& object, const char* key)
+{
+    static const Json::Value null;
+    if (!object.isObject())
+        return null;
+    const Json::Value* found = object.find(key, key + std::char_traits<char>::length(key));
+    return found ? *found : null;
+}
+
+void putLe16(std::vector<uint8_t>& image, size_t at, uint32_t value)
+{
+    image[at] = static_cast<uint8_t>(value & 0xFF);
+    image[at + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
+}
+
+// A Guid names a file inside the device folder; anything that could reach elsewhere is refused.
+bool isSafeFileStem(const std::string& stem)
+{
+    if (stem.empty() || stem == "." || stem == "..")
+        return false;
+    for (char c : stem)
+        if (c == '/' || c == '\\' || c == '\0')
+            return false;
+    return true;
+}
+
+}  // namespace
+
+MacroEvent macroEventFromJson(const Json::Value& event)
+{
+    MacroEvent out;
+    out.delay = static_cast<uint16_t>(integerValue(member(event, "Delay")) & 0xFFFF);
+    const Json::Value& action = member(event, "Action");
+    const bool down = action.isString() && action.asString() == "down";
+    out.typeAndAction = static_cast<uint8_t>((integerValue(member(event, "Type")) & 0x7F) |
+                                             (down ? 0x80 : 0x00));
+    out.button = static_cast<uint8_t>(integerValue(member(event, "Button")) & 0xFF);
+    return out;
+}
+
+MacroRecord macroRecordFromJson(const Json::Value& events)
+{
+    MacroRecord record;
+    if (!events.isArray())
+        return record;
+    record.reserve(events.size());
+    for (Json::ArrayIndex i = 0; i < events.size(); ++i)
+        record.push_back(macroEventFromJson(events[i]));
+    return record;
+}
+
+uint32_t macroImageLength(const std::vector<MacroRecord>& records)
+{
+    uint64_t total = kMacroHeaderLength + 6ull * records.size();
+    for (const MacroRecord& record : records)
+        total += 4ull * record.size();
+    return total > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
+                                                        : static_cast<uint32_t>(total);
+}
+
+std::optional<std::vector<uint8_t>> buildMacroImage(const std::vector<MacroRecord>& records)
+{
+    const uint32_t total = macroImageLength(records);
+    // Length, count, offsets and event counts are 16-bit fields.
+    if (total > 0xFFFF)
+        return std::nullopt;
+    std::vector<uint8_t> image;
+    try {
+        image.assign(total, 0);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    putLe16(image, 0, kMacroImageMagic);
+    putLe16(image, 2, total);
+    putLe16(image, 4, static_cast<uint32_t>(records.size()));
+    size_t recordAt = kMacroHeaderLength + 2 * records.size();
+    for (size_t m = 0; m < records.size(); ++m) {
+        putLe16(image, kMacroHeaderLength + 2 * m, static_cast<uint32_t>(recordAt));
+        putLe16(image, recordAt, static_cast<uint32_t>(records[m].size()));
+        size_t at = recordAt + 4;
+        for (const MacroEvent& event : records[m]) {
+            putLe16(image, at, event.delay);
+            image[at + 2] = event.typeAndAction;
+            image[at + 3] = event.button;
+            at += 4;
+        }
+        recordAt = at;
+    }
+    return image;
+}
+
+std::optional<std::vector<MacroRecord>> loadMacroRecords(const QString& deviceFolder,
+                                                         const std::vector<int>& macroNumbers)
+{
+    const QDir folder(deviceFolder);
+    const Json::Value config = CJsonFile::ReadJson(folder.filePath(QStringLiteral("macro.config")));
+    if (!config.isObject())
+        return std::nullopt;
+    const Json::Value& list = member(config, "MacroInfo");
+
+    std::vector<MacroRecord> records;
+    records.reserve(macroNumbers.size());
+    for (int number : macroNumbers) {
+        MacroRecord record;
+        if (list.isArray() && number >= 0 && static_cast<Json::ArrayIndex>(number) < list.size()) {
+            const Json::Value& guid = member(list[static_cast<Json::ArrayIndex>(number)], "Guid");
+            if (guid.isString() && isSafeFileStem(guid.asString())) {
+                const QString file = folder.filePath(Utf8ToWide(guid.asString() + ".mac"));
+                record = macroRecordFromJson(member(CJsonFile::ReadJson(file), "Events"));
+            }
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+int macroExcessCount(uint32_t imageLength, uint32_t capacityBytes)
+{
+    if (imageLength <= capacityBytes)
+        return 0;
+    return static_cast<int>((imageLength - capacityBytes) / 4 + 1);
+}
+
+}  // namespace protocol
