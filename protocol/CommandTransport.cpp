@@ -9,7 +9,7 @@
 #include "hid/DebugLog.h"
 #include "protocol/ChunkPlan.h"
 #include "protocol/CommandReport.h"
-#include "protocol/MacroImage.h"
+#include "protocol/MacroFiles.h"
 
 using namespace protocol;
 

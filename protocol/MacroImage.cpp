@@ -1,12 +1,9 @@
 #include "protocol/MacroImage.h"
 
-#include <QDir>
 #include <cstdlib>
 #include <limits>
 #include <new>
 #include <string>
-
-#include "profiles/CJsonFile.h"
 
 namespace protocol {
 namespace {
@@ -18,22 +15,15 @@ int64_t integerValue(const Json::Value& value)
         return value.asInt64();
     if (value.isUInt64())
         return static_cast<int64_t>(value.asUInt64());
-    if (value.isDouble())
-        return static_cast<int64_t>(value.asDouble());
+    if (value.isDouble()) {
+        const double d = value.asDouble();
+        return d > -9.0e18 && d < 9.0e18 ? static_cast<int64_t>(d) : 0;
+    }
     if (value.isBool())
         return value.asBool() ? 1 : 0;
     if (value.isString())
         return std::atoll(value.asString().c_str());
     return 0;
-}
-
-const Json::Value& member(const Json::Value& object, const char* key)
-{
-    static const Json::Value null;
-    if (!object.isObject())
-        return null;
-    const Json::Value* found = object.find(key, key + std::char_traits<char>::length(key));
-    return found ? *found : null;
 }
 
 void putLe16(std::vector<uint8_t>& image, size_t at, uint32_t value)
@@ -42,28 +32,26 @@ void putLe16(std::vector<uint8_t>& image, size_t at, uint32_t value)
     image[at + 1] = static_cast<uint8_t>((value >> 8) & 0xFF);
 }
 
-// A Guid names a file inside the device folder; anything that could reach elsewhere is refused.
-bool isSafeFileStem(const std::string& stem)
-{
-    if (stem.empty() || stem == "." || stem == "..")
-        return false;
-    for (char c : stem)
-        if (c == '/' || c == '\\' || c == '\0')
-            return false;
-    return true;
-}
-
 }  // namespace
+
+const Json::Value& jsonMember(const Json::Value& object, const char* key)
+{
+    static const Json::Value null;
+    if (!object.isObject())
+        return null;
+    const Json::Value* found = object.find(key, key + std::char_traits<char>::length(key));
+    return found ? *found : null;
+}
 
 MacroEvent macroEventFromJson(const Json::Value& event)
 {
     MacroEvent out;
-    out.delay = static_cast<uint16_t>(integerValue(member(event, "Delay")) & 0xFFFF);
-    const Json::Value& action = member(event, "Action");
+    out.delay = static_cast<uint16_t>(integerValue(jsonMember(event, "Delay")) & 0xFFFF);
+    const Json::Value& action = jsonMember(event, "Action");
     const bool down = action.isString() && action.asString() == "down";
-    out.typeAndAction = static_cast<uint8_t>((integerValue(member(event, "Type")) & 0x7F) |
+    out.typeAndAction = static_cast<uint8_t>((integerValue(jsonMember(event, "Type")) & 0x7F) |
                                              (down ? 0x80 : 0x00));
-    out.button = static_cast<uint8_t>(integerValue(member(event, "Button")) & 0xFF);
+    out.button = static_cast<uint8_t>(integerValue(jsonMember(event, "Button")) & 0xFF);
     return out;
 }
 
@@ -116,31 +104,6 @@ std::optional<std::vector<uint8_t>> buildMacroImage(const std::vector<MacroRecor
         recordAt = at;
     }
     return image;
-}
-
-std::optional<std::vector<MacroRecord>> loadMacroRecords(const QString& deviceFolder,
-                                                         const std::vector<int>& macroNumbers)
-{
-    const QDir folder(deviceFolder);
-    const Json::Value config = CJsonFile::ReadJson(folder.filePath(QStringLiteral("macro.config")));
-    if (!config.isObject())
-        return std::nullopt;
-    const Json::Value& list = member(config, "MacroInfo");
-
-    std::vector<MacroRecord> records;
-    records.reserve(macroNumbers.size());
-    for (int number : macroNumbers) {
-        MacroRecord record;
-        if (list.isArray() && number >= 0 && static_cast<Json::ArrayIndex>(number) < list.size()) {
-            const Json::Value& guid = member(list[static_cast<Json::ArrayIndex>(number)], "Guid");
-            if (guid.isString() && isSafeFileStem(guid.asString())) {
-                const QString file = folder.filePath(Utf8ToWide(guid.asString() + ".mac"));
-                record = macroRecordFromJson(member(CJsonFile::ReadJson(file), "Events"));
-            }
-        }
-        records.push_back(std::move(record));
-    }
-    return records;
 }
 
 int macroExcessCount(uint32_t imageLength, uint32_t capacityBytes)

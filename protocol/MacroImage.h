@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <json/value.h>
 #include <optional>
@@ -32,6 +31,9 @@ inline constexpr uint32_t kMacroHeaderLength = 16;
 // Macro memory is counted in units of this many bytes (information block byte 6).
 inline constexpr uint32_t kMacroMemoryUnit = 128;
 
+// object[key] when `object` is an object holding it, else a null value; never throws.
+const Json::Value& jsonMember(const Json::Value& object, const char* key);
+
 // Converts one "Events" element: "Delay" as decimal text (leading number, as atoi reads it) or
 // a JSON integer, low 16 bits; "Type" bits 0-6; bit 7 when "Action" is "down"; "Button" low 8
 // bits. Missing or mistyped members count as 0; never throws.
@@ -43,13 +45,6 @@ MacroRecord macroRecordFromJson(const Json::Value& events);
 uint32_t macroImageLength(const std::vector<MacroRecord>& records);
 // The image bytes; none when the image would not fit the 16-bit length field.
 std::optional<std::vector<uint8_t>> buildMacroImage(const std::vector<MacroRecord>& records);
-
-// Reads the records of the listed macros (numbers are positions in "MacroInfo") from the device
-// folder's "macro.config" and the "<Guid>.mac" files beside it. A macro whose entry is missing,
-// whose Guid would leave the folder, or whose file is missing or unreadable is an empty record.
-// No value when "macro.config" cannot be parsed.
-std::optional<std::vector<MacroRecord>> loadMacroRecords(const QString& deviceFolder,
-                                                         const std::vector<int>& macroNumbers);
 
 // The excess count reported when an image does not fit: ((total − capacity) ÷ 4) + 1, or 0 when
 // it fits.
