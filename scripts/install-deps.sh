@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool dbus dbus-x11 imagemagick
   fonts-dejavu-core fonts-noto-cjk fonts-liberation2
+  fonts-noto-core fonts-droid-fallback fonts-jura
 )
 
 missing=()

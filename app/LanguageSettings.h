@@ -1,0 +1,70 @@
+#pragma once
+
+#include "app/SettingsStore.h"
+
+#include <QString>
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace app {
+
+// One element of "Language" in "Language.config".
+struct LanguageEntry {
+    QString name;  // "Language_name": the language's name in the resource manager
+    QString file;  // "Language_file": the language file, a plain name in the skin folder
+    int id = 0;    // "Language_ID": what the settings store keeps
+    QString text;  // "Language_text": shown in the settings window
+};
+
+// One interface font set on a language change that needs new fonts.
+struct InterfaceFont {
+    int id;  // kDefaultFontId for the default font
+    int pixelSize;
+    bool bold;
+    bool underline;
+};
+
+// The language list, the stored choice and the decision what a language change must do. The
+// caller (the main window) carries out the UI side: fonts, language file, text reload.
+class LanguageSettings {
+public:
+    static constexpr int kDefaultFontId = -1;
+    // Used when the store holds no value, so that no element matches unless one carries it.
+    static constexpr int kMissingLanguageId = 520;
+
+    // `languageConfig`: the list file (empty: "Language.config" in the default data folder).
+    explicit LanguageSettings(SettingsStore& store, QString languageConfig = {});
+
+    // The list, read fresh; empty when the file is missing or invalid.
+    std::vector<LanguageEntry> Languages() const;
+    // The index of the first language whose id is the stored one; 0 when nothing is stored,
+    // nothing matches or the list is missing.
+    int ReadStoredLanguage() const;
+
+    struct Change {
+        int index = -1;
+        bool fontsChanged = false;
+        QString fontFace;                   // set when fontsChanged
+        std::optional<LanguageEntry> entry; // none when the list has no such element
+        bool stored = false;                // the id was written to the store
+    };
+    // Makes `index` the current language: nothing (no change, no write) when it already is;
+    // otherwise records it, stores its id and says what the UI must do.
+    std::optional<Change> Choose(int index);
+    int currentIndex() const { return m_current; }
+
+    static bool NeedsNewFonts(int index, int currentIndex);
+    static QString FontFaceFor(int index);
+    // In the order they are added: font 0, the default font, fonts 1 to 11, font 50.
+    static const std::array<InterfaceFont, 14>& InterfaceFonts();
+    // The language file's full path in `skinFolder`; empty when the name would leave the folder.
+    static QString LanguageFilePath(const QString& skinFolder, const QString& file);
+
+private:
+    SettingsStore& m_store;
+    QString m_configPath;
+    int m_current = -1;
+};
+
+}  // namespace app

@@ -1,0 +1,51 @@
+#include "app/PrivateFontLoader.h"
+
+#include "profiles/DataPaths.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFontDatabase>
+
+namespace app {
+
+PrivateFontLoader::PrivateFontLoader(QString folder)
+    : m_folder(folder.isEmpty() ? paths::dataFolder() : std::move(folder))
+{
+}
+
+PrivateFontLoader::~PrivateFontLoader()
+{
+    if (m_data)
+        m_file.unmap(m_data);
+}
+
+bool PrivateFontLoader::Load(const QString& relativePath)
+{
+    if (m_fontId >= 0 || m_data)
+        return false;
+    m_file.setFileName(QDir(m_folder).filePath(relativePath));
+    if (!m_file.open(QIODevice::ReadOnly) || m_file.size() <= 0)
+        return false;
+    m_data = m_file.map(0, m_file.size());
+    const qint64 size = m_file.size();
+    m_file.close();  // the mapping stays valid without the descriptor
+    if (!m_data)
+        return false;
+    const QByteArray view = QByteArray::fromRawData(reinterpret_cast<const char*>(m_data), size);
+    m_fontId = QFontDatabase::addApplicationFontFromData(view);
+    return m_fontId >= 0;
+}
+
+void PrivateFontLoader::Unload()
+{
+    if (m_fontId >= 0)
+        QFontDatabase::removeApplicationFont(m_fontId);
+    m_fontId = -1;
+}
+
+QStringList PrivateFontLoader::families() const
+{
+    return m_fontId >= 0 ? QFontDatabase::applicationFontFamilies(m_fontId) : QStringList{};
+}
+
+}  // namespace app

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+class QLocalServer;
+
+namespace app {
+
+// Makes sure only one Tessel runs per user. The first instance holds a lock file in the runtime
+// folder and listens on a local socket named "tamrel wireless"; a later start finds the lock
+// taken, hands the instance message to the first instance through the socket and exits.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    // `folder`: where the lock file and the socket live (empty: the user's runtime folder).
+    explicit SingleInstance(QString folder = {}, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when this process is the first instance (it then listens for later starts). When the
+    // lock cannot be taken for another reason than a running instance, the process carries on
+    // as the first instance.
+    bool Acquire();
+    bool isFirst() const { return m_first; }
+
+    // Sent by a later start: delivers the named message with its two numbers to the first
+    // instance. Gives up after `timeoutMs` so a hung first instance cannot block it. True when
+    // the message was written.
+    bool Notify(const QString& messageName, intptr_t wParam, intptr_t lParam, int timeoutMs = 2000);
+
+    QString socketPath() const;
+    QString lockPath() const;
+
+signals:
+    // A later start delivered a message; `message` is its registered id.
+    void messageReceived(uint32_t message, intptr_t wParam, intptr_t lParam);
+
+private:
+    void onNewConnection();
+
+    QString m_folder;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer* m_server = nullptr;
+    bool m_first = false;
+};
+
+}  // namespace app

@@ -1,0 +1,296 @@
+#include "app/LanguageSettings.h"
+#include "app/PrivateFontLoader.h"
+#include "app/RegisteredMessages.h"
+#include "app/SettingsStore.h"
+#include "app/SingleInstance.h"
+#include "app/SkinResources.h"
+#include "app/SoftwareIdentity.h"
+#include "app/WorkToolAnswer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace app;
+
+namespace {
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+uint32_t le32(const std::array<uint8_t, kWorkToolAnswerSize>& b, size_t index)
+{
+    return b[index * 4] | b[index * 4 + 1] << 8 | b[index * 4 + 2] << 16 | uint32_t(b[index * 4 + 3]) << 24;
+}
+}  // namespace
+
+TEST(RegisteredMessages, EveryNameGetsOneStableIdFromC000)
+{
+    RegisteredMessages::RegisterAll();
+    std::vector<QString> names;
+    for (const char* n : msg::kHookMessages) names.push_back(n);
+    for (const char* n : msg::kMouseMessages) names.push_back(n);
+    for (const char* n : msg::kGameMessages) names.push_back(n);
+    for (const char* n : {msg::kInstance, msg::kUpdateRelay, msg::kLightControlBroadcast,
+                          msg::kLightControlRequest, msg::kWorkToolQuery, msg::kAudioRecorder})
+        names.push_back(n);
+    ASSERT_EQ(names.size(), 14u + 5u + 4u + 6u);
+
+    std::set<uint32_t> ids;
+    for (const QString& name : names) {
+        const uint32_t id = RegisteredMessages::Find(name);
+        EXPECT_GE(id, 0xC000u) << name.toStdString();
+        EXPECT_LE(id, 0xFFFFu) << name.toStdString();
+        EXPECT_EQ(RegisteredMessages::Register(name), id) << "registering again changes " << name.toStdString();
+        EXPECT_EQ(RegisteredMessages::Name(id), name);
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), names.size()) << "two names share an id";
+    // The audio recorder's name differs from the GUID family in one letter: it must not collide.
+    EXPECT_NE(RegisteredMessages::Find(msg::kAudioRecorder),
+              RegisteredMessages::Register("{4695579F-999A-41d4-9FAF-EFFCE93EBF19}"));
+    EXPECT_EQ(RegisteredMessages::Register(""), 0u);
+    EXPECT_EQ(RegisteredMessages::Find("never registered"), 0u);
+}
+
+TEST(WorkToolAnswer, HoldsVersionAndDeviceRowsAsLittleEndianIntegers)
+{
+    const auto answer = BuildWorkToolAnswer();
+    ASSERT_EQ(answer.size(), 1024u);
+    const uint32_t expected[] = {2, 3, 0, 2, 4,
+                                 0x3A17, 0x221C, 2,
+                                 0x3A17, 0x5055, 1,
+                                 0x3A17, 0x1004, 3,
+                                 0x0C76, 0x1630, 7};
+    for (size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(le32(answer, i), expected[i]) << "integer " << i;
+    // Byte order spelled out once: the mouse's vendor 0x3A17 at integer 5.
+    EXPECT_EQ(answer[20], 0x17);
+    EXPECT_EQ(answer[21], 0x3A);
+    EXPECT_EQ(answer[22], 0);
+    for (size_t i = std::size(expected) * 4; i < answer.size(); ++i)
+        ASSERT_EQ(answer[i], 0) << "byte " << i;
+}
+
+TEST(WorkToolAnswer, TooManyRowsAreCutToWhatFits)
+{
+    std::vector<WorkToolDeviceRow> rows(200, WorkToolDeviceRow{0xFFFF, 0xFFFF, 9});
+    const auto answer = BuildWorkToolAnswer(rows);
+    const uint32_t fits = (256 - 5) / 3;
+    EXPECT_EQ(le32(answer, 4), fits);
+    EXPECT_EQ(le32(answer, 5 + 3 * (fits - 1) + 2), 9u);
+}
+
+TEST(SoftwareIdentity, ApplicationRowIsLastAndVersionsShowAsText)
+{
+    const auto& table = SoftwareIdentityTable();
+    EXPECT_EQ(table.back().modelCode, kApplicationModelCode);
+    EXPECT_EQ(VersionDisplay(table.back()), "V0100");
+    SoftwareIdentity firmware = table[0];
+    firmware.version = 0x1A2;
+    EXPECT_EQ(VersionDisplay(firmware), "V01a2");
+}
+
+class LanguageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        configPath = dir.filePath("Language.config");
+        writeFile(configPath, R"({"Language":[
+            {"Language_name":"zh_CN","Language_file":"lan_cn.xml","Language_ID":2052,"Language_text":"简体中文"},
+            {"Language_name":"en_US","Language_file":"lan_en.xml","Language_ID":1033,"Language_text":"English"},
+            {"Language_name":"zh_TW","Language_file":"lan_tw.xml","Language_ID":1028,"Language_text":"繁體中文"},
+            {"Language_name":"de_DE","Language_file":"lan_de.xml","Language_ID":1031,"Language_text":"Deutsch"},
+            {"Language_name":"fr_FR","Language_file":"lan_fr.xml","Language_ID":1036,"Language_text":"Français"}
+        ]})");
+    }
+    QTemporaryDir dir;
+    QString configPath;
+};
+
+TEST_F(LanguageTest, StoredLanguageSelectsItsIndexAndFallsBackToTheFirst)
+{
+    struct Case {
+        const char* what;
+        std::optional<int> stored;
+        bool listPresent;
+        int expected;
+    };
+    const Case cases[] = {
+        {"nothing stored", std::nullopt, true, 0},
+        {"stored id of the third", 1028, true, 2},
+        {"stored id nobody carries", 4242, true, 0},
+        {"list missing", 1028, false, 0},
+    };
+    for (const Case& c : cases) {
+        const QString storePath = dir.filePath(QString("store-%1.ini").arg(c.what));
+        SettingsStore store(storePath);
+        if (c.stored)
+            ASSERT_TRUE(store.WriteInt(kLanguageKey, *c.stored));
+        LanguageSettings languages(store, c.listPresent ? configPath : dir.filePath("missing.config"));
+        EXPECT_EQ(languages.ReadStoredLanguage(), c.expected) << c.what;
+    }
+}
+
+TEST_F(LanguageTest, ChoosingPersistsTheIdAndChoosingAgainWritesNothing)
+{
+    const QString storePath = dir.filePath("settings.ini");
+    SettingsStore store(storePath);
+    {
+        LanguageSettings languages(store, configPath);
+        const auto change = languages.Choose(1);
+        ASSERT_TRUE(change);
+        ASSERT_TRUE(change->entry);
+        EXPECT_EQ(change->entry->file, "lan_en.xml");
+        EXPECT_TRUE(change->stored);
+
+        // The same language again: no change and no write at all (the file stays deleted).
+        ASSERT_TRUE(QFile::remove(storePath));
+        EXPECT_FALSE(languages.Choose(1));
+        EXPECT_FALSE(QFileInfo::exists(storePath));
+        ASSERT_TRUE(languages.Choose(2));
+    }
+    // A later start reads the choice back.
+    LanguageSettings nextStart(store, configPath);
+    EXPECT_EQ(nextStart.ReadStoredLanguage(), 2);
+}
+
+TEST_F(LanguageTest, FontsChangeOnlyAroundTheLanguagesWithTheirOwnFace)
+{
+    SettingsStore store(dir.filePath("fonts.ini"));
+    LanguageSettings languages(store, configPath);
+    struct Step {
+        int index;
+        bool fontsChanged;
+        const char* face;
+    };
+    const Step steps[] = {
+        {3, true, "Verdana Unicode MS"},  // the first application always sets fonts
+        {4, false, ""},
+        {0, true, "汉仪菱心体简"},
+        {3, true, "Verdana Unicode MS"},
+        {2, true, "Noto Sans CJK TC Regular"},
+        {15, true, "Noto Sans Thai"},
+    };
+    for (const Step& s : steps) {
+        const auto change = languages.Choose(s.index);
+        ASSERT_TRUE(change) << s.index;
+        EXPECT_EQ(change->fontsChanged, s.fontsChanged) << s.index;
+        EXPECT_EQ(change->fontFace, QString::fromUtf8(s.face)) << s.index;
+    }
+    // Index 15 has no element here: nothing is loaded and nothing stored, yet it is current.
+    EXPECT_EQ(languages.currentIndex(), 15);
+    EXPECT_EQ(SettingsStore(dir.filePath("fonts.ini")).ReadInt(kLanguageKey), 1028);
+}
+
+TEST(LanguageSettings, LanguageFileNamesStayInTheSkinFolder)
+{
+    EXPECT_EQ(LanguageSettings::LanguageFilePath("/skin", "lan_en.xml"), "/skin/lan_en.xml");
+    for (const char* bad : {"../lan.xml", "a/b.xml", "..", "", "..\\x.xml", "/etc/passwd"})
+        EXPECT_TRUE(LanguageSettings::LanguageFilePath("/skin", bad).isEmpty()) << bad;
+}
+
+TEST(SkinResources, ResolvesLayoutsAndRefusesPathsOutsideTheSkin)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("res.xml"), R"(<?xml version="1.0"?>
+        <Res>
+          <Layout name="XML_MAIN" file="XML/main.ui"/>
+          <Layout name="XML_EVIL" file="../../etc/passwd"/>
+          <Layout name="XML_ABS" file="/etc/passwd"/>
+        </Res>)");
+    SkinResources res;
+    ASSERT_TRUE(res.Load(dir.path()));
+    EXPECT_EQ(res.Resolve("XML_MAIN"), "XML/main.ui");
+    EXPECT_TRUE(res.Resolve("XML_EVIL").isEmpty());
+    EXPECT_TRUE(res.Resolve("XML_ABS").isEmpty());
+    EXPECT_TRUE(res.Resolve("XML_NONE").isEmpty());
+
+    writeFile(dir.filePath("res.xml"), "<Res><Layout name=");
+    EXPECT_FALSE(res.Load(dir.path()));
+    EXPECT_TRUE(res.Resolve("XML_MAIN").isEmpty());
+}
+
+TEST(SkinResources, ShippedSkinNamesExistingLayouts)
+{
+    SkinResources res;
+    ASSERT_TRUE(res.Load(TESSEL_SKIN_DIR));
+    for (const char* name : {"XML_MAIN", "XML_MSG"}) {
+        const QString file = res.Resolve(name);
+        ASSERT_FALSE(file.isEmpty()) << name;
+        EXPECT_TRUE(QFileInfo::exists(QDir(TESSEL_SKIN_DIR).filePath(file))) << name;
+    }
+}
+
+TEST(PrivateFontLoader, AMissingFontLeavesTheOthersLoaded)
+{
+    QTemporaryDir dir;
+    const QString source = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (!QFileInfo::exists(source))
+        GTEST_SKIP() << "no DejaVu Sans to copy";
+    // Every file but the second, standing in for a deleted one.
+    for (size_t i = 0; i < kFontFiles.size(); ++i) {
+        if (i == 1)
+            continue;
+        QDir().mkpath(dir.filePath("Font"));
+        ASSERT_TRUE(QFile::copy(source, dir.filePath(kFontFiles[i])));
+    }
+    writeFile(dir.filePath("Font/broken.ttf"), "not a font");
+
+    std::array<PrivateFontLoader, 4> loaders{PrivateFontLoader(dir.path()), PrivateFontLoader(dir.path()),
+                                             PrivateFontLoader(dir.path()), PrivateFontLoader(dir.path())};
+    for (size_t i = 0; i < kFontFiles.size(); ++i)
+        EXPECT_EQ(loaders[i].Load(kFontFiles[i]), i != 1) << kFontFiles[i];
+    EXPECT_TRUE(loaders[0].families().contains("DejaVu Sans"));
+
+    PrivateFontLoader broken(dir.path());
+    EXPECT_FALSE(broken.Load("Font/broken.ttf"));
+    for (auto it = loaders.rbegin(); it != loaders.rend(); ++it)
+        it->Unload();
+    EXPECT_FALSE(loaders[0].isLoaded());
+}
+
+TEST(SingleInstance, SecondStartHandsTheInstanceMessageToTheFirst)
+{
+    RegisteredMessages::RegisterAll();
+    QTemporaryDir dir;
+    SingleInstance first(dir.path());
+    ASSERT_TRUE(first.Acquire());
+    QSignalSpy received(&first, &SingleInstance::messageReceived);
+
+    SingleInstance second(dir.path());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_TRUE(second.Notify(msg::kInstance, 0, 1));
+    ASSERT_TRUE(received.wait(5000) || received.count() > 0);
+    const QList<QVariant> args = received.takeFirst();
+    EXPECT_EQ(args[0].value<uint32_t>(), RegisteredMessages::Find(msg::kInstance));
+    EXPECT_EQ(args[1].value<intptr_t>(), 0);
+    EXPECT_EQ(args[2].value<intptr_t>(), 1);
+}
+
+TEST(SingleInstance, ALockLeftByACrashedInstanceDoesNotBlockTheNextStart)
+{
+    QTemporaryDir dir;
+    SingleInstance probe(dir.path());
+    // A lock file naming a process that does not exist, and its socket file left behind.
+    writeFile(probe.lockPath(), "999999999\ntessel\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    writeFile(probe.socketPath(), "");
+    SingleInstance next(dir.path());
+    EXPECT_TRUE(next.Acquire());
+    SingleInstance later(dir.path());
+    EXPECT_FALSE(later.Acquire());
+    EXPECT_TRUE(later.Notify(msg::kInstance, 0, 1));
+}
