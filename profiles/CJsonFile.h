@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <json/value.h>
 #include <string>
@@ -7,16 +8,20 @@
 // The one way every JSON file of the application is read and written. Reading never fails
 // loudly: a missing, empty or unparsable file reads as a null value. Writing replaces the file
 // atomically (temporary file in the same folder, then rename), so a crash or a full disk never
-// leaves a half-written file.
+// leaves a half-written file. Nothing here throws: parser and writer errors end as the null
+// value or a non-zero result.
 class CJsonFile {
 public:
     static Json::Value ReadJson(const QString& path);
     // 0 when the file was replaced; non-zero when it could not be written (the old file stays).
     static int WriteJson(const QString& path, const Json::Value& value);
-    // The file's bytes; empty on failure.
+    // The file's bytes up to the first zero byte (the text a C string read would see); empty on
+    // failure.
     static std::string ReadFileText(const QString& path);
     // Local time as "%d_%02d_%02d_%02d_%02d_%02d_%03d" (year ... milliseconds).
     static std::string MakeTimestampName();
+    // The same format for a given local time.
+    static std::string FormatTimestampName(const QDateTime& localTime);
     // The file name without folder and extension.
     static QString GetFileTitle(const QString& path);
 };

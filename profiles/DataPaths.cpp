@@ -50,4 +50,54 @@ QString configFolder()
                    kAppFolderName);
 }
 
+QString deviceFolderForModel(int model)
+{
+    switch (model) {
+    case 0:
+        return QStringLiteral("keyboard");
+    case 1:
+        return QStringLiteral("mouse");
+    case 2:
+        return QStringLiteral("MousePad");
+    case 3:
+        return QStringLiteral("HD");
+    default:
+        return QString();
+    }
+}
+
+QString defaultProfileFile(const QString& deviceFolder)
+{
+    return defaultDataFolder() + "/" + deviceFolder + ".Json";
+}
+
+QString defaultLightFile()
+{
+    return defaultDataFolder() + "/default_light.json";
+}
+
+QString lightConfigFile(const QString& deviceFolder)
+{
+    return deviceUserFolder(deviceFolder) + "/pelix_light.config";
+}
+
+QString profileFile(const QString& deviceFolder, const QString& profileUuid)
+{
+    if (!isSafeFileBaseName(profileUuid))
+        return QString();
+    return deviceUserFolder(deviceFolder) + "/" + profileUuid + ".Json";
+}
+
+bool isSafeFileBaseName(const QString& name)
+{
+    if (name.isEmpty() || name.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.unicode() < 0x20 ||
+            c.unicode() == 0x7F)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace paths

@@ -23,4 +23,22 @@ QString deviceUserFolder(const QString& deviceFolder);
 // $XDG_CONFIG_HOME/tamrel wireless (created on demand).
 QString configFolder();
 
+// The device folder word of a device model index (keyboard 0, mouse 1, mouse pad 2, headset 3):
+// "keyboard", "mouse", "MousePad", "HD"; empty for any other index.
+QString deviceFolderForModel(int model);
+// defaultDataFolder() + "/" + device folder + ".Json": the shipped default profile.
+QString defaultProfileFile(const QString& deviceFolder);
+// defaultDataFolder() + "/default_light.json": the built-in lighting mode names.
+QString defaultLightFile();
+// deviceUserFolder(device folder) + "/pelix_light.config": the user's custom light effects.
+QString lightConfigFile(const QString& deviceFolder);
+// deviceUserFolder(device folder) + "/" + profileUUID + ".Json"; empty when the identifier is
+// not a safe file base name.
+QString profileFile(const QString& deviceFolder, const QString& profileUuid);
+
+// Whether a name read from a file may be used as a file's base name inside a folder: not empty,
+// no path separator, no "..", no control character. Anything else could reach outside the
+// folder (or name the folder itself).
+bool isSafeFileBaseName(const QString& name);
+
 }  // namespace paths

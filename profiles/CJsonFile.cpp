@@ -1,0 +1,121 @@
+#include "profiles/CJsonFile.h"
+
+#include "profiles/ProfilesLog.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <json/reader.h>
+#include <json/writer.h>
+
+#include <cstring>
+#include <exception>
+
+Json::Value CJsonFile::ReadJson(const QString& path)
+{
+    std::string text = ReadFileText(path);
+    if (text.empty()) {
+        qCDebug(profilesDebug) << "ReadJson: nothing to read in" << path;
+        return Json::Value();
+    }
+    // Files written by other editors may start with a UTF-8 byte order mark.
+    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
+    Json::Value root;
+    try {
+        Json::Reader reader;
+        if (!reader.parse(text, root, true)) {
+            qCDebug(profilesDebug) << "ReadJson: not valid JSON:" << path;
+            return Json::Value();
+        }
+    } catch (const std::exception& e) {
+        // The reader throws on nesting beyond its depth limit.
+        qCDebug(profilesDebug) << "ReadJson: parser gave up on" << path << e.what();
+        return Json::Value();
+    }
+    return root;
+}
+
+int CJsonFile::WriteJson(const QString& path, const Json::Value& value)
+{
+    std::string text;
+    try {
+        Json::StyledWriter writer;
+        text = writer.write(value);
+    } catch (const std::exception& e) {
+        qCDebug(profilesDebug) << "WriteJson: cannot format" << path << e.what();
+        return -1;
+    }
+    // StyledWriter already ends its text with a newline; the file holds exactly that.
+    if (text.empty() || text.back() != '\n')
+        text.push_back('\n');
+
+    // QSaveFile writes a temporary file beside the target and renames it over the target on
+    // commit, so readers (and a crash at any moment) see either the old or the new file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qCDebug(profilesDebug) << "WriteJson: cannot open" << path << file.errorString();
+        return -1;
+    }
+    if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
+        qCDebug(profilesDebug) << "WriteJson: short write to" << path << file.errorString();
+        file.cancelWriting();
+        return -1;
+    }
+    if (!file.commit()) {
+        qCDebug(profilesDebug) << "WriteJson: cannot replace" << path << file.errorString();
+        return -1;
+    }
+    return 0;
+}
+
+std::string CJsonFile::ReadFileText(const QString& path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        qCDebug(profilesDebug) << "ReadFileText: cannot open" << path << file.errorString();
+        return std::string();
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        qCDebug(profilesDebug) << "ReadFileText: read failed" << path << file.errorString();
+        return std::string();
+    }
+    // The text ends at the first zero byte, as a C string read of the file would.
+    const char* data = bytes.constData();
+    const size_t length = strnlen(data, size_t(bytes.size()));
+    return std::string(data, length);
+}
+
+std::string CJsonFile::MakeTimestampName()
+{
+    return FormatTimestampName(QDateTime::currentDateTime());
+}
+
+std::string CJsonFile::FormatTimestampName(const QDateTime& localTime)
+{
+    const QDate d = localTime.date();
+    const QTime t = localTime.time();
+    char buffer[200];
+    std::snprintf(buffer, sizeof buffer, "%d_%02d_%02d_%02d_%02d_%02d_%03d", d.year(), d.month(),
+                  d.day(), t.hour(), t.minute(), t.second(), t.msec());
+    return buffer;
+}
+
+QString CJsonFile::GetFileTitle(const QString& path)
+{
+    // Only the last extension goes: "a.b.json" is "a.b".
+    return QFileInfo(path).completeBaseName();
+}
+
+std::string WideToUtf8(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString Utf8ToWide(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
