@@ -1,0 +1,455 @@
+#include <gtest/gtest.h>
+
+#include <QLoggingCategory>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstring>
+#include <cstdlib>
+#include <thread>
+
+#include "FirmwarePeer.h"
+#include "hid/DebugLog.h"
+#include "protocol/CommandReport.h"
+#include "protocol/CommandTransport.h"
+
+using namespace protocol;
+using Fault = FirmwarePeer::Fault;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Short time-outs keep fault tests quick; the generous bounds below only catch hangs.
+constexpr uint32_t kTimeoutMs = 300;
+constexpr auto kHangBound = std::chrono::seconds(5);
+
+QStringList g_log;
+
+void captureLog(QtMsgType, const QMessageLogContext& context, const QString& text)
+{
+    if (context.category && QByteArray(context.category) == "tessel.debug")
+        g_log << text;
+}
+
+class TransportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ::setenv("TESSEL_SIM_DIR", m_dir.path().toUtf8().constData(), 1);
+        restart();
+    }
+    // A fresh device and transport, for tables of cases that each need a clean start.
+    void restart()
+    {
+        m_transport.reset();
+        m_peer.reset();
+        m_peer = std::make_unique<FirmwarePeer>(m_dir.path().toStdString(),
+                                                "hid#vid_3a17&pid_5055&mi_01");
+        m_transport = std::make_unique<CommandTransport>(
+            CommandTransport::Timeouts{kTimeoutMs, kTimeoutMs, kTimeoutMs});
+    }
+    void TearDown() override
+    {
+        qInstallMessageHandler(nullptr);
+        QLoggingCategory::setFilterRules(QString());
+    }
+
+    // Opens the peer on the route of `mode` (1 cable, 2 receiver) and marks the transport ready.
+    void connect(int mode)
+    {
+        hid::HidChannel& channel = mode == 2 ? m_transport->channelB() : m_transport->channelA();
+        ASSERT_TRUE(channel.open(m_peer->path(), true, true, true, false));
+        m_transport->setReady(1);
+        m_transport->setMode(mode);
+    }
+
+    std::vector<std::vector<uint8_t>> requestsOf(uint8_t command) const
+    {
+        std::vector<std::vector<uint8_t>> out;
+        for (auto& r : m_peer->requests())
+            if (r[kCommand] == command)
+                out.push_back(r);
+        return out;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<FirmwarePeer> m_peer;
+    std::unique_ptr<CommandTransport> m_transport;
+};
+
+}  // namespace
+
+TEST_F(TransportTest, ModeAndBlockLength)
+{
+    struct Case {
+        int mode;
+        uint32_t wireless;
+        uint8_t chunk;
+    };
+    for (Case c : {Case{0, 0, 56}, Case{1, 0, 56}, Case{2, 1, 24}, Case{3, 0, 56}}) {
+        m_transport->setMode(c.mode);
+        EXPECT_EQ(m_transport->isWireless(), c.wireless) << c.mode;
+        EXPECT_EQ(m_transport->chunkSize(), c.chunk) << c.mode;
+    }
+    EXPECT_EQ(m_transport->setBlockLength(300), 1);
+    EXPECT_EQ(m_transport->setBlockLength(513), 0);
+    EXPECT_EQ(m_transport->blockLength(), 300);
+    EXPECT_EQ(m_transport->setBlockLength(512), 1);
+    EXPECT_EQ(m_transport->blockLength(), 512);
+}
+
+TEST_F(TransportTest, NotReadyDoesNothingAndLogsNothing)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("tessel.debug.debug=true"));
+    qInstallMessageHandler(captureLog);
+    g_log.clear();
+    ASSERT_TRUE(m_transport->channelA().open(m_peer->path(), true, true, true, false));
+    m_transport->setMode(1);
+
+    uint8_t request[64] = {4, 1, 0, 1};
+    uint8_t reply[64];
+    uint32_t read = 99;
+    EXPECT_EQ(m_transport->transact(request, 64, reply, 64, &read), kNoReply);
+    EXPECT_EQ(read, 0u);
+    EXPECT_EQ(m_transport->openSession(), kNoReply);
+    EXPECT_EQ(m_transport->closeSession(), kNoReply);
+    EXPECT_FALSE(m_transport->isBusy());
+    EXPECT_TRUE(g_log.isEmpty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(m_peer->requestCount(), 0u);
+}
+
+TEST_F(TransportTest, ShortRequestIsPaddedAndBothReportsAreDumped)
+{
+    connect(1);
+    QLoggingCategory::setFilterRules(QStringLiteral("tessel.debug.debug=true"));
+    qInstallMessageHandler(captureLog);
+    g_log.clear();
+
+    const uint8_t request[5] = {4, 0x22, 0x01, 0x06, 0x1C};
+    uint8_t reply[64] = {};
+    uint32_t read = 0;
+    EXPECT_EQ(m_transport->transact(request, sizeof request, reply, 64, &read), kOk);
+    EXPECT_EQ(read, 64u);
+
+    const auto sent = m_peer->requests();
+    ASSERT_EQ(sent.size(), 1u);
+    std::vector<uint8_t> expected(64, 0);
+    std::copy(request, request + 5, expected.begin());
+    EXPECT_EQ(sent[0], expected);
+
+    const QString zeros = "00 00 00 00   00 00 00 00   00 00 00 00   00 00 00 00  00 00 00 00  "
+                          "00 00 00 00  00 00 00 00  00 00 00 00";
+    const QStringList expectedLog = {
+        "命令",
+        "04 22 01 06   1c 00 00 00   00 00 00 00   00 00 00 00  00 00 00 00  00 00 00 00  "
+        "00 00 00 00  00 00 00 00",
+        zeros,
+        "返回",
+        "04 00 00 06   00 00 00 00   00 00 00 00   00 00 00 00  00 00 00 00  00 00 00 00  "
+        "00 00 00 00  00 00 00 00",
+        zeros,
+    };
+    EXPECT_EQ(g_log, expectedLog);
+}
+
+TEST_F(TransportTest, PlainCommandCarriesItsChecksum)
+{
+    connect(1);
+    EXPECT_EQ(m_transport->openSession(), kOk);
+    const auto sent = m_peer->requests();
+    ASSERT_EQ(sent.size(), 1u);
+    std::vector<uint8_t> expected(64, 0);
+    expected[0] = 4;
+    expected[1] = 0x01;  // checksum of command 0x01 alone
+    expected[3] = 0x01;
+    EXPECT_EQ(sent[0], expected);
+}
+
+TEST_F(TransportTest, EchoCheckReadsAtMostTwice)
+{
+    struct Case {
+        const char* what;
+        int mode;
+        FirmwarePeer::Action action;
+        int expected;
+    };
+    const Case cases[] = {
+        {"wired: 0xAA is only a mismatched echo", 1, {Fault::StrayBefore, 0xAA}, kOk},
+        {"wireless: receiver cannot reach the device", 2, {Fault::StrayBefore, 0xAA}, kNoLink},
+        {"a stray reply is skipped", 2, {Fault::StrayBefore, 0x05}, kOk},
+        {"two mismatches: no reply", 1, {Fault::TwoStrays, 0x05}, kNoReply},
+    };
+    for (const Case& c : cases) {
+        restart();
+        connect(c.mode);
+        m_peer->script({c.action});
+        EXPECT_EQ(m_transport->lightingControlNotice(), c.expected) << c.what;
+    }
+}
+
+TEST_F(TransportTest, SecondMismatchEndsAfterExactlyTwoReads)
+{
+    connect(1);
+    m_peer->script({{Fault::TwoStrays, 0x77}});
+    EXPECT_EQ(m_transport->lightingControlNotice(), kNoReply);
+    // The real echo of 0x1C was not read: it is still waiting and the next command's echo check
+    // skips it (one mismatch) before taking its own reply.
+    m_peer->script({{Fault::Status, 0x00}});
+    EXPECT_EQ(m_transport->openSession(), kOk);
+    EXPECT_EQ(m_peer->requestCount(), 2u);
+}
+
+TEST_F(TransportTest, StatusBytesMapToFailureCodes)
+{
+    connect(1);
+    struct Case {
+        uint8_t status;
+        int expected;
+    };
+    for (Case c : {Case{0xFF, kStatusFF}, Case{0xFE, kStatusFE}, Case{0x01, kOk}, Case{0x00, kOk}}) {
+        m_peer->script({{Fault::Status, c.status}});
+        EXPECT_EQ(m_transport->openSession(), c.expected) << int(c.status);
+    }
+}
+
+TEST_F(TransportTest, InformationReadIsChunkedByModeAndCopiedOnlyOnSuccess)
+{
+    std::vector<uint8_t> info(34);
+    for (int i = 0; i < 34; ++i)
+        info[i] = static_cast<uint8_t>(0x40 + i);
+    m_peer->setMemory(0x03, info);
+
+    connect(1);
+    CommandTransport::InfoBlock block{};
+    EXPECT_EQ(m_transport->readInformation(block), kOk);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), info.begin()));
+    auto reads = requestsOf(0x03);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0][kLength], 34);
+
+    // The same device, now reached through the receiver route.
+    m_transport->channelA().close();
+    ASSERT_TRUE(m_transport->channelB().open(m_peer->path(), true, true, true, false));
+    m_transport->setMode(2);
+    block.fill(0);
+    EXPECT_EQ(m_transport->readInformation(block), kOk);
+    reads = requestsOf(0x03);
+    ASSERT_EQ(reads.size(), 3u);
+    EXPECT_EQ(reads[1][kLength], 24);
+    EXPECT_EQ(reads[1][kOffsetLow], 0);
+    EXPECT_EQ(reads[2][kLength], 10);
+    EXPECT_EQ(reads[2][kOffsetLow], 24);
+
+    block.fill(0xEE);
+    m_peer->script({{}, {Fault::Status, 0xFF}});
+    EXPECT_EQ(m_transport->readInformation(block), kStatusFF);
+    EXPECT_EQ(block[0], 0xEE) << "a failed read leaves the caller's block untouched";
+}
+
+TEST_F(TransportTest, ShortLastChunkKeepsThePreviousChunksTail)
+{
+    connect(2);
+    std::vector<uint8_t> data(30);
+    for (int i = 0; i < 30; ++i)
+        data[i] = static_cast<uint8_t>(i + 1);
+    EXPECT_EQ(m_transport->writeSettings(data.data(), 30, 0x100), kOk);
+
+    const auto writes = requestsOf(0x06);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0][kLength], 24);
+    EXPECT_EQ(writes[0][kOffsetLow], 0x00);
+    EXPECT_EQ(writes[0][kOffsetHigh], 0x01);
+    EXPECT_EQ(writes[1][kLength], 6);
+    EXPECT_EQ(writes[1][kOffsetLow], 24);
+    EXPECT_EQ(writes[1][kOffsetHigh], 0x01);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(writes[1][8 + i], data[24 + i]);
+    for (int i = 6; i < 24; ++i)
+        EXPECT_EQ(writes[1][8 + i], data[i]) << "stale byte " << i << " of the first chunk";
+    for (const auto& w : writes) {
+        const uint32_t sum = reportChecksum(w.data());
+        EXPECT_EQ(w[1], sum & 0xFF);
+        EXPECT_EQ(w[2], (sum >> 8) & 0xFF);
+    }
+    EXPECT_EQ(m_peer->memory(0x06).size(), 0x100u + 30u);
+}
+
+TEST_F(TransportTest, KeyTableBankOtherThanZeroSendsNothing)
+{
+    connect(1);
+    std::vector<uint8_t> table(512, 7);
+    EXPECT_EQ(m_transport->writeKeyTable(table.data(), 1), kBadBank);
+    EXPECT_EQ(m_transport->writeKeyTable(table.data(), -1), kBadBank);
+    EXPECT_EQ(m_peer->requestCount(), 0u);
+
+    ASSERT_EQ(m_transport->setBlockLength(6), 1);
+    EXPECT_EQ(m_transport->writeKeyTable(table.data(), 0), kOk);
+    std::vector<uint8_t> back(6);
+    EXPECT_EQ(m_transport->readKeyTable(back.data()), kOk);
+    EXPECT_EQ(back, std::vector<uint8_t>(6, 7));
+    uint8_t leds[2] = {};
+    m_peer->setMemory(0x1B, {9, 8, 7});
+    EXPECT_EQ(m_transport->readLedMap(leds), kOk);
+    EXPECT_EQ(leds[0], 9);
+    EXPECT_EQ(leds[1], 8);
+    EXPECT_EQ(requestsOf(0x1B).at(0)[kLength], 2) << "block length / 3";
+}
+
+TEST_F(TransportTest, StatusReadFailureLeavesTheBufferUntouched)
+{
+    connect(1);
+    m_peer->setMemory(0x1A, {90, 1, 0, 0, 0, 2});
+    uint8_t status[6];
+    std::fill(std::begin(status), std::end(status), 0xEE);
+    m_peer->script({{Fault::Status, 0xFE}});
+    EXPECT_EQ(m_transport->readStatus(status, 6, 0), kStatusFE);
+    for (uint8_t b : status)
+        EXPECT_EQ(b, 0xEE);
+    EXPECT_EQ(m_transport->readStatus(status, 6, 0), kOk);
+    EXPECT_EQ(status[0], 90);
+    EXPECT_EQ(status[5], 2);
+    EXPECT_EQ(m_transport->readStatus(status, 57, 0), kNoReply) << "more than one report holds";
+}
+
+TEST_F(TransportTest, FrameOf104LedsIsSixChunksWired)
+{
+    connect(1);
+    std::vector<uint8_t> frame(312);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<uint8_t>(i);
+    EXPECT_EQ(m_transport->sendLightingFrame(frame.data(), 312), kOk);
+    const auto chunks = requestsOf(0x12);
+    ASSERT_EQ(chunks.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(chunks[i][kLength], i < 5 ? 56 : 32);
+        EXPECT_EQ(chunks[i][kOffsetLow] | (chunks[i][kOffsetHigh] << 8), 56 * i);
+    }
+    EXPECT_EQ(m_peer->memory(0x12), frame);
+}
+
+TEST_F(TransportTest, FrameChunksAreDroppedWhileAnotherTransactionRuns)
+{
+    connect(1);
+    m_peer->script({{Fault::Late, 0, 200}});
+    std::thread config([&] { EXPECT_EQ(m_transport->openSession(), kOk); });
+    const auto start = Clock::now();
+    while (m_peer->requestCount() == 0 && Clock::now() - start < kHangBound)
+        std::this_thread::yield();
+    EXPECT_TRUE(m_transport->isBusy());
+    std::vector<uint8_t> frame(312, 1);
+    EXPECT_EQ(m_transport->sendLightingFrame(frame.data(), 312), kOk) << "dropping is no failure";
+    config.join();
+    EXPECT_TRUE(requestsOf(0x12).empty());
+    EXPECT_FALSE(m_transport->isBusy());
+}
+
+TEST_F(TransportTest, ShootDataUsesFixedChunksWithoutTheCommandLock)
+{
+    connect(2);
+    std::vector<uint8_t> data(100, 3);
+    std::lock_guard held(m_transport->commandLock());
+    EXPECT_EQ(m_transport->writeShootData(data.data(), 100), kOk);
+    const auto chunks = requestsOf(0x17);
+    ASSERT_EQ(chunks.size(), 2u);
+    EXPECT_EQ(chunks[0][kLength], 56);
+    EXPECT_EQ(chunks[1][kLength], 44);
+}
+
+TEST_F(TransportTest, WirelessLinkCheck)
+{
+    connect(1);
+    EXPECT_TRUE(m_transport->checkWirelessLink());
+    EXPECT_EQ(m_peer->requestCount(), 0u) << "wired: no traffic";
+
+    restart();
+    connect(2);
+    EXPECT_TRUE(m_transport->checkWirelessLink());
+    m_peer->setLinkByte(0x00);
+    EXPECT_FALSE(m_transport->checkWirelessLink());
+    m_peer->setLinkByte(0xFF);
+    m_peer->script({{Fault::Status, 0xFE}});
+    EXPECT_FALSE(m_transport->checkWirelessLink());
+    m_peer->script({{Fault::Drop}});
+    EXPECT_FALSE(m_transport->checkWirelessLink());
+    EXPECT_EQ(requestsOf(0xAA).size(), 4u);
+}
+
+TEST_F(TransportTest, FaultsEndWithinTheTimeOut)
+{
+    struct Case {
+        const char* what;
+        FirmwarePeer::Action action;
+        int expected;
+    };
+    const Case cases[] = {
+        {"dropped reply", {Fault::Drop}, kNoReply},
+        {"reply later than the time-out", {Fault::Late, 0, kTimeoutMs * 3}, kNoReply},
+        {"wrong echo", {Fault::WrongEcho, 0x33}, kNoReply},
+    };
+    for (const Case& c : cases) {
+        restart();
+        connect(1);
+        m_peer->script({c.action});
+        const auto start = Clock::now();
+        EXPECT_EQ(m_transport->openSession(), c.expected) << c.what;
+        EXPECT_LT(Clock::now() - start, kHangBound) << c.what;
+        EXPECT_FALSE(m_transport->isBusy());
+    }
+}
+
+TEST_F(TransportTest, LateReplyIsNotTakenForTheNextCommand)
+{
+    connect(1);
+    m_peer->setMemory(0x06, std::vector<uint8_t>(8, 0x5A));
+    m_peer->script({{Fault::Late, 0, kTimeoutMs + 100}});
+    uint8_t first[8] = {};
+    EXPECT_EQ(m_transport->readSettings(first, 8, 0), kNoReply);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the late reply arrives
+    EXPECT_EQ(m_transport->openSession(), kOk);
+    uint8_t second[8] = {};
+    EXPECT_EQ(m_transport->readSettings(second, 8, 0), kOk);
+    EXPECT_EQ(second[7], 0x5A);
+}
+
+TEST_F(TransportTest, UnplugDuringAChunkedWriteFailsPromptly)
+{
+    connect(1);
+    std::vector<uint8_t> image(400, 9);
+    m_peer->script({{}, {}, {Fault::Unplug}});
+    const auto start = Clock::now();
+    const int result = m_transport->writeMacroImage(image.data(), 400);
+    EXPECT_NE(result, kOk);
+    EXPECT_LE(result, 0);
+    EXPECT_LT(Clock::now() - start, kHangBound);
+    EXPECT_EQ(requestsOf(0x15).size(), 3u) << "the transfer stops at the failing chunk";
+    EXPECT_NE(m_transport->openSession(), kOk);
+    EXPECT_FALSE(m_transport->isBusy());
+}
+
+TEST_F(TransportTest, StreamingAndConfigurationInterleaveWithoutCrossedReplies)
+{
+    connect(1);
+    std::atomic<bool> stop{false};
+    std::atomic<int> frames{0};
+    std::thread stream([&] {
+        std::vector<uint8_t> frame(312, 0x11);
+        while (!stop) {
+            EXPECT_EQ(m_transport->sendLightingFrame(frame.data(), 312), kOk);
+            ++frames;
+        }
+    });
+    for (int i = 0; i < 150; ++i) {
+        uint8_t block[40];
+        for (int j = 0; j < 40; ++j)
+            block[j] = static_cast<uint8_t>(i + j);
+        ASSERT_EQ(m_transport->writeSettings(block, 40, 64), kOk) << i;
+        uint8_t back[40] = {};
+        ASSERT_EQ(m_transport->readSettings(back, 40, 64), kOk) << i;
+        ASSERT_EQ(std::memcmp(back, block, 40), 0) << i;
+    }
+    stop = true;
+    stream.join();
+    EXPECT_GT(frames.load(), 0);
+}
