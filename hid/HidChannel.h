@@ -1,8 +1,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,9 +24,14 @@ class HidBackend;
 // the simulator folder ($TESSEL_SIM_DIR) is a virtual interface served by tessel-devsim; every
 // other path is a hidraw collection. Both behave the same at this interface.
 //
+// hidraw paths are the node followed by the tokens: "/dev/hidraw3#vid_3a17&pid_5055&mi_01&col04".
+// Simulator paths are the socket's full path; a path whose last component starts with "hid#" is
+// a simulator socket.
+//
 // Failure is always reported as false (or no path); nothing here shows a message or throws.
 // One thread may read while another writes; close() and reopen() from any thread release a
-// waiting reader or writer at once with failure.
+// waiting reader or writer at once with failure (the abort event is an eventfd that every wait
+// polls beside the device), and wait until it has left before the device is closed.
 class HidChannel {
 public:
     HidChannel();
@@ -76,8 +84,24 @@ public:
 
     // Where hidraw enumeration looks; "/sys" unless a test points it at a fake tree.
     static void setSysfsRoot(const std::string& root);
+    static std::string sysfsRoot();
+
+    // Opens on a backend made by the caller instead of one found from the path: tests run the
+    // hidraw code on a stand-in descriptor this way. reopen() later goes by the path as usual.
+    bool openBackend(const std::string& path, std::unique_ptr<HidBackend> backend,
+                     bool readAccess, bool writeAccess);
 
 private:
+    // Releases waiters and waits until they left; the lifecycle lock must be held.
+    void shutDownLocked();
+    bool installLocked(std::unique_ptr<HidBackend> backend);
+    // Admits a transfer unless the channel is closed or closing; every true is paired with
+    // endTransfer().
+    bool beginTransfer();
+    void endTransfer();
+    template <typename Move>
+    bool transfer(short events, uint32_t timeoutMs, uint32_t* transferred, Move move);
+
     std::vector<std::string> m_pathList;
     uint32_t m_cursor = 0;
 
@@ -88,6 +112,13 @@ private:
 
     std::string m_path;
     std::unique_ptr<HidBackend> m_backend;
+    int m_abortFd = -1;  // eventfd: readable while close() or reopen() wants waiters out
+    std::mutex m_lifecycleMutex;  // serialises open, reopen and close
+    std::mutex m_stateMutex;      // guards the fields below and the backend's presence
+    std::condition_variable m_idle;
+    uint32_t m_activeTransfers = 0;
+    bool m_closing = false;
+    std::atomic<bool> m_open{false};
     HidCaps m_caps{};
     HidAttributes m_attributes{};
     std::array<std::vector<HidDataItem>, 3> m_items;
@@ -99,5 +130,12 @@ private:
 // hexadecimal); 0 when absent.
 uint32_t interfaceNumberFromPath(const std::string& path);
 uint32_t collectionNumberFromPath(const std::string& path);
+// The hexadecimal number after "vid_" and "pid_" (case-insensitive); 0 when absent.
+uint32_t vendorIdFromPath(const std::string& path);
+uint32_t productIdFromPath(const std::string& path);
+// The hexadecimal number after `token`, found case-insensitively; 0 when absent.
+uint32_t hexAfterToken(const std::string& path, const std::string& token);
+// True for a simulator socket path (last component starts with "hid#").
+bool isSimulatorPath(const std::string& path);
 
 }  // namespace hid

@@ -11,7 +11,14 @@ enum class ReportType { Input = 0, Output = 1, Feature = 2 };
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
 // What the HID parser returns for an item; kept so callers can read an item's last status.
+// The values are those Windows callers know, so logs read the same on both systems.
 inline constexpr uint32_t kHidpStatusSuccess = 0x00110000u;
+inline constexpr uint32_t kHidpStatusInvalidReportLength = 0xC0110003u;
+inline constexpr uint32_t kHidpStatusUsageNotFound = 0xC0110004u;
+inline constexpr uint32_t kHidpStatusValueOutOfRange = 0xC0110005u;
+inline constexpr uint32_t kHidpStatusBadLogPhyValues = 0xC0110006u;
+inline constexpr uint32_t kHidpStatusBufferTooSmall = 0xC0110007u;
+inline constexpr uint32_t kHidpStatusIncompatibleReportId = 0xC011000Au;
 
 // Capabilities of one top-level collection. Report lengths include the report-ID byte, as the
 // Windows HID parser counts them (a 64-byte report with ID 4 is 65 bytes long).
