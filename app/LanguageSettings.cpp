@@ -1,29 +1,12 @@
 #include "app/LanguageSettings.h"
 
 #include "hid/DebugLog.h"
+#include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
 
 #include <QDir>
-#include <QFile>
-#include <json/reader.h>
 
 namespace app {
-
-namespace {
-// Reads a JSON file fresh; a missing or invalid file reads as null.
-Json::Value readJson(const QString& path)
-{
-    QFile file(path);
-    Json::Value doc;
-    if (!file.open(QIODevice::ReadOnly))
-        return doc;
-    const QByteArray bytes = file.readAll();
-    Json::Reader reader;
-    if (!reader.parse(bytes.constData(), bytes.constData() + bytes.size(), doc, true))
-        return Json::Value();
-    return doc;
-}
-}  // namespace
 
 LanguageSettings::LanguageSettings(SettingsStore& store, QString languageConfig)
     : m_store(store),
@@ -35,7 +18,7 @@ LanguageSettings::LanguageSettings(SettingsStore& store, QString languageConfig)
 std::vector<LanguageEntry> LanguageSettings::Languages() const
 {
     std::vector<LanguageEntry> list;
-    const Json::Value doc = readJson(m_configPath);
+    const Json::Value doc = CJsonFile::ReadJson(m_configPath);
     if (!doc.isObject() || !doc["Language"].isArray())
         return list;
     for (const Json::Value& item : doc["Language"]) {

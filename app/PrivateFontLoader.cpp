@@ -8,10 +8,7 @@
 
 namespace app {
 
-PrivateFontLoader::PrivateFontLoader(QString folder)
-    : m_folder(folder.isEmpty() ? paths::dataFolder() : std::move(folder))
-{
-}
+PrivateFontLoader::PrivateFontLoader(QString folder) : m_folder(std::move(folder)) {}
 
 PrivateFontLoader::~PrivateFontLoader()
 {
@@ -23,7 +20,9 @@ bool PrivateFontLoader::Load(const QString& relativePath)
 {
     if (m_fontId >= 0 || m_data)
         return false;
-    m_file.setFileName(QDir(m_folder).filePath(relativePath));
+    // The data folder is looked up here: loaders are made before the application object.
+    const QString folder = m_folder.isEmpty() ? paths::dataFolder() : m_folder;
+    m_file.setFileName(QDir(folder).filePath(relativePath));
     if (!m_file.open(QIODevice::ReadOnly) || m_file.size() <= 0)
         return false;
     m_data = m_file.map(0, m_file.size());

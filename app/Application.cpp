@@ -1,0 +1,175 @@
+#include "app/Application.h"
+
+#include "app/CMainWnd.h"
+#include "app/PrivateFontLoader.h"
+#include "app/RegisteredMessages.h"
+#include "app/SingleInstance.h"
+#include "app/SkinResources.h"
+#include "hid/DebugLog.h"
+#include "profiles/DataPaths.h"
+#include "ui/PaintManager.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QPixmap>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace app {
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end Tessel as "exit" in the tray menu does, so the worker threads stop
+// cleanly and the exit code stays 0.
+void routeTerminationSignals(CMainWnd* window)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window, notifier] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        window->Exit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+// TESSEL_SCREENSHOT=<png>: once the window is first shown and laid out, save a picture of it;
+// TESSEL_EXIT_AFTER_SCREENSHOT=1 then ends Tessel.
+void armScreenshot(CMainWnd* window)
+{
+    const QString path = qEnvironmentVariable("TESSEL_SCREENSHOT");
+    if (path.isEmpty())
+        return;
+    QObject::connect(window, &CMainWnd::firstShown, window, [window, path] {
+        // The DPI set-up runs 100 ms after initialisation; shoot after it has settled.
+        QTimer::singleShot(800, window, [window, path] {
+            const QPixmap shot = window->grab();
+            if (shot.save(path, "PNG"))
+                std::printf("Screenshot saved to %s\n", qPrintable(QDir::toNativeSeparators(path)));
+            else
+                std::fprintf(stderr, "Screenshot could not be saved to %s\n", qPrintable(path));
+            std::fflush(stdout);
+            if (qEnvironmentVariable("TESSEL_EXIT_AFTER_SCREENSHOT") == QLatin1String("1"))
+                window->Exit();
+        });
+    });
+}
+
+int runWithFonts(std::array<PrivateFontLoader, 4>& fonts)
+{
+    for (size_t i = 0; i < fonts.size(); ++i) {
+        if (!fonts[i].Load(QLatin1String(kFontFiles[i])))
+            qCDebug(tesselDebug) << "font not loaded:" << kFontFiles[i];
+    }
+    InstallFontSubstitutes(fonts[0].families());
+
+    RegisteredMessages::RegisterAll();
+    const uint32_t instanceMessage = RegisteredMessages::Register(msg::kInstance);
+    qCDebug(tesselDebug) << "软件标示：" << instanceMessage;
+    if (instanceMessage < RegisteredMessages::kFirstId || instanceMessage > RegisteredMessages::kLastId)
+        return 0;
+
+    SingleInstance instance;
+    if (!instance.Acquire()) {
+        // Another Tessel runs: it restores and raises its window; this one ends.
+        instance.Notify(msg::kInstance, 0, 1);
+        return 0;
+    }
+
+    SetUpSkin(paths::dataFolder() + "/skin");
+    RegisterControlClasses();
+
+    auto* window = new CMainWnd();
+    QObject::connect(&instance, &SingleInstance::messageReceived, window,
+                     [window](uint32_t message, intptr_t w, intptr_t l) { window->PostMessage(message, w, l); });
+    routeTerminationSignals(window);
+    armScreenshot(window);
+    window->Create(nullptr, QString::fromLatin1(msg::kInstance));
+    window->CenterWindow();
+
+    QApplication::exec();
+    window->Shutdown();
+    delete window;
+    return 0;
+}
+
+}  // namespace
+
+bool SetUpSkin(const QString& skinFolder)
+{
+    ui::PaintManager::SetResourcePath(skinFolder);
+    const bool indexed = SkinResources::Instance().Load(skinFolder);
+    QFile sheet(QDir(skinFolder).filePath("style.qss"));
+    if (qApp && sheet.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QString text = QString::fromUtf8(sheet.readAll());
+        text.replace(QLatin1String("@SKIN@"), QDir(skinFolder).absolutePath());
+        qApp->setStyleSheet(text);
+    }
+    return indexed;
+}
+
+void RegisterControlClasses()
+{
+    // The 24 classes register here in their fixed order, each as its layer brings it:
+    // CCircleProgressUI, CChartViewUI, CWndUI, CSelectPanelUI, CDeviceKeyButtonUI,
+    // CCloudShareListItemUI, CUpdateInfoListItemUI, CDeviceOptionUI, CMpDevicePowerUI,
+    // CComboEditContainerElementUI, CHandImgButtonUI, CHandImgSelectButtonUI,
+    // CRedioMacroButtonUI, CAudioRecordUI, CLightControlUI, CMacroControlUI, CKeySetControlUI,
+    // CDeviceProfileUI, CShootControlUI, CMagicControlUI, CVoice6533ControlUI, CVantikUSBDevice,
+    // CVantikMousePadDevice, CVantikHS6533Device.
+}
+
+void InstallFontSubstitutes(const QStringList& simplifiedChineseFamilies)
+{
+    // The faces the languages ask for by name are not installed under those names: each falls
+    // back to the loaded font that covers its script, then to common system faces.
+    QStringList chinese = simplifiedChineseFamilies;
+    chinese << "Noto Sans CJK SC" << "Droid Sans Fallback" << "DejaVu Sans";
+    QFont::insertSubstitutions(QStringLiteral("汉仪菱心体简"), chinese);
+    QFont::insertSubstitutions(QStringLiteral("Noto Sans CJK TC Regular"),
+                               {"Noto Sans CJK TC", "Noto Sans CJK SC", "DejaVu Sans"});
+    QFont::insertSubstitutions(QStringLiteral("Verdana Unicode MS"),
+                               {"DejaVu Sans", "Liberation Sans", "Noto Sans", "Noto Sans CJK SC"});
+    QFont::insertSubstitutions(QStringLiteral("Corvex"), {"Jura", "DejaVu Sans"});
+}
+
+int Run(int argc, char** argv)
+{
+    // The fonts' memory must outlive every font engine, so the loaders outlive the application.
+    std::array<PrivateFontLoader, 4> fonts;
+    {
+        QApplication qtApp(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("tessel"));
+        QApplication::setQuitOnLastWindowClosed(false);
+        hid::enableDebugLogFromEnvironment();
+        runWithFonts(fonts);
+        for (auto it = fonts.rbegin(); it != fonts.rend(); ++it)
+            it->Unload();
+    }
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// The process entry of Tessel and the start-up pieces tests run on their own.
+namespace app {
+
+// Runs Tessel: fonts, single instance, skin, control classes, messages, the main window and the
+// event loop. Returns the exit code, 0 on every path. Arguments are ignored.
+int Run(int argc, char** argv);
+
+// Points the UI layer at `skinFolder`, loads its resource index and applies its style sheet.
+// False when "res.xml" is missing or broken (the windows then build no skin).
+bool SetUpSkin(const QString& skinFolder);
+// Registers the application's own control classes with the control factory, in their fixed
+// order; each layer that brings a class adds it here.
+void RegisterControlClasses();
+// Maps the interface font faces chosen by language to the fonts that are really there.
+void InstallFontSubstitutes(const QStringList& simplifiedChineseFamilies);
+
+}  // namespace app

@@ -1,0 +1,551 @@
+#include "app/CMainWnd.h"
+
+#include "app/PrivateMessages.h"
+#include "app/RegisteredMessages.h"
+#include "app/SkinResources.h"
+#include "hid/DebugLog.h"
+#include "ui/Builder.h"
+#include "ui/ControlFactory.h"
+#include "ui/Language.h"
+#include "ui/MenuWnd.h"
+#include "ui/TrayIcon.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QWindow>
+
+namespace {
+
+// Tags of the skins' own controls and what builds them: a control class of the factory, or the
+// sub-tree of a layout file. The classes come with the layers that own them; until a class is
+// registered its tag yields no control.
+struct ControlTag {
+    const char* tag;
+    const char* factoryClass;  // null for a sub-tree
+    const char* layout;        // null for a class
+};
+constexpr ControlTag kControlTags[] = {
+    {"CircleProgress", "CCircleProgressUI", nullptr},
+    {"SelectPanel", "CSelectPanelUI", nullptr},
+    {"DeviceKeyButton", "CDeviceKeyButtonUI", nullptr},
+    {"HandImgButton", "CHandImgButtonUI", nullptr},
+    {"AudioRecord", "CAudioRecordUI", nullptr},
+    {"HandImgSelectButton", "CHandImgSelectButtonUI", nullptr},
+    {"RedioMacroButton", "CRedioMacroButtonUI", nullptr},
+    {"ComboEditContainerElement", "CComboEditContainerElementUI", nullptr},
+    {"VantikMousePadDevice", "CVantikMousePadDevice", nullptr},
+    {"VantikHS6533Device", "CVantikHS6533Device", nullptr},
+    {"VantikMouseDevice", "CVantikMouseDevice", nullptr},
+    {"VantikKeyboardDevice", "CVantikKeyboardDevice", nullptr},
+    {"DeviceProfile", "CDeviceProfileUI", nullptr},
+    {"LightControl", "CLightControlUI", nullptr},
+    {"MagicControl", "CMagicControlUI", nullptr},
+    {"Voice6533Control", "CVoice6533ControlUI", nullptr},
+    {"KeySetControl", "CKeySetControlUI", nullptr},
+    {"ShootControl", "CShootControlUI", nullptr},
+    {"DeviceProfileUI", nullptr, "XML/CustomControlXML/DeviceProfile.xml"},
+    {"LightSetControlUI", nullptr, "XML/CustomControlXML/LightControl.xml"},
+    {"Voice6533SetControlUI", nullptr, "XML/CustomControlXML/Voice6533Control.xml"},
+    {"MagicSetControlUI", nullptr, "XML/CustomControlXML/MagicControl.xml"},
+    {"KeySetControlUI", nullptr, "XML/CustomControlXML/KeySetControl.xml"},
+    {"MacroSetControlUI", nullptr, "XML/CustomControlXML/MacroControl.xml"},
+    {"ShootKeySetControlUI", nullptr, "XML/CustomControlXML/ShootControl.xml"},
+    {"VirtualSetControlUI", nullptr, "XML/CustomControlXML/VirtualSet.xml"},
+};
+
+constexpr int kBaseWidth = 1000;
+constexpr int kBaseHeight = 640;
+
+// Texts of the lighting-control label, by state; they are text ids of the language files.
+const QString kLightControlOn = QStringLiteral("控制灯光");
+const QString kLightControlOff = QStringLiteral("不控制灯光");
+
+QString nameOf(const QWidget* w)
+{
+    return w ? w->objectName() : QString();
+}
+
+}  // namespace
+
+CMainWnd::CMainWnd(const QString& storePath, const QString& languageConfig, QWidget* parent)
+    : WindowImplBase(parent), m_store(storePath), m_languages(m_store, languageConfig)
+{
+    // The built skin resolves its text ids as it is created, so the first language file is
+    // loaded before that; the stored choice replaces it during "windowinit".
+    const QString first = app::LanguageSettings::LanguageFilePath(ui::PaintManager::GetResourcePath(),
+                                                                  QStringLiteral("lan_cn.xml"));
+    if (!first.isEmpty())
+        ui::Language::instance().LoadLanguage(first);
+    setWindowFlag(Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+CMainWnd::~CMainWnd()
+{
+    Shutdown();
+}
+
+QString CMainWnd::GetSkinFile()
+{
+    return app::SkinResources::Instance().Resolve(QStringLiteral("XML_MAIN"));
+}
+
+QWidget* CMainWnd::CreateControl(const QString& className)
+{
+    for (const ControlTag& t : kControlTags) {
+        if (className.compare(QLatin1String(t.tag), Qt::CaseInsensitive) != 0)
+            continue;
+        if (t.factoryClass)
+            return ui::ControlFactory::instance().Create(QLatin1String(t.factoryClass), nullptr);
+        ui::Builder builder(this);
+        return builder.Create(QLatin1String(t.layout), nullptr);
+    }
+    return nullptr;
+}
+
+void CMainWnd::InitWindow()
+{
+    qCDebug(tesselDebug) << "InitWindow";
+    const QIcon icon(ui::PaintManager::ResourceFile(QStringLiteral("images/logo.svg")));
+    setWindowIcon(icon);
+    m_tray = new ui::TrayIcon(this);
+    m_tray->Create(this, icon, QString::fromLatin1(app::msg::kInstance), app::pm::kTrayCallback);
+
+    // The title bar moves the frameless window and maximises it on a double click.
+    if (QWidget* titlebar = PM().FindControl(QStringLiteral("titlebar")))
+        titlebar->installEventFilter(this);
+    UpdateMaxRestoreButtons();
+    if (QWidget* version = PM().FindControl(QStringLiteral("app_version")))
+        version->setProperty("textid", QVariant());
+}
+
+void CMainWnd::OnWindowInit()
+{
+    // Takes the lighting: other programs hear it once the D-Bus interface broadcasts it.
+    SetLightingControl(true);
+    ApplyLanguage(m_languages.ReadStoredLanguage());
+    hide();
+    StartWorkerThreads();
+    PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
+    m_initDone = true;
+
+    // The monitor's size decides the DPI: follow changes of any screen.
+    for (QScreen* screen : QGuiApplication::screens())
+        connect(screen, &QScreen::geometryChanged, this, [this] {
+            qCDebug(tesselDebug) << "显示器分辨率发生变化";
+            m_displayChanged = true;
+            SetupDpi();
+        });
+    StartDeviceCapture();
+}
+
+void CMainWnd::StartDeviceCapture()
+{
+    // The capture thread posts the instance message after its first scan, which shows the
+    // window even with no device present. Until discovery runs here, the empty first scan is
+    // this post.
+    PostMessage(app::RegisteredMessages::Register(app::msg::kInstance), 0, 0);
+}
+
+void CMainWnd::StartWorkerThreads()
+{
+    m_workers.Start(kLightingSyncSlot, [this](const hid::Event& exit) { LightingSyncThread(exit); });
+}
+
+void CMainWnd::LightingSyncThread(const hid::Event& exit)
+{
+    // Renders the shared effect onto every device marked for same lighting. With no such device
+    // it rests a second at a time, still woken at once by the exit event (a plain sleep would
+    // outlast the bounded wait of the shutdown).
+    while (!exit.wait(1)) {
+        const bool anySameLighting = false;  // the device lists arrive with the device layer
+        if (!anySameLighting && exit.wait(1000))
+            break;
+    }
+    qCDebug(tesselDebug) << "同步灯光线程设定退出";
+}
+
+void CMainWnd::Notify(TNotifyUI& msg)
+{
+    if (msg.sType != QLatin1String(ui::kNotifyTimer))
+        qCDebug(tesselDebug) << msg.sType << nameOf(msg.pSender);
+
+    if (msg.sType == QLatin1String(ui::kNotifyWindowInit)) {
+        OnWindowInit();
+    } else if (msg.sType == QLatin1String(ui::kNotifyWindowSize)) {
+        if (m_displayChanged) {
+            m_displayChanged = false;
+            SetupDpi();
+        }
+        UpdateMaxRestoreButtons();
+    } else if (msg.sType == QLatin1String(ui::kNotifyClick)) {
+        OnClick(msg);
+    } else if (msg.sType == QLatin1String(ui::kNotifyTimer)) {
+        if (msg.pSender == this)
+            OnTimer(int(msg.wParam));
+    } else if (msg.sType == QLatin1String(ui::kNotifyMenu) && msg.wParam == ui::kMenuCommand) {
+        const auto* cmd = reinterpret_cast<const ui::MenuCmd*>(msg.lParam);
+        if (!cmd)
+            return;
+        if (cmd->name == QLatin1String("exit"))
+            Exit();
+        // "about_menu" and "setwnd_menu" open their windows once those exist.
+    }
+}
+
+void CMainWnd::OnClick(TNotifyUI& msg)
+{
+    const QString name = nameOf(msg.pSender);
+    const auto [prefix, index] = SplitIndexedName(name);
+    if (name == QLatin1String("closebtn")) {
+        HideToTray();
+    } else if (name == QLatin1String("nodevice_ok_btn")) {
+        HideToTray();
+    } else if (name == QLatin1String("minbtn")) {
+        showMinimized();
+    } else if (name == QLatin1String("maxbtn")) {
+        showMaximized();
+    } else if (name == QLatin1String("restorebtn")) {
+        showNormal();
+    } else if (name == QLatin1String("control_light_status")) {
+        SetLightingControl(!m_lightingControl);
+    } else if (prefix == QLatin1String("windowdeviceset_")) {
+        OpenSystemSettings(index);
+    }
+}
+
+void CMainWnd::OnTimer(int id)
+{
+    switch (id) {
+    case app::pm::kTimerDpiSetup:
+        PM().KillTimer(this, id);
+        SetupDpi();
+        update();
+        break;
+    case app::pm::kTimerTrayMenu:
+        PM().KillTimer(this, id);
+        ShowTrayMenu();
+        break;
+    default:
+        break;
+    }
+}
+
+intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t lParam, bool& bHandled)
+{
+    using app::RegisteredMessages;
+    if (msg == RegisteredMessages::Find(app::msg::kInstance)) {
+        qCDebug(tesselDebug).noquote()
+            << QStringLiteral("软件标示 %1，%2d%3d").arg(msg).arg(wParam, 0, 16).arg(lParam, 0, 16);
+        RestoreAndBringForward();
+        bHandled = true;
+        return 0;
+    }
+    if (msg == RegisteredMessages::Find(app::msg::kLightControlRequest)) {
+        if (wParam == 1 && (lParam == 0 || lParam == 1))
+            SetLightingControl(lParam == 1);
+        bHandled = true;
+        return 0;
+    }
+    switch (msg) {
+    case app::pm::kTrayCallback:
+        if (lParam == app::pm::kTrayLeftButtonUp)
+            ToggleFromTray();
+        else if (lParam == app::pm::kTrayRightButtonUp)
+            PM().SetTimer(this, app::pm::kTimerTrayMenu, 10);
+        bHandled = true;
+        return 0;
+    case app::pm::kDpiChangedTrace:
+        qCDebug(tesselDebug) << "界面 DPI 1发生变化";
+        bHandled = true;
+        return 0;
+    case app::pm::kShowSettingProgress:
+        if (QWidget* progress = PM().FindControl(QStringLiteral("setting_progress")))
+            progress->setVisible(true);
+        bHandled = true;
+        return 0;
+    case app::pm::kLanguageChange:
+        ApplyLanguage(int(wParam));
+        bHandled = true;
+        return 0;
+    case app::pm::kClearSetButtonImage:
+        if (auto* setbtn = PM().Find<QPushButton>(QStringLiteral("setbtn")))
+            setbtn->setIcon(QIcon());
+        bHandled = true;
+        return 0;
+    case app::pm::kDeviceTabIgnored:
+        bHandled = true;
+        return 0;
+    default:
+        break;
+    }
+    return WindowImplBase::HandleCustomMessage(msg, wParam, lParam, bHandled);
+}
+
+int CMainWnd::ChooseDpi(QSize monitor)
+{
+    return monitor.width() > 1500 && monitor.height() > 960 ? 144 : 96;
+}
+
+int CMainWnd::ValidDpi(int dpi, const char* trace)
+{
+    switch (dpi) {
+    case 48: case 72: case 96: case 120: case 144: case 168: case 192:
+        return dpi;
+    default:
+        qCDebug(tesselDebug) << trace;
+        return 96;
+    }
+}
+
+std::pair<QString, int> CMainWnd::SplitIndexedName(const QString& name)
+{
+    const qsizetype underscore = name.lastIndexOf('_');
+    if (underscore < 0 || underscore + 1 >= name.size())
+        return {name, -1};
+    const QStringView digits = QStringView(name).mid(underscore + 1);
+    for (QChar c : digits) {
+        if (c < '0' || c > '9')
+            return {name, -1};
+    }
+    bool ok = false;
+    const int number = digits.toInt(&ok);
+    if (!ok)
+        return {name, -1};
+    return {name.left(underscore + 1), number};
+}
+
+void CMainWnd::SetupDpi()
+{
+    const bool wasShown = isVisible() && !isMinimized();
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    QScreen* monitor = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int dpi = ValidDpi(monitor ? ChooseDpi(monitor->geometry().size()) : 96, "MAIN_WND DPI SET ERROR");
+    ui::PaintManager::SetAllDPI(96);
+    resize(kBaseWidth, kBaseHeight);
+    ui::PaintManager::SetAllDPI(dpi);
+    m_dpi = dpi;
+    resize(kBaseWidth * dpi / 96, kBaseHeight * dpi / 96);
+    CenterWindow();
+    if (wasShown)
+        show();
+    else
+        hide();
+}
+
+int CMainWnd::VisibleDeviceTabs() const
+{
+    QWidget* strip = const_cast<CMainWnd*>(this)->PM().FindControl(QStringLiteral("device_select_layout"));
+    if (!strip)
+        return 0;
+    int visible = 0;
+    for (QWidget* tab : strip->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!tab->isHidden())
+            ++visible;
+    }
+    return visible;
+}
+
+void CMainWnd::UpdateNoDeviceLink()
+{
+    const bool none = VisibleDeviceTabs() == 0;
+    if (QWidget* link = PM().FindControl(QStringLiteral("No_device_Link")))
+        link->setVisible(none);
+    if (QWidget* strip = PM().FindControl(QStringLiteral("device_select_layout")))
+        strip->setVisible(!none);
+    if (QWidget* waiting = PM().FindControl(QStringLiteral("device_strip_empty")))
+        waiting->setVisible(none);
+    for (const char* arrow : {"device_select_prev", "device_select_next"}) {
+        if (QWidget* w = PM().FindControl(QLatin1String(arrow)))
+            w->setVisible(!none);
+    }
+}
+
+void CMainWnd::UpdateMaxRestoreButtons()
+{
+    const bool maximized = isMaximized();
+    if (QWidget* max = PM().FindControl(QStringLiteral("maxbtn")))
+        max->setVisible(!maximized);
+    if (QWidget* restore = PM().FindControl(QStringLiteral("restorebtn")))
+        restore->setVisible(maximized);
+}
+
+void CMainWnd::RestoreAndBringForward()
+{
+    if (m_shutDown)
+        return;
+    UpdateNoDeviceLink();
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+    if (!m_firstShowSent) {
+        m_firstShowSent = true;
+        emit firstShown();
+    }
+}
+
+void CMainWnd::ToggleFromTray()
+{
+    const bool shown = isVisible() && !isMinimized();
+    UpdateNoDeviceLink();
+    CloseSubWindows();
+    if (!shown) {
+        show();
+        SetupDpi();
+        RestoreAndBringForward();
+        update();
+    } else {
+        hide();
+    }
+}
+
+bool CMainWnd::HasTray() const
+{
+    return m_tray && ui::TrayIcon::IsAvailable();
+}
+
+void CMainWnd::HideToTray()
+{
+    CloseSubWindows();
+    // Without a tray there would be no way back to a hidden window: minimise instead.
+    if (HasTray())
+        hide();
+    else
+        showMinimized();
+}
+
+void CMainWnd::CloseSubWindows()
+{
+    // The settings, about, skin and audio-lighting windows close here once they exist.
+}
+
+void CMainWnd::ShowTrayMenu()
+{
+    ui::MenuWnd::Popup(QStringLiteral("menu.xml"), QCursor::pos(), this);
+}
+
+void CMainWnd::SetLightingControl(bool on)
+{
+    m_lightingControl = on;
+    if (QWidget* label = PM().FindControl(QStringLiteral("control_light_status")))
+        ui::Language::instance().SetTextId(label, on ? kLightControlOn : kLightControlOff);
+}
+
+void CMainWnd::ApplyLanguage(int index)
+{
+    const auto change = m_languages.Choose(index);
+    if (!change)
+        return;
+    if (change->fontsChanged) {
+        PM().RemoveAllFonts();
+        for (const app::InterfaceFont& f : app::LanguageSettings::InterfaceFonts()) {
+            if (f.id == app::LanguageSettings::kDefaultFontId)
+                PM().SetDefaultFont(change->fontFace, f.pixelSize, f.bold, f.underline, false, true);
+            else
+                PM().AddFont(f.id, change->fontFace, f.pixelSize, f.bold, f.underline, false, true);
+        }
+        PM().ApplyFonts();
+    }
+    if (change->entry) {
+        const QString file = app::LanguageSettings::LanguageFilePath(ui::PaintManager::GetResourcePath(),
+                                                                     change->entry->file);
+        if (!file.isEmpty())
+            ui::Language::instance().SetLanguage(file);
+    }
+    // The settings, about and audio-lighting windows reload their texts here once they exist.
+    update();
+}
+
+void CMainWnd::OpenSystemSettings(int which)
+{
+    // 1 the mouse, 0 the keyboard settings of the desktop, whichever desktop is there.
+    if (which != 0 && which != 1)
+        return;
+    const char* const candidates[3][3] = {
+        {"gnome-control-center", "keyboard", "mouse"},
+        {"systemsettings", "kcm_keyboard", "kcm_mouse"},
+        {nullptr, nullptr, nullptr},
+    };
+    for (const auto& c : candidates) {
+        if (!c[0])
+            break;
+        const QString program = QStandardPaths::findExecutable(QLatin1String(c[0]));
+        if (!program.isEmpty()) {
+            QProcess::startDetached(program, {QLatin1String(c[which == 1 ? 2 : 1])});
+            return;
+        }
+    }
+    const QString xfce = QStandardPaths::findExecutable(
+        QLatin1String(which == 1 ? "xfce4-mouse-settings" : "xfce4-keyboard-settings"));
+    if (!xfce.isEmpty())
+        QProcess::startDetached(xfce, {});
+}
+
+void CMainWnd::Exit()
+{
+    CloseSubWindows();
+    m_exiting = true;
+    Shutdown();
+    QCoreApplication::quit();
+}
+
+int CMainWnd::Shutdown()
+{
+    if (m_shutDown)
+        return 0;
+    m_shutDown = true;
+    qCDebug(tesselDebug) << "退出测试";
+    hide();
+    PM().KillTimer(this);
+    const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);
+    if (m_tray)
+        m_tray->Hide();
+    return timedOut;
+}
+
+void CMainWnd::closeEvent(QCloseEvent* event)
+{
+    // Closing the window (its close button, the window manager) keeps the application in the
+    // tray; only "exit" ends it.
+    if (!m_exiting) {
+        event->ignore();
+        HideToTray();
+        return;
+    }
+    WindowImplBase::closeEvent(event);
+}
+
+void CMainWnd::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange)
+        UpdateMaxRestoreButtons();
+    WindowImplBase::changeEvent(event);
+}
+
+bool CMainWnd::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched->objectName() == QLatin1String("titlebar")) {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && windowHandle()) {
+            windowHandle()->startSystemMove();
+            return true;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            isMaximized() ? showNormal() : showMaximized();
+            return true;
+        }
+    }
+    return WindowImplBase::eventFilter(watched, event);
+}

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "app/LanguageSettings.h"
+#include "app/SettingsStore.h"
+#include "app/WorkerThreads.h"
+#include "ui/WindowImplBase.h"
+
+#include <QPointer>
+#include <QSize>
+#include <atomic>
+#include <memory>
+
+class QPushButton;
+namespace ui {
+class TrayIcon;
+}
+
+// The application's main window and hub: title bar, device strip, the "no device" page, the
+// tray icon and its menu, the language, the DPI set-up and the worker threads. Every
+// notification of its skin arrives in Notify; the registered and private messages of other
+// programs and of its own threads arrive in HandleCustomMessage.
+class CMainWnd : public WindowImplBase {
+    Q_OBJECT
+public:
+    // Worker thread slots.
+    static constexpr int kCaptureThreadSlot = 0;
+    static constexpr int kAudioWatchdogSlot = 1;
+    static constexpr int kLightingSyncSlot = 8;
+
+    // `store` and `languageConfig`: the settings store file and the language list (empty: the
+    // application's own).
+    explicit CMainWnd(const QString& storePath = {}, const QString& languageConfig = {},
+                      QWidget* parent = nullptr);
+    ~CMainWnd() override;
+
+    QString GetSkinFile() override;
+    QString GetWindowClassName() override { return QStringLiteral("MainWnd"); }
+    void InitWindow() override;
+    void Notify(TNotifyUI& msg) override;
+    intptr_t HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t lParam,
+                                 bool& bHandled) override;
+    QWidget* CreateControl(const QString& className) override;
+
+    // 144 on a monitor wider than 1500 and taller than 960 pixels, else 96.
+    static int ChooseDpi(QSize monitor);
+    // `dpi` when it is one of 48, 72, 96, 120, 144, 168, 192; else 96 and the debug trace.
+    static int ValidDpi(int dpi, const char* trace);
+    // Splits "key_12" into ("key_", 12); a name without a trailing "_<number>" gives (name, -1).
+    static std::pair<QString, int> SplitIndexedName(const QString& name);
+
+    // Lays the window out at 1000 x 640 scaled to the monitor's DPI and centres it; a window
+    // that was hidden or minimised ends hidden.
+    void SetupDpi();
+    int Dpi() const { return m_dpi; }
+    // Shows "No_device_Link" when no device tab is visible, restores, raises and activates.
+    void RestoreAndBringForward();
+    // The tray's left click: hide a shown window, show a hidden or minimised one.
+    void ToggleFromTray();
+    // Makes language `index` current (fonts, texts, stored choice); nothing when it already is.
+    void ApplyLanguage(int index);
+    int CurrentLanguage() const { return m_languages.currentIndex(); }
+    // Ends the application: closes the sub-windows, stops the worker threads, quits the loop.
+    void Exit();
+    // The shutdown: hide, signal every exit event, bounded waits. Returns the threads that did
+    // not end in time. Runs once; later calls return 0.
+    int Shutdown();
+
+    int VisibleDeviceTabs() const;
+    bool LightingControl() const { return m_lightingControl; }
+    app::WorkerThreads& Workers() { return m_workers; }
+    ui::TrayIcon* Tray() const { return m_tray; }
+    bool HasTray() const;
+
+signals:
+    // The window was shown with its "no device" page decided (first show after start-up).
+    void firstShown();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void OnWindowInit();
+    void OnClick(TNotifyUI& msg);
+    void OnTimer(int id);
+    void UpdateNoDeviceLink();
+    void UpdateMaxRestoreButtons();
+    void SetLightingControl(bool on);
+    void HideToTray();
+    void CloseSubWindows();
+    void ShowTrayMenu();
+    void StartWorkerThreads();
+    void LightingSyncThread(const hid::Event& exit);
+    void StartDeviceCapture();
+    void OpenSystemSettings(int which);
+
+    app::SettingsStore m_store;
+    app::LanguageSettings m_languages;
+    app::WorkerThreads m_workers;
+    ui::TrayIcon* m_tray = nullptr;
+    int m_dpi = 96;
+    bool m_lightingControl = true;
+    bool m_initDone = false;
+    bool m_displayChanged = false;
+    bool m_shutDown = false;
+    bool m_exiting = false;
+    bool m_firstShowSent = false;
+    std::atomic<bool> m_awake{true};
+};

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds Tessel, runs it offscreen with fresh per-user folders, saves a picture of the main
+# window once it is shown and exits. Usage: scripts/screenshot.sh [png] [language id]
+# (default: docs/screenshots/main-window.png, English = 1033; 2052 for Simplified Chinese).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-docs/screenshots/main-window.png}
+language=${2:-1033}
+
+bash scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target tessel
+
+home=$(mktemp -d "${TMPDIR:-/tmp}/tessel-shot.XXXXXX")
+trap 'rm -rf "$home"' EXIT
+mkdir -p "$home/config/tamrel wireless" "$home/data" "$home/runtime"
+chmod 700 "$home/runtime"
+printf '[General]\nLANGUAGE=%s\n' "$language" > "$home/config/tamrel wireless/settings.ini"
+mkdir -p "$(dirname "$out")"
+
+XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_RUNTIME_DIR="$home/runtime" \
+QT_QPA_PLATFORM=offscreen TESSEL_SCREENSHOT="$(realpath -m "$out")" TESSEL_EXIT_AFTER_SCREENSHOT=1 \
+  timeout 60 build/default/bin/tessel
