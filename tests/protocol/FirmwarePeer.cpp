@@ -42,13 +42,12 @@ FirmwarePeer::~FirmwarePeer()
 
 void FirmwarePeer::unplug()
 {
+    // Only the serving thread closes its connection; a hang-up ends its receive at once.
     ::unlink(m_path.c_str());
     ::shutdown(m_listen, SHUT_RDWR);
-    const int conn = m_conn.exchange(-1);
-    if (conn >= 0) {
-        ::shutdown(conn, SHUT_RDWR);
-        ::close(conn);
-    }
+    std::lock_guard lock(m_connMutex);
+    if (m_conn >= 0)
+        ::shutdown(m_conn, SHUT_RDWR);
 }
 
 void FirmwarePeer::script(std::vector<Action> actions)
@@ -98,7 +97,10 @@ void FirmwarePeer::serve()
         const int conn = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         if (conn < 0)
             return;
-        m_conn = conn;
+        {
+            std::lock_guard lock(m_connMutex);
+            m_conn = conn;
+        }
         std::vector<uint8_t> hello(sizeof(hid::simwire::SimHello) + sizeof kDescriptor);
         hid::simwire::SimHello h{};
         std::memcpy(h.magic, "TSIM", 4);
@@ -119,9 +121,9 @@ void FirmwarePeer::serve()
             if (message[0] == hid::simwire::kOutputReport && n == 65)
                 reply(conn, message + 1);
         }
-        int expected = conn;
-        if (m_conn.compare_exchange_strong(expected, -1))
-            ::close(conn);
+        std::lock_guard lock(m_connMutex);
+        m_conn = -1;
+        ::close(conn);
     }
 }
 

@@ -56,7 +56,8 @@ private:
 
     std::string m_path;
     int m_listen = -1;
-    std::atomic<int> m_conn{-1};
+    std::mutex m_connMutex;
+    int m_conn = -1;
     std::atomic<bool> m_stop{false};
     std::atomic<uint8_t> m_linkByte{0xFF};
     mutable std::mutex m_mutex;
