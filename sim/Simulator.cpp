@@ -184,7 +184,7 @@ struct Simulator::Impl {
     SimulatorOptions options;
     std::array<std::unique_ptr<DeviceState>, kDeviceKindCount> devices;
     std::thread thread;
-    std::thread::id threadId;
+    std::atomic<std::thread::id> threadId{};
     std::atomic<bool> running{false};
     std::atomic<bool> quit{false};
     int wakeFd = -1;
@@ -192,6 +192,7 @@ struct Simulator::Impl {
     std::vector<ControlConnection> controls;
     std::mutex postMutex;
     std::vector<std::function<void()>> posted;
+    bool accepting = false;  // the thread takes posted calls (guarded by postMutex)
     std::priority_queue<Pending, std::vector<Pending>, Later> pending;
     uint64_t seq = 0;
     Clock::time_point epoch = Clock::now();
@@ -205,15 +206,30 @@ struct Simulator::Impl {
     template <typename Fn>
     auto call(Fn fn) -> decltype(fn()) {
         using R = decltype(fn());
-        if (!running || std::this_thread::get_id() == threadId) return fn();
+        if (std::this_thread::get_id() == threadId) return fn();
         auto task = std::make_shared<std::packaged_task<R()>>(std::move(fn));
         std::future<R> result = task->get_future();
         {
-            std::lock_guard lock(postMutex);
+            std::unique_lock lock(postMutex);
+            if (!accepting) {
+                // No thread serves the devices (not started, or its loop has ended).
+                lock.unlock();
+                (*task)();
+                return result.get();
+            }
             posted.emplace_back([task] { (*task)(); });
         }
         wake();
         return result.get();
+    }
+
+    // Called by the thread as its loop ends: what was posted meanwhile still runs, and later
+    // calls run on their caller's thread.
+    void closePosting() {
+        std::lock_guard lock(postMutex);
+        for (auto& t : posted) t();
+        posted.clear();
+        accepting = false;
     }
 
     void wake() {
@@ -685,11 +701,16 @@ bool Simulator::start(std::string* error) {
     d->epoch = Clock::now();
     std::promise<void> started;
     auto startedFuture = started.get_future();
+    {
+        std::lock_guard lock(d->postMutex);
+        d->accepting = true;
+    }
     d->thread = std::thread([this, &started] {
         d->threadId = std::this_thread::get_id();
         d->running = true;
         started.set_value();
         d->loop();
+        d->closePosting();
     });
     startedFuture.wait();
     return true;
@@ -701,6 +722,7 @@ void Simulator::stop() {
         d->wake();
         d->thread.join();
     }
+    d->threadId = std::thread::id{};
     d->running = false;
     for (int k = 0; k < kDeviceKindCount; ++k) {
         for (int r = 0; r < kRouteCount; ++r) {
