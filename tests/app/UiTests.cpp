@@ -1,0 +1,315 @@
+#include "app/Application.h"
+#include "app/CMainWnd.h"
+#include "app/CMsgWnd.h"
+#include "app/PrivateMessages.h"
+#include "app/RegisteredMessages.h"
+#include "hid/DebugLog.h"
+#include "ui/Builder.h"
+#include "ui/ControlFactory.h"
+#include "ui/Language.h"
+#include "ui/MenuWnd.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// Collects the tessel.debug traces written while it lives.
+class TraceCapture {
+public:
+    TraceCapture()
+    {
+        s_lines.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("tessel.debug.debug=true"));
+        m_previous = qInstallMessageHandler(&TraceCapture::handler);
+    }
+    ~TraceCapture()
+    {
+        qInstallMessageHandler(m_previous);
+        QLoggingCategory::setFilterRules(QStringLiteral("tessel.debug.debug=false"));
+    }
+    bool contains(const QString& text) const
+    {
+        for (const QString& line : s_lines)
+            if (line.contains(text))
+                return true;
+        return false;
+    }
+
+private:
+    static void handler(QtMsgType, const QMessageLogContext&, const QString& text) { s_lines << text; }
+    static inline QStringList s_lines;
+    QtMessageHandler m_previous = nullptr;
+};
+
+class ShellTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        app::RegisteredMessages::RegisterAll();
+        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        storePath = dir.filePath("settings.ini");
+        languageConfig = QString(TESSEL_DATA_DIR) + "/Language.config";
+    }
+    QTemporaryDir dir;
+    QString storePath;
+    QString languageConfig;
+};
+
+// Runs `action` on the message box once it is up, while ShowMessage runs its modal loop.
+void onceBoxIsUp(std::function<void(CMsgWnd*)> action)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, action] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<CMsgWnd*>(w);
+            if (box && box->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+                action(box);
+                return;
+            }
+        }
+    });
+    poll->start();
+}
+
+void click(WindowImplBase* window, const char* name)
+{
+    auto* button = qobject_cast<QAbstractButton*>(window->PM().FindControl(QLatin1String(name)));
+    ASSERT_NE(button, nullptr) << name;
+    button->click();
+}
+
+QString labelText(WindowImplBase* window, const char* name)
+{
+    auto* label = window->PM().Find<QLabel>(QLatin1String(name));
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
+}
+
+}  // namespace
+
+TEST_F(ShellTest, MessageBoxReturnsWhichButtonClosedIt)
+{
+    struct Case {
+        const char* button;
+        int mode;
+        int expected;
+    };
+    const Case cases[] = {
+        {"confirm_btn", CMsgWnd::ConfirmAndCancel, 1},
+        {"cancel_btn", CMsgWnd::ConfirmAndCancel, 0},
+        {"closebtn", CMsgWnd::ConfirmAndCancel, 0},
+        {"confirm_btn", CMsgWnd::ConfirmOnly, 1},
+        {"closebtn", CMsgWnd::ConfirmOnly, 0},
+    };
+    for (const Case& c : cases) {
+        bool cancelShown = false;
+        onceBoxIsUp([&](CMsgWnd* box) {
+            cancelShown = !box->PM().FindControl("cancel_btn")->isHidden();
+            click(box, c.button);
+        });
+        EXPECT_EQ(CMsgWnd::ShowMessage(nullptr, {}, "message_text_22", 96, true, c.mode), c.expected)
+            << c.button << " mode " << c.mode;
+        EXPECT_EQ(cancelShown, c.mode == CMsgWnd::ConfirmAndCancel) << c.button;
+    }
+    QTest::qWait(20);  // lets the closed boxes delete themselves
+}
+
+TEST_F(ShellTest, MessageBoxShowsItsTextsAndRefusesAnOddDpi)
+{
+    ui::Language::instance().LoadLanguage(QString(TESSEL_SKIN_DIR) + "/lan_en.xml");
+    TraceCapture traces;
+    struct Seen {
+        QString title, body;
+        int dpi = 0;
+    };
+    const auto show = [&](const QString& title, const QString& body, bool isId, int dpi) {
+        Seen seen;
+        onceBoxIsUp([&](CMsgWnd* box) {
+            seen = {labelText(box, "MessageTitle"), labelText(box, "MessageText"), box->Dpi()};
+            click(box, "confirm_btn");
+        });
+        CMsgWnd::ShowMessage(nullptr, title, body, dpi, isId, CMsgWnd::ConfirmOnly);
+        return seen;
+    };
+
+    const Seen byId = show({}, "message_text_22", true, 100);
+    EXPECT_EQ(byId.title, "Tessel") << "an empty title keeps the skin's title";
+    EXPECT_EQ(byId.body, "Restore the default settings?");
+    EXPECT_EQ(byId.dpi, 96);
+    EXPECT_TRUE(traces.contains("MSG_WND DPI SET ERROR"));
+
+    const Seen plain = show("Title", "message_text_22", false, 96);
+    EXPECT_EQ(plain.title, "Title");
+    EXPECT_EQ(plain.body, "message_text_22") << "plain text is not resolved";
+
+    const Seen empty = show({}, {}, true, 96);
+    EXPECT_EQ(empty.body, "") << "an empty body keeps the skin's text";
+    QTest::qWait(20);
+}
+
+class MainWindowTest : public ShellTest {
+protected:
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        window = std::make_unique<CMainWnd>(storePath, languageConfig);
+        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        // The posted first-scan message shows the window.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 5000));
+    }
+    void TearDown() override
+    {
+        window->Shutdown();
+        window.reset();
+    }
+    bool shown() const { return window->isVisible() && !window->isMinimized(); }
+    std::unique_ptr<CMainWnd> window;
+};
+
+TEST_F(MainWindowTest, StartsWithTheEmptyDeviceStripAndTheNoDevicePage)
+{
+    for (const char* name : {"device_select_layout", "device_switch", "device_power_switch",
+                             "No_device_Link", "closebtn", "minbtn", "maxbtn", "restorebtn"})
+        EXPECT_NE(window->PM().FindControl(name), nullptr) << name;
+    EXPECT_EQ(window->VisibleDeviceTabs(), 0);
+    EXPECT_TRUE(window->PM().FindControl("No_device_Link")->isVisible());
+    EXPECT_EQ(window->CurrentLanguage(), 0) << "nothing stored: the first language";
+    EXPECT_TRUE(window->Workers().IsRunning(CMainWnd::kLightingSyncSlot));
+}
+
+TEST_F(MainWindowTest, CloseKeepsRunningTrayClickShowsAgainAndExitStopsTheThreads)
+{
+    click(window.get(), "closebtn");
+    EXPECT_FALSE(shown()) << "closebtn hides (or, without a tray, minimises) the window";
+    EXPECT_TRUE(window->Workers().IsRunning(CMainWnd::kLightingSyncSlot));
+
+    bool handled = false;
+    window->HandleCustomMessage(app::pm::kTrayCallback, 0, app::pm::kTrayLeftButtonUp, handled);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown(); }, 5000));
+    window->HandleCustomMessage(app::pm::kTrayCallback, 0, app::pm::kTrayLeftButtonUp, handled);
+    EXPECT_FALSE(shown()) << "a second click hides it again";
+
+    // The instance message of a second start brings the window back.
+    window->PostMessage(app::RegisteredMessages::Find(app::msg::kInstance), 0, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown(); }, 5000));
+
+    ui::MenuCmd exit{"exit", "menu_exit"};
+    TNotifyUI menu{ui::kNotifyMenu, nullptr, ui::kMenuCommand, reinterpret_cast<intptr_t>(&exit)};
+    window->Notify(menu);
+    EXPECT_FALSE(window->Workers().IsRunning(CMainWnd::kLightingSyncSlot));
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, LanguageSwitchChangesVisibleTextsAndIsStored)
+{
+    ASSERT_EQ(labelText(window.get(), "no_device_title"), "未检测到设备");
+    bool handled = false;
+    window->HandleCustomMessage(app::pm::kLanguageChange, 1, 0, handled);
+    EXPECT_EQ(labelText(window.get(), "no_device_title"), "No device connected");
+    EXPECT_EQ(window->CurrentLanguage(), 1);
+    EXPECT_EQ(app::SettingsStore(storePath).ReadInt(app::kLanguageKey), 1033);
+
+    // A lighting-control request relabels the status in the current language.
+    window->HandleCustomMessage(app::RegisteredMessages::Find(app::msg::kLightControlRequest), 1, 0, handled);
+    EXPECT_FALSE(window->LightingControl());
+    EXPECT_EQ(window->PM().Find<QAbstractButton>("control_light_status")->text(),
+              "Lighting: released to other programs");
+
+    window->ApplyLanguage(0);
+    EXPECT_EQ(labelText(window.get(), "no_device_title"), "未检测到设备");
+    EXPECT_EQ(window->PM().Find<QAbstractButton>("control_light_status")->text(), "不控制灯光");
+
+    // The next start reads the last choice back.
+    CMainWnd next(storePath, languageConfig);
+    ASSERT_TRUE(next.Create(nullptr, "tamrel wireless"));
+    EXPECT_EQ(next.CurrentLanguage(), 0);
+    next.Shutdown();
+}
+
+TEST_F(MainWindowTest, BuilderCallbackMakesTheSkinsOwnControlsThroughTheFactory)
+{
+    QTemporaryDir skin;
+    QFile ui(skin.filePath("tags.ui"));
+    ASSERT_TRUE(ui.open(QIODevice::WriteOnly));
+    ui.write(R"(<ui version="4.0"><widget class="QWidget" name="top"><layout class="QVBoxLayout">
+        <item><widget class="circleprogress" name="ring"/></item>
+        <item><widget class="NoSuchControl" name="ghost"/></item>
+        <item><widget class="QLabel" name="plain"/></item>
+        </layout></widget></ui>)");
+    ui.close();
+    ui::ControlFactory::instance().RegistControl("CCircleProgressUI", [](QWidget* parent) {
+        auto* w = new QLabel(parent);
+        w->setProperty("madeBy", "factory");
+        return w;
+    });
+    ui::Builder builder(window.get());
+    std::unique_ptr<QWidget> built(builder.CreateFromFile(ui.fileName(), nullptr));
+    ui::ControlFactory::instance().Unregister("CCircleProgressUI");
+    ASSERT_NE(built, nullptr);
+    QWidget* ring = ui::PaintManager::FindSubControlByName(built.get(), "ring");
+    ASSERT_NE(ring, nullptr) << "the tag, in any case, maps to its control class";
+    EXPECT_EQ(ring->property("madeBy").toString(), "factory");
+    EXPECT_EQ(ui::PaintManager::FindSubControlByName(built.get(), "ghost"), nullptr);
+    EXPECT_NE(ui::PaintManager::FindSubControlByName(built.get(), "plain"), nullptr);
+    EXPECT_EQ(window->CreateControl("CircleProgress"), nullptr) << "not registered: no control";
+}
+
+TEST(MainWindowDpi, MonitorSizeDecidesTheDpi)
+{
+    struct Case {
+        QSize monitor;
+        int dpi;
+    };
+    const Case cases[] = {
+        {{1920, 1080}, 144}, {{1366, 768}, 96}, {{1501, 961}, 144},
+        {{1500, 1080}, 96},  {{1920, 960}, 96}, {{3840, 2160}, 144},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CMainWnd::ChooseDpi(c.monitor), c.dpi) << c.monitor.width() << "x" << c.monitor.height();
+    for (int dpi : {48, 72, 96, 120, 144, 168, 192})
+        EXPECT_EQ(CMainWnd::ValidDpi(dpi, "trace"), dpi);
+    for (int dpi : {0, 100, 97, -96, 240})
+        EXPECT_EQ(CMainWnd::ValidDpi(dpi, "trace"), 96) << dpi;
+}
+
+TEST(MainWindowNames, IndexedNamesSplitAtTheLastUnderscore)
+{
+    struct Case {
+        const char* name;
+        const char* prefix;
+        int index;
+    };
+    const Case cases[] = {
+        {"key_12", "key_", 12},
+        {"DPI_color_option_3", "DPI_color_option_", 3},
+        {"windowdeviceset_0", "windowdeviceset_", 0},
+        {"closebtn", "closebtn", -1},
+        {"key_", "key_", -1},
+        {"key_1a", "key_1a", -1},
+        {"key_-1", "key_-1", -1},
+        {"key_99999999999", "key_99999999999", -1},
+    };
+    for (const Case& c : cases) {
+        const auto [prefix, index] = CMainWnd::SplitIndexedName(c.name);
+        EXPECT_EQ(prefix, c.prefix) << c.name;
+        EXPECT_EQ(index, c.index) << c.name;
+    }
+}
