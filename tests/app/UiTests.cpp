@@ -192,6 +192,10 @@ TEST_F(MainWindowTest, StartsWithTheEmptyDeviceStripAndTheNoDevicePage)
     EXPECT_TRUE(window->PM().FindControl("No_device_Link")->isVisible());
     EXPECT_EQ(window->CurrentLanguage(), 0) << "nothing stored: the first language";
     EXPECT_TRUE(window->Workers().IsRunning(CMainWnd::kLightingSyncSlot));
+    // The offscreen screen is small: the DPI set-up lays the window out at 96, 1000 x 640.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == QSize(1000, 640); }, 5000))
+        << window->width() << "x" << window->height();
+    EXPECT_EQ(window->Dpi(), 96);
 }
 
 TEST_F(MainWindowTest, CloseKeepsRunningTrayClickShowsAgainAndExitStopsTheThreads)
@@ -226,6 +230,8 @@ TEST_F(MainWindowTest, LanguageSwitchChangesVisibleTextsAndIsStored)
     EXPECT_EQ(labelText(window.get(), "no_device_title"), "No device connected");
     EXPECT_EQ(window->CurrentLanguage(), 1);
     EXPECT_EQ(app::SettingsStore(storePath).ReadInt(app::kLanguageKey), 1033);
+    EXPECT_EQ(window->PM().GetDefaultFont().family(), "Verdana Unicode MS");
+    EXPECT_EQ(window->PM().GetFont(50).bold(), true);
 
     // A lighting-control request relabels the status in the current language.
     window->HandleCustomMessage(app::RegisteredMessages::Find(app::msg::kLightControlRequest), 1, 0, handled);
@@ -235,6 +241,7 @@ TEST_F(MainWindowTest, LanguageSwitchChangesVisibleTextsAndIsStored)
 
     window->ApplyLanguage(0);
     EXPECT_EQ(labelText(window.get(), "no_device_title"), "未检测到设备");
+    EXPECT_EQ(window->PM().GetDefaultFont().family(), "汉仪菱心体简");
     EXPECT_EQ(window->PM().Find<QAbstractButton>("control_light_status")->text(), "不控制灯光");
 
     // The next start reads the last choice back.
@@ -270,6 +277,14 @@ TEST_F(MainWindowTest, BuilderCallbackMakesTheSkinsOwnControlsThroughTheFactory)
     EXPECT_EQ(ui::PaintManager::FindSubControlByName(built.get(), "ghost"), nullptr);
     EXPECT_NE(ui::PaintManager::FindSubControlByName(built.get(), "plain"), nullptr);
     EXPECT_EQ(window->CreateControl("CircleProgress"), nullptr) << "not registered: no control";
+}
+
+TEST_F(ShellTest, TrayMenuOffersSettingsAboutAndExit)
+{
+    ui::MenuWnd menu(nullptr);
+    ASSERT_TRUE(menu.Load("menu.xml"));
+    for (const char* item : {"setwnd_menu", "about_menu", "exit"})
+        EXPECT_NE(menu.FindItem(item), nullptr) << item;
 }
 
 TEST(MainWindowDpi, MonitorSizeDecidesTheDpi)
