@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMouseEvent>
@@ -144,7 +145,18 @@ void CMainWnd::OnWindowInit()
             m_displayChanged = true;
             SetupDpi();
         });
+    QDBusConnection::systemBus().connect(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
+        SLOT(OnPrepareForSleep(bool)));
     StartDeviceCapture();
+}
+
+void CMainWnd::OnPrepareForSleep(bool sleeping)
+{
+    s_awake = !sleeping;
+    // The devices get the lighting-control notice (the switch, or 0 while asleep) once the
+    // device layer is here.
 }
 
 void CMainWnd::StartDeviceCapture()
@@ -253,6 +265,10 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         if (wParam == 1 && (lParam == 0 || lParam == 1))
             SetLightingControl(lParam == 1);
         bHandled = true;
+        return 0;
+    }
+    if (!s_awake) {
+        bHandled = false;
         return 0;
     }
     switch (msg) {

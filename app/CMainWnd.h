@@ -66,10 +66,17 @@ public:
     int Shutdown();
 
     int VisibleDeviceTabs() const;
+    // False between the system's announcement of a suspend and its resume; while false only
+    // the registered messages of other programs are handled.
+    static bool IsSystemAwake() { return s_awake.load(); }
     bool LightingControl() const { return m_lightingControl; }
     app::WorkerThreads& Workers() { return m_workers; }
     ui::TrayIcon* Tray() const { return m_tray; }
     bool HasTray() const;
+
+public slots:
+    // logind's PrepareForSleep: true before a suspend, false after the resume.
+    void OnPrepareForSleep(bool sleeping);
 
 signals:
     // The window was shown with its "no device" page decided (first show after start-up).
@@ -106,5 +113,5 @@ private:
     bool m_shutDown = false;
     bool m_exiting = false;
     bool m_firstShowSent = false;
-    std::atomic<bool> m_awake{true};
+    static inline std::atomic<bool> s_awake{true};
 };

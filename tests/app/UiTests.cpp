@@ -251,6 +251,25 @@ TEST_F(MainWindowTest, LanguageSwitchChangesVisibleTextsAndIsStored)
     next.Shutdown();
 }
 
+TEST_F(MainWindowTest, WhileSuspendedOnlyOtherProgramsMessagesAreHandled)
+{
+    QWidget* progress = window->PM().FindControl("setting_progress");
+    ASSERT_NE(progress, nullptr);
+    window->OnPrepareForSleep(true);
+    bool handled = true;
+    window->HandleCustomMessage(app::pm::kShowSettingProgress, 0, 0, handled);
+    EXPECT_FALSE(handled);
+    EXPECT_TRUE(progress->isHidden());
+    window->HandleCustomMessage(app::RegisteredMessages::Find(app::msg::kLightControlRequest), 1, 0, handled);
+    EXPECT_TRUE(handled) << "requests of other programs still count";
+    EXPECT_FALSE(window->LightingControl());
+
+    window->OnPrepareForSleep(false);
+    window->HandleCustomMessage(app::pm::kShowSettingProgress, 0, 0, handled);
+    EXPECT_TRUE(handled);
+    EXPECT_FALSE(progress->isHidden());
+}
+
 TEST_F(MainWindowTest, BuilderCallbackMakesTheSkinsOwnControlsThroughTheFactory)
 {
     QTemporaryDir skin;
