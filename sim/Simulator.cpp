@@ -250,6 +250,9 @@ struct Simulator::Impl {
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t - epoch).count();
         return (ns + 999'999) / 1'000'000;
     }
+    int64_t frameAt(Clock::time_point t) const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(t - epoch).count();
+    }
     Clock::time_point frameTime(int64_t frame) const { return epoch + std::chrono::milliseconds(frame); }
 
     // When an input report produced now on `route` leaves the device: the next free IN frame,
@@ -374,7 +377,9 @@ struct Simulator::Impl {
         RouteState& rs = dev.routes[size_t(route)];
         int64_t outFrame = -1;
         if (options.timing) {
-            outFrame = std::max(frameAtOrAfter(Clock::now()), rs.lastOutFrame + 1);
+            // The request takes the current frame's OUT slot when it is still free; its reply
+            // leaves in a later frame, so back-to-back commands reach one per millisecond.
+            outFrame = std::max(frameAt(Clock::now()), rs.lastOutFrame + 1);
             rs.lastOutFrame = outFrame;
         }
         Report request{};
