@@ -1,5 +1,6 @@
 #include "hid/HidrawBackend.h"
 
+#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/hidraw.h>
@@ -12,6 +13,18 @@
 #include "hid/OsError.h"
 
 namespace hid {
+
+namespace {
+
+bool hasToken(const std::string& path, const char* token)
+{
+    std::string lower(path);
+    for (char& c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find(token) != std::string::npos;
+}
+
+}  // namespace
 
 std::unique_ptr<HidrawBackend> HidrawBackend::open(const std::string& path,
                                                    const std::string& sysfsRoot,
@@ -41,10 +54,23 @@ std::unique_ptr<HidrawBackend> HidrawBackend::open(const std::string& path,
         backend->m_attributes = facts.attributes;
         if (!backend->setDescriptor(facts.descriptor.data(), facts.descriptor.size(), index))
             return nullptr;
-        return backend;
-    }
-    if (!backend->descriptorFromNode(index))
+        if (hasToken(path, "&mi_") && interfaceNumberFromPath(path) != facts.interfaceNumber) {
+            qCDebug(tesselDebug, "%s is now interface %u", path.c_str(), facts.interfaceNumber);
+            return nullptr;
+        }
+    } else if (!backend->descriptorFromNode(index)) {
         return nullptr;
+    }
+    // Node numbers are reused: after an unplug, the node of a stored path may belong to
+    // another device. Opening it then would send commands to the wrong device.
+    const uint32_t vendor = vendorIdFromPath(path);
+    const uint32_t product = productIdFromPath(path);
+    if ((vendor != 0 && vendor != backend->m_attributes.vendorId) ||
+        (product != 0 && product != backend->m_attributes.productId)) {
+        qCDebug(tesselDebug, "%s now belongs to %04x:%04x", path.c_str(),
+                unsigned(backend->m_attributes.vendorId), unsigned(backend->m_attributes.productId));
+        return nullptr;
+    }
     return backend;
 }
 

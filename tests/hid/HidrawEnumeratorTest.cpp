@@ -93,6 +93,42 @@ TEST_F(FakeSysfs, EveryCollectionOfEveryNodeBecomesAPath)
     HidChannel::setSysfsRoot("/sys");
 }
 
+TEST_F(FakeSysfs, OpenTakesTheNodesFactsAndRefusesAReusedNode)
+{
+    addNode("hidraw10", "3A17:5055", test::kGamingKeyboard, 1);
+    // A regular file stands in for the node: opening needs only the file, the facts come
+    // from sysfs by the node's name.
+    fs::create_directories(root / "dev");
+    write(root / "dev/hidraw10", "");
+    HidChannel::setSysfsRoot(root.string());
+    const std::string node = (root / "dev/hidraw10").string();
+
+    HidChannel ch;
+    ASSERT_TRUE(ch.open(node + "#vid_3a17&pid_5055&mi_01&col04", true, true, true, false));
+    EXPECT_EQ(ch.caps().usagePage, 0xFF1C);
+    EXPECT_EQ(ch.caps().outputReportByteLength, 65);
+    EXPECT_EQ(ch.attributes().versionNumber, 0x0102);
+    EXPECT_EQ(ch.collectionNumber(), 4u);
+
+    // Presence checks open with no access: that works, moving reports does not.
+    ASSERT_TRUE(ch.open(node + "#vid_3a17&pid_5055&mi_01&col03", false, false, true, false));
+    EXPECT_EQ(ch.caps().usagePage, 0x0C);
+    uint8_t buffer[3] = {};
+    uint32_t n = 0;
+    EXPECT_FALSE(ch.readReport(buffer, 3, &n, 10));
+
+    const struct {
+        const char* tokens;
+    } stale[] = {{"#vid_3a17&pid_5088&mi_01&col04"}, {"#vid_0c76&pid_5055&mi_01&col04"},
+                 {"#vid_3a17&pid_5055&mi_02&col04"}, {"#vid_3a17&pid_5055&mi_01&col05"}};
+    for (const auto& c : stale) {
+        SCOPED_TRACE(c.tokens);
+        EXPECT_FALSE(ch.open(node + c.tokens, true, true, true, false));
+        EXPECT_FALSE(ch.isOpen());
+    }
+    HidChannel::setSysfsRoot("/sys");
+}
+
 TEST_F(FakeSysfs, NoHidrawClassIsAnEmptyList)
 {
     EXPECT_TRUE(HidrawEnumerator::paths((root / "nothing-here").string()).empty());
