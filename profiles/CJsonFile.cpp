@@ -74,10 +74,12 @@ int CJsonFile::WriteJson(const QString& path, const Json::Value& value)
 std::string CJsonFile::ReadFileText(const QString& path)
 {
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        qCDebug(profilesDebug) << "ReadFileText: cannot open" << path << file.errorString();
+    const bool opened = !path.isEmpty() && file.open(QIODevice::ReadOnly);
+    // The open trace is written on success too (code 0), so a trace shows every file read.
+    qCDebug(profilesDebug).noquote()
+        << QStringLiteral("readjsonFile 错误吗：：%1").arg(int(file.error())) << path;
+    if (!opened)
         return std::string();
-    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         qCDebug(profilesDebug) << "ReadFileText: read failed" << path << file.errorString();
