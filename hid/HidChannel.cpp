@@ -175,16 +175,16 @@ void HidChannel::freeDeviceList()
 bool HidChannel::open(const std::string& path, bool readAccess, bool writeAccess,
                       bool overlapped, bool exclusive)
 {
-    {
-        std::lock_guard lock(m_lifecycleMutex);
-        m_path = path;
-        m_readAccess = readAccess;
-        m_writeAccess = writeAccess;
-        m_overlapped = overlapped;
-        // hidraw has no exclusive open; the flag is kept but every open is shared.
-        m_exclusive = exclusive;
-    }
-    return reopen();
+    std::lock_guard lock(m_lifecycleMutex);
+    // Waiters leave before the options change under them.
+    shutDownLocked();
+    m_path = path;
+    m_readAccess = readAccess;
+    m_writeAccess = writeAccess;
+    m_overlapped = overlapped;
+    // hidraw has no exclusive open; the flag is kept but every open is shared.
+    m_exclusive = exclusive;
+    return openLocked();
 }
 
 void HidChannel::shutDownLocked()
@@ -228,6 +228,11 @@ bool HidChannel::reopen()
 {
     std::lock_guard lock(m_lifecycleMutex);
     shutDownLocked();
+    return openLocked();
+}
+
+bool HidChannel::openLocked()
+{
     // Transfers keep failing (m_closing) while the device opens, which may take a moment.
     std::unique_ptr<HidBackend> backend;
     if (m_path.empty())
@@ -265,10 +270,10 @@ bool HidChannel::isOpen() const
     return m_open;
 }
 
-bool HidChannel::beginTransfer()
+bool HidChannel::beginTransfer(bool read, bool write)
 {
     std::lock_guard lock(m_stateMutex);
-    if (m_closing || !m_backend)
+    if (m_closing || !m_backend || (read && !m_readAccess) || (write && !m_writeAccess))
         return false;
     ++m_activeTransfers;
     return true;
@@ -288,7 +293,7 @@ bool HidChannel::transfer(short events, uint32_t timeoutMs, uint32_t* transferre
 {
     if (transferred != nullptr)
         *transferred = 0;
-    if (!beginTransfer())
+    if (!beginTransfer(events == POLLIN, events == POLLOUT))
         return false;
     const bool infinite = timeoutMs == kInfinite;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : timeoutMs);
@@ -319,7 +324,7 @@ bool HidChannel::transfer(short events, uint32_t timeoutMs, uint32_t* transferre
 bool HidChannel::readReport(uint8_t* buffer, uint32_t length, uint32_t* transferred,
                             uint32_t timeoutMs)
 {
-    if (buffer == nullptr || length == 0 || !m_readAccess) {
+    if (buffer == nullptr || length == 0) {
         if (transferred != nullptr)
             *transferred = 0;
         return false;
@@ -337,7 +342,7 @@ bool HidChannel::readReport(uint8_t* buffer, uint32_t length, uint32_t* transfer
 bool HidChannel::writeReport(const uint8_t* buffer, uint32_t length, uint32_t* transferred,
                              uint32_t timeoutMs)
 {
-    if (buffer == nullptr || length == 0 || !m_writeAccess) {
+    if (buffer == nullptr || length == 0) {
         if (transferred != nullptr)
             *transferred = 0;
         return false;
@@ -348,7 +353,7 @@ bool HidChannel::writeReport(const uint8_t* buffer, uint32_t length, uint32_t* t
 
 bool HidChannel::setOutputReport(const uint8_t* buffer, uint32_t length)
 {
-    if (buffer == nullptr || length == 0 || !m_writeAccess || !beginTransfer())
+    if (buffer == nullptr || length == 0 || !beginTransfer(false, true))
         return false;
     const bool ok = m_backend->setOutputReport(buffer, length);
     endTransfer();
@@ -357,7 +362,7 @@ bool HidChannel::setOutputReport(const uint8_t* buffer, uint32_t length)
 
 bool HidChannel::decodeInputReport(const uint8_t* report, uint32_t length, ReportType type)
 {
-    if (!beginTransfer())
+    if (!beginTransfer(false, false))
         return false;
     const bool ok = ReportDecoder::decode(m_backend->collection(), type, report, length,
                                           m_items[static_cast<int>(type)]);

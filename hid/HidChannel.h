@@ -94,10 +94,11 @@ public:
 private:
     // Releases waiters and waits until they left; the lifecycle lock must be held.
     void shutDownLocked();
+    bool openLocked();
     bool installLocked(std::unique_ptr<HidBackend> backend);
-    // Admits a transfer unless the channel is closed or closing; every true is paired with
-    // endTransfer().
-    bool beginTransfer();
+    // Admits a transfer unless the channel is closed or closing or lacks the access it needs;
+    // every true is paired with endTransfer().
+    bool beginTransfer(bool read, bool write);
     void endTransfer();
     template <typename Move>
     bool transfer(short events, uint32_t timeoutMs, uint32_t* transferred, Move move);
@@ -105,6 +106,7 @@ private:
     std::vector<std::string> m_pathList;
     uint32_t m_cursor = 0;
 
+    // Options and path change only while no transfer is admitted (see shutDownLocked).
     bool m_readAccess = false;
     bool m_writeAccess = false;
     bool m_overlapped = false;
