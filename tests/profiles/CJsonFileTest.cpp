@@ -57,7 +57,7 @@ TEST(CJsonFile, WriteJsonReplacesTheFileWithStyledTextAndFailsCleanly)
     testfiles::writeText(path, std::string(5000, 'x'));  // longer than what replaces it
 
     Json::Value v;
-    v["name"] = "Ünïcode ✓";
+    v["name"] = "Ünïcode ✓ 😀";  // written as \u escapes, a surrogate pair included
     v["list"].append(1);
     ASSERT_EQ(CJsonFile::WriteJson(path, v), 0);
     const std::string text = CJsonFile::ReadFileText(path);
