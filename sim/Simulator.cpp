@@ -1,5 +1,6 @@
 #include "sim/Simulator.h"
 
+#include <dirent.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -680,6 +681,34 @@ Simulator::Simulator(SimulatorOptions options) : d(std::make_unique<Impl>(std::m
 
 Simulator::~Simulator() { stop(); }
 
+namespace {
+
+// Removes interface sockets a killed simulator left in the folder: nobody answers on them, and a
+// client listing the folder would take them for devices that cannot be opened.
+void removeStaleSockets(const std::string& dir) {
+    DIR* folder = ::opendir(dir.c_str());
+    if (!folder) return;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name.rfind(hid::simwire::kSocketPrefix, 0) != 0) continue;
+        const std::string path = dir + "/" + name;
+        struct stat st{};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        if (path.size() >= sizeof addr.sun_path) continue;
+        std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        if (fd < 0) continue;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno == ECONNREFUSED)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(folder);
+}
+
+}  // namespace
+
 bool Simulator::start(std::string* error) {
     if (d->running) return true;
     if (d->options.dir.empty()) {
@@ -692,6 +721,7 @@ bool Simulator::start(std::string* error) {
         if (error) *error = "not a folder: " + d->options.dir;
         return false;
     }
+    removeStaleSockets(d->options.dir);
     d->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (d->wakeFd < 0) {
         if (error) *error = std::string("eventfd: ") + std::strerror(errno);

@@ -7,6 +7,8 @@
 #include <future>
 #include <thread>
 
+#include <unistd.h>
+
 #include "SimTestSupport.h"
 #include "hid/HidChannel.h"
 
@@ -161,6 +163,45 @@ TEST_F(SimulatorTest, EveryMemoryRoundTripsAtBothChunkSizes) {
         ASSERT_EQ(readChunked(ch, 0x05, 0, 27, 56, back), 0);
         EXPECT_TRUE(std::equal(live.begin(), live.end(), back.begin()));
     }
+}
+
+TEST_F(SimulatorTest, RefusedRequestsOnTheWireChangeNothing) {
+    ASSERT_TRUE(simulator->plug(DeviceKind::Keyboard).ok);
+    hid::HidChannel ch;
+    ASSERT_TRUE(openPath(ch, dir.path(), kKeyboardCommand));
+    const auto before = simulator->memory(DeviceKind::Keyboard, Region::Settings);
+    const std::vector<uint8_t> data(56, 0x5A);
+    simtest::Report badChecksum = request(0x06, 4, 0, data.data(), 4);
+    badChecksum[2] ^= 0x80;
+    for (const simtest::Report& req : {badChecksum, request(0x06, 4, 0x0200, data.data(), 4),
+                                       request(0x06, 57, 0, data.data(), 56)}) {
+        const auto reply = transact(ch, req);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ((*reply)[3], 0x06);
+        EXPECT_EQ((*reply)[7], 0xFF);
+    }
+    EXPECT_EQ(simulator->memory(DeviceKind::Keyboard, Region::Settings), before);
+    EXPECT_EQ(simulator->counters(DeviceKind::Keyboard).refused, 3u);
+}
+
+TEST(SimulatorStart, RemovesSocketsAKilledSimulatorLeftBehind) {
+    simtest::TempDir dir;
+    const std::string stale = dir.path() + "/hid#vid_3a17&pid_1004&mi_01&col04";
+    {
+        sim::SimulatorOptions options;
+        options.dir = dir.path();
+        sim::Simulator first(options);
+        ASSERT_TRUE(first.start());
+        ASSERT_TRUE(first.plug(DeviceKind::Pad).ok);
+        // A killed process leaves its socket files: keep this one by linking it aside.
+        ASSERT_EQ(::link(stale.c_str(), (stale + ".keep").c_str()), 0);
+    }
+    ASSERT_EQ(::rename((stale + ".keep").c_str(), stale.c_str()), 0);
+    sim::SimulatorOptions options;
+    options.dir = dir.path();
+    sim::Simulator second(options);
+    ASSERT_TRUE(second.start());
+    EXPECT_FALSE(std::filesystem::exists(stale));
 }
 
 TEST_F(SimulatorTest, ReceiverAnswersNoLinkOnlyWhileTheDeviceIsOff) {
