@@ -23,6 +23,12 @@
 #include <QStandardPaths>
 #include <QWindow>
 
+// The tray and popup menus of the UI layer report with the main window's message numbers.
+static_assert(app::pm::kTrayCallback == ui::kTrayMessage);
+static_assert(app::pm::kTrayLeftButtonUp == ui::kTrayLeftButtonUp);
+static_assert(app::pm::kTrayRightButtonUp == ui::kTrayRightButtonUp);
+static_assert(app::pm::kMenuCommand == ui::kMenuCommand);
+
 namespace {
 
 // Tags of the skins' own controls and what builds them: a control class of the factory, or the

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -293,4 +295,52 @@ TEST(SingleInstance, ALockLeftByACrashedInstanceDoesNotBlockTheNextStart)
     SingleInstance later(dir.path());
     EXPECT_FALSE(later.Acquire());
     EXPECT_TRUE(later.Notify(msg::kInstance, 0, 1));
+}
+
+namespace {
+QSet<QString> languageIds(const QString& path)
+{
+    QSet<QString> ids;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return ids;
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("Text"))
+            ids.insert(xml.attributes().value("id").toString());
+    }
+    return xml.hasError() ? QSet<QString>{} : ids;
+}
+}  // namespace
+
+TEST(ShippedLanguages, EveryListedLanguageHasAFileWithEveryTextTheShellShows)
+{
+    // The ids the shell's skin files use, and the two label texts the main window sets.
+    QSet<QString> used{QStringLiteral("控制灯光"), QStringLiteral("不控制灯光")};
+    const QRegularExpression idInUi(R"re(<string>([A-Za-z0-9]+(?:_[A-Za-z0-9]+)+)</string>)re");
+    const QRegularExpression idInMenu(R"re(text="([^"]+)")re");
+    for (const char* file : {"XML/main.ui", "XML/msg.ui", "menu.xml"}) {
+        QFile f(QDir(TESSEL_SKIN_DIR).filePath(file));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << file;
+        const QString text = QString::fromUtf8(f.readAll());
+        for (const auto& re : {idInUi, idInMenu}) {
+            auto it = re.globalMatch(text);
+            while (it.hasNext())
+                used.insert(it.next().captured(1));
+        }
+    }
+    ASSERT_GT(used.size(), 20);
+
+    SettingsStore store(QTemporaryDir().filePath("unused.ini"));
+    LanguageSettings languages(store, QString(TESSEL_DATA_DIR) + "/Language.config");
+    const auto list = languages.Languages();
+    ASSERT_GE(list.size(), 2u);
+    for (const LanguageEntry& entry : list) {
+        const QString path = LanguageSettings::LanguageFilePath(TESSEL_SKIN_DIR, entry.file);
+        ASSERT_FALSE(path.isEmpty()) << entry.file.toStdString();
+        const QSet<QString> ids = languageIds(path);
+        ASSERT_FALSE(ids.isEmpty()) << path.toStdString();
+        for (const QString& id : used)
+            EXPECT_TRUE(ids.contains(id)) << entry.file.toStdString() << " lacks " << id.toStdString();
+    }
 }
