@@ -1,3 +1,5 @@
+// The control protocol: the requests Simulator::handle answers and the client side that
+// tessel-devsim's subcommands use.
 #include "sim/ControlProtocol.h"
 
 #include <poll.h>

@@ -16,6 +16,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -183,6 +185,11 @@ struct Simulator::Impl {
     }
 
     SimulatorOptions options;
+    // TESSEL_DEBUG=1 traces every command and every ignored report on standard error.
+    const bool debug = [] {
+        const char* v = std::getenv("TESSEL_DEBUG");
+        return v && *v && std::strcmp(v, "0") != 0;
+    }();
     std::array<std::unique_ptr<DeviceState>, kDeviceKindCount> devices;
     std::thread thread;
     std::atomic<std::thread::id> threadId{};
@@ -416,6 +423,14 @@ struct Simulator::Impl {
                 frame::seal(reply.data());
             }
         }
+        if (debug) {
+            std::fprintf(stderr, "tessel-devsim: %s/%s command %02x length %u offset %u -> %02x %02x%s\n",
+                         deviceName(kind).data(), routeName(route).data(), command,
+                         request[frame::kChunkLength],
+                         unsigned(request[frame::kOffsetLow] | (request[frame::kOffsetHigh] << 8)),
+                         reply[frame::kCommand], reply[frame::kStatus],
+                         fault ? (" (fault " + std::string(faultName(fault->kind)) + ")").c_str() : "");
+        }
         Clock::time_point when = inputTime(rs, route, outFrame);
         if (fault && fault->kind == FaultKind::LateReply) when += std::chrono::milliseconds(fault->lateMs);
         schedule(kind, route, false, std::vector<uint8_t>(reply.begin(), reply.end()), when);
@@ -433,9 +448,15 @@ struct Simulator::Impl {
         if (reportId == kCommandReportId && collection.carriesCommands && length <= kCommandReportLength) {
             onCommand(kind, route, report, length);
         } else if (reportId == kHeadsetLightReportId && collection.carriesLighting) {
-            device(kind).firmware.lightingReport(report, length);
+            if (!device(kind).firmware.lightingReport(report, length) && debug)
+                std::fprintf(stderr, "tessel-devsim: %s ignored a malformed lighting report\n",
+                             deviceName(kind).data());
+        } else if (debug) {
+            // Not a report this collection owns (or a command report longer than 64 bytes).
+            std::fprintf(stderr, "tessel-devsim: %s/%s collection %u ignored report %02x of %zu bytes\n",
+                         deviceName(kind).data(), routeName(route).data(), collection.index, reportId,
+                         length);
         }
-        // Any other report is not one this collection owns; the device ignores it.
     }
 
     SimResult dump(DeviceKind kind, Region region) {
