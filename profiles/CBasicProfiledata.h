@@ -74,7 +74,7 @@ protected:
     QString m_profilePath;
     QString m_defaultPath;
     LightInfo m_lightInfo;
-    const LightInfo m_fallbackLightInfo{};
+    LightInfo m_fallbackLightInfo{};  // what a missing "LightInfo" reads as: all zero
     AudioLightInfo m_audioLightInfo;
     std::vector<LightInfo> m_lightList;
     Json::Value m_active;

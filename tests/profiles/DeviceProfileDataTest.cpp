@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 using testfiles::parse;
 using testfiles::writeText;
 
@@ -191,3 +193,8 @@ TEST(HeadsetProfile, CustomNamesAndSystemSetStages)
     EXPECT_EQ(hs.GetSystemSetStages(), s);
     EXPECT_EQ(hs.ActiveSlot()["SystemSetStages"]["Unknown"], 7);
 }
+
+// Devices hold their profile object by value and start over by assigning a fresh one.
+static_assert(std::is_copy_assignable_v<CKeyboardProfiledata>);
+static_assert(std::is_copy_assignable_v<CMouseProfiledata>);
+static_assert(std::is_copy_assignable_v<CHs6533Profiledata>);
