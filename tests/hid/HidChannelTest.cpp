@@ -284,6 +284,39 @@ TEST(HidrawStandIn, ReportsWithoutIdsGetAZeroIdByte)
     EXPECT_EQ(rig.channel.items(ReportType::Input)[1].usages[0], 0x04);
 }
 
+TEST(HidrawStandIn, WriteWaitsForRoomAndGivesUpOrIsReleased)
+{
+    HidrawRig rig;
+    const std::vector<uint8_t> out = commandReport(0x30);
+    uint32_t n = 0;
+    // Fill the device's queue until a write cannot complete within its time-out.
+    int written = 0;
+    while (rig.channel.writeReport(out.data(), 65, &n, 50) && written < 100000)
+        ++written;
+    ASSERT_LT(written, 100000);
+    EXPECT_EQ(n, 0u);
+
+    auto writer = std::async(std::launch::async, [&rig, &out] {
+        uint32_t sent = 99;
+        const bool ok = rig.channel.writeReport(out.data(), 65, &sent, kInfinite);
+        return std::make_pair(ok, sent);
+    });
+    // Taking one report off the queue makes room: the waiting write goes out whole.
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(rig.received().size(), 65u);
+    ASSERT_EQ(writer.wait_for(kPrompt), std::future_status::ready);
+    EXPECT_EQ(writer.get(), std::make_pair(true, 65u));
+
+    auto blocked = std::async(std::launch::async, [&rig, &out] {
+        uint32_t sent = 99;
+        return rig.channel.writeReport(out.data(), 65, &sent, kInfinite) || sent != 0;
+    });
+    std::this_thread::sleep_for(50ms);
+    rig.channel.close();
+    ASSERT_EQ(blocked.wait_for(kPrompt), std::future_status::ready);
+    EXPECT_FALSE(blocked.get());
+}
+
 class SimFolder : public ::testing::Test {
 protected:
     void SetUp() override
