@@ -84,7 +84,6 @@ int CMsgWnd::ShowMessage(QWidget* parent, const QString& title, const QString& b
         if (confirm)
             confirm->setVisible(true);
     }
-    box->adjustSize();
     box->CenterWindow();
     return box->ShowModal();
 }
