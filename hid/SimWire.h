@@ -18,10 +18,21 @@
 // descriptor with the same parser as hidraw and selects top-level collection
 // `collectionIndex` (1-based; 1 when the interface has a single collection).
 //
+// The channel waits up to 2 s for the hello (SimBackend::kHelloTimeoutMs) and refuses the
+// interface (open() returns false) when the magic, the version, the length (the message must be
+// exactly 16 + descriptorLength bytes) or the descriptor is wrong, or when the descriptor has
+// no collection `collectionIndex`. Vendor, product and version become the channel's
+// attributes; interface and collection numbers come from the socket's name, as for hidraw.
+// The simulator may parse its own descriptors with hid/ReportDescriptor.h: it is in
+// tessel_hidparse, which needs neither Qt nor udev.
+//
 // After the hello every message is one report: a SimMessageKind byte followed by the report,
 // whose first byte is the report ID (0 when the descriptor declares none), exactly as a caller
 // of HidChannel sees it. The simulator sends a collection only the input reports whose IDs
-// belong to that collection.
+// belong to that collection (the channel also drops any other, as it does on hidraw). Messages
+// of another kind, or with no report after the kind byte, are ignored. The channel closing its
+// connection is the only "close"; the simulator closing it (unplug) fails the channel's
+// waiting and later reads and writes.
 
 #include <cstdint>
 
