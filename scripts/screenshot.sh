@@ -2,14 +2,21 @@
 # Builds Tessel, runs it offscreen with fresh per-user folders, saves a picture of the main
 # window once it is shown and exits. Usage: scripts/screenshot.sh [png] [language id]
 # (default: docs/screenshots/main-window.png, English = 1033; 2052 for Simplified Chinese).
+# TESSEL_BUILD_DIR=<configured build folder> builds there instead of the default preset.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots/main-window.png}
 language=${2:-1033}
 
 bash scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target tessel
+if [ -n "${TESSEL_BUILD_DIR:-}" ]; then
+  build=$TESSEL_BUILD_DIR
+  cmake --build "$build" --target tessel
+else
+  build=build/default
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target tessel
+fi
 
 home=$(mktemp -d "${TMPDIR:-/tmp}/tessel-shot.XXXXXX")
 trap 'rm -rf "$home"' EXIT
@@ -20,4 +27,4 @@ mkdir -p "$(dirname "$out")"
 
 XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_RUNTIME_DIR="$home/runtime" \
 QT_QPA_PLATFORM=offscreen TESSEL_SCREENSHOT="$(realpath -m "$out")" TESSEL_EXIT_AFTER_SCREENSHOT=1 \
-  timeout 60 build/default/bin/tessel
+  timeout 60 "$build/bin/tessel"
