@@ -214,8 +214,9 @@ uint32_t ReportDecoder::getScaledUsageValue(const TopCollection& c, ReportType t
     }
     if (pmin >= pmax)
         return kHidpStatusBadLogPhyValues;
-    // Both spans fit in 33 bits, so the product fits in 64.
-    const int64_t scaled = (logical - lmin) * (pmax - pmin) / (lmax - lmin) + pmin;
+    // Each span takes up to 33 bits, so their product needs more than 64.
+    const __int128 scaled =
+        __int128(logical - lmin) * (pmax - pmin) / (lmax - lmin) + pmin;
     if (scaled < std::numeric_limits<int32_t>::min() || scaled > std::numeric_limits<int32_t>::max())
         return kHidpStatusValueOutOfRange;
     value = int32_t(scaled);

@@ -172,6 +172,34 @@ TEST(ReportDecoder, ValuesRawAndScaled)
     EXPECT_EQ(items[0].scaledValue, 0xAB);
 }
 
+TEST(ReportDecoder, ScalingWideValuesDoesNotOverflow)
+{
+    // One 32-bit value: logical 0..0xFFFFFFFF (unsigned, written in four bytes), physical the
+    // whole signed 32-bit range.
+    const std::vector<uint8_t> wide = {
+        0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x02, 0x15, 0x00, 0x27, 0xFF, 0xFF,
+        0xFF, 0xFF, 0x37, 0x00, 0x00, 0x00, 0x80, 0x47, 0xFF, 0xFF, 0xFF, 0x7F, 0x75, 0x20,
+        0x95, 0x01, 0x81, 0x02, 0xC0,
+    };
+    ReportDescriptor d;
+    ASSERT_TRUE(d.parse(wide));
+    const TopCollection& c = d.collections()[0];
+    const struct {
+        uint32_t raw;
+        int32_t scaled;
+    } cases[] = {{0, INT32_MIN}, {0xFFFFFFFF, INT32_MAX}, {0x80000000, 0}};
+    for (const auto& v : cases) {
+        SCOPED_TRACE(v.raw);
+        const std::vector<uint8_t> report = {0x00, uint8_t(v.raw), uint8_t(v.raw >> 8),
+                                             uint8_t(v.raw >> 16), uint8_t(v.raw >> 24)};
+        auto items = ReportDecoder::buildItems(c, ReportType::Input);
+        ASSERT_TRUE(ReportDecoder::decode(c, ReportType::Input, report.data(), report.size(), items));
+        EXPECT_EQ(items[0].value, v.raw);
+        EXPECT_EQ(items[0].status, kHidpStatusSuccess);
+        EXPECT_EQ(items[0].scaledValue, v.scaled);
+    }
+}
+
 TEST(ReportDecoder, ForeignReportLeavesItemsAloneAndShortReportFails)
 {
     ReportDescriptor d;
