@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -29,22 +30,29 @@ CollectionSocket::~CollectionSocket() {
 }
 
 bool CollectionSocket::listen(std::string* error) {
+    // The socket is bound and listening under a hidden name first and then renamed into place,
+    // so a client that sees the file appear (a folder watch) can connect at once.
+    static std::atomic<unsigned> counter{0};
+    const size_t slash = m_path.rfind('/');
+    const std::string staging = m_path.substr(0, slash == std::string::npos ? 0 : slash + 1) +
+                                ".plug-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (m_path.size() >= sizeof addr.sun_path) {
+    if (m_path.size() >= sizeof addr.sun_path || staging.size() >= sizeof addr.sun_path) {
         if (error) *error = "socket path too long: " + m_path;
         return false;
     }
-    std::memcpy(addr.sun_path, m_path.c_str(), m_path.size() + 1);
+    std::memcpy(addr.sun_path, staging.c_str(), staging.size() + 1);
     m_listenFd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_listenFd < 0) {
         if (error) *error = std::string("socket: ") + std::strerror(errno);
         return false;
     }
-    ::unlink(m_path.c_str());  // a file left behind by a simulator that was killed
+    ::unlink(staging.c_str());
     if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(m_listenFd, 16) != 0) {
+        ::listen(m_listenFd, 16) != 0 || ::rename(staging.c_str(), m_path.c_str()) != 0) {
         if (error) *error = "cannot listen on " + m_path + ": " + std::strerror(errno);
+        ::unlink(staging.c_str());
         ::close(m_listenFd);
         m_listenFd = -1;
         return false;
