@@ -52,20 +52,29 @@ int CJsonFile::WriteJson(const QString& path, const Json::Value& value)
     if (text.empty() || text.back() != '\n')
         text.push_back('\n');
 
+    return WriteFileText(path, text);
+}
+
+int CJsonFile::WriteFileText(const QString& path, const std::string& bytes)
+{
     // QSaveFile writes a temporary file beside the target and renames it over the target on
     // commit, so readers (and a crash at any moment) see either the old or the new file.
+    // Unbuffered: Qt 6.4's commit() does not notice a write that fails while its buffer is
+    // flushed at close, and would rename a cut-short file over the old one. Written straight
+    // through, every failing write shows in write()'s result and in the error commit() checks.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCDebug(profilesDebug) << "WriteJson: cannot open" << path << file.errorString();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        qCDebug(profilesDebug) << "WriteFileText: cannot open" << path << file.errorString();
         return -1;
     }
-    if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
-        qCDebug(profilesDebug) << "WriteJson: short write to" << path << file.errorString();
+    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.flush() ||
+        file.error() != QFileDevice::NoError) {
+        qCDebug(profilesDebug) << "WriteFileText: short write to" << path << file.errorString();
         file.cancelWriting();
         return -1;
     }
     if (!file.commit()) {
-        qCDebug(profilesDebug) << "WriteJson: cannot replace" << path << file.errorString();
+        qCDebug(profilesDebug) << "WriteFileText: cannot replace" << path << file.errorString();
         return -1;
     }
     return 0;

@@ -15,6 +15,9 @@ public:
     static Json::Value ReadJson(const QString& path);
     // 0 when the file was replaced; non-zero when it could not be written (the old file stays).
     static int WriteJson(const QString& path, const Json::Value& value);
+    // Replaces the file with exactly these bytes, atomically like WriteJson (for copies of files
+    // taken as they come, such as an imported or reset shoot pattern). 0 on success.
+    static int WriteFileText(const QString& path, const std::string& bytes);
     // The file's bytes up to the first zero byte (the text a C string read would see); empty on
     // failure.
     static std::string ReadFileText(const QString& path);

@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <random>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -126,4 +127,35 @@ TEST(CJsonFile, KilledWriterLeavesEitherTheOldOrTheNewFile)
         ASSERT_TRUE(now == docs[0] || now == docs[1]) << "round " << round << ": damaged file";
     }
     EXPECT_EQ(killedMidWrite, kRounds);
+}
+
+// A write that runs out of space part way (here: a file size limit, which fails writes the way a
+// full disk does) reports failure and leaves the old file whole, with no temporary file beside it.
+TEST(CJsonFile, WriteThatRunsOutOfSpaceKeepsTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("macro.config");
+    Json::Value old;
+    old["MacroInfo"][0]["MacroName"] = "kept";
+    ASSERT_EQ(CJsonFile::WriteJson(path, old), 0);
+    Json::Value big;
+    for (int i = 0; i < 500; ++i)
+        big["MacroInfo"][i]["MacroName"] = "a name long enough to pass the limit";
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const int result = CJsonFile::WriteJson(path, big);
+        const int textResult = CJsonFile::WriteFileText(path, std::string(10000, 'x'));
+        _exit(result != 0 && textResult != 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a failed write was reported as success";
+    EXPECT_EQ(CJsonFile::ReadJson(path), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"macro.config"});
 }
