@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFont>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -118,17 +119,56 @@ int runWithFonts(std::array<PrivateFontLoader, 4>& fonts)
 
 }  // namespace
 
+namespace {
+int g_styleDpi = 0;
+}  // namespace
+
 bool SetUpSkin(const QString& skinFolder)
 {
     ui::PaintManager::SetResourcePath(skinFolder);
     const bool indexed = SkinResources::Instance().Load(skinFolder);
-    QFile sheet(QDir(skinFolder).filePath("style.qss"));
-    if (qApp && sheet.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QString text = QString::fromUtf8(sheet.readAll());
-        text.replace(QLatin1String("@SKIN@"), QDir(skinFolder).absolutePath());
-        qApp->setStyleSheet(text);
-    }
+    g_styleDpi = 0;
+    ApplyStyleSheet(96);
     return indexed;
+}
+
+QString ScaleStyleSheet(const QString& sheet, int dpi)
+{
+    if (dpi == 96 || dpi <= 0)
+        return sheet;
+    static const QRegularExpression length(QStringLiteral(R"((?<![\w#./-])(\d+(?:\.\d+)?)px)"));
+    QString out;
+    qsizetype last = 0;
+    auto it = length.globalMatch(sheet);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        const double value = m.captured(1).toDouble();
+        int scaled = qRound(value * dpi / 96.0);
+        if (value > 0 && scaled < 1)
+            scaled = 1;
+        out += QStringView(sheet).mid(last, m.capturedStart() - last);
+        out += QString::number(scaled) + QLatin1String("px");
+        last = m.capturedEnd();
+    }
+    out += QStringView(sheet).mid(last);
+    return out;
+}
+
+bool ApplyStyleSheet(int dpi)
+{
+    if (!qApp)
+        return false;
+    if (dpi == g_styleDpi)
+        return true;
+    const QString folder = ui::PaintManager::GetResourcePath();
+    QFile sheet(QDir(folder).filePath("style.qss"));
+    if (!sheet.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    QString text = QString::fromUtf8(sheet.readAll());
+    text.replace(QLatin1String("@SKIN@"), QDir(folder).absolutePath());
+    qApp->setStyleSheet(ScaleStyleSheet(text, dpi));
+    g_styleDpi = dpi;
+    return true;
 }
 
 void RegisterControlClasses()

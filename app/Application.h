@@ -12,6 +12,11 @@ int Run(int argc, char** argv);
 // Points the UI layer at `skinFolder`, loads its resource index and applies its style sheet.
 // False when "res.xml" is missing or broken (the windows then build no skin).
 bool SetUpSkin(const QString& skinFolder);
+// Applies the skin's style sheet at `dpi` (every pixel length scaled by dpi / 96, as the
+// windows' layouts and fonts are). Re-applies only when the DPI changed; false without a sheet.
+bool ApplyStyleSheet(int dpi);
+// `sheet` with every "<number>px" scaled by dpi / 96 (at least 1px where it was non-zero).
+QString ScaleStyleSheet(const QString& sheet, int dpi);
 // Registers the application's own control classes with the control factory, in their fixed
 // order; each layer that brings a class adds it here.
 void RegisterControlClasses();

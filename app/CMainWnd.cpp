@@ -1,5 +1,6 @@
 #include "app/CMainWnd.h"
 
+#include "app/Application.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
 #include "app/SkinResources.h"
@@ -355,6 +356,7 @@ void CMainWnd::SetupDpi()
     ui::PaintManager::SetAllDPI(96);
     resize(kBaseWidth, kBaseHeight);
     ui::PaintManager::SetAllDPI(dpi);
+    app::ApplyStyleSheet(dpi);
     m_dpi = dpi;
     resize(kBaseWidth * dpi / 96, kBaseHeight * dpi / 96);
     CenterWindow();

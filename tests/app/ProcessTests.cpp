@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,4 +77,43 @@ TEST(TesselProcess, SecondStartRaisesTheFirstAndEveryExitIsZero)
     EXPECT_EQ(first.exitCode(), 0);
     EXPECT_TRUE(firstOutput.contains(QStringLiteral("同步灯光线程设定退出").toUtf8()))
         << "the worker thread ended through its exit event";
+}
+
+TEST(TesselProcess, MonitorSizeSetsTheLaidOutWindowSize)
+{
+    struct Case {
+        QSize monitor;
+        QSize window;
+    };
+    const Case cases[] = {{{1920, 1080}, {1500, 960}}, {{1366, 768}, {1000, 640}}};
+    for (const Case& c : cases) {
+        QTemporaryDir home;
+        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(QDir(home.path()).mkpath("runtime"));
+        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile screens(home.filePath("screens.json"));
+        ASSERT_TRUE(screens.open(QIODevice::WriteOnly));
+        screens.write(QStringLiteral(R"({"screens": [{"name": "monitor", "x": 0, "y": 0, "width": %1,
+            "height": %2, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                          .arg(c.monitor.width())
+                          .arg(c.monitor.height())
+                          .toUtf8());
+        screens.close();
+
+        QProcessEnvironment env = tesselEnvironment(home);
+        env.remove("TESSEL_DATA_DIR");
+        env.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName());
+        env.insert("TESSEL_SCREENSHOT", home.filePath("shot.png"));
+        env.insert("TESSEL_EXIT_AFTER_SCREENSHOT", "1");
+        QProcess tessel;
+        tessel.setProcessEnvironment(env);
+        tessel.setProcessChannelMode(QProcess::MergedChannels);
+        tessel.start(TESSEL_EXECUTABLE, {});
+        ASSERT_TRUE(tessel.waitForFinished(30000));
+        const QByteArray output = tessel.readAll();
+        EXPECT_EQ(tessel.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains("Screenshot saved to")) << output.toStdString();
+        EXPECT_EQ(QImage(home.filePath("shot.png")).size(), c.window)
+            << c.monitor.width() << "x" << c.monitor.height();
+    }
 }

@@ -324,6 +324,17 @@ TEST(MainWindowDpi, MonitorSizeDecidesTheDpi)
         EXPECT_EQ(CMainWnd::ValidDpi(dpi, "trace"), 96) << dpi;
 }
 
+TEST(StyleSheet, PixelLengthsScaleWithTheDpi)
+{
+    const QString sheet = "QLabel#a_1px { min-width: 34px; font-size: 14px; border: 1px solid #1d232d; "
+                          "margin: 0 6px; image: url(/x/2px.svg); }";
+    EXPECT_EQ(app::ScaleStyleSheet(sheet, 96), sheet);
+    EXPECT_EQ(app::ScaleStyleSheet(sheet, 144).toStdString(),
+              "QLabel#a_1px { min-width: 51px; font-size: 21px; border: 2px solid #1d232d; "
+              "margin: 0 9px; image: url(/x/2px.svg); }");
+    EXPECT_EQ(app::ScaleStyleSheet("border: 1px;", 48).toStdString(), "border: 1px;") << "never below one pixel";
+}
+
 TEST(MainWindowNames, IndexedNamesSplitAtTheLastUnderscore)
 {
     struct Case {
