@@ -168,9 +168,9 @@ int serve(const std::string& dir, std::vector<std::string> args) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || takeFlag(args, "--help") || takeFlag(args, "-h")) {
+    if (takeFlag(args, "--help") || takeFlag(args, "-h")) {
         std::cout << kUsage;
-        return args.empty() && argc == 1 ? 2 : 0;
+        return 0;
     }
     std::string dir;
     if (auto d = takeOption(args, "--dir")) {
