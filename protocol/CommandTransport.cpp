@@ -138,6 +138,11 @@ int CommandTransport::runTransaction(const uint8_t* request, uint32_t requestLen
     bool written = false;
     {
         std::lock_guard lock(m_ioLock);
+        // With no request awaiting its reply, anything already waiting is a late answer to a
+        // request that timed out. Dropped here, it cannot be taken for the reply to this request
+        // when both carry the same command number.
+        if (m_nextReadTicket == m_nextWriteTicket)
+            discardStaleReplies(channel);
         uint32_t transferred = 0;
         written = channel.writeReport(report, kReportLength, &transferred, timeoutMs);
         if (written)
@@ -177,6 +182,14 @@ int CommandTransport::runTransaction(const uint8_t* request, uint32_t requestLen
     }
     m_busy.fetch_sub(1);
     return result;
+}
+
+void CommandTransport::discardStaleReplies(hid::HidChannel& channel)
+{
+    uint8_t stale[kReportLength];
+    uint32_t read = 0;
+    for (int i = 0; i < kMaxStaleReplies && channel.readReport(stale, kReportLength, &read, 0); ++i)
+        qCDebug(tesselDebug, "stale reply to command 0x%02x dropped", stale[kCommand]);
 }
 
 int CommandTransport::lockedTransact(Lock lock, const uint8_t* request, uint8_t* reply)

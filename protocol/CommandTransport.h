@@ -23,7 +23,8 @@
 // commands) or the stream lock (lighting table and frames), then the I/O lock, which is held
 // around each write phase and, separately, each read phase, never across both. So a frame may
 // be written between another command's write and read; replies are read in the order their
-// requests were written, and the echo check drops a stray reply.
+// requests were written, the echo check drops a stray reply, and replies still waiting when no
+// request is outstanding (late answers to requests that timed out) are dropped before a write.
 class CommandTransport {
 public:
     // Time-outs of the write and of each read, per route. The quiet transaction (frames) uses
@@ -122,6 +123,9 @@ private:
                      uint32_t chunk, Lock lock);
     int chunkedRead(uint8_t command, uint8_t* out, uint32_t length, uint32_t baseOffset);
     int lockedTransact(Lock lock, const uint8_t* request, uint8_t* reply);
+    // Reads and drops the replies already waiting on `channel`; call under the I/O lock.
+    void discardStaleReplies(hid::HidChannel& channel);
+    static constexpr int kMaxStaleReplies = 8;
 
     const Timeouts m_timeouts;
     std::atomic<uint16_t> m_blockLength{512};

@@ -170,7 +170,6 @@ void FirmwarePeer::reply(int fd, const uint8_t* request)
             ::send(fd, stray, sizeof stray, MSG_NOSIGNAL);
         break;
     }
-    case Fault::Unplug: unplug(); return;
     }
     ::send(fd, out, sizeof out, MSG_NOSIGNAL);
 }

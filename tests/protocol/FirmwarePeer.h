@@ -25,7 +25,6 @@ public:
         Status,       // reply status byte 7 = `value`
         StrayBefore,  // a reply with byte 3 = `value` first, then the right one
         TwoStrays,    // two replies with byte 3 = `value` first, then the right one
-        Unplug,       // remove the socket and hang up instead of replying
     };
     struct Action {
         Fault fault = Fault::None;
