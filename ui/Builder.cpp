@@ -1,0 +1,79 @@
+#include "ui/Builder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include "hid/DebugLog.h"
+#include "ui/ControlFactory.h"
+#include "ui/Language.h"
+#include "ui/PaintManager.h"
+#include "ui/WindowImplBase.h"
+
+namespace ui {
+
+namespace {
+
+const QSet<QString>& qtWidgetClasses()
+{
+    static const QSet<QString> classes = [] {
+        QUiLoader loader;
+        const QStringList list = loader.availableWidgets();
+        return QSet<QString>(list.begin(), list.end());
+    }();
+    return classes;
+}
+
+}  // namespace
+
+Builder::Builder(WindowImplBase* callback) : QUiLoader(callback), m_callback(callback) {}
+
+QWidget* Builder::Create(const QString& relativeUiFile, QWidget* parent)
+{
+    if (relativeUiFile.isEmpty())
+        return nullptr;
+    return CreateFromFile(PaintManager::ResourceFile(relativeUiFile), parent);
+}
+
+QWidget* Builder::CreateFromFile(const QString& path, QWidget* parent)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCDebug(tesselDebug) << "skin file not readable:" << path;
+        return nullptr;
+    }
+    // Images and other files named in the .ui resolve against the file's own folder.
+    setWorkingDirectory(QFileInfo(path).absoluteDir());
+    QWidget* root = load(&file, parent);
+    if (!root) {
+        qCDebug(tesselDebug) << "skin file not built:" << path << errorString();
+        return nullptr;
+    }
+    Language::instance().Apply(root);
+    if (m_callback)
+        m_callback->PM().Wire(root);
+    return root;
+}
+
+QWidget* Builder::createWidget(const QString& className, QWidget* parent, const QString& name)
+{
+    QWidget* w = m_callback ? m_callback->CreateControl(className) : nullptr;
+    if (!w)
+        w = ControlFactory::instance().Create(className, parent);
+    if (w) {
+        if (w->parentWidget() != parent)
+            w->setParent(parent);
+        w->setObjectName(name);
+        return w;
+    }
+    // Qt's loader would build a promoted class as its base class; an unknown class yields no
+    // control instead, so a missing registration shows as a missing control.
+    if (!qtWidgetClasses().contains(className)) {
+        qCDebug(tesselDebug) << "unknown control class in skin:" << className << name;
+        return nullptr;
+    }
+    return QUiLoader::createWidget(className, parent, name);
+}
+
+}  // namespace ui

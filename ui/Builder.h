@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QUiLoader>
+
+class WindowImplBase;
+
+namespace ui {
+
+// Builds a window's skin or a sub-tree from a Qt Designer .ui file of the skin folder.
+// Each class name in the file is created by, in order: the callback window's CreateControl,
+// the ControlFactory (both compared without regard to case), Qt's own widget classes. A class
+// none of them knows yields no control (its subtree is skipped); a promoted widget does not
+// fall back to its base class. With a callback window, the built tree is wired to that window's
+// notifications; text ids are resolved through ui::Language either way.
+class Builder : public QUiLoader {
+    Q_OBJECT
+public:
+    explicit Builder(WindowImplBase* callback = nullptr);
+
+    // `relativeUiFile` is relative to PaintManager::GetResourcePath() (either slash). Null when
+    // the file is missing or unreadable, or its top-level class is unknown.
+    QWidget* Create(const QString& relativeUiFile, QWidget* parent);
+    // The same from an absolute path (tests, files outside the skin folder).
+    QWidget* CreateFromFile(const QString& path, QWidget* parent);
+
+    QWidget* createWidget(const QString& className, QWidget* parent = nullptr,
+                          const QString& name = QString()) override;
+
+private:
+    WindowImplBase* m_callback;
+};
+
+}  // namespace ui
