@@ -364,6 +364,7 @@ void CMainWnd::SetupDpi()
         show();
     else
         hide();
+    qCDebug(tesselDebug).noquote() << QStringLiteral("DPI set-up: %1, %2 x %3").arg(dpi).arg(width()).arg(height());
 }
 
 int CMainWnd::VisibleDeviceTabs() const
