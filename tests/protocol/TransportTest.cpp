@@ -152,6 +152,11 @@ TEST_F(TransportTest, ShortRequestIsPaddedAndBothReportsAreDumped)
         zeros,
     };
     EXPECT_EQ(g_log, expectedLog);
+
+    g_log.clear();
+    const uint8_t colours[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    EXPECT_EQ(m_transport->sendLightingFrame(colours, sizeof colours), kOk);
+    EXPECT_TRUE(g_log.isEmpty()) << "frames travel without dumps";
 }
 
 TEST_F(TransportTest, PlainCommandCarriesItsChecksum)
