@@ -204,6 +204,12 @@ void PaintManager::Wire(QWidget* root)
 {
     if (!root || !m_guard)
         return;
+    wireTree(root);
+    ApplyFonts(root);
+}
+
+void PaintManager::wireTree(QWidget* root)
+{
     if (root != m_window && qobject_cast<WindowImplBase*>(root))
         return;  // another window wires its own controls
     if (root != m_window)
@@ -213,9 +219,8 @@ void PaintManager::Wire(QWidget* root)
         return;
     for (QObject* child : root->children()) {
         if (auto* w = qobject_cast<QWidget*>(child))
-            Wire(w);
+            wireTree(w);
     }
-    ApplyFonts(root);
 }
 
 void PaintManager::wireOne(QWidget* w)
@@ -418,10 +423,14 @@ void PaintManager::ApplyFonts(QWidget* root)
         if (m_hasDefaultFont || shared().hasDefault)
             m_window->setFont(GetDefaultFont());
     }
+    // A control whose font id nobody added keeps inheriting its window's font.
     auto applyOne = [this](QWidget* w) {
+        const QVariant v = w->property("fontid");
         bool ok = false;
-        const int id = w->property("fontid").toInt(&ok);
-        if (ok && w->property("fontid").isValid())
+        const int id = v.toInt(&ok);
+        if (!v.isValid() || !ok)
+            return;
+        if (m_fonts.count(id) || shared().fonts.count(id))
             w->setFont(GetFont(id));
     };
     applyOne(root);

@@ -93,6 +93,7 @@ private:
     QFont makeFont(const FontSpec& spec) const;
     static QFont makeFontUnscaled(const FontSpec& spec);
     QFont scaleFont(QFont f) const;
+    void wireTree(QWidget* root);
     void wireOne(QWidget* w);
     void scaleTree(QWidget* root, double factor);
 
