@@ -198,6 +198,13 @@ void InstallFontSubstitutes(const QStringList& simplifiedChineseFamilies)
 
 int Run(int argc, char** argv)
 {
+    // Without any display Qt would abort while starting; a start that cannot happen ends with
+    // 0 like every other failed start, and says how to run without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "No display found; QT_QPA_PLATFORM=offscreen runs Tessel without one.\n");
+        return 0;
+    }
     // The fonts' memory must outlive every font engine, so the loaders outlive the application.
     std::array<PrivateFontLoader, 4> fonts;
     {

@@ -126,3 +126,17 @@ TEST(TesselProcess, MonitorSizeSetsTheLaidOutWindowSize)
         EXPECT_EQ(tessel.exitCode(), 0) << output.toStdString();
     }
 }
+
+TEST(TesselProcess, NoDisplayEndsTheStartWithZero)
+{
+    QTemporaryDir home;
+    QProcessEnvironment env = tesselEnvironment(home);
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(name);
+    QProcess tessel;
+    tessel.setProcessEnvironment(env);
+    tessel.start(TESSEL_EXECUTABLE, {});
+    ASSERT_TRUE(tessel.waitForFinished(30000));
+    EXPECT_EQ(tessel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tessel.exitCode(), 0);
+}
