@@ -23,7 +23,8 @@ class QWidget;
 //   "itemactivate"     an item view's item activated (double click or Enter); wParam the row.
 //   "valuechanged"     a slider's value changed by keyboard, wheel or page step, or the handle
 //                      released after a drag; a spin box's value changed. wParam the value.
-//   "movevaluechanged" a slider's value changed while its handle is dragged; wParam the value.
+//   "movevaluechanged" a slider's handle moved while dragged; wParam its position (with or
+//                      without tracking). The release then reports "valuechanged" once.
 //   "textchanged"      QLineEdit/QTextEdit/QPlainTextEdit text changed (also when set from code
 //                      unless shown through the PaintManager setters with notify = false).
 //   "return"           QLineEdit return pressed.

@@ -261,11 +261,18 @@ void PaintManager::wireOne(QWidget* w)
         if (view->viewport())
             view->viewport()->installEventFilter(m_guard);
     } else if (auto* slider = qobject_cast<QAbstractSlider*>(w)) {
+        // Dragging reports the handle's position as "movevaluechanged"; the value counts once
+        // the handle is released. Without tracking the value is committed after the release,
+        // which then arrives as an ordinary value change.
+        QObject::connect(slider, &QAbstractSlider::sliderMoved, m_guard,
+                         [this, slider](int pos) { SendNotify(slider, kNotifyMoveValueChanged, pos); });
         QObject::connect(slider, &QAbstractSlider::valueChanged, m_guard, [this, slider](int v) {
-            SendNotify(slider, slider->isSliderDown() ? kNotifyMoveValueChanged : kNotifyValueChanged, v);
+            if (!slider->isSliderDown())
+                SendNotify(slider, kNotifyValueChanged, v);
         });
         QObject::connect(slider, &QAbstractSlider::sliderReleased, m_guard, [this, slider] {
-            SendNotify(slider, kNotifyValueChanged, slider->value());
+            if (slider->sliderPosition() == slider->value())
+                SendNotify(slider, kNotifyValueChanged, slider->value());
         });
     } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
         QObject::connect(spin, &QSpinBox::valueChanged, m_guard,

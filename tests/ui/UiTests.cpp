@@ -162,8 +162,12 @@ TEST_F(UiTest, CombosListsSlidersAndEditsNotifyWithTheirTypes)
     auto* slider = find<QSlider>("light_slider");
     slider->setValue(10);            // keyboard, wheel or page step
     slider->setSliderDown(true);     // dragging the handle
-    slider->setValue(20);
+    slider->setSliderPosition(20);
     slider->setSliderDown(false);    // released
+    slider->setTracking(false);      // the value follows only on release
+    slider->setSliderDown(true);
+    slider->setSliderPosition(30);
+    slider->setSliderDown(false);
     auto* edit = find<QLineEdit>("name_edit");
     QTest::keyClicks(edit, "ab");
     QTest::keyClick(edit, Qt::Key_Return);
@@ -175,6 +179,8 @@ TEST_F(UiTest, CombosListsSlidersAndEditsNotifyWithTheirTypes)
         {"valuechanged", "light_slider", 10, 0},
         {"movevaluechanged", "light_slider", 20, 0},
         {"valuechanged", "light_slider", 20, 0},
+        {"movevaluechanged", "light_slider", 30, 0},
+        {"valuechanged", "light_slider", 30, 0},
         {"textchanged", "name_edit", 0, 0},
         {"textchanged", "name_edit", 0, 0},
         {"return", "name_edit", 0, 0},
