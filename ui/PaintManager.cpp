@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QDoubleSpinBox>
 #include <QEvent>
+#include <QIntValidator>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
@@ -20,6 +21,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "hid/DebugLog.h"
@@ -587,6 +589,37 @@ void PaintManager::SetEditText(QWidget* edit, const QString& text, bool notify)
         l->setText(text);
     else if (auto* b = qobject_cast<QAbstractButton*>(edit))
         b->setText(text);
+}
+
+void PaintManager::SetNumberOnly(QWidget* edit, bool numberOnly)
+{
+    auto* e = qobject_cast<QLineEdit*>(edit);
+    if (!e)
+        return;
+    if (!numberOnly) {
+        delete e->validator();
+        e->setValidator(nullptr);
+        return;
+    }
+    if (!qobject_cast<const QIntValidator*>(e->validator()))
+        e->setValidator(new QIntValidator(0, std::numeric_limits<int>::max(), e));
+}
+
+void PaintManager::SetEditRange(QWidget* edit, int minValue, int maxValue)
+{
+    auto* e = qobject_cast<QLineEdit*>(edit);
+    if (!e)
+        return;
+    SetNumberOnly(e, true);
+    auto* v = const_cast<QIntValidator*>(qobject_cast<const QIntValidator*>(e->validator()));
+    if (v)
+        v->setRange(minValue, maxValue);
+}
+
+void PaintManager::SetMaxChar(QWidget* edit, int maxChars)
+{
+    if (auto* e = qobject_cast<QLineEdit*>(edit))
+        e->setMaxLength(std::max(0, maxChars));
 }
 
 void PaintManager::SetResourcePath(const QString& skinFolder)

@@ -79,6 +79,12 @@ public:
     void SetSliderValue(QWidget* slider, int value, bool notify);
     void SetEditText(QWidget* edit, const QString& text, bool notify);
 
+    // Edit limits: digits only (optionally within [min, max]; a typed value outside the range
+    // is not accepted) and the longest text. Only QLineEdit; anything else is skipped.
+    static void SetNumberOnly(QWidget* edit, bool numberOnly);
+    static void SetEditRange(QWidget* edit, int minValue, int maxValue);
+    static void SetMaxChar(QWidget* edit, int maxChars);
+
     static void SetResourcePath(const QString& skinFolder);
     static QString GetResourcePath();
     // `relative` (either slash) resolved under the resource path.

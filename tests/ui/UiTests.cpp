@@ -281,6 +281,24 @@ TEST_F(UiTest, ShowingAValueRaisesNoNotification)
     EXPECT_EQ(ui::PaintManager::FindSubControlByName(wnd->Root(), "nothing"), nullptr);
 }
 
+TEST_F(UiTest, EditLimitsRejectWhatTheyShould)
+{
+    auto* edit = find<QLineEdit>("name_edit");
+    ui::PaintManager::SetEditRange(edit, 0, 500);
+    ui::PaintManager::SetMaxChar(edit, 4);
+    QTest::keyClicks(edit, "4x2");
+    EXPECT_EQ(edit->text(), "42");
+    QTest::keyClicks(edit, "0");  // 420: in range
+    EXPECT_EQ(edit->text(), "420");
+    edit->clear();
+    QTest::keyClicks(edit, "9999");  // above the range: never acceptable
+    EXPECT_FALSE(edit->hasAcceptableInput());
+    ui::PaintManager::SetNumberOnly(edit, false);
+    edit->clear();
+    QTest::keyClicks(edit, "abcdef");
+    EXPECT_EQ(edit->text(), "abcd");  // still at most four characters
+}
+
 TEST_F(UiTest, TimersFireWithTheirIdUntilKilledOrTheControlGoes)
 {
     ui::PaintManager& pm = wnd->PM();
