@@ -5,12 +5,9 @@
 #include "app/WorkerThreads.h"
 #include "ui/WindowImplBase.h"
 
-#include <QPointer>
 #include <QSize>
 #include <atomic>
-#include <memory>
 
-class QPushButton;
 namespace ui {
 class TrayIcon;
 }

@@ -140,8 +140,9 @@ TEST_F(LanguageTest, StoredLanguageSelectsItsIndexAndFallsBackToTheFirst)
     for (const Case& c : cases) {
         const QString storePath = dir.filePath(QString("store-%1.ini").arg(c.what));
         SettingsStore store(storePath);
-        if (c.stored)
+        if (c.stored) {
             ASSERT_TRUE(store.WriteInt(kLanguageKey, *c.stored));
+        }
         LanguageSettings languages(store, c.listPresent ? configPath : dir.filePath("missing.config"));
         EXPECT_EQ(languages.ReadStoredLanguage(), c.expected) << c.what;
     }
