@@ -6,17 +6,12 @@ namespace protocol {
 
 uint32_t reportChecksum(const uint8_t* report)
 {
-    uint32_t sum = 0;
-    for (size_t i = kCommand; i < kReportLength; ++i)
-        sum += report[i];
-    return sum;
+    return hid::frame::checksum(report);
 }
 
 void sealReport(uint8_t* report)
 {
-    const uint32_t sum = reportChecksum(report);
-    report[kChecksumLow] = static_cast<uint8_t>(sum & 0xFF);
-    report[kChecksumHigh] = static_cast<uint8_t>((sum >> 8) & 0xFF);
+    hid::frame::seal(report);
 }
 
 std::string formatDumpLine(const uint8_t* bytes32)

@@ -4,32 +4,27 @@
 #include <cstdint>
 #include <string>
 
-// The 64-byte command report, request and reply alike. Documented offsets:
-//   0      report ID, always 4 in a request (not checked in a reply)
-//   1..2   checksum, little-endian: low 16 bits of the sum of bytes 3..63 (not checked in a reply)
-//   3      command number; the reply echoes it (0xAA from a receiver that cannot reach the device)
-//   4      payload length of a chunk, or a command argument
-//   5..6   memory offset of a chunk, little-endian, or a command argument
-//   7      0 in a request; the status in a reply (0xFF and 0xFE are failures)
-//   8..63  payload; data returned by read commands
+#include "hid/CommandFrame.h"
+
+// The 64-byte command report, request and reply alike; its layout is hid/CommandFrame.h.
 namespace protocol {
 
-inline constexpr size_t kReportLength = 64;
-inline constexpr uint8_t kReportId = 4;
-inline constexpr size_t kChecksumLow = 1;
-inline constexpr size_t kChecksumHigh = 2;
-inline constexpr size_t kCommand = 3;
-inline constexpr size_t kLength = 4;
-inline constexpr size_t kOffsetLow = 5;
-inline constexpr size_t kOffsetHigh = 6;
-inline constexpr size_t kStatus = 7;
-inline constexpr size_t kPayload = 8;
-inline constexpr size_t kPayloadCapacity = kReportLength - kPayload;  // 56
+inline constexpr size_t kReportLength = hid::frame::kLength;
+inline constexpr uint8_t kReportId = hid::frame::kReportId;
+inline constexpr size_t kChecksumLow = hid::frame::kChecksumLow;
+inline constexpr size_t kChecksumHigh = hid::frame::kChecksumHigh;
+inline constexpr size_t kCommand = hid::frame::kCommand;
+inline constexpr size_t kLength = hid::frame::kChunkLength;
+inline constexpr size_t kOffsetLow = hid::frame::kOffsetLow;
+inline constexpr size_t kOffsetHigh = hid::frame::kOffsetHigh;
+inline constexpr size_t kStatus = hid::frame::kStatus;
+inline constexpr size_t kPayload = hid::frame::kPayload;
+inline constexpr size_t kPayloadCapacity = hid::frame::kPayloadCapacity;  // 56
 
-inline constexpr uint8_t kStatusFailFF = 0xFF;
-inline constexpr uint8_t kStatusFailFE = 0xFE;
+inline constexpr uint8_t kStatusFailFF = hid::frame::kStatusBadRequest;
+inline constexpr uint8_t kStatusFailFE = hid::frame::kStatusUnsupported;
 // The receiver's answer in place of the echo when the wireless device is out of reach.
-inline constexpr uint8_t kReceiverNoLink = 0xAA;
+inline constexpr uint8_t kReceiverNoLink = hid::frame::kNoLink;
 
 // Sum of bytes 3..63 as an unsigned 32-bit value; the report carries its low 16 bits.
 uint32_t reportChecksum(const uint8_t* report);

@@ -15,22 +15,6 @@ using namespace protocol;
 
 namespace {
 
-constexpr uint8_t kCmdOpenSession = 0x01;
-constexpr uint8_t kCmdCloseSession = 0x02;
-constexpr uint8_t kCmdReadInformation = 0x03;
-constexpr uint8_t kCmdReadSettings = 0x05;
-constexpr uint8_t kCmdWriteSettings = 0x06;
-constexpr uint8_t kCmdReadKeyTable = 0x07;
-constexpr uint8_t kCmdWriteKeyTable = 0x09;
-constexpr uint8_t kCmdWriteLightTable = 0x0B;
-constexpr uint8_t kCmdLightingFrame = 0x12;
-constexpr uint8_t kCmdWriteMacroImage = 0x15;
-constexpr uint8_t kCmdWriteShootData = 0x17;
-constexpr uint8_t kCmdReadStatus = 0x1A;
-constexpr uint8_t kCmdReadLedMap = 0x1B;
-constexpr uint8_t kCmdLightingControl = 0x1C;
-constexpr uint8_t kCmdWirelessLink = 0xAA;
-
 // The device needs a moment after the last write of a group before it closes the session.
 constexpr auto kCloseSessionDelay = std::chrono::milliseconds(10);
 constexpr uint8_t kLinkUp = 0xFF;
@@ -271,19 +255,19 @@ int CommandTransport::chunkedRead(uint8_t command, uint8_t* out, uint32_t length
 
 int CommandTransport::openSession()
 {
-    return plainCommand(kCmdOpenSession);
+    return plainCommand(hid::cmd::kOpenSession);
 }
 
 int CommandTransport::closeSession(int /*flag: not sent*/)
 {
     std::this_thread::sleep_for(kCloseSessionDelay);
-    return plainCommand(kCmdCloseSession);
+    return plainCommand(hid::cmd::kCloseSession);
 }
 
 int CommandTransport::readInformation(InfoBlock& out)
 {
     InfoBlock block{};
-    const int result = chunkedRead(kCmdReadInformation, block.data(), kInfoBlockLength, 0);
+    const int result = chunkedRead(hid::cmd::kReadInfo, block.data(), kInfoBlockLength, 0);
     if (result == kOk)
         out = block;
     return result;
@@ -291,31 +275,31 @@ int CommandTransport::readInformation(InfoBlock& out)
 
 int CommandTransport::readSettings(uint8_t* out, uint32_t length, uint32_t offset)
 {
-    return chunkedRead(kCmdReadSettings, out, length, offset);
+    return chunkedRead(hid::cmd::kReadSettings, out, length, offset);
 }
 
 int CommandTransport::writeSettings(const uint8_t* data, uint32_t length, uint32_t offset)
 {
-    return chunkedWrite(kCmdWriteSettings, data, length, offset, chunkSize(), Lock::Command);
+    return chunkedWrite(hid::cmd::kWriteSettings, data, length, offset, chunkSize(), Lock::Command);
 }
 
 int CommandTransport::readKeyTable(uint8_t* out)
 {
-    return chunkedRead(kCmdReadKeyTable, out, blockLength(), 0);
+    return chunkedRead(hid::cmd::kReadKeyTable, out, blockLength(), 0);
 }
 
 int CommandTransport::writeKeyTable(const uint8_t* data, int bank)
 {
     if (bank != 0)
         return kBadBank;
-    return chunkedWrite(kCmdWriteKeyTable, data, blockLength(), 0, chunkSize(), Lock::Command);
+    return chunkedWrite(hid::cmd::kWriteKeyTable, data, blockLength(), 0, chunkSize(), Lock::Command);
 }
 
 int CommandTransport::writeLightTable(const uint8_t* data, uint32_t length, int profile,
                                       uint32_t stride)
 {
     const uint32_t base = static_cast<uint32_t>(profile < 0 ? 0 : profile) * stride;
-    return chunkedWrite(kCmdWriteLightTable, data, length, base, chunkSize(), Lock::Stream);
+    return chunkedWrite(hid::cmd::kWriteLightTable, data, length, base, chunkSize(), Lock::Stream);
 }
 
 int CommandTransport::sendLightingFrame(const uint8_t* data, uint32_t length)
@@ -324,7 +308,7 @@ int CommandTransport::sendLightingFrame(const uint8_t* data, uint32_t length)
         return kNoReply;
     uint8_t request[kReportLength];
     uint8_t reply[kReportLength] = {};
-    newRequest(request, kCmdLightingFrame);
+    newRequest(request, hid::cmd::kLightingFrame);
     for (const Chunk& c : planChunks(length, chunkSize())) {
         setChunkHeader(request, c.length, c.position);
         std::memcpy(request + kPayload, data + c.position, c.length);
@@ -352,12 +336,12 @@ int CommandTransport::sendLightingFrame(const uint8_t* data, uint32_t length)
 
 int CommandTransport::writeMacroImage(const uint8_t* data, uint32_t length)
 {
-    return chunkedWrite(kCmdWriteMacroImage, data, length, 0, chunkSize(), Lock::Command);
+    return chunkedWrite(hid::cmd::kWriteMacro, data, length, 0, chunkSize(), Lock::Command);
 }
 
 int CommandTransport::writeShootData(const uint8_t* data, uint32_t length)
 {
-    return chunkedWrite(kCmdWriteShootData, data, length, 0, kWiredChunk, Lock::None);
+    return chunkedWrite(hid::cmd::kWriteShoot, data, length, 0, kWiredChunk, Lock::None);
 }
 
 int CommandTransport::readStatus(uint8_t* out, uint32_t length, uint32_t offset)
@@ -367,7 +351,7 @@ int CommandTransport::readStatus(uint8_t* out, uint32_t length, uint32_t offset)
         return kNoReply;
     uint8_t request[kReportLength];
     uint8_t reply[kReportLength] = {};
-    newRequest(request, kCmdReadStatus);
+    newRequest(request, hid::cmd::kReadStatus);
     setChunkHeader(request, length, offset);
     sealReport(request);
     const int result = lockedTransact(Lock::Command, request, reply);
@@ -382,12 +366,12 @@ int CommandTransport::readStatus(uint8_t* out, uint32_t length, uint32_t offset)
 
 int CommandTransport::readLedMap(uint8_t* out)
 {
-    return chunkedRead(kCmdReadLedMap, out, blockLength() / 3, 0);
+    return chunkedRead(hid::cmd::kReadLedMap, out, blockLength() / 3, 0);
 }
 
 int CommandTransport::lightingControlNotice()
 {
-    return plainCommand(kCmdLightingControl);
+    return plainCommand(hid::cmd::kLightingNotice);
 }
 
 bool CommandTransport::checkWirelessLink()
@@ -396,7 +380,7 @@ bool CommandTransport::checkWirelessLink()
         return true;
     uint8_t request[kReportLength];
     uint8_t reply[kReportLength] = {};
-    newRequest(request, kCmdWirelessLink);
+    newRequest(request, hid::cmd::kLinkCheck);
     sealReport(request);
     if (lockedTransact(Lock::Command, request, reply) != kOk)
         return false;

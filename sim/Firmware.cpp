@@ -85,19 +85,6 @@ void put16(std::vector<uint8_t>& mem, size_t at, uint16_t value) {
 
 }  // namespace
 
-namespace frame {
-uint16_t checksum(const uint8_t* report) {
-    uint32_t sum = 0;
-    for (size_t i = kCommand; i < kLength; ++i) sum += report[i];
-    return uint16_t(sum);
-}
-
-void seal(uint8_t* report) {
-    const uint16_t sum = checksum(report);
-    report[kChecksumLow] = uint8_t(sum);
-    report[kChecksumHigh] = uint8_t(sum >> 8);
-}
-}  // namespace frame
 
 std::string_view regionName(Region region) {
     switch (region) {
@@ -265,8 +252,7 @@ Report Firmware::execute(const uint8_t* request, size_t length, Route route) {
     reply[frame::kOffsetHigh] = req[frame::kOffsetHigh];
 
     uint8_t status = frame::kStatusOk;
-    const uint16_t sent = uint16_t(req[frame::kChecksumLow] | (req[frame::kChecksumHigh] << 8));
-    if (sent != frame::checksum(req.data())) {
+    if (frame::carriedChecksum(req.data()) != uint16_t(frame::checksum(req.data()))) {
         ++m_counters.badChecksums;
         status = frame::kStatusBadRequest;
     } else {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "hid/CommandFrame.h"
 #include "sim/DeviceKind.h"
 #include "sim/MacroImage.h"
 
@@ -30,48 +31,9 @@ enum class Region : uint8_t {
 std::string_view regionName(Region region);
 std::optional<Region> parseRegion(std::string_view text);
 
-// Command numbers of the 64-byte command report.
-namespace cmd {
-inline constexpr uint8_t kOpenSession = 0x01;
-inline constexpr uint8_t kCloseSession = 0x02;
-inline constexpr uint8_t kReadInfo = 0x03;
-inline constexpr uint8_t kReadSettings = 0x05;
-inline constexpr uint8_t kWriteSettings = 0x06;
-inline constexpr uint8_t kReadKeyTable = 0x07;
-inline constexpr uint8_t kWriteKeyTable = 0x09;
-inline constexpr uint8_t kWriteLightTable = 0x0B;
-inline constexpr uint8_t kLightingFrame = 0x12;
-inline constexpr uint8_t kWriteMacro = 0x15;
-inline constexpr uint8_t kWriteShoot = 0x17;
-inline constexpr uint8_t kReadStatus = 0x1A;
-inline constexpr uint8_t kReadLedMap = 0x1B;
-inline constexpr uint8_t kLightingNotice = 0x1C;
-inline constexpr uint8_t kLinkCheck = 0xAA;
-}  // namespace cmd
-
-// Offsets of the command report (request and reply alike).
-namespace frame {
-inline constexpr size_t kLength = 64;
-inline constexpr size_t kChecksumLow = 1;
-inline constexpr size_t kChecksumHigh = 2;
-inline constexpr size_t kCommand = 3;
-inline constexpr size_t kChunkLength = 4;
-inline constexpr size_t kOffsetLow = 5;
-inline constexpr size_t kOffsetHigh = 6;
-inline constexpr size_t kStatus = 7;
-inline constexpr size_t kPayload = 8;
-inline constexpr size_t kPayloadCapacity = kLength - kPayload;  // 56
-
-inline constexpr uint8_t kStatusOk = 0x00;
-inline constexpr uint8_t kStatusBadRequest = 0xFF;   // checksum, length, offset or image refused
-inline constexpr uint8_t kStatusUnsupported = 0xFE;  // command or memory this device lacks
-inline constexpr uint8_t kNoLink = 0xAA;             // receiver: the device is out of reach
-
-// Low 16 bits of the sum of bytes 3..63.
-uint16_t checksum(const uint8_t* report);
-// Writes the checksum into bytes 1 and 2.
-void seal(uint8_t* report);
-}  // namespace frame
+// The command report's numbers and offsets are the framing shared with Tessel's HID layer.
+namespace cmd = hid::cmd;
+namespace frame = hid::frame;
 
 using Report = std::array<uint8_t, frame::kLength>;
 
