@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   clang lld libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libqt6svg6-dev
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
   qt6-l10n-tools libqt6opengl6-dev libgl-dev
   libjsoncpp-dev libudev-dev libcurl4-openssl-dev
   libpulse-dev libfftw3-dev libxi-dev libx11-dev libxtst-dev libasound2-dev
