@@ -40,9 +40,14 @@ struct ReportField {
     bool isButton() const { return !isVariable() || reportSize == 1; }
 };
 
-// A button cap: one usage entry of a button field. For a variable field it covers `fieldCount`
-// one-bit fields from `firstField`; for an array field it stands for the whole field.
-struct ButtonCap {
+// A cap: one usage entry of a field, or a usage range. Button caps and value caps carry the
+// same record and differ in how their fields are read:
+// - a button cap of a variable field covers `fieldCount` one-bit fields from `firstField`; of an
+//   array field it stands for the whole field;
+// - a value cap is one usage (or a range, one field per usage); a single usage over several
+//   fields (a byte array such as a 64-byte vendor report) has fieldCount > 1 and its value reads
+//   as the first field.
+struct UsageCap {
     uint16_t usagePage = 0;
     uint8_t reportId = 0;
     uint16_t usageMin = 0;
@@ -52,20 +57,8 @@ struct ButtonCap {
     uint32_t firstField = 0;
     uint32_t fieldCount = 0;
 };
-
-// A value cap: one usage (or a range, one field per usage) of a value field. A single usage
-// over several fields (a byte array such as a 64-byte vendor report) has fieldCount > 1; its
-// value reads as the first field.
-struct ValueCap {
-    uint16_t usagePage = 0;
-    uint8_t reportId = 0;
-    uint16_t usageMin = 0;
-    uint16_t usageMax = 0;
-    bool isRange = false;
-    uint32_t field = 0;
-    uint32_t firstField = 0;
-    uint32_t fieldCount = 0;
-};
+using ButtonCap = UsageCap;
+using ValueCap = UsageCap;
 
 // One top-level collection with everything a channel on it needs: its usage, the report IDs and
 // lengths per report type, and the caps in descriptor order.
