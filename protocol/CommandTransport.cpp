@@ -28,8 +28,12 @@ void dumpReport(const char* title, const uint8_t* report)
     qCDebug(tesselDebug).noquote() << QString::fromStdString(formatDumpLine(report + 32));
 }
 
-int statusResult(const uint8_t* reply)
+// A command's outcome: the transaction's failure if it failed, otherwise the reply's status
+// mapped to its result code.
+int commandResult(int transactionResult, const uint8_t* reply)
 {
+    if (transactionResult != kOk)
+        return transactionResult;
     if (reply[kStatus] == kStatusFailFF)
         return kStatusFF;
     if (reply[kStatus] == kStatusFailFE)
@@ -200,10 +204,7 @@ int CommandTransport::plainCommand(uint8_t command)
     uint8_t reply[kReportLength] = {};
     newRequest(request, command);
     sealReport(request);
-    const int result = lockedTransact(Lock::Command, request, reply);
-    if (result != kOk)
-        return result;
-    return statusResult(reply);
+    return commandResult(lockedTransact(Lock::Command, request, reply), reply);
 }
 
 int CommandTransport::chunkedWrite(uint8_t command, const uint8_t* data, uint32_t length,
@@ -221,12 +222,9 @@ int CommandTransport::chunkedWrite(uint8_t command, const uint8_t* data, uint32_
         setChunkHeader(request, c.length, baseOffset + c.position);
         std::memcpy(request + kPayload, data + c.position, c.length);
         sealReport(request);
-        const int result = lockedTransact(lock, request, reply);
+        const int result = commandResult(lockedTransact(lock, request, reply), reply);
         if (result != kOk)
             return result;
-        const int status = statusResult(reply);
-        if (status != kOk)
-            return status;
     }
     return kOk;
 }
@@ -242,12 +240,9 @@ int CommandTransport::chunkedRead(uint8_t command, uint8_t* out, uint32_t length
     for (const Chunk& c : planChunks(length, chunkSize())) {
         setChunkHeader(request, c.length, baseOffset + c.position);
         sealReport(request);
-        const int result = lockedTransact(Lock::Command, request, reply);
+        const int result = commandResult(lockedTransact(Lock::Command, request, reply), reply);
         if (result != kOk)
             return result;
-        const int status = statusResult(reply);
-        if (status != kOk)
-            return status;
         std::memcpy(out + c.position, reply + kPayload, c.length);
     }
     return kOk;
@@ -323,13 +318,10 @@ int CommandTransport::sendLightingFrame(const uint8_t* data, uint32_t length)
             continue;
         }
         uint32_t read = 0;
-        const int result =
-            runTransaction(request, kReportLength, reply, kReportLength, &read, true);
+        const int result = commandResult(
+            runTransaction(request, kReportLength, reply, kReportLength, &read, true), reply);
         if (result != kOk)
             return result;
-        const int status = statusResult(reply);
-        if (status != kOk)
-            return status;
     }
     return kOk;
 }
@@ -354,12 +346,9 @@ int CommandTransport::readStatus(uint8_t* out, uint32_t length, uint32_t offset)
     newRequest(request, hid::cmd::kReadStatus);
     setChunkHeader(request, length, offset);
     sealReport(request);
-    const int result = lockedTransact(Lock::Command, request, reply);
+    const int result = commandResult(lockedTransact(Lock::Command, request, reply), reply);
     if (result != kOk)
         return result;
-    const int status = statusResult(reply);
-    if (status != kOk)
-        return status;
     std::memcpy(out, reply + kPayload, length);
     return kOk;
 }
@@ -382,9 +371,8 @@ bool CommandTransport::checkWirelessLink()
     uint8_t reply[kReportLength] = {};
     newRequest(request, hid::cmd::kLinkCheck);
     sealReport(request);
-    if (lockedTransact(Lock::Command, request, reply) != kOk)
-        return false;
-    return reply[kPayload] == kLinkUp && statusResult(reply) == kOk;
+    return commandResult(lockedTransact(Lock::Command, request, reply), reply) == kOk &&
+           reply[kPayload] == kLinkUp;
 }
 
 int CommandTransport::writeMacros(const QString& deviceFolder,
