@@ -1,0 +1,890 @@
+#include "devices/CVantikUSBDevice.h"
+
+#include "hid/DebugLog.h"
+#include "devices/LightingTables.h"
+#include "profiles/CBasicProfiledata.h"
+#include "profiles/DataPaths.h"
+#include "profiles/ProfileList.h"
+#include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CDeviceOptionUI.h"
+#include "ui/CMpDevicePowerUI.h"
+#include "ui/CSelectPanelUI.h"
+#include "ui/Language.h"
+#include "ui/PaintManager.h"
+#include "ui/WindowImplBase.h"
+
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+uint64_t nowMs()
+{
+    using namespace std::chrono;
+    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Splits "key_12" into ("key_", 12); no trailing number gives -1.
+std::pair<QString, int> splitIndexed(const QString& name)
+{
+    qsizetype end = name.size();
+    qsizetype start = end;
+    while (start > 0 && name[start - 1].isDigit())
+        --start;
+    if (start == end || end - start > 9)
+        return {name, -1};
+    return {name.left(start), name.mid(start).toInt()};
+}
+
+uint32_t pack(LedColour c)
+{
+    // Red in bits 0-7, blue in 8-15, green in 16-23: what the key buttons' image drawing takes.
+    return uint32_t(c.red) | (uint32_t(c.blue) << 8) | (uint32_t(c.green) << 16);
+}
+
+constexpr uint32_t kListenerStopMs = 500;
+constexpr uint32_t kLightStopMs = 1000;
+constexpr int kStatusLength = 6;
+// Frame pushes with nothing new before the 5 ms timer rests (until the light thread changes
+// the colours again): an unchanged frame is never sent twice.
+constexpr int kIdlePushesBeforeRest = 20;
+
+}  // namespace
+
+CVantikUSBDevice::CVantikUSBDevice(QWidget* parent) : QWidget(parent) {}
+
+CVantikUSBDevice::~CVantikUSBDevice()
+{
+    ShutDown();
+}
+
+void CVantikUSBDevice::ShutDown()
+{
+    StopLightThread();
+    DetachListener(hid::devtype::kKeyboard);
+    DetachListener(hid::devtype::kKeyboardReceiver);
+    m_transport.setReady(0);
+    m_transport.channelA().close();
+    m_transport.channelB().close();
+}
+
+void CVantikUSBDevice::Setup(const DeviceSetup& setup)
+{
+    m_pageFile = setup.pageFile;
+    m_mainWnd = setup.mainWnd;
+    SetKeyCount(setup.keyCount);
+    SetLightCount(setup.ledCount);
+    m_optionIndex = setup.optionIndex;
+    m_hasPowerPanel = setup.hasPowerPanel;
+    m_mouseValue = setup.mouseValue;
+    m_folderName = setup.kindName;
+    m_powerPanel = setup.powerPanel;
+    m_entry = setup.entry;
+    m_modelIndex = setup.deviceNumber;
+    m_lightControlName = setup.lightControlName;
+}
+
+void CVantikUSBDevice::Start()
+{
+    BindPanelControls();
+    BuildProfilePaths();
+    ShowDeviceInfo();
+}
+
+// --- Panel ---
+
+void CVantikUSBDevice::BindPanelControls()
+{
+    if (m_deviceName.isEmpty()) {
+        m_keyCount = 0;
+        m_ledCount = 0;
+        m_keyButtons.clear();
+        m_lightButtons.clear();
+        return;
+    }
+    auto* panel = findChild<ui::CSelectPanelUI*>();
+    if (!panel)
+        return;
+    for (auto* button : panel->findChildren<ui::CDeviceKeyButtonUI*>()) {
+        const auto [prefix, number] = splitIndexed(button->objectName());
+        if (number >= 0 && prefix.compare(QLatin1String("key_"), Qt::CaseInsensitive) == 0 &&
+            uint32_t(number) < m_keyCount)
+            m_keyButtons[size_t(number)] = button;
+        const auto [dataPrefix, led] = splitIndexed(button->property("userdata").toString());
+        if (led >= 0 && dataPrefix.compare(QLatin1String("light_"), Qt::CaseInsensitive) == 0 &&
+            uint32_t(led) < m_ledCount) {
+            m_lightButtons[size_t(led)] = button;
+            button->SetLightColour(0xFFFFFF, 255, true);
+        }
+    }
+}
+
+QWidget* CVantikUSBDevice::FindPanelControl(const QString& name) const
+{
+    return ui::PaintManager::FindSubControlByName(const_cast<CVantikUSBDevice*>(this), name);
+}
+
+void CVantikUSBDevice::SelectFunctionPage(int page)
+{
+    m_functionPage = page;
+    if (!m_functionSwitch)
+        m_functionSwitch = FindPanelControl(QStringLiteral("device_function_switch"));
+    if (!m_keyFunctionSwitch)
+        m_keyFunctionSwitch = FindPanelControl(QStringLiteral("device_key_function_switch"));
+    auto select = [](QWidget* w, int index) {
+        if (auto* stack = qobject_cast<QStackedWidget*>(w); stack && index < stack->count())
+            stack->setCurrentIndex(index);
+        else if (auto* tabs = qobject_cast<QTabWidget*>(w); tabs && index < tabs->count())
+            tabs->setCurrentIndex(index);
+    };
+    const bool keysOrMouse = m_deviceType == 1 || m_deviceType == 2;
+    if (page == 3 || page == 8) {
+        select(m_functionSwitch, 1);
+    } else if (page == 5) {
+        select(m_functionSwitch, 2);
+    } else if (page == 4 && keysOrMouse) {
+        select(m_functionSwitch, 3);
+    } else {
+        select(m_functionSwitch, 0);
+        const int keyTab = (page == 2 || page == 6) ? 1 : (page == 4 || page == 7) ? 2 : 0;
+        select(m_keyFunctionSwitch, keyTab);
+    }
+}
+
+void CVantikUSBDevice::RefreshPanel()
+{
+    ShowDeviceInfo();
+}
+
+QString CVantikUSBDevice::FirmwareVersion() const
+{
+    uint16_t version = 0;
+    if (m_infoValid)
+        version = uint16_t(m_info[0] | (m_info[1] << 8));
+    else if (m_transport.isReady())
+        version = const_cast<CommandTransport&>(m_transport).channelA().isOpen()
+                      ? const_cast<CommandTransport&>(m_transport).channelA().attributes().versionNumber
+                      : const_cast<CommandTransport&>(m_transport).channelB().attributes().versionNumber;
+    if (version == 0)
+        return {};
+    // Binary-coded like a USB release number: 0x0123 is version 1.23.
+    return QStringLiteral("%1.%2").arg(version >> 8, 0, 16).arg(version & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+std::vector<uint8_t> CVantikUSBDevice::LastStatus() const
+{
+    return m_lastStatus;
+}
+
+void CVantikUSBDevice::ShowDeviceInfo()
+{
+    ui::Language& lang = ui::Language::instance();
+    if (auto* name = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_name"))))
+        lang.SetTextId(name, m_deviceName);
+    const bool ready = m_transport.isReady() != 0;
+    const bool wireless = m_transport.isWireless() != 0;
+    if (auto* route = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_route"))))
+        lang.SetTextId(route, wireless ? QStringLiteral("device_route_receiver") : QStringLiteral("device_route_cable"));
+    if (auto* firmware = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_firmware")))) {
+        const QString version = FirmwareVersion();
+        firmware->setText(version.isEmpty() ? QString() : lang.Text(QStringLiteral("device_firmware")).arg(version));
+    }
+    if (auto* status = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_status"))))
+        lang.SetTextId(status, ready ? QStringLiteral("device_status_ready") : QStringLiteral("device_status_not_responding"));
+    if (m_tab) {
+        QString line = lang.Text(wireless ? QStringLiteral("device_route_receiver") : QStringLiteral("device_route_cable"));
+        if (m_lastStatus.size() >= 2 && (m_hasPowerPanel || wireless))
+            line += QStringLiteral(" · %1%").arg(m_lastStatus[0]);
+        m_tab->SetStatusText(line);
+    }
+    emit stateChanged();
+}
+
+// --- LED colour list ---
+
+void CVantikUSBDevice::SetLightCount(uint32_t n)
+{
+    {
+        std::lock_guard lock(m_colourLock);
+        m_leds.assign(n, LedColour{});
+        ++m_ledGeneration;
+    }
+    m_ledCount = n;
+    m_lightButtons.assign(n, nullptr);
+    m_levels.fill(0);
+}
+
+void CVantikUSBDevice::SetKeyCount(uint32_t n)
+{
+    m_keyCount = n;
+    m_keyButtons.assign(n, nullptr);
+}
+
+void CVantikUSBDevice::SetLedColour(int index, uint32_t colour)
+{
+    std::lock_guard lock(m_colourLock);
+    if (index < 0 || size_t(index) >= m_leds.size())
+        return;
+    const LedColour c{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), uint8_t(colour >> 24)};
+    if (m_leds[size_t(index)] != c) {
+        m_leds[size_t(index)] = c;
+        ++m_ledGeneration;
+    }
+}
+
+uint32_t CVantikUSBDevice::GetLedColour(int index) const
+{
+    std::lock_guard lock(m_colourLock);
+    if (index < 0 || size_t(index) >= m_leds.size())
+        return 0;
+    const LedColour c = m_leds[size_t(index)];
+    return uint32_t(c.red) | (uint32_t(c.green) << 8) | (uint32_t(c.blue) << 16) | (uint32_t(c.brightness) << 24);
+}
+
+std::vector<LedColour> CVantikUSBDevice::LedColours() const
+{
+    std::lock_guard lock(m_colourLock);
+    return m_leds;
+}
+
+LightState CVantikUSBDevice::GetLightState() const
+{
+    std::lock_guard lock(m_stateLock);
+    return m_lightState;
+}
+
+void CVantikUSBDevice::SetLightBlock(const LightState& state)
+{
+    {
+        std::lock_guard lock(m_stateLock);
+        m_lightState = state;
+    }
+    WakeLightThread();
+}
+
+void CVantikUSBDevice::SetPickerColour(int x, int y, int kind)
+{
+    m_pickerColour = {x, y, kind};
+}
+
+// --- Base effects (light thread) ---
+
+void CVantikUSBDevice::FillAll(LedColour c)
+{
+    std::fill(m_render.begin(), m_render.end(), c);
+}
+
+void CVantikUSBDevice::RenderBreathing()
+{
+    const LightState s = GetLightState();
+    m_phase = lighting::Step(s.direction, lighting::kBreathingSteps, m_phase, 1);
+    if (m_phase == 0) {
+        m_colourIndex = uint8_t(m_colourIndex + 16);
+        if (m_colourIndex >= lighting::kWheelSize)
+            m_colourIndex = 0;
+    }
+    const lighting::Rgb rgb = s.multicolour ? lighting::ColourWheel()[m_colourIndex % lighting::kWheelSize]
+                                            : lighting::Rgb{s.red, s.green, s.blue};
+    const auto level = uint8_t((lighting::BreathingCurve()[m_phase % lighting::kBreathingSteps] *
+                                lighting::BrightnessOf(s.brightness)) >> 8);
+    FillAll({rgb.red, rgb.green, rgb.blue, level});
+}
+
+void CVantikUSBDevice::RenderBreathingFourColours()
+{
+    const LightState s = GetLightState();
+    m_phase = lighting::Step(s.direction, lighting::kBreathingSteps, m_phase, 1);
+    if (m_phase == 0)
+        m_colourIndex = uint8_t((m_colourIndex + 1) % 4);
+    const lighting::Rgb rgb = lighting::kBaseColours[m_colourIndex % 4];
+    const auto level = uint8_t((lighting::BreathingCurve()[m_phase % lighting::kBreathingSteps] *
+                                lighting::BrightnessOf(s.brightness)) >> 8);
+    FillAll({rgb.red, rgb.green, rgb.blue, level});
+}
+
+void CVantikUSBDevice::RenderStatic()
+{
+    const LightState s = GetLightState();
+    FillAll({s.red, s.green, s.blue, lighting::BrightnessOf(s.brightness)});
+}
+
+void CVantikUSBDevice::RenderSpectrum()
+{
+    const LightState s = GetLightState();
+    m_phase = lighting::Step(s.direction, lighting::kWheelSize, m_phase, 1);
+    const lighting::Rgb rgb = lighting::ColourWheel()[m_phase % lighting::kWheelSize];
+    FillAll({rgb.red, rgb.green, rgb.blue, lighting::BrightnessOf(s.brightness)});
+}
+
+void CVantikUSBDevice::RenderFlash()
+{
+    const LightState s = GetLightState();
+    const uint64_t now = nowMs();
+    if (now - m_lastFlashToggleMs >= lighting::FlashPeriodMs(s.speed)) {
+        m_flashOn = !m_flashOn;
+        m_lastFlashToggleMs = now;
+        m_colourIndex = uint8_t(m_colourIndex + 16);
+        if (m_colourIndex >= lighting::kWheelSize)
+            m_colourIndex = 0;
+    }
+    if (!m_flashOn) {
+        FillAll({});
+        return;
+    }
+    const lighting::Rgb rgb = s.multicolour ? lighting::ColourWheel()[m_colourIndex % lighting::kWheelSize]
+                                            : lighting::Rgb{s.red, s.green, s.blue};
+    FillAll({rgb.red, rgb.green, rgb.blue, lighting::BrightnessOf(s.brightness)});
+}
+
+void CVantikUSBDevice::RenderFlashFourColours()
+{
+    const LightState s = GetLightState();
+    const uint64_t now = nowMs();
+    if (now - m_lastFlashToggleMs >= lighting::FlashPeriodMs(s.speed)) {
+        m_flashOn = !m_flashOn;
+        m_lastFlashToggleMs = now;
+        m_colourIndex = uint8_t((m_colourIndex + 1) % 4);
+    }
+    if (!m_flashOn) {
+        FillAll({});
+        return;
+    }
+    const lighting::Rgb rgb = lighting::kBaseColours[m_colourIndex % 4];
+    FillAll({rgb.red, rgb.green, rgb.blue, lighting::BrightnessOf(s.brightness)});
+}
+
+void CVantikUSBDevice::RenderOff()
+{
+    FillAll({});
+}
+
+void CVantikUSBDevice::DecayLedLevel(int led, int kind)
+{
+    if (led < 0 || size_t(led) >= m_levels.size())
+        return;
+    uint8_t& v = m_levels[size_t(led)];
+    if (kind == 0) {
+        if (v & 0x80) v = uint8_t(v - 40);
+        else if (v & 0x40) v = uint8_t(v - 30);
+        else if (v & 0x20) v = uint8_t(v - 15);
+        else if (v >= 17) v = uint8_t(v - 8);
+        else if (v > 0) v = uint8_t(v - 1);
+    } else if (kind == 11 || kind == 29) {
+        // The reactive rise: a fresh level climbs through bits 4 to 6 before it decays. Once a
+        // level has none of bits 4 to 7 it can only be below 16, so it fades by one.
+        if ((v & 0x90) == 0x90) v = uint8_t(v + 211);
+        else if (v & 0x80) v = uint8_t(v - 40);
+        else if (v & 0x70) v = uint8_t(v + 221);
+        else if (v > 16) v = uint8_t(v - 5);
+        else if (v > 0) v = uint8_t(v - 1);
+    } else {
+        if (v & 0x80) v = uint8_t(v - 40);
+        else if (v & 0x40) v = uint8_t(v - 30);
+        else if (v & 0x20) v = uint8_t(v - 10);
+        else if (v >= 17) v = uint8_t(v - 8);
+        else if (v > 0) v = uint8_t(v - 1);
+    }
+}
+
+void CVantikUSBDevice::MarkRingLeds()
+{
+    for (size_t i = 0; i < 9; ++i) {
+        if (m_ring[i])
+            m_levels[i] = 255;
+    }
+}
+
+void CVantikUSBDevice::RotateRing(int direction)
+{
+    if (direction)
+        std::rotate(m_ring.rbegin(), m_ring.rbegin() + 1, m_ring.rend());
+    else
+        std::rotate(m_ring.begin(), m_ring.begin() + 1, m_ring.end());
+}
+
+void CVantikUSBDevice::ResetEffectState()
+{
+    m_levels.fill(0);
+    m_ring.fill(0);
+}
+
+void CVantikUSBDevice::RenderMode(uint8_t mode)
+{
+    switch (mode) {
+    case 1: RenderSpectrum(); break;
+    case 2: RenderBreathing(); break;
+    case 4: RenderFlash(); break;
+    default: RenderStatic(); break;
+    }
+}
+
+bool CVantikUSBDevice::IsStillMode(uint8_t mode) const
+{
+    return mode == 3;
+}
+
+void CVantikUSBDevice::RenderStep(uint8_t mode)
+{
+    {
+        std::lock_guard lock(m_colourLock);
+        m_render = m_leds;
+    }
+    RenderMode(mode);
+    std::lock_guard lock(m_colourLock);
+    if (m_render.size() == m_leds.size() && m_render != m_leds) {
+        m_leds.swap(m_render);
+        ++m_ledGeneration;
+    }
+}
+
+// --- Light thread ---
+
+void CVantikUSBDevice::StartLightThread()
+{
+    StopLightThread();
+    {
+        std::lock_guard lock(m_wakeLock);
+        m_wakeRequested = false;
+    }
+    m_lightThread.Start([this](const hid::Event& exit) { LightLoop(exit); });
+}
+
+void CVantikUSBDevice::StopLightThread()
+{
+    m_lightThread.RequestStop();
+    WakeLightThread();
+    if (!m_lightThread.Stop(kLightStopMs))
+        qCDebug(tesselDebug) << "线程退出：：对象处于非激发状态，超时";
+}
+
+void CVantikUSBDevice::WakeLightThread()
+{
+    {
+        std::lock_guard lock(m_wakeLock);
+        m_wakeRequested = true;
+    }
+    m_wake.notify_all();
+}
+
+void CVantikUSBDevice::LightLoop(const hid::Event& exit)
+{
+    // One step per threshold of ticks. Instead of waking every millisecond to count ticks, the
+    // thread sleeps until the next step is due; a still effect (static, off) rests until the
+    // lighting choice changes. Either way a change or the exit wakes it at once.
+    bool renderedStill = false;
+    uint8_t lastMode = 0xFF;
+    while (!exit.isSet()) {
+        uint32_t waitMs = 100;
+        bool rest = false;
+        if (m_transport.isReady() && !m_sameLighting.load()) {
+            const LightState s = GetLightState();
+            if (m_effectRestart.exchange(false)) {
+                m_phase = 0;
+                m_colourIndex = 0;
+                m_flashOn = 0;
+                ResetEffectState();
+            }
+            if (s.mode != lastMode) {
+                renderedStill = false;
+                lastMode = s.mode;
+            }
+            if (IsStillMode(s.mode) && renderedStill) {
+                rest = true;
+            } else {
+                RenderStep(s.mode);
+                renderedStill = IsStillMode(s.mode);
+                RequestFramePush();
+                waitMs = uint32_t(lighting::TickThreshold(s.speed)) * TickMs();
+            }
+        }
+        std::unique_lock lock(m_wakeLock);
+        auto woken = [&] { return m_wakeRequested || exit.isSet(); };
+        if (rest)
+            m_wake.wait(lock, woken);
+        else
+            m_wake.wait_for(lock, std::chrono::milliseconds(waitMs), woken);
+        if (m_wakeRequested) {
+            m_wakeRequested = false;
+            renderedStill = false;
+        }
+    }
+    qCDebug(tesselDebug) << (m_deviceType == 1 ? "KB灯光线程设定退出" : "MS灯光线程设定退出");
+}
+
+void CVantikUSBDevice::RequestFramePush()
+{
+    if (m_framePushArmed.exchange(true))
+        return;
+    // The 5 ms push timer rests while nothing changes; the light thread re-arms it.
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_transport.isReady())
+            StartTabTimer(kTimerFramePush, 5);
+    }, Qt::QueuedConnection);
+}
+
+// --- Frame push (UI thread) ---
+
+std::vector<uint8_t> CVantikUSBDevice::BuildFrame(const std::vector<LedColour>& leds) const
+{
+    const size_t count = std::min<size_t>(leds.size(), 170);
+    std::vector<uint8_t> frame(count * 3, 0);
+    for (size_t i = 0; i < count; ++i) {
+        const LedColour c = leds[i];
+        frame[3 * i] = uint8_t((c.red * c.brightness) >> 8);
+        frame[3 * i + 1] = uint8_t((c.green * c.brightness) >> 8);
+        frame[3 * i + 2] = uint8_t((c.blue * c.brightness) >> 8);
+    }
+    return frame;
+}
+
+bool CVantikUSBDevice::TakeChangedColours(std::vector<LedColour>& leds, uint64_t& generation) const
+{
+    {
+        std::lock_guard lock(m_colourLock);
+        leds = m_leds;
+        generation = m_ledGeneration;
+    }
+    return generation != m_lastPushedGeneration;
+}
+
+void CVantikUSBDevice::UpdatePreview(const std::vector<LedColour>& leds)
+{
+    if (!m_previewFlag.load())
+        return;
+    for (size_t i = 0; i < leds.size() && i < m_lightButtons.size(); ++i) {
+        auto* button = static_cast<ui::CDeviceKeyButtonUI*>(m_lightButtons[i]);
+        if (button && button->isVisible())
+            button->SetLightColour(pack(leds[i]), leds[i].brightness, true);
+    }
+}
+
+void CVantikUSBDevice::PushLightingFrame()
+{
+    if (!m_lightingControl.load())
+        return;
+    std::vector<LedColour> leds;
+    uint64_t generation = 0;
+    if (!TakeChangedColours(leds, generation))
+        return;
+    UpdatePreview(leds);
+    // Frames travel by cable only; behind the receiver the preview alone follows.
+    if (m_transport.isWireless()) {
+        m_lastPushedGeneration = generation;
+        return;
+    }
+    const std::vector<uint8_t> frame = BuildFrame(leds);
+    if (m_transport.sendLightingFrame(frame.data(), uint32_t(frame.size())) == 1)
+        m_lastPushedGeneration = generation;
+    // A frame that failed is sent again on the next tick rather than by pausing the UI here.
+}
+
+void CVantikUSBDevice::OnFramePushTimer()
+{
+    if (!m_transport.isReady()) {
+        StopTabTimer(kTimerFramePush);
+        m_framePushArmed = false;
+        return;
+    }
+    const uint64_t before = m_lastPushedGeneration;
+    PushLightingFrame();
+    if (m_lastPushedGeneration != before) {
+        m_idleFramePushes = 0;
+        return;
+    }
+    if (++m_idleFramePushes >= kIdlePushesBeforeRest) {
+        m_idleFramePushes = 0;
+        StopTabTimer(kTimerFramePush);
+        m_framePushArmed = false;
+        // A change that came in between must not wait for the next one.
+        std::lock_guard lock(m_colourLock);
+        if (m_ledGeneration != m_lastPushedGeneration)
+            RequestFramePush();
+    }
+}
+
+// --- Status, lighting control ---
+
+void CVantikUSBDevice::ReadStatus()
+{
+    if (!m_transport.isReady())
+        return;
+    uint8_t block[kStatusLength] = {};
+    if (m_transport.readStatus(block, kStatusLength, 0) != 1)
+        return;
+    block[3] = m_transport.isWireless() ? 1 : 0;
+    m_lastStatus.assign(block, block + kStatusLength);
+    if (m_powerPanel)
+        m_powerPanel->ShowStatus(block, kStatusLength);
+    ShowDeviceInfo();
+}
+
+void CVantikUSBDevice::LightingControlNotice(uint32_t on)
+{
+    m_lightingControl = on;
+    if (on)
+        m_lastPushedGeneration = ~uint64_t(0);  // take the lighting back with a full frame
+}
+
+void CVantikUSBDevice::HandleDeviceEvent(uint32_t code)
+{
+    if (code == 0x401)
+        StartTabTimer(kTimerReadSettings, m_deviceType == 1 || m_deviceType == 2 ? 50 : 500);
+}
+
+// --- Files ---
+
+QString CVantikUSBDevice::DataFolder() const
+{
+    return paths::deviceUserFolder(m_folderName);
+}
+
+QString CVantikUSBDevice::DefaultProfileFile() const
+{
+    return paths::defaultProfileFile(m_folderName);
+}
+
+void CVantikUSBDevice::BuildProfilePaths()
+{
+    if (!m_folderName.isEmpty())
+        Profile().SetDefaultPath(DefaultProfileFile());
+}
+
+void CVantikUSBDevice::SaveProfile()
+{
+    Profile().Save();
+}
+
+bool CVantikUSBDevice::LoadSelectedProfile()
+{
+    BuildProfilePaths();
+    const QString file = ProfileList(DataFolder(), DefaultProfileFile()).SelectedProfileFile();
+    if (file.isEmpty())
+        return false;
+    Profile().SetProfilePath(file);
+    Profile().LoadDeviceData(file);
+    return true;
+}
+
+void CVantikUSBDevice::ApplyProfileLight()
+{
+    const LightInfo info = Profile().GetLightInfo();
+    LightState s;
+    s.mode = info.mode;
+    s.brightness = info.brightness;
+    s.speed = info.speed;
+    s.direction = info.direction;
+    s.multicolour = info.multicolour;
+    s.red = info.red;
+    s.green = info.green;
+    s.blue = info.blue;
+    s.extra[3] = info.zzccMode;
+    s.extra[4] = info.customGroup;
+    s.extra[5] = info.previousMode;
+    {
+        std::lock_guard lock(m_stateLock);
+        m_lightState = s;
+    }
+    // The effect state belongs to the light thread: it restarts the effect on its next pass.
+    m_effectRestart = true;
+    WakeLightThread();
+}
+
+bool CVantikUSBDevice::ReadInformationBlock()
+{
+    if (!m_transport.isReady())
+        return false;
+    m_transport.openSession();
+    const bool ok = m_transport.readInformation(m_info) == 1;
+    m_transport.closeSession();
+    if (ok)
+        m_infoValid = true;
+    return ok;
+}
+
+// --- Listener channels ---
+
+bool CVantikUSBDevice::ListenerOpen(bool receiver) const
+{
+    return m_listeners[receiver ? 1 : 0].open.load();
+}
+
+bool CVantikUSBDevice::AttachListener(const std::string& path, uint16_t deviceType)
+{
+    const bool receiver = deviceType == hid::devtype::kMouseReceiver ||
+                          deviceType == hid::devtype::kKeyboardReceiver;
+    Listener& l = m_listeners[receiver ? 1 : 0];
+    {
+        std::lock_guard lock(l.lock);
+        l.channel.close();
+        l.open = l.channel.open(path, true, true, true, false);
+    }
+    if (!l.open)
+        return false;
+    l.thread.Stop(kListenerStopMs);
+    l.thread.Start([this, &l](const hid::Event& exit) { ListenerLoop(l, exit); });
+    return true;
+}
+
+void CVantikUSBDevice::DetachListener(uint16_t deviceType)
+{
+    const bool receiver = deviceType == hid::devtype::kMouseReceiver ||
+                          deviceType == hid::devtype::kKeyboardReceiver;
+    Listener& l = m_listeners[receiver ? 1 : 0];
+    if (!l.open && !l.thread.IsRunning())
+        return;
+    // The listener blocks in a read without time-out: closing the channel releases it.
+    l.thread.RequestStop();
+    {
+        std::lock_guard lock(l.lock);
+        l.open = false;
+        l.channel.close();
+    }
+    if (!l.thread.Stop(kListenerStopMs))
+        qCDebug(tesselDebug) << "线程退出：：对象处于非激发状态，超时";
+}
+
+void CVantikUSBDevice::ListenerLoop(Listener& l, const hid::Event& exit)
+{
+    std::vector<uint8_t> report(65, 0);
+    while (!exit.isSet()) {
+        if (!l.open.load()) {
+            exit.wait(100);
+            continue;
+        }
+        uint32_t got = 0;
+        const uint32_t length = std::max<uint32_t>(l.channel.caps().inputReportByteLength, 2);
+        report.assign(length, 0);
+        if (!l.channel.readReport(report.data(), length, &got, hid::kInfinite) || got == 0) {
+            // A closed or lost channel fails at once; rest a little so a gone device does not
+            // spin this loop until discovery notices.
+            exit.wait(20);
+            continue;
+        }
+        if (!l.channel.decodeInputReport(report.data(), got, hid::ReportType::Input))
+            continue;
+        const auto& items = l.channel.items(hid::ReportType::Input);
+        if (items.empty())
+            continue;
+        const hid::HidDataItem& first = items.front();
+        const uint32_t code = first.isButton ? (first.usages.empty() ? 0u : first.usages.front()) : first.value;
+        qCDebug(tesselDebug) << "接收到自动添加设备的同步信息要求  TEST" << Qt::hex << code;
+        if (code == 0)
+            continue;
+        QMetaObject::invokeMethod(this, [this, code] { HandleDeviceEvent(code); }, Qt::QueuedConnection);
+    }
+    qCDebug(tesselDebug) << (m_deviceType == 3 || m_deviceType == 7 ? "MS设备同步线程设定退出" : "MS 设备同步线程设定退出");
+}
+
+// --- Device tab timers ---
+
+void CVantikUSBDevice::StartTabTimer(int id, int ms)
+{
+    if (!m_tab)
+        return;
+    if (ui::PaintManager* pm = ui::PaintManager::ForControl(m_tab))
+        pm->SetTimer(m_tab, id, ms);
+}
+
+void CVantikUSBDevice::StopTabTimer(int id)
+{
+    if (!m_tab)
+        return;
+    if (ui::PaintManager* pm = ui::PaintManager::ForControl(m_tab))
+        pm->KillTimer(m_tab, id);
+}
+
+bool CVantikUSBDevice::TabVisible() const
+{
+    return m_tab && !m_tab->isHidden();
+}
+
+void CVantikUSBDevice::SendToMainWindow(uint32_t msg, intptr_t wParam, intptr_t lParam)
+{
+    if (m_mainWnd)
+        m_mainWnd->SendMessage(msg, wParam, lParam);
+}
+
+void CVantikUSBDevice::OnTabTimer(int id)
+{
+    switch (id) {
+    case kTimerFramePush:
+        OnFramePushTimer();
+        break;
+    case kTimerConnect:
+        StopTabTimer(kTimerConnect);
+        OnConnectTimer();
+        break;
+    case kTimerReadSettings:
+        StopTabTimer(kTimerReadSettings);
+        ReadSettings();
+        RefreshPanel();
+        break;
+    case kTimerReserved1:
+        StopTabTimer(id);
+        OnReservedTimer1();
+        break;
+    case kTimerReserved2:
+        StopTabTimer(id);
+        OnReservedTimer2();
+        break;
+    case kTimerStatus:
+        if (!m_transport.isReady()) {
+            StopTabTimer(kTimerStatus);
+            break;
+        }
+        StartTabTimer(kTimerStatus, 5000);
+        if (!m_suppressStatus)
+            ReadStatus();
+        break;
+    case kTimerLinkCheck:
+        OnLinkCheckTimer();
+        break;
+    default:
+        break;
+    }
+}
+
+void CVantikUSBDevice::OnConnectTimer()
+{
+    const bool wireless = m_transport.isWireless() != 0;
+    if (wireless && m_transport.isReady()) {
+        if (CheckWirelessLink() != 1) {
+            // Out of reach behind its receiver: hidden until it answers.
+            SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 0);
+            StartTabTimer(kTimerConnect, 3000);
+            return;
+        }
+        SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 1);
+    }
+    OnConnected();
+    m_lastPushedGeneration = ~uint64_t(0);
+    StartTabTimer(kTimerFramePush, 5);
+    if (ReadsStatusBlock() && m_transport.isReady())
+        StartTabTimer(kTimerStatus, 50);
+    if (wireless && m_transport.isReady())
+        StartTabTimer(kTimerLinkCheck, 2000);
+    ShowDeviceInfo();
+}
+
+void CVantikUSBDevice::OnLinkCheckTimer()
+{
+    if (!m_transport.isReady() || !m_transport.isWireless()) {
+        StopTabTimer(kTimerLinkCheck);
+        return;
+    }
+    StartTabTimer(kTimerLinkCheck, 3000);
+    if (CheckWirelessLink() == 1) {
+        if (!TabVisible()) {
+            SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 1);
+            if (m_hasPowerPanel)
+                ReadStatus();
+        }
+    } else if (TabVisible()) {
+        SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 0);
+    }
+}

@@ -1,0 +1,104 @@
+#include "hid/DeviceCapture.h"
+
+#include <sys/stat.h>
+
+#include "hid/DebugLog.h"
+#include "hid/HidChannel.h"
+#include "hid/UdevMonitor.h"
+
+namespace hid {
+
+DeviceCapture::DeviceCapture(InterfaceRegister& reg, Callbacks callbacks)
+    : m_register(reg), m_callbacks(std::move(callbacks))
+{
+}
+
+void DeviceCapture::Run(const Event& exit)
+{
+    UdevMonitor monitor;
+    const bool watching = monitor.start();
+    while (!exit.wait(1)) {
+        ScanOnce();
+        if (m_listingFailed)
+            break;
+        // A change wakes the next pass at once; without one the loop polls.
+        if (watching)
+            monitor.waitForChange(kPollMs);
+        else if (exit.wait(kPollMs))
+            break;
+    }
+    qCDebug(tesselDebug) << "抓取设备线程设定退出";
+}
+
+void DeviceCapture::ScanOnce()
+{
+    if (m_register.HasFreeEntry())
+        RegisterNewInterfaces();
+    CheckPresentInterfaces();
+}
+
+void DeviceCapture::RegisterNewInterfaces()
+{
+    HidChannel lister;
+    if (!lister.listDevices()) {
+        m_listingFailed = true;
+        return;
+    }
+    for (std::string path = lister.nextDevicePath(); !path.empty(); path = lister.nextDevicePath())
+        ProbeCandidate(path);
+    lister.freeDeviceList();
+    if (!m_firstScanDone) {
+        m_firstScanDone = true;
+        if (m_callbacks.firstScan)
+            m_callbacks.firstScan();
+    }
+}
+
+void DeviceCapture::ProbeCandidate(const std::string& path)
+{
+    const auto vendor = uint16_t(vendorIdFromPath(path));
+    const auto product = uint16_t(productIdFromPath(path));
+    const auto mi = uint16_t(interfaceNumberFromPath(path));
+    const auto col = uint16_t(collectionNumberFromPath(path));
+    // Only collections of the table are opened: a keyboard's other collections never are.
+    if (!m_register.HasFreeCandidate(vendor, product, mi, col))
+        return;
+    HidChannel probe;
+    // Read access only: a probe must not disturb a device another program is driving. A node
+    // that cannot be opened yet (udev still granting access) is tried again on the next pass.
+    if (!probe.open(path, true, false, true, false))
+        return;
+    const HidAttributes& attributes = probe.attributes();
+    const HidCaps& caps = probe.caps();
+    const int i = m_register.FindFree(attributes.vendorId, attributes.productId, mi, col,
+                                      caps.usagePage, caps.usage);
+    probe.close();
+    if (i < 0)
+        return;
+    m_register.MarkPresent(i, path);
+    if (m_callbacks.found && !m_callbacks.found(i))
+        m_register.MarkLost(i);
+}
+
+void DeviceCapture::CheckPresentInterfaces()
+{
+    const auto paths = m_register.PresentPaths();
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (paths[i].empty() || InterfacePresent(paths[i]))
+            continue;
+        m_register.MarkLost(int(i));
+        if (m_callbacks.lost)
+            m_callbacks.lost(int(i));
+    }
+}
+
+bool DeviceCapture::InterfacePresent(const std::string& path)
+{
+    // hidraw paths are the node followed by "#" and the interface's tokens.
+    const size_t hash = isSimulatorPath(path) ? std::string::npos : path.find('#');
+    const std::string node = hash == std::string::npos ? path : path.substr(0, hash);
+    struct stat st {};
+    return ::stat(node.c_str(), &st) == 0;
+}
+
+}  // namespace hid
