@@ -1,3 +1,10 @@
+#include "devices/CVantikHS6533Device.h"
+#include "ui/ControlFactory.h"
+#include "ui/CDeviceOptionUI.h"
+#include "ui/CMpDevicePowerUI.h"
+#include "devices/CVantikKeyboardDevice.h"
+#include "devices/CVantikMouseDevice.h"
+#include "devices/CVantikMousePadDevice.h"
 #include "app/Application.h"
 
 #include "app/CMainWnd.h"
@@ -180,6 +187,20 @@ void RegisterControlClasses()
     // CRedioMacroButtonUI, CAudioRecordUI, CLightControlUI, CMacroControlUI, CKeySetControlUI,
     // CDeviceProfileUI, CShootControlUI, CMagicControlUI, CVoice6533ControlUI, CVantikUSBDevice,
     // CVantikMousePadDevice, CVantikHS6533Device.
+    RegisterDeviceClasses();
+}
+
+void RegisterDeviceClasses()
+{
+    // The device pages' root classes: each page is built as its device object.
+    auto& factory = ui::ControlFactory::instance();
+    factory.RegistControl(QStringLiteral("CVantikMouseDevice"), [](QWidget* p) { return new CVantikMouseDevice(p); });
+    factory.RegistControl(QStringLiteral("CVantikKeyboardDevice"), [](QWidget* p) { return new CVantikKeyboardDevice(p); });
+    factory.RegistControl(QStringLiteral("CVantikMousePadDevice"), [](QWidget* p) { return new CVantikMousePadDevice(p); });
+    factory.RegistControl(QStringLiteral("CVantikHS6533Device"), [](QWidget* p) { return new CVantikHS6533Device(p); });
+    // TEMP-STUB
+    factory.RegistControl(QStringLiteral("DeviceOption"), [](QWidget* p) { return new ui::CDeviceOptionUI(p); });
+    factory.RegistControl(QStringLiteral("MpDevicePower"), [](QWidget* p) { return new ui::CMpDevicePowerUI(p); });
 }
 
 void InstallFontSubstitutes(const QStringList& simplifiedChineseFamilies)

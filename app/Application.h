@@ -20,6 +20,8 @@ QString ScaleStyleSheet(const QString& sheet, int dpi);
 // Registers the application's own control classes with the control factory, in their fixed
 // order; each layer that brings a class adds it here.
 void RegisterControlClasses();
+// The device classes, whose objects are the device pages.
+void RegisterDeviceClasses();
 // Maps the interface font faces chosen by language to the fonts that are really there.
 void InstallFontSubstitutes(const QStringList& simplifiedChineseFamilies);
 

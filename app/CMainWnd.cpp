@@ -4,6 +4,9 @@
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
 #include "app/SkinResources.h"
+#include "devices/CVantikUSBDevice.h"
+#include "hid/DeviceCapture.h"
+#include "ui/CDeviceOptionUI.h"
 #include "hid/DebugLog.h"
 #include "ui/Builder.h"
 #include "ui/ControlFactory.h"
@@ -23,6 +26,9 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QWindow>
+
+#include <condition_variable>
+#include <mutex>
 
 // The tray and popup menus of the UI layer report with the main window's message numbers.
 static_assert(app::pm::kTrayCallback == ui::kTrayMessage);
@@ -140,6 +146,8 @@ void CMainWnd::OnWindowInit()
     // Takes the lighting: other programs hear it once the D-Bus interface broadcasts it.
     SetLightingControl(true);
     ApplyLanguage(m_languages.ReadStoredLanguage());
+    m_devices = std::make_unique<app::DeviceHub>(*this, PM());
+    m_devices->CreateStartupDevices();
     hide();
     StartWorkerThreads();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
@@ -162,34 +170,106 @@ void CMainWnd::OnWindowInit()
 void CMainWnd::OnPrepareForSleep(bool sleeping)
 {
     s_awake = !sleeping;
-    // The devices get the lighting-control notice (the switch, or 0 while asleep) once the
-    // device layer is here.
+    NoticeLightingControl(sleeping ? 0 : (m_lightingControl ? 1 : 0));
 }
+
+void CMainWnd::NoticeLightingControl(uint32_t on)
+{
+    if (!m_devices)
+        return;
+    for (CVantikUSBDevice* d : m_devices->AllDevices()) {
+        if (d->DeviceType() != hid::devtype::kHeadset)
+            d->LightingControlNotice(on);
+    }
+}
+
+void CMainWnd::SetSuppressStatus(uint32_t on)
+{
+    if (!m_devices)
+        return;
+    for (CVantikUSBDevice* d : m_devices->AllDevices())
+        d->SetSuppressStatus(on);
+}
+
+void CMainWnd::SetPreviewFlags(uint32_t on)
+{
+    if (!m_devices)
+        return;
+    for (CVantikUSBDevice* d : m_devices->AllDevices()) {
+        if (d->DeviceType() != hid::devtype::kHeadset)
+            d->SetPreviewFlag(on);
+    }
+}
+
+namespace {
+
+// Runs a message on the window's thread like SendMessage, but gives up when `abort` is set, so a
+// worker thread told to stop is never stuck behind a UI thread that is waiting for it to end.
+intptr_t SendUnlessAborted(WindowImplBase* window, uint32_t msg, intptr_t wParam, const hid::Event& abort)
+{
+    struct Reply {
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+        intptr_t result = 0;
+    };
+    auto reply = std::make_shared<Reply>();
+    QMetaObject::invokeMethod(
+        window,
+        [window, msg, wParam, reply] {
+            bool handled = false;
+            const intptr_t result = window->HandleCustomMessage(msg, wParam, 0, handled);
+            std::lock_guard lock(reply->lock);
+            reply->finished = true;
+            reply->result = result;
+            reply->done.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(reply->lock);
+    while (!reply->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return reply->finished; })) {
+        if (abort.isSet())
+            return 0;
+    }
+    return reply->result;
+}
+
+}  // namespace
 
 void CMainWnd::StartDeviceCapture()
 {
-    // The capture thread posts the instance message after its first scan, which shows the
-    // window even with no device present. Until discovery runs here, the empty first scan is
-    // this post.
-    PostMessage(app::RegisteredMessages::Register(app::msg::kInstance), 0, 0);
+    // The capture thread lists the interfaces and reports what came and went; the register
+    // outlives it (shared), and it reaches this window only through messages it can abandon.
+    auto reg = m_devices->Register();
+    m_workers.Start(kCaptureThreadSlot, [this, reg](const hid::Event& exit) {
+        hid::DeviceCapture::Callbacks callbacks;
+        callbacks.found = [this, &exit](int i) {
+            return SendUnlessAborted(this, app::pm::kInterfaceFound, i, exit) != 0;
+        };
+        callbacks.lost = [this, &exit](int i) { SendUnlessAborted(this, app::pm::kInterfaceLost, i, exit); };
+        // The first scan shows the window, with or without a device.
+        callbacks.firstScan = [this, &exit] {
+            if (!exit.isSet())
+                PostMessage(app::RegisteredMessages::Register(app::msg::kInstance), 0, 0);
+        };
+        hid::DeviceCapture capture(*reg, std::move(callbacks));
+        capture.Run(exit);
+    });
+}
+
+void CMainWnd::UpdateSyncDevices()
+{
+    if (!m_devices)
+        return;
+    std::vector<CVantikUSBDevice*> ordered;
+    for (const auto* list : {&m_devices->Mice(), &m_devices->MousePads(), &m_devices->Headsets(), &m_devices->Keyboards()})
+        ordered.insert(ordered.end(), list->begin(), list->end());
+    m_sync.SetDevices(std::move(ordered));
 }
 
 void CMainWnd::StartWorkerThreads()
 {
-    m_workers.Start(kLightingSyncSlot, [this](const hid::Event& exit) { LightingSyncThread(exit); });
-}
-
-void CMainWnd::LightingSyncThread(const hid::Event& exit)
-{
-    // Renders the shared effect onto every device marked for same lighting. With no such device
-    // it rests a second at a time, still woken at once by the exit event (a plain sleep would
-    // outlast the bounded wait of the shutdown).
-    while (!exit.wait(1)) {
-        const bool anySameLighting = false;  // the device lists arrive with the device layer
-        if (!anySameLighting && exit.wait(1000))
-            break;
-    }
-    qCDebug(tesselDebug) << "同步灯光线程设定退出";
+    UpdateSyncDevices();
+    m_workers.Start(kLightingSyncSlot, [this](const hid::Event& exit) { m_sync.Run(exit); });
 }
 
 void CMainWnd::Notify(TNotifyUI& msg)
@@ -210,6 +290,17 @@ void CMainWnd::Notify(TNotifyUI& msg)
     } else if (msg.sType == QLatin1String(ui::kNotifyTimer)) {
         if (msg.pSender == this)
             OnTimer(int(msg.wParam));
+        else if (CVantikUSBDevice* device = m_devices ? m_devices->DeviceOfTab(msg.pSender) : nullptr)
+            device->OnTabTimer(int(msg.wParam));
+    } else if (msg.sType == QLatin1String(ui::kNotifySelectChanged)) {
+        if (nameOf(msg.pSender) == QLatin1String("device_select") && m_devices) {
+            for (QWidget* w = msg.pSender; w; w = w->parentWidget()) {
+                if (auto* tab = qobject_cast<ui::CDeviceOptionUI*>(w)) {
+                    m_devices->TabSelected(tab);
+                    break;
+                }
+            }
+        }
     } else if (msg.sType == QLatin1String(ui::kNotifyMenu) && msg.wParam == ui::kMenuCommand) {
         const auto* cmd = reinterpret_cast<const ui::MenuCmd*>(msg.lParam);
         if (!cmd)
@@ -238,6 +329,10 @@ void CMainWnd::OnClick(TNotifyUI& msg)
         SetLightingControl(!m_lightingControl);
     } else if (prefix == QLatin1String("windowdeviceset_")) {
         OpenSystemSettings(index);
+    } else if (name == QLatin1String("device_select_prev") && m_devices) {
+        m_devices->SelectNeighbour(-1);
+    } else if (name == QLatin1String("device_select_next") && m_devices) {
+        m_devices->SelectNeighbour(1);
     }
 }
 
@@ -307,6 +402,25 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
     case app::pm::kDeviceTabIgnored:
         bHandled = true;
         return 0;
+    case app::pm::kInterfaceFound: {
+        bHandled = true;
+        if (!m_devices || m_shutDown)
+            return 0;
+        const bool attached = m_devices->InterfaceFound(int(wParam));
+        UpdateSyncDevices();
+        RestoreAndBringForward();
+        return attached ? 1 : 0;
+    }
+    case app::pm::kInterfaceLost:
+        bHandled = true;
+        if (m_devices && !m_shutDown)
+            m_devices->InterfaceLost(int(wParam));
+        return 0;
+    case app::pm::kDeviceTabVisibility:
+        bHandled = true;
+        if (m_devices && !m_shutDown)
+            m_devices->SetTabVisibility(int(wParam), lParam != 0);
+        return 0;
     default:
         break;
     }
@@ -369,30 +483,22 @@ void CMainWnd::SetupDpi()
 
 int CMainWnd::VisibleDeviceTabs() const
 {
-    QWidget* strip = const_cast<CMainWnd*>(this)->PM().FindControl(QStringLiteral("device_select_layout"));
-    if (!strip)
-        return 0;
-    int visible = 0;
-    for (QWidget* tab : strip->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (!tab->isHidden())
-            ++visible;
-    }
-    return visible;
+    return m_devices ? m_devices->VisibleTabCount() : 0;
 }
 
 void CMainWnd::UpdateNoDeviceLink()
 {
-    const bool none = VisibleDeviceTabs() == 0;
+    if (m_devices) {
+        m_devices->UpdateNoDeviceLink();
+        return;
+    }
+    const bool none = true;
     if (QWidget* link = PM().FindControl(QStringLiteral("No_device_Link")))
         link->setVisible(none);
     if (QWidget* strip = PM().FindControl(QStringLiteral("device_select_layout")))
         strip->setVisible(!none);
     if (QWidget* waiting = PM().FindControl(QStringLiteral("device_strip_empty")))
         waiting->setVisible(none);
-    for (const char* arrow : {"device_select_prev", "device_select_next"}) {
-        if (QWidget* w = PM().FindControl(QLatin1String(arrow)))
-            w->setVisible(!none);
-    }
 }
 
 void CMainWnd::UpdateMaxRestoreButtons()
@@ -409,6 +515,7 @@ void CMainWnd::RestoreAndBringForward()
     if (m_shutDown)
         return;
     UpdateNoDeviceLink();
+    SetSuppressStatus(0);
     if (isMinimized())
         showNormal();
     else
@@ -433,6 +540,7 @@ void CMainWnd::ToggleFromTray()
         update();
     } else {
         hide();
+        SetSuppressStatus(1);
     }
 }
 
@@ -444,6 +552,7 @@ bool CMainWnd::HasTray() const
 void CMainWnd::HideToTray()
 {
     CloseSubWindows();
+    SetSuppressStatus(1);
     // Without a tray there would be no way back to a hidden window: minimise instead.
     if (HasTray())
         hide();
@@ -464,6 +573,7 @@ void CMainWnd::ShowTrayMenu()
 void CMainWnd::SetLightingControl(bool on)
 {
     m_lightingControl = on;
+    NoticeLightingControl(on ? 1 : 0);
     if (QWidget* label = PM().FindControl(QStringLiteral("control_light_status")))
         ui::Language::instance().SetTextId(label, on ? kLightControlOn : kLightControlOff);
 }
@@ -535,6 +645,8 @@ int CMainWnd::Shutdown()
     hide();
     PM().KillTimer(this);
     const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);
+    if (m_devices)
+        m_devices->DetachAll();
     if (m_tray)
         m_tray->Hide();
     return timedOut;

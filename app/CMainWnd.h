@@ -1,12 +1,15 @@
 #pragma once
 
+#include "app/DeviceHub.h"
 #include "app/LanguageSettings.h"
+#include "app/LightingSync.h"
 #include "app/SettingsStore.h"
 #include "app/WorkerThreads.h"
 #include "ui/WindowImplBase.h"
 
 #include <QSize>
 #include <atomic>
+#include <memory>
 
 namespace ui {
 class TrayIcon;
@@ -68,6 +71,9 @@ public:
     static bool IsSystemAwake() { return s_awake.load(); }
     bool LightingControl() const { return m_lightingControl; }
     app::WorkerThreads& Workers() { return m_workers; }
+    // The device lists and the device strip; null before "windowinit".
+    app::DeviceHub* Devices() const { return m_devices.get(); }
+    app::LightingSync& Sync() { return m_sync; }
     ui::TrayIcon* Tray() const { return m_tray; }
     bool HasTray() const;
 
@@ -95,12 +101,19 @@ private:
     void CloseSubWindows();
     void ShowTrayMenu();
     void StartWorkerThreads();
-    void LightingSyncThread(const hid::Event& exit);
+    // Hands the lighting sync thread the device lists in its order.
+    void UpdateSyncDevices();
     void StartDeviceCapture();
+    // Gives every mouse, mouse pad and keyboard the lighting-control switch (0 while asleep).
+    void NoticeLightingControl(uint32_t on);
+    void SetSuppressStatus(uint32_t on);
+    void SetPreviewFlags(uint32_t on);
     void OpenSystemSettings(int which);
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
+    std::unique_ptr<app::DeviceHub> m_devices;
+    app::LightingSync m_sync;
     app::WorkerThreads m_workers;
     ui::TrayIcon* m_tray = nullptr;
     int m_dpi = 96;

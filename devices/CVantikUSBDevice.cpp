@@ -227,14 +227,17 @@ void CVantikUSBDevice::SetKeyCount(uint32_t n)
 
 void CVantikUSBDevice::SetLedColour(int index, uint32_t colour)
 {
-    std::lock_guard lock(m_colourLock);
-    if (index < 0 || size_t(index) >= m_leds.size())
-        return;
-    const LedColour c{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), uint8_t(colour >> 24)};
-    if (m_leds[size_t(index)] != c) {
+    {
+        std::lock_guard lock(m_colourLock);
+        if (index < 0 || size_t(index) >= m_leds.size())
+            return;
+        const LedColour c{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), uint8_t(colour >> 24)};
+        if (m_leds[size_t(index)] == c)
+            return;
         m_leds[size_t(index)] = c;
         ++m_ledGeneration;
     }
+    RequestFramePush();
 }
 
 uint32_t CVantikUSBDevice::GetLedColour(int index) const

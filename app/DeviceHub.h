@@ -1,0 +1,118 @@
+#pragma once
+
+#include "hid/SupportedInterfaces.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+class CVantikUSBDevice;
+class QWidget;
+class WindowImplBase;
+namespace ui {
+class CDeviceOptionUI;
+class CMpDevicePowerUI;
+class PaintManager;
+}
+
+namespace app {
+
+// A connected device as other programs see it (kind, ids, route, firmware, battery).
+struct DeviceSummary {
+    QString kind;      // "keyboard", "mouse", "MousePad", "HD"
+    QString name;      // the device's name in the current language
+    uint16_t vendorId = 0, productId = 0;
+    QString route;     // "cable" or "receiver"
+    QString firmware;  // empty when unknown
+    int battery = -1;  // percent, -1 when the device reports none
+    bool charging = false;
+};
+
+// One kind of device as the device strip knows it: its tab and its page.
+struct DeviceOptionRow {
+    const char* kindName;  // names the device's data folder
+    int deviceNumber;
+    uint16_t vendorId, productId, deviceType, variant;
+    const char* pageFile;  // the device page, relative to the skin folder
+    const char* lightControlName;
+    uint32_t ledCount, keyCount;
+    uint32_t hasPowerPanel;
+    int mouseValue;
+};
+// Mouse, keyboard, mouse pad, headset, in this order.
+const std::vector<DeviceOptionRow>& DeviceOptionRows();
+
+// The main window's half of device discovery and its device strip: the lists of device objects
+// (never destroyed while the application runs), the interface register the capture thread
+// fills, what happens when an interface is found or lost (attach, route switch, detach), and
+// the tabs with their pages and power panels. UI thread only, except Register().
+class DeviceHub {
+public:
+    DeviceHub(WindowImplBase& window, ui::PaintManager& pm);
+    ~DeviceHub();
+
+    std::shared_ptr<hid::InterfaceRegister> Register() const { return m_register; }
+
+    // The mouse and keyboard objects exist from the start, their tabs hidden until found.
+    void CreateStartupDevices();
+    // Register entry i became present: attach it, creating its device when needed. False when
+    // its command channel could not be opened (it is then tried again).
+    bool InterfaceFound(int i);
+    void InterfaceLost(int i);
+
+    // --- Device strip ---
+    int TabCount() const { return int(m_tabs.size()); }
+    int VisibleTabCount() const;
+    // The tab that is both visible and selected; -1 when none is.
+    int CurrentTab() const;
+    CVantikUSBDevice* CurrentDevice() const;
+    void ShowTab(int index, bool visible, bool select);
+    // Hides a tab whose device went away, selecting another visible tab if it was current.
+    void HideLostTab(int index);
+    // The tab-visibility message of the devices (0x0D03).
+    void SetTabVisibility(int index, bool show);
+    void SelectNeighbour(int direction);
+    // "device_select" of `tab` was selected by the user.
+    void TabSelected(ui::CDeviceOptionUI* tab);
+    ui::CDeviceOptionUI* TabAt(int index) const;
+    // The device behind a tab control (or one of its children); null for anything else.
+    CVantikUSBDevice* DeviceOfTab(QWidget* control) const;
+
+    // Every device object: mice, mouse pads, keyboards, headsets.
+    std::vector<CVantikUSBDevice*> AllDevices() const;
+    const std::vector<CVantikUSBDevice*>& Mice() const { return m_mice; }
+    const std::vector<CVantikUSBDevice*>& Keyboards() const { return m_keyboards; }
+    const std::vector<CVantikUSBDevice*>& MousePads() const { return m_mousePads; }
+    const std::vector<CVantikUSBDevice*>& Headsets() const { return m_headsets; }
+    // What the D-Bus interface lists: the devices whose tabs are shown.
+    std::vector<DeviceSummary> ConnectedDevices() const;
+
+    // Shows the "no device" page when no tab is visible, and the strip's arrows with two tabs.
+    void UpdateNoDeviceLink();
+
+    // Stops every device's threads and closes its channels (at exit).
+    void DetachAll();
+
+private:
+    CVantikUSBDevice* CreateDevice(int row, uint16_t variant);
+    // The identity under which a device stores entry e: the command entry of the cable route.
+    hid::InterfaceEntry DeviceIdentity(const hid::InterfaceEntry& e) const;
+    CVantikUSBDevice* FindDevice(const hid::InterfaceEntry& identity) const;
+    std::vector<CVantikUSBDevice*>& ListOfType(uint16_t deviceType);
+    bool AttachCommand(int i, const hid::InterfaceEntry& e);
+    void AttachNotification(const hid::InterfaceEntry& e);
+    void DetachCommand(int i, const hid::InterfaceEntry& e);
+    void DetachNotification(const hid::InterfaceEntry& e);
+    void SwitchRoute(int cableRow);
+    int TabIndexOf(const CVantikUSBDevice* device) const;
+    void UpdateSameLightingAvailability();
+
+    WindowImplBase& m_window;
+    ui::PaintManager& m_pm;
+    std::shared_ptr<hid::InterfaceRegister> m_register;
+    std::vector<CVantikUSBDevice*> m_mousePads, m_mice, m_keyboards, m_headsets;
+    std::vector<ui::CMpDevicePowerUI*> m_powerPanels;
+    std::vector<ui::CDeviceOptionUI*> m_tabs;
+};
+
+}  // namespace app

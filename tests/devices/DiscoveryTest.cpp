@@ -1,0 +1,207 @@
+#include "app/Application.h"
+#include "app/CMainWnd.h"
+#include "app/RegisteredMessages.h"
+#include "devices/CVantikUSBDevice.h"
+#include "profiles/CBasicProfiledata.h"
+#include "ui/CDeviceOptionUI.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+// Discovery end to end: the simulator runs as its own process and serves the devices; the real
+// main window finds them through the HID layer exactly as it would find hidraw nodes. Every
+// wait is for a state to be reached (bounded only to turn a hang into a failure).
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+class SimulatorProcess {
+public:
+    explicit SimulatorProcess(const QString& dir) : m_dir(dir)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(TESSEL_DEVSIM, {"serve", "--dir", dir});
+        m_process.waitForStarted(10000);
+        m_ready = QTest::qWaitFor([&] { return QFileInfo::exists(dir + "/control"); }, kWaitMs);
+    }
+    ~SimulatorProcess()
+    {
+        run({"shutdown"});
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+    }
+    // One control command; true when the simulator accepted it.
+    bool run(const QStringList& args)
+    {
+        QProcess cli;
+        cli.start(TESSEL_DEVSIM, QStringList{"--dir", m_dir} + args);
+        return cli.waitForFinished(10000) && cli.exitCode() == 0;
+    }
+
+    bool ready() const { return m_ready; }
+
+private:
+    QString m_dir;
+    QProcess m_process;
+    bool m_ready = false;
+};
+
+class DiscoveryTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        app::RegisteredMessages::RegisterAll();
+        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
+        app::RegisterControlClasses();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
+        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
+        sim = std::make_unique<SimulatorProcess>(home.filePath("sim"));
+        ASSERT_TRUE(sim->ready());
+        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+        hub = window->Devices();
+        ASSERT_NE(hub, nullptr);
+    }
+    void TearDown() override
+    {
+        window->Shutdown();
+        window.reset();
+        sim.reset();
+        qunsetenv("TESSEL_SIM_DIR");
+    }
+
+    CVantikUSBDevice* deviceOfKind(const QString& kind) const
+    {
+        for (CVantikUSBDevice* d : hub->AllDevices())
+            if (d->FolderName() == kind)
+                return d;
+        return nullptr;
+    }
+    bool tabShown(const QString& kind) const
+    {
+        CVantikUSBDevice* d = deviceOfKind(kind);
+        return d && d->Tab() && !d->Tab()->isHidden();
+    }
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+
+    QTemporaryDir home;
+    std::unique_ptr<SimulatorProcess> sim;
+    std::unique_ptr<CMainWnd> window;
+    app::DeviceHub* hub = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DiscoveryTest, KeyboardMovesBetweenCableAndReceiverWithOneTab)
+{
+    ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "cable"}));
+    ASSERT_TRUE(waitFor([&] { return tabShown("keyboard"); }));
+    CVantikUSBDevice* keyboard = deviceOfKind("keyboard");
+    EXPECT_EQ(hub->VisibleTabCount(), 1);
+    EXPECT_EQ(hub->CurrentDevice(), keyboard);
+    EXPECT_FALSE(keyboard->Transport().isWireless());
+    EXPECT_TRUE(waitFor([&] { return keyboard->ListenerOpen(false); }));
+    EXPECT_TRUE(waitFor([&] { return !keyboard->FirmwareVersion().isEmpty(); }));
+
+    // The receiver as well: the same device, still one tab, still on its cable.
+    ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "receiver"}));
+    EXPECT_TRUE(waitFor([&] { return keyboard->ListenerOpen(true); }));
+    EXPECT_EQ(hub->VisibleTabCount(), 1);
+    EXPECT_FALSE(keyboard->Transport().isWireless());
+
+    // The cable goes: the same object continues on the receiver.
+    ASSERT_TRUE(sim->run({"unplug", "keyboard", "--route", "cable"}));
+    EXPECT_TRUE(waitFor([&] { return keyboard->Transport().isWireless() && keyboard->Transport().isReady(); }));
+    EXPECT_TRUE(waitFor([&] { return tabShown("keyboard"); }));
+    EXPECT_EQ(hub->VisibleTabCount(), 1);
+    EXPECT_EQ(deviceOfKind("keyboard"), keyboard);
+
+    // The cable again: back on channel A.
+    ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "cable"}));
+    EXPECT_TRUE(waitFor([&] { return !keyboard->Transport().isWireless() && keyboard->Transport().isReady(); }));
+    EXPECT_EQ(hub->VisibleTabCount(), 1);
+}
+
+TEST_F(DiscoveryTest, WirelessMouseTabFollowsItsPower)
+{
+    ASSERT_TRUE(sim->run({"plug", "mouse", "--route", "receiver"}));
+    ASSERT_TRUE(waitFor([&] { return tabShown("mouse"); }));
+    CVantikUSBDevice* mouse = deviceOfKind("mouse");
+    EXPECT_TRUE(mouse->Transport().isWireless());
+    // The battery of a mouse behind its receiver is read and shown.
+    EXPECT_TRUE(waitFor([&] { return !mouse->LastStatus().empty(); }));
+
+    ASSERT_TRUE(sim->run({"power", "mouse", "off"}));
+    EXPECT_TRUE(waitFor([&] { return !tabShown("mouse"); }));
+    EXPECT_EQ(hub->VisibleTabCount(), 0);
+    EXPECT_TRUE(window->PM().FindControl("No_device_Link")->isVisibleTo(window.get()));
+
+    ASSERT_TRUE(sim->run({"power", "mouse", "on"}));
+    EXPECT_TRUE(waitFor([&] { return tabShown("mouse"); }));
+    EXPECT_EQ(deviceOfKind("mouse"), mouse);
+}
+
+TEST_F(DiscoveryTest, PadReturnsToItsTabAndProfileAndHeadsetIsFoundWithoutCollection)
+{
+    ASSERT_TRUE(sim->run({"plug", "pad"}));
+    ASSERT_TRUE(sim->run({"plug", "headset"}));
+    ASSERT_TRUE(waitFor([&] { return tabShown("MousePad") && tabShown("HD"); }));
+    CVantikUSBDevice* pad = deviceOfKind("MousePad");
+    ASSERT_TRUE(waitFor([&] { return !pad->Profile().GetProfilePath().isEmpty(); }));
+    const QString profile = pad->Profile().GetProfilePath();
+    EXPECT_TRUE(QFileInfo::exists(profile));
+    EXPECT_TRUE(waitFor([&] { return !pad->LastStatus().empty(); })) << "the pad shows its charging state";
+
+    ASSERT_TRUE(sim->run({"unplug", "pad"}));
+    EXPECT_TRUE(waitFor([&] { return !tabShown("MousePad"); }));
+    EXPECT_FALSE(pad->Transport().isReady());
+    EXPECT_TRUE(waitFor([&] { return !pad->ListenerOpen(false); })) << "its listener is detached too";
+
+    ASSERT_TRUE(sim->run({"plug", "pad"}));
+    EXPECT_TRUE(waitFor([&] { return tabShown("MousePad") && pad->Transport().isReady(); }));
+    EXPECT_EQ(deviceOfKind("MousePad"), pad) << "the same object and tab";
+    EXPECT_EQ(pad->Profile().GetProfilePath(), profile);
+    EXPECT_EQ(hub->TabCount(), 4) << "mouse, keyboard, pad, headset: no second pad tab";
+}
+
+TEST_F(DiscoveryTest, UnplugDuringALightingStreamEndsCleanly)
+{
+    ASSERT_TRUE(sim->run({"plug", "pad"}));
+    ASSERT_TRUE(waitFor([&] { return tabShown("MousePad"); }));
+    CVantikUSBDevice* pad = deviceOfKind("MousePad");
+    ASSERT_TRUE(waitFor([&] { return pad->Transport().isReady() && pad->LedCount() == 15; }));
+    // A changing effect: the pad streams a frame on every step.
+    LightState spectrum;
+    spectrum.mode = 1;
+    spectrum.brightness = 4;
+    spectrum.speed = 4;
+    spectrum.direction = 1;
+    pad->SetLightBlock(spectrum);
+    QProcess state;
+    auto framesSent = [&] {
+        state.start(TESSEL_DEVSIM, {"--dir", home.filePath("sim"), "state"});
+        state.waitForFinished(10000);
+        const QString out = QString::fromUtf8(state.readAllStandardOutput());
+        const QRegularExpression started(QStringLiteral("\"framesStarted\"\\s*:\\s*([1-9][0-9]*)"));
+        return started.match(out).hasMatch();
+    };
+    EXPECT_TRUE(waitFor(framesSent));
+    ASSERT_TRUE(sim->run({"unplug", "pad"}));
+    EXPECT_TRUE(waitFor([&] { return !tabShown("MousePad") && !pad->Transport().isReady(); }));
+    // Plugged back, it streams again.
+    ASSERT_TRUE(sim->run({"plug", "pad"}));
+    EXPECT_TRUE(waitFor([&] { return tabShown("MousePad") && pad->Transport().isReady(); }));
+}
