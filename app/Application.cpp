@@ -1,7 +1,5 @@
 #include "devices/CVantikHS6533Device.h"
 #include "ui/ControlFactory.h"
-#include "ui/CDeviceOptionUI.h"
-#include "ui/CMpDevicePowerUI.h"
 #include "devices/CVantikKeyboardDevice.h"
 #include "devices/CVantikMouseDevice.h"
 #include "devices/CVantikMousePadDevice.h"
@@ -198,9 +196,6 @@ void RegisterDeviceClasses()
     factory.RegistControl(QStringLiteral("CVantikKeyboardDevice"), [](QWidget* p) { return new CVantikKeyboardDevice(p); });
     factory.RegistControl(QStringLiteral("CVantikMousePadDevice"), [](QWidget* p) { return new CVantikMousePadDevice(p); });
     factory.RegistControl(QStringLiteral("CVantikHS6533Device"), [](QWidget* p) { return new CVantikHS6533Device(p); });
-    // TEMP-STUB
-    factory.RegistControl(QStringLiteral("DeviceOption"), [](QWidget* p) { return new ui::CDeviceOptionUI(p); });
-    factory.RegistControl(QStringLiteral("MpDevicePower"), [](QWidget* p) { return new ui::CMpDevicePowerUI(p); });
 }
 
 void InstallFontSubstitutes(const QStringList& simplifiedChineseFamilies)
