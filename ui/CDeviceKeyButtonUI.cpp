@@ -14,6 +14,7 @@ namespace ui {
 CDeviceKeyButtonUI::CDeviceKeyButtonUI(QWidget* parent) : QPushButton(parent)
 {
     setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
 }
 
 QColor CDeviceKeyButtonUI::ShownColour(uint32_t rgbPacked, uint8_t brightness)
@@ -122,10 +123,11 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
             // No image: a soft glow from the middle, stronger the brighter the LED.
             QRadialGradient glow(r.center(), std::max(r.width(), r.height()) * 0.6);
             QColor core = c;
-            core.setAlpha(60 + m_brightness * 150 / 255);
+            core.setAlpha(110 + m_brightness * 145 / 255);
             QColor edge = c;
             edge.setAlpha(0);
             glow.setColorAt(0.0, core);
+            glow.setColorAt(0.45, core);
             glow.setColorAt(1.0, edge);
             QPainterPath shape;
             shape.addRoundedRect(r, 5, 5);

@@ -43,6 +43,8 @@ void repolish(QWidget* w)
 CDeviceOptionUI::CDeviceOptionUI(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_StyledBackground);
+    setAttribute(Qt::WA_Hover);
+    setCursor(Qt::PointingHandCursor);
     SetKind(0, 0);
 }
 

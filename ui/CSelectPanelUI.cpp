@@ -38,6 +38,8 @@ protected:
 
 CSelectPanelUI::CSelectPanelUI(QWidget* parent) : QWidget(parent)
 {
+    // The device picture is the panel's style-sheet background.
+    setAttribute(Qt::WA_StyledBackground);
     m_band = new SelectionBand(this);
 }
 

@@ -83,7 +83,6 @@ struct SampleDevice {
     const char* firmware;
     const char* battery;  // empty: none
     const char* status;
-    const char* tabStatus;
     std::array<uint8_t, 6> power;  // all 0xFF: no power panel
 };
 
@@ -135,7 +134,13 @@ public:
         strip->layout()->addWidget(b.tab);
         b.tab->SetKind(d.type, d.variant);
         b.tab->SetPageIndex(pages->addWidget(b.page));
-        b.tab->SetStatusText(QString::fromUtf8(d.tabStatus));
+        // The strip's status line as the window writes it: the route, then the battery if known.
+        const bool cable = QLatin1String(d.route) == QLatin1String("device_route_cable");
+        QString tabStatus = ui::Language::instance().Text(cable ? QStringLiteral("tab_route_cable")
+                                                                : QStringLiteral("tab_route_receiver"));
+        if (*d.battery)
+            tabStatus += QStringLiteral(" · ") + QString::fromUtf8(d.battery) + QLatin1Char('%');
+        b.tab->SetStatusText(tabStatus);
         if (d.power[0] != 0xFF) {
             b.power = qobject_cast<ui::CMpDevicePowerUI*>(
                 builder.Create(QLatin1String(ui::CMpDevicePowerUI::kLayoutFile), nullptr));
@@ -153,7 +158,14 @@ public:
                 label->hide();
                 return;
             }
-            if (ui::Language::instance().Has(QLatin1String(text)))
+            const QString formatId = QLatin1String(name) == QLatin1String("device_info_firmware")
+                                         ? QStringLiteral("device_firmware_format")
+                                         : QLatin1String(name) == QLatin1String("device_info_battery")
+                                               ? QStringLiteral("device_battery_format")
+                                               : QString();
+            if (!formatId.isEmpty())
+                label->setText(ui::Language::instance().Text(formatId).arg(QString::fromUtf8(text)));
+            else if (ui::Language::instance().Has(QLatin1String(text)))
                 ui::Language::instance().SetTextId(label, QLatin1String(text));
             else
                 label->setText(QString::fromUtf8(text));
@@ -197,16 +209,16 @@ private:
 
 const SampleDevice kKeyboard{1, 0, "XML/DeviceXml/keyboarddevice.xml", "kb_device_name_text",
                              "device_route_cable", "V1.08", "", "device_status_ready",
-                             "Cable", {0xFF, 0, 0, 0, 0, 0}};
+                             {0xFF, 0, 0, 0, 0, 0}};
 const SampleDevice kMouse{2, 0, "XML/DeviceXml/mousedevice.xml", "ms_device_name_text",
-                          "device_route_receiver", "V2.13", "80%", "device_status_ready",
-                          "2.4 GHz · 80%", {80, 2, 0, 1, 0, 0}};
+                          "device_route_receiver", "V2.13", "80", "device_status_ready",
+                          {80, 2, 0, 1, 0, 0}};
 const SampleDevice kPad{3, 0, "XML/DeviceXml/mousepaddevice.xml", "hard_mp_device_name_text",
                         "device_route_cable", "V1.02", "", "device_status_ready",
-                        "Cable", {100, 1, 0, 0, 0, 1}};
+                        {100, 1, 0, 0, 0, 1}};
 const SampleDevice kHeadset{7, 0, "XML/DeviceXml/hs6533device.xml", "hd_device_name_text",
                             "device_route_cable", "V3.01", "", "device_status_no_answer",
-                            "Cable", {0xFF, 0, 0, 0, 0, 0}};
+                            {0xFF, 0, 0, 0, 0, 0}};
 
 bool shoot(PreviewWnd& wnd, const QString& path)
 {
