@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/PaintManager.h"
@@ -33,6 +34,14 @@ protected:
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 };
+
+// The rectangle spanning both corners, each of them inside it. QRect::normalized() would move a
+// reversed rectangle's edges by one pixel.
+QRect spanning(QPoint a, QPoint b)
+{
+    return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                 QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
+}
 
 }  // namespace
 
@@ -72,7 +81,7 @@ void CSelectPanelUI::mouseReleaseEvent(QMouseEvent* event)
     }
     m_pressed = false;
     m_current = event->position().toPoint();
-    m_selection = QRect(m_start, m_current).normalized();
+    m_selection = spanning(m_start, m_current);
     m_band->hide();
     for (CDeviceKeyButtonUI* key : findChildren<CDeviceKeyButtonUI*>()) {
         const QRect keyRect(key->mapTo(this, QPoint(0, 0)), key->size());
@@ -85,7 +94,7 @@ void CSelectPanelUI::mouseReleaseEvent(QMouseEvent* event)
 
 void CSelectPanelUI::updateBand()
 {
-    m_selection = QRect(m_start, m_current).normalized();
+    m_selection = spanning(m_start, m_current);
     m_band->setGeometry(m_selection);
     m_band->raise();
     m_band->setVisible(m_selection.width() > 1 || m_selection.height() > 1);
