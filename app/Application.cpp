@@ -12,6 +12,12 @@
 #include "app/SkinResources.h"
 #include "hid/DebugLog.h"
 #include "profiles/DataPaths.h"
+#include "ui/CCircleProgressUI.h"
+#include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CDeviceOptionUI.h"
+#include "ui/CMpDevicePowerUI.h"
+#include "ui/CSelectPanelUI.h"
+#include "ui/ControlFactory.h"
 #include "ui/PaintManager.h"
 
 #include <QApplication>
@@ -185,6 +191,23 @@ void RegisterControlClasses()
     // CRedioMacroButtonUI, CAudioRecordUI, CLightControlUI, CMacroControlUI, CKeySetControlUI,
     // CDeviceProfileUI, CShootControlUI, CMagicControlUI, CVoice6533ControlUI, CVantikUSBDevice,
     // CVantikMousePadDevice, CVantikHS6533Device.
+    ui::ControlFactory& factory = ui::ControlFactory::instance();
+    factory.RegistControl(QStringLiteral("CCircleProgressUI"),
+                          [](QWidget* parent) { return new ui::CCircleProgressUI(parent); });
+    factory.RegistControl(QStringLiteral("CSelectPanelUI"),
+                          [](QWidget* parent) { return new ui::CSelectPanelUI(parent); });
+    factory.RegistControl(QStringLiteral("CDeviceKeyButtonUI"),
+                          [](QWidget* parent) { return new ui::CDeviceKeyButtonUI(parent); });
+    factory.RegistControl(QStringLiteral("CDeviceOptionUI"),
+                          [](QWidget* parent) { return new ui::CDeviceOptionUI(parent); });
+    factory.RegistControl(QStringLiteral("CMpDevicePowerUI"),
+                          [](QWidget* parent) { return new ui::CMpDevicePowerUI(parent); });
+    // The tab and the power panel are the roots of their own layout files, which name them by
+    // their skin class names; no window maps those, so the factory knows them by both.
+    factory.RegistControl(QLatin1String(ui::CDeviceOptionUI::kClassName),
+                          [](QWidget* parent) { return new ui::CDeviceOptionUI(parent); });
+    factory.RegistControl(QLatin1String(ui::CMpDevicePowerUI::kClassName),
+                          [](QWidget* parent) { return new ui::CMpDevicePowerUI(parent); });
     RegisterDeviceClasses();
 }
 

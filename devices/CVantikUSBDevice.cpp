@@ -192,13 +192,22 @@ void CVantikUSBDevice::ShowDeviceInfo()
         lang.SetTextId(route, wireless ? QStringLiteral("device_route_receiver") : QStringLiteral("device_route_cable"));
     if (auto* firmware = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_firmware")))) {
         const QString version = FirmwareVersion();
-        firmware->setText(version.isEmpty() ? QString() : lang.Text(QStringLiteral("device_firmware")).arg(version));
+        if (version.isEmpty())
+            lang.SetTextId(firmware, QStringLiteral("device_firmware_unknown"));
+        else
+            firmware->setText(lang.Text(QStringLiteral("device_firmware_format")).arg(version));
+    }
+    const bool hasBattery = m_lastStatus.size() >= 2 && (m_hasPowerPanel || wireless);
+    if (auto* battery = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_battery")))) {
+        battery->setVisible(hasBattery);
+        if (hasBattery)
+            battery->setText(lang.Text(QStringLiteral("device_battery_format")).arg(m_lastStatus[0]));
     }
     if (auto* status = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_status"))))
-        lang.SetTextId(status, ready ? QStringLiteral("device_status_ready") : QStringLiteral("device_status_not_responding"));
+        lang.SetTextId(status, ready ? QStringLiteral("device_status_ready") : QStringLiteral("device_status_no_answer"));
     if (m_tab) {
-        QString line = lang.Text(wireless ? QStringLiteral("device_route_receiver") : QStringLiteral("device_route_cable"));
-        if (m_lastStatus.size() >= 2 && (m_hasPowerPanel || wireless))
+        QString line = lang.Text(wireless ? QStringLiteral("tab_route_receiver") : QStringLiteral("tab_route_cable"));
+        if (hasBattery)
             line += QStringLiteral(" · %1%").arg(m_lastStatus[0]);
         m_tab->SetStatusText(line);
     }

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QColor>
+#include <QPushButton>
+#include <cstdint>
+
+namespace ui {
+
+// A key or LED of a device picture. Besides being a button it carries the LED's last colour
+// and brightness (drawn over the button as a glow, or tinting "lightimage" when the skin gives
+// one) while its light flag is on, an optional key-set mark ("keysetimage", drawn while the
+// key-set-hidden flag is off) and a selected flag that the selection panel sets.
+// A double click reaches the window as "dbclick" through the window's own wiring of named
+// controls, so the button adds nothing of its own for it.
+class CDeviceKeyButtonUI : public QPushButton {
+    Q_OBJECT
+    Q_PROPERTY(QString lightimage READ LightImage WRITE SetLightImage)
+    Q_PROPERTY(QString keysetimage READ KeySetImage WRITE SetKeySetImage)
+    Q_PROPERTY(QString gmnametextcolor READ GameNameTextColorText WRITE SetGameNameTextColor)
+    Q_PROPERTY(bool selected READ IsSelected WRITE SetSelected NOTIFY selectedChanged)
+public:
+    static constexpr char kClassName[] = "DeviceKeyButton";
+
+    explicit CDeviceKeyButtonUI(QWidget* parent = nullptr);
+
+    QString GetClass() const { return QString::fromLatin1(kClassName); }
+
+    // Colour packed as the devices keep it (red bits 0-7, blue 8-15, green 16-23), the LED's
+    // brightness 0-255 and the light flag. Repaints only when something changed.
+    void SetLightColour(uint32_t rgbPacked, uint8_t brightness, bool lightImage);
+    uint32_t LightColourPacked() const { return m_packed; }
+    uint8_t LightBrightness() const { return m_brightness; }
+    bool LightFlag() const { return m_lightFlag; }
+    void SetLightFlag(bool on);
+    // The colour a packed value and brightness show as: each component × brightness / 255.
+    static QColor ShownColour(uint32_t rgbPacked, uint8_t brightness);
+
+    bool IsKeySetHidden() const { return m_keySetHidden; }
+    void SetKeySetHidden(bool hidden);
+
+    bool IsSelected() const { return m_selected; }
+    // Setting the value it already has changes nothing (no repaint, no selectedChanged).
+    void SetSelected(bool selected);
+
+    QString LightImage() const { return m_lightImage; }
+    void SetLightImage(const QString& path);
+    QString KeySetImage() const { return m_keySetImage; }
+    void SetKeySetImage(const QString& path);
+    // Accepted for the skin's sake ("#rrggbb", "#aarrggbb" or the digits alone); not drawn.
+    QString GameNameTextColorText() const { return m_gameNameColorText; }
+    QColor GameNameTextColor() const { return m_gameNameColor; }
+    void SetGameNameTextColor(const QString& text);
+
+signals:
+    void selectedChanged(bool selected);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* e) override;
+
+private:
+    QPixmap loadImage(const QString& path) const;
+
+    uint32_t m_packed = 0;
+    uint8_t m_brightness = 0;
+    bool m_lightFlag = false;
+    bool m_keySetHidden = true;
+    bool m_selected = false;
+    QString m_lightImage;
+    QString m_keySetImage;
+    QString m_gameNameColorText;
+    QColor m_gameNameColor;
+};
+
+}  // namespace ui
