@@ -94,26 +94,48 @@ std::vector<std::string> simulatorPaths()
 
 }  // namespace
 
-uint32_t hexAfterToken(const std::string& path, const std::string& token)
+uint32_t hexAfterToken(const std::string& text, const std::string& token)
 {
-    const size_t at = lower(path).find(lower(token));
+    const size_t at = lower(text).find(lower(token));
     if (at == std::string::npos)
         return 0;
     // Read like "%x" would, without its undefined overflow: digits until the first non-digit,
     // saturating at the largest 32-bit value.
     uint64_t v = 0;
-    for (size_t i = at + token.size(); i < path.size() && std::isxdigit(static_cast<unsigned char>(path[i])); ++i) {
-        const char c = char(std::tolower(static_cast<unsigned char>(path[i])));
+    for (size_t i = at + token.size(); i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])); ++i) {
+        const char c = char(std::tolower(static_cast<unsigned char>(text[i])));
         v = v * 16 + uint64_t(c <= '9' ? c - '0' : c - 'a' + 10);
         v = std::min<uint64_t>(v, UINT32_MAX);
     }
     return uint32_t(v);
 }
 
-uint32_t interfaceNumberFromPath(const std::string& path) { return hexAfterToken(path, "&mi_"); }
-uint32_t collectionNumberFromPath(const std::string& path) { return hexAfterToken(path, "&col"); }
-uint32_t vendorIdFromPath(const std::string& path) { return hexAfterToken(path, "vid_"); }
-uint32_t productIdFromPath(const std::string& path) { return hexAfterToken(path, "pid_"); }
+std::string deviceNameOfPath(const std::string& path)
+{
+    // The folders above a simulator socket are the user's ("/home/david_x/..."), and may hold
+    // anything that looks like a token; only the device's own name says what it is.
+    const size_t slash = path.rfind('/');
+    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t hash = last.find('#');
+    return hash == std::string::npos ? last : last.substr(hash + 1);
+}
+
+uint32_t interfaceNumberFromPath(const std::string& path)
+{
+    return hexAfterToken(deviceNameOfPath(path), "&mi_");
+}
+uint32_t collectionNumberFromPath(const std::string& path)
+{
+    return hexAfterToken(deviceNameOfPath(path), "&col");
+}
+uint32_t vendorIdFromPath(const std::string& path)
+{
+    return hexAfterToken(deviceNameOfPath(path), "vid_");
+}
+uint32_t productIdFromPath(const std::string& path)
+{
+    return hexAfterToken(deviceNameOfPath(path), "pid_");
+}
 
 bool isSimulatorPath(const std::string& path)
 {

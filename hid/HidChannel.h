@@ -128,6 +128,11 @@ private:
     uint32_t m_collectionNumber = 0;
 };
 
+// The part of a path that names the device and carries its tokens: the last component, from
+// after its first '#' when it has one ("vid_3a17&pid_5055&mi_01&col04" for both
+// "/dev/hidraw3#vid_3a17&pid_5055&mi_01&col04" and "/tmp/sim/hid#vid_3a17&pid_5055&mi_01&col04").
+// The tokens below are read from this part alone, never from the folders above it.
+std::string deviceNameOfPath(const std::string& path);
 // Interface and collection numbers encoded in a path ("&mi_", "&col", case-insensitive,
 // hexadecimal); 0 when absent.
 uint32_t interfaceNumberFromPath(const std::string& path);
@@ -135,8 +140,9 @@ uint32_t collectionNumberFromPath(const std::string& path);
 // The hexadecimal number after "vid_" and "pid_" (case-insensitive); 0 when absent.
 uint32_t vendorIdFromPath(const std::string& path);
 uint32_t productIdFromPath(const std::string& path);
-// The hexadecimal number after `token`, found case-insensitively; 0 when absent.
-uint32_t hexAfterToken(const std::string& path, const std::string& token);
+// The hexadecimal number after `token`, found case-insensitively anywhere in `text`; 0 when
+// absent.
+uint32_t hexAfterToken(const std::string& text, const std::string& token);
 // True for a simulator socket path (last component starts with "hid#").
 bool isSimulatorPath(const std::string& path);
 
