@@ -146,9 +146,18 @@ bool isSimulatorPath(const std::string& path)
 
 HidChannel::HidChannel()
 {
+    std::lock_guard lock(m_lifecycleMutex);
+    makeAbortEventLocked();
+}
+
+bool HidChannel::makeAbortEventLocked()
+{
+    if (m_abortFd >= 0)
+        return true;
     m_abortFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_abortFd < 0)
         qCDebug(tesselDebug, "%s", osErrorText("eventfd", errno).c_str());
+    return m_abortFd >= 0;
 }
 
 HidChannel::~HidChannel()
@@ -230,6 +239,10 @@ void HidChannel::shutDownLocked()
 
 bool HidChannel::installLocked(std::unique_ptr<HidBackend> backend)
 {
+    // Without the abort event close() could never release a waiting reader and would wait for
+    // it for ever; a channel that cannot be released is not opened.
+    if (backend && !makeAbortEventLocked())
+        backend.reset();
     std::lock_guard lock(m_stateMutex);
     m_interfaceNumber = interfaceNumberFromPath(m_path);
     m_collectionNumber = collectionNumberFromPath(m_path);

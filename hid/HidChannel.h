@@ -31,7 +31,8 @@ class HidBackend;
 // Failure is always reported as false (or no path); nothing here shows a message or throws.
 // One thread may read while another writes; close() and reopen() from any thread release a
 // waiting reader or writer at once with failure (the abort event is an eventfd that every wait
-// polls beside the device), and wait until it has left before the device is closed.
+// polls beside the device), and wait until it has left before the device is closed. A channel
+// that cannot make its abort event does not open.
 class HidChannel {
 public:
     HidChannel();
@@ -96,6 +97,7 @@ private:
     void shutDownLocked();
     bool openLocked();
     bool installLocked(std::unique_ptr<HidBackend> backend);
+    bool makeAbortEventLocked();
     // Admits a transfer unless the channel is closed or closing or lacks the access it needs;
     // every true is paired with endTransfer().
     bool beginTransfer(bool read, bool write);
