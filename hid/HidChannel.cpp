@@ -18,6 +18,7 @@
 #include "hid/HidrawEnumerator.h"
 #include "hid/OsError.h"
 #include "hid/ReportDecoder.h"
+#include "hid/ReportWriter.h"
 #include "hid/SimBackend.h"
 #include "hid/SimWire.h"
 
@@ -225,11 +226,15 @@ void HidChannel::shutDownLocked()
     m_open = false;
     if (m_activeTransfers > 0 && m_abortFd >= 0)
         ::eventfd_write(m_abortFd, 1);
+    if (m_writer)
+        m_writer->abort();
     m_idle.wait(lock, [this] { return m_activeTransfers == 0; });
     // Nobody waits any more: take the signal back so the next transfer does not see it.
     eventfd_t drained;
     if (m_abortFd >= 0)
         ::eventfd_read(m_abortFd, &drained);
+    // A send still in the kernel keeps the device open until it returns; nobody waits for it.
+    m_writer.reset();
     m_backend.reset();
     m_caps = HidCaps{};
     m_attributes = HidAttributes{};
@@ -252,6 +257,8 @@ bool HidChannel::installLocked(std::unique_ptr<HidBackend> backend)
         m_attributes = backend->attributes();
         for (int t = 0; t < 3; ++t)
             m_items[t] = ReportDecoder::buildItems(collection, ReportType(t));
+        if (backend->blockingWrites())
+            m_writer = std::make_unique<ReportWriter>();
         m_backend = std::move(backend);
         m_open = true;
     }
@@ -338,7 +345,7 @@ bool HidChannel::transfer(short events, uint32_t timeoutMs, uint32_t* transferre
         if (w == WaitResult::Aborted || w == WaitResult::TimedOut || w == WaitResult::Failed)
             break;
         // A hang-up still lets the backend say what happened (end of file, an error).
-        const ssize_t n = move();
+        const ssize_t n = move(infinite ? std::nullopt : std::optional(deadline));
         if (n < 0) {
             qCDebug(tesselDebug, "%s", osErrorText(m_path.c_str(), errno).c_str());
             break;
@@ -364,7 +371,7 @@ bool HidChannel::readReport(uint8_t* buffer, uint32_t length, uint32_t* transfer
             *transferred = 0;
         return false;
     }
-    return transfer(POLLIN, timeoutMs, transferred, [&]() -> ssize_t {
+    return transfer(POLLIN, timeoutMs, transferred, [&](auto) -> ssize_t {
         const ssize_t n = m_backend->readSome(buffer, length);
         // An interface's node carries the reports of all its collections; keep this one's.
         if (n > 0 && m_backend->descriptor().usesReportIds() &&
@@ -382,15 +389,65 @@ bool HidChannel::writeReport(const uint8_t* buffer, uint32_t length, uint32_t* t
             *transferred = 0;
         return false;
     }
-    return transfer(POLLOUT, timeoutMs, transferred,
-                    [&]() -> ssize_t { return m_backend->writeSome(buffer, length); });
+    return transfer(POLLOUT, timeoutMs, transferred, [&](auto deadline) -> ssize_t {
+        if (!m_writer)
+            return m_backend->writeSome(buffer, length);
+        std::vector<uint8_t> report(buffer, buffer + length);
+        return sendOnWriter(
+            [report = std::move(report)](HidBackend& backend) {
+                return backend.writeSome(report.data(), uint32_t(report.size()));
+            },
+            deadline);
+    });
 }
 
-bool HidChannel::setOutputReport(const uint8_t* buffer, uint32_t length)
+ssize_t HidChannel::sendOnWriter(std::function<ssize_t(HidBackend&)> send,
+                                 std::optional<Clock::time_point> deadline)
+{
+    // The send holds the device and its own copy of the report: both must stay valid while the
+    // kernel has them, even after this caller gave up and the channel closed.
+    const ReportWriter::Result r = m_writer->run(
+        [backend = m_backend, send = std::move(send)] { return send(*backend); }, deadline);
+    switch (r.outcome) {
+    case ReportWriter::Outcome::Done:
+        errno = r.error;
+        return r.bytes;
+    case ReportWriter::Outcome::TimedOut:
+        errno = ETIMEDOUT;
+        return -1;
+    case ReportWriter::Outcome::Aborted:
+        errno = ECANCELED;
+        return -1;
+    case ReportWriter::Outcome::Failed:
+        errno = r.error;
+        return -1;
+    }
+    return -1;
+}
+
+bool HidChannel::setOutputReport(const uint8_t* buffer, uint32_t length, uint32_t timeoutMs)
 {
     if (buffer == nullptr || length == 0 || !beginTransfer(false, true))
         return false;
-    const bool ok = m_backend->setOutputReport(buffer, length);
+    bool ok = false;
+    if (m_writer) {
+        std::optional<Clock::time_point> deadline;
+        if (timeoutMs != kInfinite)
+            deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::vector<uint8_t> report(buffer, buffer + length);
+        const ssize_t n = sendOnWriter(
+            [report = std::move(report)](HidBackend& backend) -> ssize_t {
+                return backend.setOutputReport(report.data(), uint32_t(report.size()))
+                           ? ssize_t(report.size())
+                           : -1;
+            },
+            deadline);
+        ok = n == ssize_t(length);
+        if (!ok)
+            qCDebug(tesselDebug, "%s", osErrorText("set output report", errno).c_str());
+    } else {
+        ok = m_backend->setOutputReport(buffer, length);
+    }
     endTransfer();
     return ok;
 }

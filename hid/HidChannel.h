@@ -2,11 +2,15 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include "hid/HidTypes.h"
@@ -14,6 +18,7 @@
 namespace hid {
 
 class HidBackend;
+class ReportWriter;
 
 // One HID interface (one top-level collection): listing the paths of every interface on the
 // system, opening one by path with its capabilities, and moving whole reports bounded by a
@@ -33,6 +38,11 @@ class HidBackend;
 // waiting reader or writer at once with failure (the abort event is an eventfd that every wait
 // polls beside the device), and wait until it has left before the device is closed. A channel
 // that cannot make its abort event does not open.
+//
+// hidraw sends a report synchronously inside write() (and HIDIOCSOUTPUT), so on hidraw the sends
+// run on a writer thread of the open device and the caller waits for them with its time-out and
+// the abort event. A report the kernel already holds when its caller gives up is still sent
+// once, never again; the device is closed when that send returns.
 class HidChannel {
 public:
     HidChannel();
@@ -63,8 +73,12 @@ public:
     bool writeReport(const uint8_t* buffer, uint32_t length, uint32_t* transferred,
                      uint32_t timeoutMs);
     // Sends an output report through the control pipe (HidD_SetOutputReport); the headset's
-    // lighting reports travel this way.
-    bool setOutputReport(const uint8_t* buffer, uint32_t length);
+    // lighting reports travel this way. False on error, when the device has not taken the report
+    // within `timeoutMs` (hidraw; the simulator takes it or fails within a second), or when the
+    // channel is closed meanwhile.
+    static constexpr uint32_t kSetOutputTimeoutMs = 1000;
+    bool setOutputReport(const uint8_t* buffer, uint32_t length,
+                         uint32_t timeoutMs = kSetOutputTimeoutMs);
 
     // Fills the items of `type` that belong to the report's ID (its first byte). A report whose
     // ID matches no item leaves every item unchanged and returns true. Never reads outside the
@@ -104,6 +118,10 @@ private:
     void endTransfer();
     template <typename Move>
     bool transfer(short events, uint32_t timeoutMs, uint32_t* transferred, Move move);
+    // Runs a send of the backend on the writer thread, waiting until `deadline` or the abort:
+    // bytes taken, 0 when the device cannot take them yet, -1 with errno set otherwise.
+    ssize_t sendOnWriter(std::function<ssize_t(HidBackend&)> send,
+                         std::optional<std::chrono::steady_clock::time_point> deadline);
 
     std::vector<std::string> m_pathList;
     uint32_t m_cursor = 0;
@@ -115,7 +133,9 @@ private:
     bool m_exclusive = false;
 
     std::string m_path;
-    std::unique_ptr<HidBackend> m_backend;
+    // Shared with a send the writer thread still runs after the channel gave up on it.
+    std::shared_ptr<HidBackend> m_backend;
+    std::unique_ptr<ReportWriter> m_writer;  // only for backends with blocking writes
     int m_abortFd = -1;  // eventfd: readable while close() or reopen() wants waiters out
     std::mutex m_lifecycleMutex;  // serialises open, reopen and close
     std::mutex m_stateMutex;      // guards the fields below and the backend's presence
