@@ -9,7 +9,8 @@
 namespace hid {
 
 // One open HID interface as HidChannel drives it: a non-blocking descriptor to poll and
-// non-blocking report moves. HidChannel does all the waiting (poll on this descriptor and its
+// report moves that do not wait for the descriptor (see blockingWrites() for those that wait
+// for the device). HidChannel does all the waiting (poll on this descriptor and its
 // abort eventfd, time-outs) and the report-ID filtering, so each backend only moves bytes.
 // Reports cross this interface as HidChannel's callers see them: first byte the report ID, 0
 // when the descriptor declares none.
@@ -26,6 +27,10 @@ public:
     virtual ssize_t writeSome(const uint8_t* buffer, uint32_t length) = 0;
     // An output report through the control pipe; blocking, bounded by the kernel or a second.
     virtual bool setOutputReport(const uint8_t* buffer, uint32_t length) = 0;
+    // True when writeSome() and setOutputReport() hold the caller until the device has taken
+    // the report, whatever poll() says (hidraw). HidChannel then runs them on a writer thread so
+    // that its time-out and abort still hold.
+    virtual bool blockingWrites() const { return false; }
 
     const ReportDescriptor& descriptor() const { return m_descriptor; }
     // The top-level collection this interface stands for (1-based index into the descriptor's).

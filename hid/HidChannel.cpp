@@ -18,6 +18,7 @@
 #include "hid/HidrawEnumerator.h"
 #include "hid/OsError.h"
 #include "hid/ReportDecoder.h"
+#include "hid/ReportWriter.h"
 #include "hid/SimBackend.h"
 #include "hid/SimWire.h"
 
@@ -94,26 +95,48 @@ std::vector<std::string> simulatorPaths()
 
 }  // namespace
 
-uint32_t hexAfterToken(const std::string& path, const std::string& token)
+uint32_t hexAfterToken(const std::string& text, const std::string& token)
 {
-    const size_t at = lower(path).find(lower(token));
+    const size_t at = lower(text).find(lower(token));
     if (at == std::string::npos)
         return 0;
     // Read like "%x" would, without its undefined overflow: digits until the first non-digit,
     // saturating at the largest 32-bit value.
     uint64_t v = 0;
-    for (size_t i = at + token.size(); i < path.size() && std::isxdigit(static_cast<unsigned char>(path[i])); ++i) {
-        const char c = char(std::tolower(static_cast<unsigned char>(path[i])));
+    for (size_t i = at + token.size(); i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i])); ++i) {
+        const char c = char(std::tolower(static_cast<unsigned char>(text[i])));
         v = v * 16 + uint64_t(c <= '9' ? c - '0' : c - 'a' + 10);
         v = std::min<uint64_t>(v, UINT32_MAX);
     }
     return uint32_t(v);
 }
 
-uint32_t interfaceNumberFromPath(const std::string& path) { return hexAfterToken(path, "&mi_"); }
-uint32_t collectionNumberFromPath(const std::string& path) { return hexAfterToken(path, "&col"); }
-uint32_t vendorIdFromPath(const std::string& path) { return hexAfterToken(path, "vid_"); }
-uint32_t productIdFromPath(const std::string& path) { return hexAfterToken(path, "pid_"); }
+std::string deviceNameOfPath(const std::string& path)
+{
+    // The folders above a simulator socket are the user's ("/home/david_x/..."), and may hold
+    // anything that looks like a token; only the device's own name says what it is.
+    const size_t slash = path.rfind('/');
+    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t hash = last.find('#');
+    return hash == std::string::npos ? last : last.substr(hash + 1);
+}
+
+uint32_t interfaceNumberFromPath(const std::string& path)
+{
+    return hexAfterToken(deviceNameOfPath(path), "&mi_");
+}
+uint32_t collectionNumberFromPath(const std::string& path)
+{
+    return hexAfterToken(deviceNameOfPath(path), "&col");
+}
+uint32_t vendorIdFromPath(const std::string& path)
+{
+    return hexAfterToken(deviceNameOfPath(path), "vid_");
+}
+uint32_t productIdFromPath(const std::string& path)
+{
+    return hexAfterToken(deviceNameOfPath(path), "pid_");
+}
 
 bool isSimulatorPath(const std::string& path)
 {
@@ -124,9 +147,18 @@ bool isSimulatorPath(const std::string& path)
 
 HidChannel::HidChannel()
 {
+    std::lock_guard lock(m_lifecycleMutex);
+    makeAbortEventLocked();
+}
+
+bool HidChannel::makeAbortEventLocked()
+{
+    if (m_abortFd >= 0)
+        return true;
     m_abortFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_abortFd < 0)
         qCDebug(tesselDebug, "%s", osErrorText("eventfd", errno).c_str());
+    return m_abortFd >= 0;
 }
 
 HidChannel::~HidChannel()
@@ -194,11 +226,15 @@ void HidChannel::shutDownLocked()
     m_open = false;
     if (m_activeTransfers > 0 && m_abortFd >= 0)
         ::eventfd_write(m_abortFd, 1);
+    if (m_writer)
+        m_writer->abort();
     m_idle.wait(lock, [this] { return m_activeTransfers == 0; });
     // Nobody waits any more: take the signal back so the next transfer does not see it.
     eventfd_t drained;
     if (m_abortFd >= 0)
         ::eventfd_read(m_abortFd, &drained);
+    // A send still in the kernel keeps the device open until it returns; nobody waits for it.
+    m_writer.reset();
     m_backend.reset();
     m_caps = HidCaps{};
     m_attributes = HidAttributes{};
@@ -208,6 +244,10 @@ void HidChannel::shutDownLocked()
 
 bool HidChannel::installLocked(std::unique_ptr<HidBackend> backend)
 {
+    // Without the abort event close() could never release a waiting reader and would wait for
+    // it for ever; a channel that cannot be released is not opened.
+    if (backend && !makeAbortEventLocked())
+        backend.reset();
     std::lock_guard lock(m_stateMutex);
     m_interfaceNumber = interfaceNumberFromPath(m_path);
     m_collectionNumber = collectionNumberFromPath(m_path);
@@ -217,6 +257,8 @@ bool HidChannel::installLocked(std::unique_ptr<HidBackend> backend)
         m_attributes = backend->attributes();
         for (int t = 0; t < 3; ++t)
             m_items[t] = ReportDecoder::buildItems(collection, ReportType(t));
+        if (backend->blockingWrites())
+            m_writer = std::make_unique<ReportWriter>();
         m_backend = std::move(backend);
         m_open = true;
     }
@@ -303,7 +345,7 @@ bool HidChannel::transfer(short events, uint32_t timeoutMs, uint32_t* transferre
         if (w == WaitResult::Aborted || w == WaitResult::TimedOut || w == WaitResult::Failed)
             break;
         // A hang-up still lets the backend say what happened (end of file, an error).
-        const ssize_t n = move();
+        const ssize_t n = move(infinite ? std::nullopt : std::optional(deadline));
         if (n < 0) {
             qCDebug(tesselDebug, "%s", osErrorText(m_path.c_str(), errno).c_str());
             break;
@@ -329,7 +371,7 @@ bool HidChannel::readReport(uint8_t* buffer, uint32_t length, uint32_t* transfer
             *transferred = 0;
         return false;
     }
-    return transfer(POLLIN, timeoutMs, transferred, [&]() -> ssize_t {
+    return transfer(POLLIN, timeoutMs, transferred, [&](auto) -> ssize_t {
         const ssize_t n = m_backend->readSome(buffer, length);
         // An interface's node carries the reports of all its collections; keep this one's.
         if (n > 0 && m_backend->descriptor().usesReportIds() &&
@@ -347,15 +389,65 @@ bool HidChannel::writeReport(const uint8_t* buffer, uint32_t length, uint32_t* t
             *transferred = 0;
         return false;
     }
-    return transfer(POLLOUT, timeoutMs, transferred,
-                    [&]() -> ssize_t { return m_backend->writeSome(buffer, length); });
+    return transfer(POLLOUT, timeoutMs, transferred, [&](auto deadline) -> ssize_t {
+        if (!m_writer)
+            return m_backend->writeSome(buffer, length);
+        std::vector<uint8_t> report(buffer, buffer + length);
+        return sendOnWriter(
+            [report = std::move(report)](HidBackend& backend) {
+                return backend.writeSome(report.data(), uint32_t(report.size()));
+            },
+            deadline);
+    });
 }
 
-bool HidChannel::setOutputReport(const uint8_t* buffer, uint32_t length)
+ssize_t HidChannel::sendOnWriter(std::function<ssize_t(HidBackend&)> send,
+                                 std::optional<Clock::time_point> deadline)
+{
+    // The send holds the device and its own copy of the report: both must stay valid while the
+    // kernel has them, even after this caller gave up and the channel closed.
+    const ReportWriter::Result r = m_writer->run(
+        [backend = m_backend, send = std::move(send)] { return send(*backend); }, deadline);
+    switch (r.outcome) {
+    case ReportWriter::Outcome::Done:
+        errno = r.error;
+        return r.bytes;
+    case ReportWriter::Outcome::TimedOut:
+        errno = ETIMEDOUT;
+        return -1;
+    case ReportWriter::Outcome::Aborted:
+        errno = ECANCELED;
+        return -1;
+    case ReportWriter::Outcome::Failed:
+        errno = r.error;
+        return -1;
+    }
+    return -1;
+}
+
+bool HidChannel::setOutputReport(const uint8_t* buffer, uint32_t length, uint32_t timeoutMs)
 {
     if (buffer == nullptr || length == 0 || !beginTransfer(false, true))
         return false;
-    const bool ok = m_backend->setOutputReport(buffer, length);
+    bool ok = false;
+    if (m_writer) {
+        std::optional<Clock::time_point> deadline;
+        if (timeoutMs != kInfinite)
+            deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::vector<uint8_t> report(buffer, buffer + length);
+        const ssize_t n = sendOnWriter(
+            [report = std::move(report)](HidBackend& backend) -> ssize_t {
+                return backend.setOutputReport(report.data(), uint32_t(report.size()))
+                           ? ssize_t(report.size())
+                           : -1;
+            },
+            deadline);
+        ok = n == ssize_t(length);
+        if (!ok)
+            qCDebug(tesselDebug, "%s", osErrorText("set output report", errno).c_str());
+    } else {
+        ok = m_backend->setOutputReport(buffer, length);
+    }
     endTransfer();
     return ok;
 }

@@ -2,11 +2,15 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include "hid/HidTypes.h"
@@ -14,6 +18,7 @@
 namespace hid {
 
 class HidBackend;
+class ReportWriter;
 
 // One HID interface (one top-level collection): listing the paths of every interface on the
 // system, opening one by path with its capabilities, and moving whole reports bounded by a
@@ -31,7 +36,13 @@ class HidBackend;
 // Failure is always reported as false (or no path); nothing here shows a message or throws.
 // One thread may read while another writes; close() and reopen() from any thread release a
 // waiting reader or writer at once with failure (the abort event is an eventfd that every wait
-// polls beside the device), and wait until it has left before the device is closed.
+// polls beside the device), and wait until it has left before the device is closed. A channel
+// that cannot make its abort event does not open.
+//
+// hidraw sends a report synchronously inside write() (and HIDIOCSOUTPUT), so on hidraw the sends
+// run on a writer thread of the open device and the caller waits for them with its time-out and
+// the abort event. A report the kernel already holds when its caller gives up is still sent
+// once, never again; the device is closed when that send returns.
 class HidChannel {
 public:
     HidChannel();
@@ -62,8 +73,12 @@ public:
     bool writeReport(const uint8_t* buffer, uint32_t length, uint32_t* transferred,
                      uint32_t timeoutMs);
     // Sends an output report through the control pipe (HidD_SetOutputReport); the headset's
-    // lighting reports travel this way.
-    bool setOutputReport(const uint8_t* buffer, uint32_t length);
+    // lighting reports travel this way. False on error, when the device has not taken the report
+    // within `timeoutMs` (hidraw; the simulator takes it or fails within a second), or when the
+    // channel is closed meanwhile.
+    static constexpr uint32_t kSetOutputTimeoutMs = 1000;
+    bool setOutputReport(const uint8_t* buffer, uint32_t length,
+                         uint32_t timeoutMs = kSetOutputTimeoutMs);
 
     // Fills the items of `type` that belong to the report's ID (its first byte). A report whose
     // ID matches no item leaves every item unchanged and returns true. Never reads outside the
@@ -96,12 +111,17 @@ private:
     void shutDownLocked();
     bool openLocked();
     bool installLocked(std::unique_ptr<HidBackend> backend);
+    bool makeAbortEventLocked();
     // Admits a transfer unless the channel is closed or closing or lacks the access it needs;
     // every true is paired with endTransfer().
     bool beginTransfer(bool read, bool write);
     void endTransfer();
     template <typename Move>
     bool transfer(short events, uint32_t timeoutMs, uint32_t* transferred, Move move);
+    // Runs a send of the backend on the writer thread, waiting until `deadline` or the abort:
+    // bytes taken, 0 when the device cannot take them yet, -1 with errno set otherwise.
+    ssize_t sendOnWriter(std::function<ssize_t(HidBackend&)> send,
+                         std::optional<std::chrono::steady_clock::time_point> deadline);
 
     std::vector<std::string> m_pathList;
     uint32_t m_cursor = 0;
@@ -113,7 +133,9 @@ private:
     bool m_exclusive = false;
 
     std::string m_path;
-    std::unique_ptr<HidBackend> m_backend;
+    // Shared with a send the writer thread still runs after the channel gave up on it.
+    std::shared_ptr<HidBackend> m_backend;
+    std::unique_ptr<ReportWriter> m_writer;  // only for backends with blocking writes
     int m_abortFd = -1;  // eventfd: readable while close() or reopen() wants waiters out
     std::mutex m_lifecycleMutex;  // serialises open, reopen and close
     std::mutex m_stateMutex;      // guards the fields below and the backend's presence
@@ -128,6 +150,11 @@ private:
     uint32_t m_collectionNumber = 0;
 };
 
+// The part of a path that names the device and carries its tokens: the last component, from
+// after its first '#' when it has one ("vid_3a17&pid_5055&mi_01&col04" for both
+// "/dev/hidraw3#vid_3a17&pid_5055&mi_01&col04" and "/tmp/sim/hid#vid_3a17&pid_5055&mi_01&col04").
+// The tokens below are read from this part alone, never from the folders above it.
+std::string deviceNameOfPath(const std::string& path);
 // Interface and collection numbers encoded in a path ("&mi_", "&col", case-insensitive,
 // hexadecimal); 0 when absent.
 uint32_t interfaceNumberFromPath(const std::string& path);
@@ -135,8 +162,9 @@ uint32_t collectionNumberFromPath(const std::string& path);
 // The hexadecimal number after "vid_" and "pid_" (case-insensitive); 0 when absent.
 uint32_t vendorIdFromPath(const std::string& path);
 uint32_t productIdFromPath(const std::string& path);
-// The hexadecimal number after `token`, found case-insensitively; 0 when absent.
-uint32_t hexAfterToken(const std::string& path, const std::string& token);
+// The hexadecimal number after `token`, found case-insensitively anywhere in `text`; 0 when
+// absent.
+uint32_t hexAfterToken(const std::string& text, const std::string& token);
 // True for a simulator socket path (last component starts with "hid#").
 bool isSimulatorPath(const std::string& path);
 

@@ -16,9 +16,9 @@ namespace hid {
 
 namespace {
 
-bool hasToken(const std::string& path, const char* token)
+bool hasToken(const std::string& name, const char* token)
 {
-    std::string lower(path);
+    std::string lower(name);
     for (char& c : lower)
         c = char(std::tolower(static_cast<unsigned char>(c)));
     return lower.find(token) != std::string::npos;
@@ -54,7 +54,8 @@ std::unique_ptr<HidrawBackend> HidrawBackend::open(const std::string& path,
         backend->m_attributes = facts.attributes;
         if (!backend->setDescriptor(facts.descriptor.data(), facts.descriptor.size(), index))
             return nullptr;
-        if (hasToken(path, "&mi_") && interfaceNumberFromPath(path) != facts.interfaceNumber) {
+        if (hasToken(deviceNameOfPath(path), "&mi_") &&
+            interfaceNumberFromPath(path) != facts.interfaceNumber) {
             qCDebug(tesselDebug, "%s is now interface %u", path.c_str(), facts.interfaceNumber);
             return nullptr;
         }

@@ -32,6 +32,8 @@ public:
     ssize_t readSome(uint8_t* buffer, uint32_t length) override;
     ssize_t writeSome(const uint8_t* buffer, uint32_t length) override;
     bool setOutputReport(const uint8_t* buffer, uint32_t length) override;
+    // The node is always writable to poll(); write() and HIDIOCSOUTPUT send synchronously.
+    bool blockingWrites() const override { return true; }
 
 private:
     explicit HidrawBackend(int fd) : m_fd(fd) {}

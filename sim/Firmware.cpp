@@ -41,10 +41,14 @@ struct Layout {
     size_t shootSize;
 };
 
+// The mouse keeps four shoot patterns (one per gun) of up to 30 bullets, six events a bullet:
+// 16 + 4 x 6 + 4 x 4 x 180 = 2920 bytes of image, so the memory is 3 KiB.
+constexpr size_t kMouseShootSize = 3072;
+
 Layout layoutOf(DeviceKind kind) {
     switch (kind) {
     case DeviceKind::Keyboard: return {1, 8, 26, 256, 132, 132, 32, 8, 0};
-    case DeviceKind::Mouse: return {2, 5, 128, 640, 15, 11, 16, 0, 2048};
+    case DeviceKind::Mouse: return {2, 5, 128, 640, 15, 11, 16, 0, kMouseShootSize};
     case DeviceKind::Pad: return {3, 4, 26, 256, 15, 0, 0, 0, 0};
     case DeviceKind::Headset: return {7, 4, 26, 256, 13, 0, 0, 0, 0};
     }

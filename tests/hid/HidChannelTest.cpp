@@ -7,6 +7,10 @@
 #include <future>
 #include <thread>
 #include <memory>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -315,6 +319,51 @@ TEST(HidrawStandIn, WriteWaitsForRoomAndGivesUpOrIsReleased)
     rig.channel.close();
     ASSERT_EQ(blocked.wait_for(kPrompt), std::future_status::ready);
     EXPECT_FALSE(blocked.get());
+}
+
+TEST(ChannelOpen, FailsWithoutAnAbortEventAndOpensOnceOneCanBeMade)
+{
+    // Runs in a child of its own: it uses up every descriptor the process may have.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const auto standIn = [] {
+                int fds[2];
+                if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds))
+                    std::_Exit(10);
+                return HidrawBackend::adopt(fds[0], test::kGamingKeyboard.data(),
+                                            test::kGamingKeyboard.size(), 4, HidAttributes{});
+            };
+            auto first = standIn();
+            auto second = standIn();
+            const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            rlimit limit{};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 64);
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            std::vector<int> spare;
+            for (int fd; (fd = ::dup(probe)) >= 0;)
+                spare.push_back(fd);
+            if (errno != EMFILE || spare.empty())
+                std::_Exit(11);
+
+            // No descriptor is left for the abort event, so nothing could ever release a
+            // reader waiting on this channel: it must not open.
+            HidChannel channel;
+            const char* path = "/dev/hidraw-standin#vid_3a17&pid_5055&mi_01&col04";
+            if (channel.openBackend(path, std::move(first), true, true) || channel.isOpen())
+                std::_Exit(12);
+            uint8_t buffer[65] = {};
+            uint32_t n = 0;
+            if (channel.readReport(buffer, 65, &n, kInfinite))
+                std::_Exit(13);
+            ::close(spare.back());
+            if (!channel.openBackend(path, std::move(second), true, true))
+                std::_Exit(14);
+            channel.close();
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 class SimFolder : public ::testing::Test {

@@ -273,6 +273,12 @@ TEST(DevicePath, NumbersAfterTokens)
         {"/dev/hidraw0", 0, 0, 0, 0},
         {"&mi_&col", 0, 0, 0, 0},
         {"&col123456789", 0, 0, 0, 0xFFFFFFFF},  // saturates instead of wrapping
+        // Folders above the device may look like tokens; only the device's own name counts.
+        {"/home/david_x/sim/hid#vid_3a17&pid_5055&mi_01&col04", 0x3A17, 0x5055, 1, 4},
+        {"/home/vid_9/pid_8&mi_7&col6/hid#vid_0c76&pid_1630&mi_03", 0x0C76, 0x1630, 3, 0},
+        {"/tmp/a#vid_1&pid_2&mi_3/hid#vid_3a17&pid_221c&mi_00", 0x3A17, 0x221C, 0, 0},
+        {"/home/david_x/hidraw-standin", 0, 0, 0, 0},
+        {"/home/david_x/sim/hid#", 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
