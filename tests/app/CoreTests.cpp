@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLocale>
+#include <QLocalSocket>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QSignalSpy>
@@ -323,6 +324,35 @@ TEST(SingleInstance, SecondStartHandsTheInstanceMessageToTheFirst)
     EXPECT_EQ(args[0].value<uint32_t>(), RegisteredMessages::Find(msg::kInstance));
     EXPECT_EQ(args[1].value<intptr_t>(), 0);
     EXPECT_EQ(args[2].value<intptr_t>(), 1);
+}
+
+TEST(SingleInstance, TheSocketPassesOnTheInstanceMessageAlone)
+{
+    RegisteredMessages::RegisterAll();
+    QTemporaryDir dir;
+    SingleInstance first(dir.path());
+    ASSERT_TRUE(first.Acquire());
+    QSignalSpy received(&first, &SingleInstance::messageReceived);
+
+    // Other registered names (they belong to D-Bus), unknown names and malformed lines, then
+    // the instance message last on the same connection: lines are handled in order, so
+    // everything before it has been judged once it arrives.
+    QByteArray lines;
+    for (const char* name : {msg::kLightControlRequest, msg::kWorkToolQuery, msg::kUpdateRelay,
+                             "Game_Start", "no such message"})
+        lines += QByteArray(name) + "\t1\t1\n";
+    lines += QByteArray(msg::kInstance) + "\tx\t1\n";
+    lines += QByteArray(msg::kInstance) + "\t0\n";
+    lines += QByteArray(msg::kInstance) + "\t0\t1\n";
+    QLocalSocket client;
+    client.connectToServer(first.socketPath());
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write(lines);
+    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    ASSERT_TRUE(received.wait(5000) || received.count() > 0);
+    ASSERT_EQ(received.count(), 1);
+    EXPECT_EQ(received[0][0].value<uint32_t>(), RegisteredMessages::Find(msg::kInstance));
+    EXPECT_EQ(received[0][2].value<intptr_t>(), 1);
 }
 
 TEST(SingleInstance, ALockLeftByACrashedInstanceDoesNotBlockTheNextStart)
