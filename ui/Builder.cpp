@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <utility>
 
 #include "hid/DebugLog.h"
 #include "ui/ControlFactory.h"
@@ -45,12 +46,17 @@ QWidget* Builder::CreateFromFile(const QString& path, QWidget* parent)
     }
     // Images and other files named in the .ui resolve against the file's own folder.
     setWorkingDirectory(QFileInfo(path).absoluteDir());
+    m_built.clear();
     QWidget* root = load(&file, parent);
+    const QList<QPointer<QWidget>> built = std::exchange(m_built, {});
     if (!root) {
         qCDebug(tesselDebug) << "skin file not built:" << path << errorString();
         return nullptr;
     }
-    Language::instance().Apply(root);
+    Language& language = Language::instance();
+    for (QWidget* w : built)
+        language.MarkTextIds(w);
+    language.Apply(root);
     if (m_callback)
         m_callback->PM().Wire(root);
     return root;
@@ -65,6 +71,7 @@ QWidget* Builder::createWidget(const QString& className, QWidget* parent, const 
         if (w->parentWidget() != parent)
             w->setParent(parent);
         w->setObjectName(name);
+        m_built.append(w);
         return w;
     }
     // Qt's loader would build a promoted class as its base class; an unknown class yields no
@@ -73,7 +80,10 @@ QWidget* Builder::createWidget(const QString& className, QWidget* parent, const 
         qCDebug(tesselDebug) << "unknown control class in skin:" << className << name;
         return nullptr;
     }
-    return QUiLoader::createWidget(className, parent, name);
+    w = QUiLoader::createWidget(className, parent, name);
+    if (w)
+        m_built.append(w);
+    return w;
 }
 
 }  // namespace ui

@@ -57,8 +57,14 @@ bool WindowImplBase::Create(QWidget* parent, const QString& title)
             setMinimumSize(root->minimumSize());
             if (root->maximumSize() != QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX))
                 setMaximumSize(root->maximumSize());
-            if (windowTitle().isEmpty())
-                setWindowTitle(root->windowTitle());
+            if (windowTitle().isEmpty()) {
+                // The skin's title is a text id: the window follows the language with it.
+                const QString titleId = root->property("windowtitleid").toString();
+                if (titleId.isEmpty())
+                    setWindowTitle(root->windowTitle());
+                else
+                    ui::Language::instance().SetTextId(this, titleId);
+            }
             m_root = root;
         } else {
             qCDebug(tesselDebug) << "skin not loaded:" << skin << "for" << GetWindowClassName();

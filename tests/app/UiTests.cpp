@@ -298,6 +298,29 @@ TEST_F(MainWindowTest, BuilderCallbackMakesTheSkinsOwnControlsThroughTheFactory)
     EXPECT_EQ(window->CreateControl("CircleProgress"), nullptr) << "not registered: no control";
 }
 
+TEST_F(MainWindowTest, EveryReachableControlIsNamedInTheCurrentLanguage)
+{
+    const char* const iconButtons[] = {"skinbtn", "setbtn", "minbtn", "maxbtn", "restorebtn",
+                                       "closebtn", "device_select_prev", "device_select_next"};
+    for (int language : {1, 0}) {
+        window->ApplyLanguage(language);
+        for (const char* name : iconButtons) {
+            QWidget* button = window->PM().FindControl(name);
+            ASSERT_NE(button, nullptr) << name;
+            EXPECT_FALSE(button->toolTip().isEmpty()) << name;
+            EXPECT_EQ(button->accessibleName(), button->toolTip()) << name << " in " << language;
+        }
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            const bool reachable = qobject_cast<QAbstractButton*>(w) || (w->focusPolicy() & Qt::TabFocus);
+            if (reachable && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_")) {
+                EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(window->PM().FindControl("closebtn")->accessibleName(),
+              ui::Language::instance().Text("tip_close"));
+}
+
 TEST_F(ShellTest, TrayMenuOffersSettingsAboutAndExit)
 {
     ui::MenuWnd menu(nullptr);
