@@ -84,7 +84,8 @@ QString nameOf(const QWidget* w)
 }  // namespace
 
 CMainWnd::CMainWnd(const QString& storePath, const QString& languageConfig, QWidget* parent)
-    : WindowImplBase(parent), m_store(storePath), m_languages(m_store, languageConfig)
+    : WindowImplBase(parent), m_store(storePath), m_languages(m_store, languageConfig),
+      m_link(app::WindowLink::Create(this))
 {
     // The built skin resolves its text ids as it is created, so the first language file is
     // loaded before that; the stored choice replaces it during "windowinit".
@@ -176,11 +177,16 @@ void CMainWnd::StartDeviceCapture()
 
 void CMainWnd::StartWorkerThreads()
 {
-    m_workers.Start(kLightingSyncSlot, [this](const hid::Event& exit) { LightingSyncThread(exit); });
+    // Each thread holds the link, never `this`: one that outlives a timed-out stop must not
+    // reach the window once it is gone.
+    m_workers.Start(kLightingSyncSlot, [link = m_link](const hid::Event& exit) {
+        LightingSyncThread(exit, *link);
+    });
 }
 
-void CMainWnd::LightingSyncThread(const hid::Event& exit)
+void CMainWnd::LightingSyncThread(const hid::Event& exit, app::WindowLink& window)
 {
+    (void)window;  // reports to the window once the device lists are here
     // Renders the shared effect onto every device marked for same lighting. With no such device
     // it rests a second at a time, still woken at once by the exit event (a plain sleep would
     // outlast the bounded wait of the shutdown).
@@ -353,11 +359,13 @@ void CMainWnd::SetupDpi()
         setWindowState(windowState() & ~Qt::WindowMinimized);
     QScreen* monitor = screen() ? screen() : QGuiApplication::primaryScreen();
     const int dpi = ValidDpi(monitor ? ChooseDpi(monitor->geometry().size()) : 96, "MAIN_WND DPI SET ERROR");
-    ui::PaintManager::SetAllDPI(96);
-    resize(kBaseWidth, kBaseHeight);
-    ui::PaintManager::SetAllDPI(dpi);
-    app::ApplyStyleSheet(dpi);
-    m_dpi = dpi;
+    // Every size is scaled from the skin's own, so the new DPI is set at once; an unchanged DPI
+    // leaves the other windows (an open message box, the settings window) as they are.
+    if (dpi != m_dpi || dpi != PM().GetDPI()) {
+        ui::PaintManager::SetAllDPI(dpi);
+        app::ApplyStyleSheet(dpi);
+        m_dpi = dpi;
+    }
     resize(kBaseWidth * dpi / 96, kBaseHeight * dpi / 96);
     CenterWindow();
     if (wasShown)
@@ -535,6 +543,7 @@ int CMainWnd::Shutdown()
     hide();
     PM().KillTimer(this);
     const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);
+    m_link->Detach();
     if (m_tray)
         m_tray->Hide();
     return timedOut;

@@ -2,6 +2,7 @@
 
 #include "app/LanguageSettings.h"
 #include "app/SettingsStore.h"
+#include "app/WindowLink.h"
 #include "app/WorkerThreads.h"
 #include "ui/WindowImplBase.h"
 
@@ -58,8 +59,9 @@ public:
     int CurrentLanguage() const { return m_languages.currentIndex(); }
     // Ends the application: closes the sub-windows, stops the worker threads, quits the loop.
     void Exit();
-    // The shutdown: hide, signal every exit event, bounded waits. Returns the threads that did
-    // not end in time. Runs once; later calls return 0.
+    // The shutdown: hide, signal every exit event, bounded waits, then cut the worker link, so a
+    // thread that did not end in time can no longer reach the window. Returns the threads that
+    // did not end in time. Runs once; later calls return 0.
     int Shutdown();
 
     int VisibleDeviceTabs() const;
@@ -68,6 +70,8 @@ public:
     static bool IsSystemAwake() { return s_awake.load(); }
     bool LightingControl() const { return m_lightingControl; }
     app::WorkerThreads& Workers() { return m_workers; }
+    // What worker threads hold to reach the window: they never capture the window itself.
+    std::shared_ptr<app::WindowLink> Link() const { return m_link; }
     ui::TrayIcon* Tray() const { return m_tray; }
     bool HasTray() const;
 
@@ -95,12 +99,13 @@ private:
     void CloseSubWindows();
     void ShowTrayMenu();
     void StartWorkerThreads();
-    void LightingSyncThread(const hid::Event& exit);
+    static void LightingSyncThread(const hid::Event& exit, app::WindowLink& window);
     void StartDeviceCapture();
     void OpenSystemSettings(int which);
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
+    std::shared_ptr<app::WindowLink> m_link;
     app::WorkerThreads m_workers;
     ui::TrayIcon* m_tray = nullptr;
     int m_dpi = 96;
