@@ -6,7 +6,7 @@
 #include <QSet>
 #include <utility>
 
-#include "hid/DebugLog.h"
+#include "ui/UiLog.h"
 #include "ui/ControlFactory.h"
 #include "ui/Language.h"
 #include "ui/PaintManager.h"
@@ -41,7 +41,7 @@ QWidget* Builder::CreateFromFile(const QString& path, QWidget* parent)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(tesselDebug) << "skin file not readable:" << path;
+        qCDebug(uiDebug) << "skin file not readable:" << path;
         return nullptr;
     }
     // Images and other files named in the .ui resolve against the file's own folder.
@@ -50,7 +50,7 @@ QWidget* Builder::CreateFromFile(const QString& path, QWidget* parent)
     QWidget* root = load(&file, parent);
     const QList<QPointer<QWidget>> built = std::exchange(m_built, {});
     if (!root) {
-        qCDebug(tesselDebug) << "skin file not built:" << path << errorString();
+        qCDebug(uiDebug) << "skin file not built:" << path << errorString();
         return nullptr;
     }
     Language& language = Language::instance();
@@ -77,7 +77,7 @@ QWidget* Builder::createWidget(const QString& className, QWidget* parent, const 
     // Qt's loader would build a promoted class as its base class; an unknown class yields no
     // control instead, so a missing registration shows as a missing control.
     if (!qtWidgetClasses().contains(className)) {
-        qCDebug(tesselDebug) << "unknown control class in skin:" << className << name;
+        qCDebug(uiDebug) << "unknown control class in skin:" << className << name;
         return nullptr;
     }
     w = QUiLoader::createWidget(className, parent, name);

@@ -18,7 +18,7 @@
 #include <functional>
 #include <vector>
 
-#include "hid/DebugLog.h"
+#include "ui/UiLog.h"
 
 namespace ui {
 
@@ -49,7 +49,7 @@ bool Language::LoadLanguage(const QString& xmlPath)
 {
     QFile file(xmlPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(tesselDebug) << "language file not readable:" << xmlPath;
+        qCDebug(uiDebug) << "language file not readable:" << xmlPath;
         return false;
     }
     QHash<QString, QString> texts;
@@ -65,7 +65,7 @@ bool Language::LoadLanguage(const QString& xmlPath)
             texts.insert(id, attrs.value(QLatin1String("value")).toString());
     }
     if (xml.hasError()) {
-        qCDebug(tesselDebug) << "language file not well-formed:" << xmlPath << xml.errorString();
+        qCDebug(uiDebug) << "language file not well-formed:" << xmlPath << xml.errorString();
         return false;
     }
     m_texts = std::move(texts);

@@ -10,7 +10,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "hid/DebugLog.h"
+#include "ui/UiLog.h"
 #include "ui/Builder.h"
 #include "ui/Language.h"
 
@@ -67,7 +67,7 @@ bool WindowImplBase::Create(QWidget* parent, const QString& title)
             }
             m_root = root;
         } else {
-            qCDebug(tesselDebug) << "skin not loaded:" << skin << "for" << GetWindowClassName();
+            qCDebug(uiDebug) << "skin not loaded:" << skin << "for" << GetWindowClassName();
             ok = false;
         }
     }
