@@ -90,7 +90,8 @@ QString nameOf(const QWidget* w)
 }  // namespace
 
 CMainWnd::CMainWnd(const QString& storePath, const QString& languageConfig, QWidget* parent)
-    : WindowImplBase(parent), m_store(storePath), m_languages(m_store, languageConfig)
+    : WindowImplBase(parent), m_store(storePath), m_languages(m_store, languageConfig),
+      m_link(app::WindowLink::Create(this))
 {
     // The built skin resolves its text ids as it is created, so the first language file is
     // loaded before that; the stored choice replaces it during "windowinit".
@@ -240,16 +241,16 @@ void CMainWnd::StartDeviceCapture()
     // The capture thread lists the interfaces and reports what came and went; the register
     // outlives it (shared), and it reaches this window only through messages it can abandon.
     auto reg = m_devices->Register();
-    m_workers.Start(kCaptureThreadSlot, [this, reg](const hid::Event& exit) {
+    m_workers.Start(kCaptureThreadSlot, [this, reg, link = m_link](const hid::Event& exit) {
         hid::DeviceCapture::Callbacks callbacks;
         callbacks.found = [this, &exit](int i) {
             return SendUnlessAborted(this, app::pm::kInterfaceFound, i, exit) != 0;
         };
         callbacks.lost = [this, &exit](int i) { SendUnlessAborted(this, app::pm::kInterfaceLost, i, exit); };
         // The first scan shows the window, with or without a device.
-        callbacks.firstScan = [this, &exit] {
+        callbacks.firstScan = [link, &exit] {
             if (!exit.isSet())
-                PostMessage(app::RegisteredMessages::Register(app::msg::kInstance), 0, 0);
+                link->Post(app::RegisteredMessages::Register(app::msg::kInstance), 0, 0);
         };
         hid::DeviceCapture capture(*reg, std::move(callbacks));
         capture.Run(exit);
@@ -263,13 +264,14 @@ void CMainWnd::UpdateSyncDevices()
     std::vector<CVantikUSBDevice*> ordered;
     for (const auto* list : {&m_devices->Mice(), &m_devices->MousePads(), &m_devices->Headsets(), &m_devices->Keyboards()})
         ordered.insert(ordered.end(), list->begin(), list->end());
-    m_sync.SetDevices(std::move(ordered));
+    m_sync->SetDevices(std::move(ordered));
 }
 
 void CMainWnd::StartWorkerThreads()
 {
     UpdateSyncDevices();
-    m_workers.Start(kLightingSyncSlot, [this](const hid::Event& exit) { m_sync.Run(exit); });
+    // The thread holds the sync state, never `this`.
+    m_workers.Start(kLightingSyncSlot, [sync = m_sync](const hid::Event& exit) { sync->Run(exit); });
 }
 
 void CMainWnd::Notify(TNotifyUI& msg)
@@ -467,11 +469,13 @@ void CMainWnd::SetupDpi()
         setWindowState(windowState() & ~Qt::WindowMinimized);
     QScreen* monitor = screen() ? screen() : QGuiApplication::primaryScreen();
     const int dpi = ValidDpi(monitor ? ChooseDpi(monitor->geometry().size()) : 96, "MAIN_WND DPI SET ERROR");
-    ui::PaintManager::SetAllDPI(96);
-    resize(kBaseWidth, kBaseHeight);
-    ui::PaintManager::SetAllDPI(dpi);
-    app::ApplyStyleSheet(dpi);
-    m_dpi = dpi;
+    // Every size is scaled from the skin's own, so the new DPI is set at once; an unchanged DPI
+    // leaves the other windows (an open message box, the settings window) as they are.
+    if (dpi != m_dpi || dpi != PM().GetDPI()) {
+        ui::PaintManager::SetAllDPI(dpi);
+        app::ApplyStyleSheet(dpi);
+        m_dpi = dpi;
+    }
     resize(kBaseWidth * dpi / 96, kBaseHeight * dpi / 96);
     CenterWindow();
     if (wasShown)
@@ -645,6 +649,7 @@ int CMainWnd::Shutdown()
     hide();
     PM().KillTimer(this);
     const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);
+    m_link->Detach();
     if (m_devices)
         m_devices->DetachAll();
     if (m_tray)

@@ -4,6 +4,7 @@
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
 #include "app/SettingsStore.h"
+#include "app/WindowLink.h"
 #include "app/WorkerThreads.h"
 #include "ui/WindowImplBase.h"
 
@@ -61,8 +62,9 @@ public:
     int CurrentLanguage() const { return m_languages.currentIndex(); }
     // Ends the application: closes the sub-windows, stops the worker threads, quits the loop.
     void Exit();
-    // The shutdown: hide, signal every exit event, bounded waits. Returns the threads that did
-    // not end in time. Runs once; later calls return 0.
+    // The shutdown: hide, signal every exit event, bounded waits, then cut the worker link, so a
+    // thread that did not end in time can no longer reach the window. Returns the threads that
+    // did not end in time. Runs once; later calls return 0.
     int Shutdown();
 
     int VisibleDeviceTabs() const;
@@ -73,7 +75,9 @@ public:
     app::WorkerThreads& Workers() { return m_workers; }
     // The device lists and the device strip; null before "windowinit".
     app::DeviceHub* Devices() const { return m_devices.get(); }
-    app::LightingSync& Sync() { return m_sync; }
+    app::LightingSync& Sync() { return *m_sync; }
+    // What worker threads hold to reach the window: they never capture the window itself.
+    std::shared_ptr<app::WindowLink> Link() const { return m_link; }
     ui::TrayIcon* Tray() const { return m_tray; }
     bool HasTray() const;
 
@@ -112,8 +116,10 @@ private:
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
+    std::shared_ptr<app::WindowLink> m_link;
     std::unique_ptr<app::DeviceHub> m_devices;
-    app::LightingSync m_sync;
+    // Shared with the lighting sync thread, which may outlive a stop that timed out.
+    std::shared_ptr<app::LightingSync> m_sync = std::make_shared<app::LightingSync>();
     app::WorkerThreads m_workers;
     ui::TrayIcon* m_tray = nullptr;
     int m_dpi = 96;

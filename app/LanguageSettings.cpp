@@ -3,8 +3,11 @@
 #include "hid/DebugLog.h"
 #include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
+#include "profiles/JsonAccess.h"
 
 #include <QDir>
+
+#include <algorithm>
 
 namespace app {
 
@@ -17,36 +20,55 @@ LanguageSettings::LanguageSettings(SettingsStore& store, QString languageConfig)
 
 std::vector<LanguageEntry> LanguageSettings::Languages() const
 {
+    // The list is a user-editable file: every member goes through the accessors that read a
+    // value of the wrong type or range as missing instead of throwing.
     std::vector<LanguageEntry> list;
     const Json::Value doc = CJsonFile::ReadJson(m_configPath);
-    if (!doc.isObject() || !doc["Language"].isArray())
+    const Json::Value& languages = jsonx::member(doc, "Language");
+    if (!languages.isArray())
         return list;
-    for (const Json::Value& item : doc["Language"]) {
+    for (const Json::Value& item : languages) {
         LanguageEntry entry;
-        if (item.isObject()) {
-            if (item["Language_name"].isString())
-                entry.name = QString::fromStdString(item["Language_name"].asString());
-            if (item["Language_file"].isString())
-                entry.file = QString::fromStdString(item["Language_file"].asString());
-            if (item["Language_ID"].isIntegral())
-                entry.id = item["Language_ID"].asInt();
-            if (item["Language_text"].isString())
-                entry.text = QString::fromStdString(item["Language_text"].asString());
-        }
+        entry.name = QString::fromStdString(jsonx::toString(jsonx::member(item, "Language_name")));
+        entry.file = QString::fromStdString(jsonx::toString(jsonx::member(item, "Language_file")));
+        entry.id = jsonx::toI32(jsonx::member(item, "Language_ID"));
+        entry.text = QString::fromStdString(jsonx::toString(jsonx::member(item, "Language_text")));
         list.push_back(entry);
     }
     return list;
 }
 
-int LanguageSettings::ReadStoredLanguage() const
+int LanguageSettings::ReadStoredLanguage(const QLocale& desktop) const
 {
-    const int stored = m_store.ReadInt(kLanguageKey).value_or(kMissingLanguageId);
+    const std::optional<int> stored = m_store.ReadInt(kLanguageKey);
     const std::vector<LanguageEntry> list = Languages();
+    if (!stored) {
+        // A first start greets the user in the desktop's language when the list has it.
+        return std::max(0, IndexForLocale(list, desktop));
+    }
     for (size_t i = 0; i < list.size(); ++i) {
-        if (list[i].id == stored)
+        if (list[i].id == *stored)
             return static_cast<int>(i);
     }
     return 0;
+}
+
+int LanguageSettings::IndexForLocale(const std::vector<LanguageEntry>& list, const QLocale& locale)
+{
+    const QString name = locale.name();  // "en_US"; "C" for the C locale
+    const QString language = name.section('_', 0, 0);
+    const auto languageOf = [](const QString& entryName) {
+        return entryName.section('_', 0, 0).section('-', 0, 0);
+    };
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (QString(list[i].name).replace('-', '_').compare(name, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (!language.isEmpty() && languageOf(list[i].name).compare(language, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 std::optional<LanguageSettings::Change> LanguageSettings::Choose(int index)

@@ -2,6 +2,7 @@
 
 #include "app/SettingsStore.h"
 
+#include <QLocale>
 #include <QString>
 #include <array>
 #include <optional>
@@ -30,17 +31,19 @@ struct InterfaceFont {
 class LanguageSettings {
 public:
     static constexpr int kDefaultFontId = -1;
-    // Used when the store holds no value, so that no element matches unless one carries it.
-    static constexpr int kMissingLanguageId = 520;
 
     // `languageConfig`: the list file (empty: "Language.config" in the default data folder).
     explicit LanguageSettings(SettingsStore& store, QString languageConfig = {});
 
     // The list, read fresh; empty when the file is missing or invalid.
     std::vector<LanguageEntry> Languages() const;
-    // The index of the first language whose id is the stored one; 0 when nothing is stored,
-    // nothing matches or the list is missing.
-    int ReadStoredLanguage() const;
+    // The index of the first language whose id is the stored one. With nothing stored, the
+    // language of the list that fits `desktop` (same name, else same language). 0 when nothing
+    // fits, a stored id matches nothing or the list is missing.
+    int ReadStoredLanguage(const QLocale& desktop = QLocale::system()) const;
+    // The index of the language `locale` asks for: the entry named like it ("en_US"), else the
+    // first of its language ("en_GB" finds "en_US"); -1 when the list has neither.
+    static int IndexForLocale(const std::vector<LanguageEntry>& list, const QLocale& locale);
 
     struct Change {
         int index = -1;

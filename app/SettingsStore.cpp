@@ -29,6 +29,9 @@ std::optional<int> SettingsStore::ReadInt(const QString& key) const
 bool SettingsStore::WriteInt(const QString& key, int value)
 {
     // QSettings replaces the INI file through a temporary file, so a crash leaves the old one.
+    // The file (and its folder) is created by the first write. This differs on purpose from
+    // the original behaviour, which only opened an existing settings key and never created it:
+    // there a choice made on a fresh system was silently dropped and never persisted.
     QSettings settings(m_path, QSettings::IniFormat);
     settings.setValue(key, value);
     settings.sync();

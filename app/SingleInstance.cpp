@@ -93,15 +93,16 @@ void SingleInstance::onNewConnection()
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
-                // Anything but "name<TAB>w<TAB>l" of a registered name is ignored: the socket
-                // is the user's own, but a stray client must not reach the handlers.
+                // Only "name<TAB>w<TAB>l" of the instance message is taken: a later start has
+                // nothing else to say, and the other registered messages of other programs
+                // arrive over D-Bus, so any other line here comes from a stray client.
                 const QList<QByteArray> parts = socket->readLine(1024).trimmed().split('\t');
-                if (parts.size() != 3)
+                if (parts.size() != 3 || parts[0] != msg::kInstance)
                     continue;
                 bool okW = false, okL = false;
                 const qlonglong w = parts[1].toLongLong(&okW);
                 const qlonglong l = parts[2].toLongLong(&okL);
-                const uint32_t id = RegisteredMessages::Find(QString::fromUtf8(parts[0]));
+                const uint32_t id = RegisteredMessages::Find(QString::fromLatin1(msg::kInstance));
                 if (okW && okL && id != 0)
                     emit messageReceived(id, intptr_t(w), intptr_t(l));
             }

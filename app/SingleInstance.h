@@ -27,7 +27,7 @@ public:
     bool isFirst() const { return m_first; }
 
     // Sent by a later start: delivers the named message with its two numbers to the first
-    // instance. Gives up after `timeoutMs` so a hung first instance cannot block it. True when
+    // instance, which takes only the instance message (anything else is dropped there). Gives up after `timeoutMs` so a hung first instance cannot block it. True when
     // the message was written.
     bool Notify(const QString& messageName, intptr_t wParam, intptr_t lParam, int timeoutMs = 2000);
 
@@ -35,7 +35,7 @@ public:
     QString lockPath() const;
 
 signals:
-    // A later start delivered a message; `message` is its registered id.
+    // A later start delivered the instance message; `message` is its registered id.
     void messageReceived(uint32_t message, intptr_t wParam, intptr_t lParam);
 
 private:

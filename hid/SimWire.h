@@ -1,8 +1,8 @@
 #pragma once
 
-// The wire format between HidChannel's simulator backend and tessel-devsim. It is the only
-// piece of Tessel the simulator shares: the simulator is firmware at a USB interface, and this
-// is that interface.
+// The wire format between HidChannel's simulator backend and tessel-devsim. The simulator is
+// firmware at a USB interface and this is that interface; besides it the simulator shares only
+// the command report framing (CommandFrame.h) and the factory key tables (keytables/).
 //
 // Folder ($TESSEL_SIM_DIR):
 //   control                      the simulator's control socket (SOCK_STREAM, JSON lines)

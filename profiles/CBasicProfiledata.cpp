@@ -220,12 +220,12 @@ Json::Value CBasicProfiledata::LoadLightConfig(const QString& path)
     return m_lightConfig;
 }
 
-std::vector<LedEffectStep> CBasicProfiledata::GetLedEffects()
+std::vector<LedEffectStep> CBasicProfiledata::GetLedEffects(int model)
 {
     std::vector<LedEffectStep> steps;
-    if (!m_lightConfig.isNull() && !m_lightConfigFolder.isEmpty()) {
+    if (model >= 0 && !m_lightConfig.isNull() && !m_lightConfigFolder.isEmpty()) {
         const Json::Value& entry =
-            element(element(member(m_lightConfig, "LightInfo"), Json::ArrayIndex(m_deviceIndex)),
+            element(element(member(m_lightConfig, "LightInfo"), Json::ArrayIndex(model)),
                     m_lightInfo.mode);
         const QString guid = Utf8ToWide(jsonx::toString(member(entry, "Guid")));
         if (!paths::isSafeFileBaseName(guid)) {

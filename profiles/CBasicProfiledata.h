@@ -56,10 +56,11 @@ public:
 
     // Reads the light configuration document; returns a copy.
     Json::Value LoadLightConfig(const QString& path);
-    // Steps of the custom effect of the cached LightInfo's mode. The effect file is the entry's
-    // "Guid" + ".light" in the folder of the light configuration file; a "Guid" that would
-    // reach outside that folder is refused (empty list).
-    std::vector<LedEffectStep> GetLedEffects();
+    // Steps of the custom effect of the cached LightInfo's mode for the device model `model`:
+    // the entry "LightInfo"[model][mode], the same entry whose name the lighting list shows.
+    // The effect file is its "Guid" + ".light" in the folder of the light configuration file;
+    // a "Guid" that would reach outside that folder, or a negative model, gives an empty list.
+    std::vector<LedEffectStep> GetLedEffects(int model);
 
     std::vector<KeyAssignmentPair> GetKeyList();
     // Writes "Assignment" of entries 0..size-1; later entries and "DefaultAssignment" stay.

@@ -16,13 +16,13 @@ namespace {
 constexpr int kMaxPositions = 4096;
 constexpr int kMaxGroup = 255;
 
+// Sets the four channels and keeps whatever else the position holds.
 void writeColour(Json::Value& position, const LightColor& c)
 {
-    position = Json::Value(Json::objectValue);
-    position["Red"] = c.red;
-    position["Green"] = c.green;
-    position["Blue"] = c.blue;
-    position["Alpha"] = c.alpha;
+    memberRef(position, "Red") = c.red;
+    memberRef(position, "Green") = c.green;
+    memberRef(position, "Blue") = c.blue;
+    memberRef(position, "Alpha") = c.alpha;
 }
 }  // namespace
 

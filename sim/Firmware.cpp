@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sim/DefaultKeyTables.h"
+#include "keytables/DefaultKeyTables.h"
 
 namespace sim {
 namespace {
@@ -186,8 +186,9 @@ void Firmware::factoryReset() {
     leds.assign(l.keySlots, 0xFF);
     for (size_t slot = 0; slot < m_slotPositions.size(); ++slot) {
         const uint8_t pos = m_slotPositions[slot];
-        const KeyTriple t = m_kind == DeviceKind::Keyboard ? keyboardDefaultKeyTable()[pos]
-                                                           : mouseDefaultButtons()[pos];
+        const keytables::KeyTriple t = m_kind == DeviceKind::Keyboard
+                                           ? keytables::keyboardDefaultKeyTable()[pos]
+                                           : keytables::mouseDefaultButtons()[pos];
         keys[3 * slot] = t.type;
         keys[3 * slot + 1] = t.p1;
         keys[3 * slot + 2] = t.p2;

@@ -4,8 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <utility>
 
-#include "hid/DebugLog.h"
+#include "ui/UiLog.h"
 #include "ui/ControlFactory.h"
 #include "ui/Language.h"
 #include "ui/PaintManager.h"
@@ -40,17 +41,22 @@ QWidget* Builder::CreateFromFile(const QString& path, QWidget* parent)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(tesselDebug) << "skin file not readable:" << path;
+        qCDebug(uiDebug) << "skin file not readable:" << path;
         return nullptr;
     }
     // Images and other files named in the .ui resolve against the file's own folder.
     setWorkingDirectory(QFileInfo(path).absoluteDir());
+    m_built.clear();
     QWidget* root = load(&file, parent);
+    const QList<QPointer<QWidget>> built = std::exchange(m_built, {});
     if (!root) {
-        qCDebug(tesselDebug) << "skin file not built:" << path << errorString();
+        qCDebug(uiDebug) << "skin file not built:" << path << errorString();
         return nullptr;
     }
-    Language::instance().Apply(root);
+    Language& language = Language::instance();
+    for (QWidget* w : built)
+        language.MarkTextIds(w);
+    language.Apply(root);
     if (m_callback)
         m_callback->PM().Wire(root);
     return root;
@@ -65,15 +71,19 @@ QWidget* Builder::createWidget(const QString& className, QWidget* parent, const 
         if (w->parentWidget() != parent)
             w->setParent(parent);
         w->setObjectName(name);
+        m_built.append(w);
         return w;
     }
     // Qt's loader would build a promoted class as its base class; an unknown class yields no
     // control instead, so a missing registration shows as a missing control.
     if (!qtWidgetClasses().contains(className)) {
-        qCDebug(tesselDebug) << "unknown control class in skin:" << className << name;
+        qCDebug(uiDebug) << "unknown control class in skin:" << className << name;
         return nullptr;
     }
-    return QUiLoader::createWidget(className, parent, name);
+    w = QUiLoader::createWidget(className, parent, name);
+    if (w)
+        m_built.append(w);
+    return w;
 }
 
 }  // namespace ui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QUiLoader>
 
@@ -12,7 +14,9 @@ namespace ui {
 // the ControlFactory (both compared without regard to case), Qt's own widget classes. A class
 // none of them knows yields no control (its subtree is skipped); a promoted widget does not
 // fall back to its base class. With a callback window, the built tree is wired to that window's
-// notifications; text ids are resolved through ui::Language either way.
+// notifications. Every text the file gives a control it lists is a text id (ui::Language), resolved
+// at once and again on a language switch; texts that code or a control's own constructor set are
+// not taken as ids.
 class Builder : public QUiLoader {
     Q_OBJECT
 public:
@@ -29,6 +33,8 @@ public:
 
 private:
     WindowImplBase* m_callback;
+    // Every control made from the file being loaded: their texts are the skin's text ids.
+    QList<QPointer<QWidget>> m_built;
 };
 
 }  // namespace ui

@@ -1,6 +1,9 @@
 #include "ui/Language.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -13,15 +16,21 @@
 #include <QWidget>
 #include <QXmlStreamReader>
 #include <functional>
+#include <vector>
 
-#include "hid/DebugLog.h"
+#include "ui/UiLog.h"
 
 namespace ui {
 
 namespace {
 
-// Item data role that keeps a combo item's text id.
+// Item data roles that keep a combo item's text id and the text last shown for it.
 constexpr int kTextIdRole = Qt::UserRole + 0x7E11;
+constexpr int kShownTextRole = kTextIdRole + 1;
+// Set on a control once its skin texts were taken as ids.
+const char kMarkedProperty[] = "tessel_textids_marked";
+// The accessible name derived here last, told apart from one that code set.
+const char kDerivedNameProperty[] = "tessel_derived_accessible_name";
 
 QByteArray shownKey(const char* idProperty)
 {
@@ -40,7 +49,7 @@ bool Language::LoadLanguage(const QString& xmlPath)
 {
     QFile file(xmlPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(tesselDebug) << "language file not readable:" << xmlPath;
+        qCDebug(uiDebug) << "language file not readable:" << xmlPath;
         return false;
     }
     QHash<QString, QString> texts;
@@ -56,7 +65,7 @@ bool Language::LoadLanguage(const QString& xmlPath)
             texts.insert(id, attrs.value(QLatin1String("value")).toString());
     }
     if (xml.hasError()) {
-        qCDebug(tesselDebug) << "language file not well-formed:" << xmlPath << xml.errorString();
+        qCDebug(uiDebug) << "language file not well-formed:" << xmlPath << xml.errorString();
         return false;
     }
     m_texts = std::move(texts);
@@ -83,10 +92,108 @@ QString Language::Text(const QString& id) const
     return m_texts.value(id, id);
 }
 
-bool Language::LooksLikeId(const QString& text) const
+namespace {
+
+// One text-bearing property of an object: where its id is kept and how to read and show it.
+struct TextSlot {
+    QObject* owner;
+    const char* idProperty;
+    std::function<QString()> get;
+    std::function<void(const QString&)> set;
+};
+
+std::vector<TextSlot> textSlots(QWidget* w)
 {
-    static const QRegularExpression idShape(QStringLiteral("^[A-Za-z0-9]+(_[A-Za-z0-9]+)+$"));
-    return m_texts.contains(text) || idShape.match(text).hasMatch();
+    std::vector<TextSlot> found;
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        found.push_back({w, "textid", [b] { return b->text(); }, [b](const QString& t) { b->setText(t); }});
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        found.push_back({w, "textid", [l] { return l->text(); }, [l](const QString& t) { l->setText(t); }});
+    else if (auto* g = qobject_cast<QGroupBox*>(w))
+        found.push_back({w, "titleid", [g] { return g->title(); }, [g](const QString& t) { g->setTitle(t); }});
+    else if (auto* e = qobject_cast<QLineEdit*>(w))
+        found.push_back({w, "placeholderid", [e] { return e->placeholderText(); },
+                         [e](const QString& t) { e->setPlaceholderText(t); }});
+    else if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+        for (int i = 0; i < tabs->count(); ++i)
+            found.push_back({tabs->widget(i), "tabtextid", [tabs, i] { return tabs->tabText(i); },
+                             [tabs, i](const QString& t) { tabs->setTabText(i, t); }});
+    } else if (auto* menu = qobject_cast<QMenu*>(w)) {
+        for (QAction* a : menu->actions()) {
+            if (!a->isSeparator())
+                found.push_back({a, "textid", [a] { return a->text(); }, [a](const QString& t) { a->setText(t); }});
+        }
+    }
+    found.push_back({w, "tooltipid", [w] { return w->toolTip(); }, [w](const QString& t) { w->setToolTip(t); }});
+    found.push_back({w, "windowtitleid", [w] { return w->windowTitle(); },
+                     [w](const QString& t) { w->setWindowTitle(t); }});
+    found.push_back({w, "accessiblenameid", [w] { return w->accessibleName(); },
+                     [w](const QString& t) { w->setAccessibleName(t); }});
+    return found;
+}
+
+void markSlot(const TextSlot& slot)
+{
+    const QString text = slot.get();
+    if (text.isEmpty() || slot.owner->property(slot.idProperty).isValid())
+        return;
+    slot.owner->setProperty(slot.idProperty, text);
+    slot.owner->setProperty(shownKey(slot.idProperty).constData(), text);
+}
+
+// Shows the text of the slot's id (or of `forcedId`, which becomes its id). Text that code set
+// since the id was last shown (differs from what was shown) is plain: the id is dropped and the
+// text stays.
+void resolveSlot(const TextSlot& slot, const Language& lang, const QString& forcedId = QString())
+{
+    QObject* o = slot.owner;
+    const QByteArray shown = shownKey(slot.idProperty);
+    const QString current = slot.get();
+    QString id = forcedId;
+    if (id.isEmpty()) {
+        id = o->property(slot.idProperty).toString();
+        if (id.isEmpty())
+            return;
+        if (current != o->property(shown.constData()).toString()) {
+            o->setProperty(slot.idProperty, QVariant());
+            o->setProperty(shown.constData(), QVariant());
+            return;
+        }
+    }
+    const QString text = lang.Text(id);
+    o->setProperty(slot.idProperty, id);
+    o->setProperty(shown.constData(), text);
+    if (text != current)
+        slot.set(text);
+}
+
+// Controls a user can reach with the mouse or the keyboard; labels and containers are not.
+bool isReachable(const QWidget* w)
+{
+    return qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QComboBox*>(w)
+        || qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSlider*>(w)
+        || qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QAbstractItemView*>(w)
+        || (w->focusPolicy() & Qt::TabFocus);
+}
+
+}  // namespace
+
+void Language::MarkTextIds(QWidget* control)
+{
+    if (!control || control->property(kMarkedProperty).toBool())
+        return;
+    control->setProperty(kMarkedProperty, true);
+    for (const TextSlot& slot : textSlots(control))
+        markSlot(slot);
+    if (auto* c = qobject_cast<QComboBox*>(control)) {
+        for (int i = 0; i < c->count(); ++i) {
+            const QString text = c->itemText(i);
+            if (text.isEmpty() || c->itemData(i, kTextIdRole).isValid())
+                continue;
+            c->setItemData(i, text, kTextIdRole);
+            c->setItemData(i, text, kShownTextRole);
+        }
+    }
 }
 
 void Language::Apply(QWidget* root)
@@ -98,99 +205,70 @@ void Language::Apply(QWidget* root)
         applyOne(w);
 }
 
-// One text-bearing property of an object: the id stays in `idProperty`, the text last shown for
-// it in `idProperty`_shown. Text that code set since then (differs from what was shown) is taken
-// as the new content: an id again if it looks like one, else plain text that drops the id.
-static void resolveText(QObject* o, const char* idProperty, const std::function<QString()>& get,
-                        const std::function<void(const QString&)>& set, const Language& lang,
-                        const QString& forcedId = QString())
-{
-    const QByteArray shown = shownKey(idProperty);
-    const QString current = get();
-    QString id = forcedId;
-    if (id.isEmpty()) {
-        id = o->property(idProperty).toString();
-        if (id.isEmpty() || current != o->property(shown.constData()).toString()) {
-            if (!current.isEmpty() && lang.LooksLikeId(current)) {
-                id = current;
-            } else {
-                if (!id.isEmpty()) {
-                    o->setProperty(idProperty, QVariant());
-                    o->setProperty(shown.constData(), QVariant());
-                }
-                return;
-            }
-        }
-    }
-    const QString text = lang.Text(id);
-    o->setProperty(idProperty, id);
-    o->setProperty(shown.constData(), text);
-    if (text != current)
-        set(text);
-}
-
 void Language::applyOne(QWidget* w)
 {
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-        resolveText(w, "textid", [b] { return b->text(); }, [b](const QString& t) { b->setText(t); }, *this);
-    } else if (auto* l = qobject_cast<QLabel*>(w)) {
-        resolveText(w, "textid", [l] { return l->text(); }, [l](const QString& t) { l->setText(t); }, *this);
-    } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
-        resolveText(w, "titleid", [g] { return g->title(); }, [g](const QString& t) { g->setTitle(t); }, *this);
-    } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        resolveText(w, "placeholderid", [e] { return e->placeholderText(); },
-                    [e](const QString& t) { e->setPlaceholderText(t); }, *this);
-    } else if (auto* c = qobject_cast<QComboBox*>(w)) {
+    for (const TextSlot& slot : textSlots(w))
+        resolveSlot(slot, *this);
+    if (auto* c = qobject_cast<QComboBox*>(w)) {
         for (int i = 0; i < c->count(); ++i) {
-            QString id = c->itemData(i, kTextIdRole).toString();
+            const QString id = c->itemData(i, kTextIdRole).toString();
+            if (id.isEmpty())
+                continue;
             const QString current = c->itemText(i);
-            if (id.isEmpty() || current != c->itemData(i, kTextIdRole + 1).toString()) {
-                if (!LooksLikeId(current))
-                    continue;
-                id = current;
+            if (current != c->itemData(i, kShownTextRole).toString()) {
+                c->setItemData(i, QVariant(), kTextIdRole);  // code renamed the item: plain
+                c->setItemData(i, QVariant(), kShownTextRole);
+                continue;
             }
             const QString text = Text(id);
-            c->setItemData(i, id, kTextIdRole);
-            c->setItemData(i, text, kTextIdRole + 1);
+            c->setItemData(i, text, kShownTextRole);
             if (text != current)
                 c->setItemText(i, text);
         }
-    } else if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
-        for (int i = 0; i < tabs->count(); ++i) {
-            QWidget* page = tabs->widget(i);
-            resolveText(page, "tabtextid", [tabs, i] { return tabs->tabText(i); },
-                        [tabs, i](const QString& t) { tabs->setTabText(i, t); }, *this);
-        }
-    } else if (auto* menu = qobject_cast<QMenu*>(w)) {
-        for (QAction* a : menu->actions()) {
-            if (a->isSeparator())
-                continue;
-            resolveText(a, "textid", [a] { return a->text(); }, [a](const QString& t) { a->setText(t); }, *this);
-        }
     }
-    if (!w->toolTip().isEmpty() || w->property("tooltipid").isValid())
-        resolveText(w, "tooltipid", [w] { return w->toolTip(); }, [w](const QString& t) { w->setToolTip(t); }, *this);
-    if (w->isWindow())
-        resolveText(w, "windowtitleid", [w] { return w->windowTitle(); },
-                    [w](const QString& t) { w->setWindowTitle(t); }, *this);
+    applyAccessibleName(w);
+}
+
+void Language::applyAccessibleName(QWidget* w)
+{
+    if (!isReachable(w) || w->property("accessiblenameid").isValid())
+        return;
+    // An accessible name that code gave the control (not the one derived here last) stays.
+    const QString own = w->accessibleName();
+    if (!own.isEmpty() && own != w->property(kDerivedNameProperty).toString())
+        return;
+    QString name;
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        name = b->text();
+    if (name.isEmpty())
+        name = w->toolTip();
+    if (name.isEmpty()) {
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            name = e->placeholderText();
+    }
+    name.remove(QRegularExpression(QStringLiteral("&(?!&)")));  // mnemonic markers are not read out
+    w->setProperty(kDerivedNameProperty, name);
+    if (name != own)
+        w->setAccessibleName(name);
 }
 
 void Language::SetTextId(QWidget* control, const QString& id)
 {
     if (!control || id.isEmpty())
         return;
-    if (auto* b = qobject_cast<QAbstractButton*>(control))
-        resolveText(control, "textid", [b] { return b->text(); }, [b](const QString& t) { b->setText(t); }, *this, id);
-    else if (auto* l = qobject_cast<QLabel*>(control))
-        resolveText(control, "textid", [l] { return l->text(); }, [l](const QString& t) { l->setText(t); }, *this, id);
-    else if (auto* g = qobject_cast<QGroupBox*>(control))
-        resolveText(control, "titleid", [g] { return g->title(); }, [g](const QString& t) { g->setTitle(t); }, *this, id);
-    else if (auto* e = qobject_cast<QLineEdit*>(control))
-        resolveText(control, "placeholderid", [e] { return e->placeholderText(); },
-                    [e](const QString& t) { e->setPlaceholderText(t); }, *this, id);
-    else if (control->isWindow())
-        resolveText(control, "windowtitleid", [control] { return control->windowTitle(); },
-                    [control](const QString& t) { control->setWindowTitle(t); }, *this, id);
+    // The control's own text (a button's or label's text, a group's title, an edit's
+    // place-holder); a window without one takes it as its title.
+    for (const TextSlot& slot : textSlots(control)) {
+        const QByteArray property(slot.idProperty);
+        const bool own = slot.owner == control
+            && (property == "textid" || property == "titleid" || property == "placeholderid"
+                || (property == "windowtitleid" && control->isWindow()));
+        if (own) {
+            resolveSlot(slot, *this, id);
+            applyAccessibleName(control);
+            return;
+        }
+    }
 }
 
 }  // namespace ui

@@ -8,15 +8,20 @@ class QWidget;
 namespace ui {
 
 // Text ids and the language file that resolves them. A language file is XML with one
-// <Text id="..." value="..."/> per text (anywhere below the root element). A control whose
-// text, tool tip, title, place-holder text, combo items or tab texts hold an id shows the
-// resolved text; the id is remembered in the dynamic property "textid" ("tooltipid",
-// "titleid", "placeholderid"; combo items and tabs keep theirs in item data / the page), so the
-// control follows a language switch. An unknown id shows as itself. UI thread only.
+// <Text id="..." value="..."/> per text (anywhere below the root element). An unknown id shows
+// as itself. UI thread only.
 //
-// A text counts as an id when the current language has it or it looks like one (words of
-// letters and digits joined by underscores, no spaces, e.g. "message_text_5"). Text that code
-// later sets to something else replaces the remembered id.
+// Which text is an id is decided where it comes from, never from its shape: every text, tool
+// tip, title, place-holder text, accessible name, combo item and tab text written in a skin
+// file is an id (the builders mark what they built with MarkTextIds; the id stays in the dynamic property
+// "textid", "tooltipid", "titleid", "placeholderid", "accessiblenameid", "windowtitleid"; combo
+// items and tabs keep theirs in item data / the page). Text that code sets is plain, even when
+// it looks like an id (a profile named "menu_exit"), unless code calls SetTextId; code setting
+// other text on a control drops its id. Resolved controls follow a language switch.
+//
+// Every control a user can reach (buttons, edits, combos, sliders, item views, anything that
+// takes focus) gets an accessible name in the current language: the skin's own when it gives
+// one, else the control's text, else its tool tip (icon-only buttons), else its place-holder.
 class Language {
 public:
     static Language& instance();
@@ -32,16 +37,20 @@ public:
     QString Text(const QString& id) const;
     bool Has(const QString& id) const { return m_texts.contains(id); }
     QString CurrentFile() const { return m_file; }
-    // Resolves every id in root and below (a freshly built tree, or again after a change).
+    // Takes the texts `control` holds as written in a skin file: each is a text id, remembered
+    // so that Apply resolves it. Runs once per control; later calls change nothing.
+    void MarkTextIds(QWidget* control);
+    // Resolves every id in root and below (a freshly built tree, or again after a change) and
+    // renews the accessible names.
     void Apply(QWidget* root);
-    // Shows id's text on the control (text, or title for group boxes) and remembers the id.
+    // Shows id's text on the control (text, title for group boxes, place-holder for edits, the
+    // title of a window) and remembers the id.
     void SetTextId(QWidget* control, const QString& id);
-    // True when `text` would be taken as an id.
-    bool LooksLikeId(const QString& text) const;
 
 private:
     Language() = default;
     void applyOne(QWidget* w);
+    void applyAccessibleName(QWidget* w);
 
     QHash<QString, QString> m_texts;
     QString m_file;

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QIcon>
 
-#include "hid/DebugLog.h"
+#include "ui/UiLog.h"
 #include "ui/Language.h"
 #include "ui/Notify.h"
 #include "ui/PaintManager.h"
@@ -48,12 +48,12 @@ bool MenuWnd::Load(const QString& xmlFile)
     const QString path = QDir::isAbsolutePath(xmlFile) ? xmlFile : PaintManager::ResourceFile(xmlFile);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(tesselDebug) << "menu file not readable:" << path;
+        qCDebug(uiDebug) << "menu file not readable:" << path;
         return false;
     }
     QDomDocument doc;
     if (!doc.setContent(&file)) {
-        qCDebug(tesselDebug) << "menu file not well-formed:" << path;
+        qCDebug(uiDebug) << "menu file not well-formed:" << path;
         return false;
     }
     Language& lang = Language::instance();

@@ -24,7 +24,7 @@
 #include <limits>
 #include <vector>
 
-#include "hid/DebugLog.h"
+#include "ui/UiLog.h"
 #include "ui/Notify.h"
 #include "ui/WindowImplBase.h"
 
@@ -449,7 +449,9 @@ void PaintManager::ApplyFonts(QWidget* root)
 
 void PaintManager::SetDPI(int dpi)
 {
-    if (dpi <= 0 || !m_window)
+    // Scaling lays the window out at its skin size again; the same DPI once more must not undo
+    // what the user did since (a maximised or resized window keeps its size).
+    if (dpi <= 0 || !m_window || dpi == m_dpi)
         return;
     m_dpi = dpi;
     scaleTree(m_window, dpi / 96.0);

@@ -67,7 +67,8 @@ public:
     void RemoveAllFonts();  // own and shared
     void ApplyFonts(QWidget* root = nullptr);
 
-    // Scales the window's fonts, fixed sizes, layout margins and spacing by dpi / 96.
+    // Scales the window's fonts, fixed sizes, layout margins and spacing by dpi / 96 and sizes
+    // the window to its skin size at that DPI. The DPI it already has changes nothing.
     void SetDPI(int dpi);
     int GetDPI() const { return m_dpi; }
     static void SetAllDPI(int dpi);

@@ -10,7 +10,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "hid/DebugLog.h"
+#include "ui/UiLog.h"
 #include "ui/Builder.h"
 #include "ui/Language.h"
 
@@ -57,11 +57,17 @@ bool WindowImplBase::Create(QWidget* parent, const QString& title)
             setMinimumSize(root->minimumSize());
             if (root->maximumSize() != QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX))
                 setMaximumSize(root->maximumSize());
-            if (windowTitle().isEmpty())
-                setWindowTitle(root->windowTitle());
+            if (windowTitle().isEmpty()) {
+                // The skin's title is a text id: the window follows the language with it.
+                const QString titleId = root->property("windowtitleid").toString();
+                if (titleId.isEmpty())
+                    setWindowTitle(root->windowTitle());
+                else
+                    ui::Language::instance().SetTextId(this, titleId);
+            }
             m_root = root;
         } else {
-            qCDebug(tesselDebug) << "skin not loaded:" << skin << "for" << GetWindowClassName();
+            qCDebug(uiDebug) << "skin not loaded:" << skin << "for" << GetWindowClassName();
             ok = false;
         }
     }

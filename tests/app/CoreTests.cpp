@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QLocale>
+#include <QLocalSocket>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QSignalSpy>
@@ -123,19 +125,25 @@ protected:
     QString configPath;
 };
 
-TEST_F(LanguageTest, StoredLanguageSelectsItsIndexAndFallsBackToTheFirst)
+TEST_F(LanguageTest, StoredLanguageWinsElseTheDesktopsLanguageElseTheFirst)
 {
     struct Case {
         const char* what;
         std::optional<int> stored;
+        const char* desktop;  // the desktop's locale
         bool listPresent;
         int expected;
     };
     const Case cases[] = {
-        {"nothing stored", std::nullopt, true, 0},
-        {"stored id of the third", 1028, true, 2},
-        {"stored id nobody carries", 4242, true, 0},
-        {"list missing", 1028, false, 0},
+        {"nothing stored, English desktop", std::nullopt, "en_US", true, 1},
+        {"nothing stored, British desktop finds the English entry", std::nullopt, "en_GB", true, 1},
+        {"nothing stored, Taiwanese desktop", std::nullopt, "zh_TW", true, 2},
+        {"nothing stored, French desktop", std::nullopt, "fr_FR", true, 4},
+        {"nothing stored, Japanese desktop: no such entry", std::nullopt, "ja_JP", true, 0},
+        {"nothing stored, C locale", std::nullopt, "C", true, 0},
+        {"stored id of the third wins over the desktop", 1028, "en_US", true, 2},
+        {"stored id nobody carries", 4242, "en_US", true, 0},
+        {"list missing", std::nullopt, "en_US", false, 0},
     };
     for (const Case& c : cases) {
         const QString storePath = dir.filePath(QString("store-%1.ini").arg(c.what));
@@ -144,7 +152,41 @@ TEST_F(LanguageTest, StoredLanguageSelectsItsIndexAndFallsBackToTheFirst)
             ASSERT_TRUE(store.WriteInt(kLanguageKey, *c.stored));
         }
         LanguageSettings languages(store, c.listPresent ? configPath : dir.filePath("missing.config"));
-        EXPECT_EQ(languages.ReadStoredLanguage(), c.expected) << c.what;
+        EXPECT_EQ(languages.ReadStoredLanguage(QLocale(QLatin1String(c.desktop))), c.expected) << c.what;
+    }
+}
+
+TEST(LanguageList, MembersOfTheWrongTypeOrRangeReadAsMissingAndStartInTheFirstLanguage)
+{
+    struct Case {
+        const char* what;
+        const char* firstEntry;  // precedes {"Language_name":"en_US","Language_ID":1033}
+        int firstId;
+    };
+    const Case cases[] = {
+        {"id beyond int", R"({"Language_name":"xx_XX","Language_ID":3000000000})", int32_t(3000000000u)},
+        {"id as a huge real", R"({"Language_name":"xx_XX","Language_ID":1e10})", 1410065408},
+        {"id below int", R"({"Language_name":"xx_XX","Language_ID":-2147483649})", 2147483647},
+        {"id as text", R"({"Language_name":"xx_XX","Language_ID":"2052"})", 0},
+        {"names of the wrong type", R"({"Language_name":7,"Language_file":[1],"Language_text":{}})", 0},
+        {"entry not an object", R"(3)", 0},
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const Case& c : cases) {
+        const QString config = dir.filePath("Language.config");
+        writeFile(config, QString(R"({"Language":[%1,{"Language_name":"en_US","Language_ID":1033}]})")
+                              .arg(QLatin1String(c.firstEntry))
+                              .toUtf8());
+        SettingsStore store(dir.filePath(QString("%1.ini").arg(c.what)));
+        LanguageSettings languages(store, config);
+        const auto list = languages.Languages();
+        ASSERT_EQ(list.size(), 2u) << c.what;
+        EXPECT_EQ(list[0].id, c.firstId) << c.what;
+        EXPECT_EQ(list[1].id, 1033) << c.what;
+        EXPECT_EQ(languages.ReadStoredLanguage(QLocale::c()), 0) << c.what;
+        const auto change = languages.Choose(0);
+        ASSERT_TRUE(change && change->entry) << c.what;
     }
 }
 
@@ -282,6 +324,35 @@ TEST(SingleInstance, SecondStartHandsTheInstanceMessageToTheFirst)
     EXPECT_EQ(args[0].value<uint32_t>(), RegisteredMessages::Find(msg::kInstance));
     EXPECT_EQ(args[1].value<intptr_t>(), 0);
     EXPECT_EQ(args[2].value<intptr_t>(), 1);
+}
+
+TEST(SingleInstance, TheSocketPassesOnTheInstanceMessageAlone)
+{
+    RegisteredMessages::RegisterAll();
+    QTemporaryDir dir;
+    SingleInstance first(dir.path());
+    ASSERT_TRUE(first.Acquire());
+    QSignalSpy received(&first, &SingleInstance::messageReceived);
+
+    // Other registered names (they belong to D-Bus), unknown names and malformed lines, then
+    // the instance message last on the same connection: lines are handled in order, so
+    // everything before it has been judged once it arrives.
+    QByteArray lines;
+    for (const char* name : {msg::kLightControlRequest, msg::kWorkToolQuery, msg::kUpdateRelay,
+                             "Game_Start", "no such message"})
+        lines += QByteArray(name) + "\t1\t1\n";
+    lines += QByteArray(msg::kInstance) + "\tx\t1\n";
+    lines += QByteArray(msg::kInstance) + "\t0\n";
+    lines += QByteArray(msg::kInstance) + "\t0\t1\n";
+    QLocalSocket client;
+    client.connectToServer(first.socketPath());
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write(lines);
+    ASSERT_TRUE(client.waitForBytesWritten(5000));
+    ASSERT_TRUE(received.wait(5000) || received.count() > 0);
+    ASSERT_EQ(received.count(), 1);
+    EXPECT_EQ(received[0][0].value<uint32_t>(), RegisteredMessages::Find(msg::kInstance));
+    EXPECT_EQ(received[0][2].value<intptr_t>(), 1);
 }
 
 TEST(SingleInstance, ALockLeftByACrashedInstanceDoesNotBlockTheNextStart)

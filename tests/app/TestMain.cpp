@@ -13,6 +13,9 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // With no stored choice the desktop's locale picks the language; the tests start from the
+    // same one on every machine (the C locale: the first language of the list).
+    qputenv("LC_ALL", "C.UTF-8");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -4,6 +4,7 @@
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
 #include "hid/DebugLog.h"
+#include "hid/Event.h"
 #include "ui/Builder.h"
 #include "ui/ControlFactory.h"
 #include "ui/Language.h"
@@ -20,7 +21,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -190,7 +193,7 @@ TEST_F(MainWindowTest, StartsWithTheEmptyDeviceStripAndTheNoDevicePage)
         EXPECT_NE(window->PM().FindControl(name), nullptr) << name;
     EXPECT_EQ(window->VisibleDeviceTabs(), 0);
     EXPECT_TRUE(window->PM().FindControl("No_device_Link")->isVisible());
-    EXPECT_EQ(window->CurrentLanguage(), 0) << "nothing stored: the first language";
+    EXPECT_EQ(window->CurrentLanguage(), 0) << "nothing stored, C locale: the first language";
     EXPECT_TRUE(window->Workers().IsRunning(CMainWnd::kLightingSyncSlot));
     // The offscreen screen is small: the DPI set-up lays the window out at 96, 1000 x 640.
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == QSize(1000, 640); }, 5000))
@@ -296,6 +299,83 @@ TEST_F(MainWindowTest, BuilderCallbackMakesTheSkinsOwnControlsThroughTheFactory)
     EXPECT_EQ(ui::PaintManager::FindSubControlByName(built.get(), "ghost"), nullptr);
     EXPECT_NE(ui::PaintManager::FindSubControlByName(built.get(), "plain"), nullptr);
     EXPECT_EQ(window->CreateControl("CircleProgress"), nullptr) << "not registered: no control";
+}
+
+TEST_F(MainWindowTest, AMessageBoxAtTheWindowsDpiLeavesTheWindowsSizeAlone)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->size() == QSize(1000, 640); }, 5000));
+    ui::PaintManager::SetAllDPI(144);
+    // The user sizes the window; message boxes then open at the window's DPI.
+    const QSize chosen(1700, 1000);
+    window->resize(chosen);
+    for (int round = 0; round < 2; ++round) {
+        int boxDpi = 0;
+        onceBoxIsUp([&](CMsgWnd* box) {
+            boxDpi = box->PM().GetDPI();
+            click(box, "confirm_btn");
+        });
+        CMsgWnd::ShowMessage(window.get(), {}, "message_text_22", 144, true, CMsgWnd::ConfirmOnly);
+        EXPECT_EQ(boxDpi, 144);
+        EXPECT_EQ(window->size(), chosen) << "round " << round;
+        EXPECT_EQ(window->PM().GetDPI(), 144);
+    }
+    ui::PaintManager::SetAllDPI(96);
+}
+
+TEST_F(ShellTest, AWorkerOutlivingATimedOutStopNoLongerReachesTheFreedWindow)
+{
+    auto window = std::make_unique<CMainWnd>(storePath, languageConfig);
+    ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+    const uint32_t instance = app::RegisteredMessages::Find(app::msg::kInstance);
+
+    // A worker that answers its exit event only once the test lets it: it reaches the window
+    // once while it lives, and again after the window is gone.
+    struct Shared {
+        hid::Event reachedOnce, release, finished;
+        std::atomic<int> lateSends{-1};
+    };
+    auto shared = std::make_shared<Shared>();
+    ASSERT_TRUE(window->Workers().Start(5, [shared, link = window->Link(), instance](const hid::Event&) {
+        link->Send(app::pm::kLanguageChange, 1, 0);
+        shared->reachedOnce.set();
+        shared->release.wait(60000);
+        link->Post(instance, 0, 1);
+        shared->lateSends = int(link->Send(instance, 0, 1));
+        shared->finished.set();
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shared->reachedOnce.isSet(); }, 10000));
+    EXPECT_EQ(window->CurrentLanguage(), 1) << "the message sent while the window lives is handled";
+    EXPECT_TRUE(window->Link()->IsAttached());
+
+    EXPECT_EQ(window->Shutdown(), 1) << "the held worker outlasts the bounded wait";
+    window.reset();
+    shared->release.set();
+    ASSERT_TRUE(shared->finished.wait(10000));
+    EXPECT_EQ(shared->lateSends, 0);
+    QTest::qWait(20);  // a post that reached the freed window would run here
+}
+
+TEST_F(MainWindowTest, EveryReachableControlIsNamedInTheCurrentLanguage)
+{
+    const char* const iconButtons[] = {"skinbtn", "setbtn", "minbtn", "maxbtn", "restorebtn",
+                                       "closebtn", "device_select_prev", "device_select_next"};
+    for (int language : {1, 0}) {
+        window->ApplyLanguage(language);
+        for (const char* name : iconButtons) {
+            QWidget* button = window->PM().FindControl(name);
+            ASSERT_NE(button, nullptr) << name;
+            EXPECT_FALSE(button->toolTip().isEmpty()) << name;
+            EXPECT_EQ(button->accessibleName(), button->toolTip()) << name << " in " << language;
+        }
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            const bool reachable = qobject_cast<QAbstractButton*>(w) || (w->focusPolicy() & Qt::TabFocus);
+            if (reachable && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_")) {
+                EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(window->PM().FindControl("closebtn")->accessibleName(),
+              ui::Language::instance().Text("tip_close"));
 }
 
 TEST_F(ShellTest, TrayMenuOffersSettingsAboutAndExit)

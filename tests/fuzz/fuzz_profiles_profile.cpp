@@ -36,7 +36,8 @@ void exerciseBase(CBasicProfiledata& p, const QString& input, const QString& out
     for (uint8_t mode = 0; mode < 4; ++mode) {
         info.mode = mode;
         p.SetLightInfo(info);
-        p.GetLedEffects();
+        for (int model = -1; model <= 4; ++model)
+            p.GetLedEffects(model);
     }
     p.SetAudioLightInfo(p.GetAudioLightInfo());
     keys.resize(keys.size() / 2);

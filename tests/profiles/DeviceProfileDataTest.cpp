@@ -76,6 +76,21 @@ TEST(KeyboardProfile, CustomColoursAreCreatedOnReadAndKeepStoredOnes)
     EXPECT_EQ(kb.ActiveSlot()["CustomLightMode"]["LightColorInfo"].size(), 1u);
 }
 
+TEST(KeyboardProfile, CustomColourSettersKeepWhatElseAPositionHolds)
+{
+    QTemporaryDir dir;
+    CKeyboardProfiledata kb;
+    loadEntry(kb, dir, R"({"CustomLightMode": {"LightColorInfo": [[
+        {"Red": 1, "Green": 2, "Blue": 3, "Alpha": 4, "KeyName": "Esc", "Layer": {"n": 1}},
+        7]]}})");
+    kb.SetCustomLightColors({{9, 8, 7, 6}, {5, 4, 3, 2}}, 0);
+    const Json::Value& positions = kb.ActiveSlot()["CustomLightMode"]["LightColorInfo"][0];
+    EXPECT_EQ(positions[0], parse(R"({"Red": 9, "Green": 8, "Blue": 7, "Alpha": 6,
+                                      "KeyName": "Esc", "Layer": {"n": 1}})"));
+    // A position that is no object becomes one.
+    EXPECT_EQ(positions[1], parse(R"({"Red": 5, "Green": 4, "Blue": 3, "Alpha": 2})"));
+}
+
 TEST(MouseProfile, DpiStagesMergeIntoTheCache)
 {
     QTemporaryDir dir;

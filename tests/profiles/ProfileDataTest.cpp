@@ -1,4 +1,5 @@
 #include "profiles/CBasicProfiledata.h"
+#include "profiles/DeviceNameLists.h"
 
 #include "TestFiles.h"
 
@@ -219,6 +220,37 @@ TEST_F(ProfileData, ScratchSlotEditsAnotherProfileWithoutTouchingTheActiveOne)
     EXPECT_EQ(data.GetKeyList()[0].current.p2, 1);
 }
 
+TEST_F(ProfileData, LedEffectOfAModelIsTheEntryWhoseNameTheListShows)
+{
+    // One effect list per device model; each model names its own effect at mode 1.
+    const QString config = userPath("pelix_light.config");
+    writeText(config, R"({"LightInfo": [
+        [{"LightName": "kb0", "Guid": "kb0"}, {"LightName": "kb1", "Guid": "kb1"}],
+        [{"LightName": "ms0", "Guid": "ms0"}, {"LightName": "ms1", "Guid": "ms1"}],
+        [{"LightName": "pad0", "Guid": "pad0"}, {"LightName": "pad1", "Guid": "pad1"}]]})");
+    const QStringList guids{"kb0", "kb1", "ms0", "ms1", "pad0", "pad1"};
+    for (int i = 0; i < guids.size(); ++i)
+        writeText(userPath(guids[i] + ".light"),
+                  QString(R"({"LEDEffectList": [{"Time": %1}]})").arg(i).toStdString());
+
+    const QString path = userPath("E.Json");
+    writeText(path, R"({"Device": [{"LightInfo": {"SelectItem": 1}}]})");
+    data.LoadDeviceData(path);
+    data.GetLightInfo();
+    data.LoadLightConfig(config);
+    for (int model : {0, 1, 2}) {
+        SCOPED_TRACE(model);
+        DeviceNameLists names;
+        names.LoadCustomLightNames(model, config);
+        const std::vector<LedEffectStep> steps = data.GetLedEffects(model);
+        ASSERT_EQ(steps.size(), 1u);
+        // The effect played is the file of the entry whose name is shown at that mode.
+        EXPECT_EQ(guids[steps[0].time], names.customNames()[1]);
+    }
+    EXPECT_TRUE(data.GetLedEffects(3).empty());
+    EXPECT_TRUE(data.GetLedEffects(-1).empty());
+}
+
 TEST_F(ProfileData, LedEffectsComeFromTheUserFolderAndNamesLeavingItAreRefused)
 {
     const QString config = userPath("pelix_light.config");
@@ -244,7 +276,7 @@ TEST_F(ProfileData, LedEffectsComeFromTheUserFolderAndNamesLeavingItAreRefused)
     data.LoadLightConfig(data.GetLightConfigPath());
 
     LightInfo info = data.GetLightInfo();
-    std::vector<LedEffectStep> steps = data.GetLedEffects();
+    std::vector<LedEffectStep> steps = data.GetLedEffects(0);
     ASSERT_EQ(steps.size(), 2u);
     EXPECT_EQ(steps[0].mode, 3);
     EXPECT_EQ(steps[0].speed, 4);
@@ -256,12 +288,12 @@ TEST_F(ProfileData, LedEffectsComeFromTheUserFolderAndNamesLeavingItAreRefused)
         SCOPED_TRACE(int(mode));
         info.mode = mode;
         data.SetLightInfo(info);
-        EXPECT_TRUE(data.GetLedEffects().empty());
+        EXPECT_TRUE(data.GetLedEffects(0).empty());
     }
 
     // No light configuration: no effect.
     data.LoadLightConfig(userPath("missing.config"));
     info.mode = 0;
     data.SetLightInfo(info);
-    EXPECT_TRUE(data.GetLedEffects().empty());
+    EXPECT_TRUE(data.GetLedEffects(0).empty());
 }

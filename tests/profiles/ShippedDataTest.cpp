@@ -8,7 +8,7 @@
 #include "profiles/DeviceNameLists.h"
 #include "profiles/HeadsetEqPresets.h"
 #include "profiles/JsonAccess.h"
-#include "sim/DefaultKeyTables.h"
+#include "keytables/DefaultKeyTables.h"
 
 #include "TestFiles.h"
 
@@ -72,12 +72,12 @@ protected:
 
 template <size_t N>
 void expectKeyList(const std::vector<KeyAssignmentPair>& keys,
-                   const std::array<sim::KeyTriple, N>& table)
+                   const std::array<keytables::KeyTriple, N>& table)
 {
     ASSERT_EQ(keys.size(), N);
     for (size_t i = 0; i < N; ++i) {
         SCOPED_TRACE(i);
-        const sim::KeyTriple want = table[i];
+        const keytables::KeyTriple want = table[i];
         const KeyAssignment expected{uint16_t(i), want.type, want.p1, want.p2};
         EXPECT_EQ(keys[i].defaults, expected);
         EXPECT_EQ(keys[i].current, expected);
@@ -90,7 +90,7 @@ TEST_F(ShippedData, KeyboardProfileMatchesTheFactoryKeyTable)
 {
     CKeyboardProfiledata kb;
     load(kb, "keyboard");
-    expectKeyList(kb.GetKeyList(), sim::keyboardDefaultKeyTable());
+    expectKeyList(kb.GetKeyList(), keytables::keyboardDefaultKeyTable());
     const DeviceNameLists lists = modes(DeviceNameLists::Keyboard);
     EXPECT_EQ(lists.modeNames().size(), 31);
     checkLighting(kb, lists);
@@ -104,7 +104,7 @@ TEST_F(ShippedData, MouseProfileMatchesTheFactoryButtonsAndHasFiveDpiStages)
 {
     CMouseProfiledata mouse;
     load(mouse, "mouse");
-    expectKeyList(mouse.GetKeyList(), sim::mouseDefaultButtons());
+    expectKeyList(mouse.GetKeyList(), keytables::mouseDefaultButtons());
     const DeviceNameLists lists = modes(DeviceNameLists::Mouse);
     EXPECT_GE(lists.modeNames().size(), 10);
     checkLighting(mouse, lists);

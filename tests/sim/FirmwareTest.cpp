@@ -5,7 +5,7 @@
 #include <set>
 
 #include "SimTestSupport.h"
-#include "sim/DefaultKeyTables.h"
+#include "keytables/DefaultKeyTables.h"
 
 namespace {
 
@@ -102,8 +102,8 @@ TEST(Firmware, KeyboardKeyTableHoldsEveryFactoryKeyOnce) {
     std::set<int> positions;
     std::set<int> ledIndexes;
     for (size_t slot = 0; slot < slots; ++slot) {
-        const sim::KeyTriple t{keys[3 * slot], keys[3 * slot + 1], keys[3 * slot + 2]};
-        const auto& table = sim::keyboardDefaultKeyTable();
+        const keytables::KeyTriple t{keys[3 * slot], keys[3 * slot + 1], keys[3 * slot + 2]};
+        const auto& table = keytables::keyboardDefaultKeyTable();
         const auto it = std::find(table.begin(), table.end(), t);
         ASSERT_NE(it, table.end()) << "slot " << slot;
         positions.insert(int(it - table.begin()));

@@ -378,7 +378,7 @@ TEST_F(UiTest, LanguageResolvesIdsAndFollowsASwitch)
     EXPECT_EQ(btn->toolTip(), "Confirm");
     EXPECT_EQ(btn->property("textid").toString(), "btn_ok");
     EXPECT_EQ(label->text(), "label_unknown_id");  // unknown id shows as itself
-    EXPECT_EQ(check->text(), "Plain text");        // not an id
+    EXPECT_EQ(check->text(), "Plain text");        // an id without a text
     EXPECT_EQ(combo->itemText(0), "First");
     EXPECT_EQ(wnd->windowTitle(), "Window");
 
@@ -407,6 +407,55 @@ TEST_F(UiTest, LanguageResolvesIdsAndFollowsASwitch)
     EXPECT_EQ(btn->text(), "Typed by code");
     EXPECT_EQ(check->text(), "Exit");
     EXPECT_EQ(label->text(), "label_unknown_id");
+}
+
+TEST_F(UiTest, TextsThatCodeSetsStayPlainHowEverTheyLook)
+{
+    // Names a user gave a profile, macro or preset, shaped like ids the language file has.
+    auto& lang = ui::Language::instance();
+    auto* label = find<QLabel>("info_label");
+    auto* combo = find<QComboBox>("mode_combo");
+    auto* btn = find<QPushButton>("plain_btn");
+    label->setText("menu_exit");
+    combo->addItem("menu_more");
+    combo->setItemText(1, "btn_ok");
+    btn->setToolTip("tip_ok");
+    auto* added = new QPushButton("menu_exit", wnd->Root());  // a control code adds later
+    for (const char* file : {"/lang_a.xml", "/lang_b.xml"}) {
+        ASSERT_TRUE(lang.SetLanguage(kData + file)) << file;
+        lang.Apply(wnd.get());
+        EXPECT_EQ(label->text(), "menu_exit") << file;
+        EXPECT_EQ(combo->itemText(3), "menu_more") << file;
+        EXPECT_EQ(combo->itemText(1), "btn_ok") << file;
+        EXPECT_EQ(btn->toolTip(), "tip_ok") << file;
+        EXPECT_EQ(added->text(), "menu_exit") << file;
+    }
+    EXPECT_EQ(combo->itemText(0), "第一") << "the skin's own items still follow";
+    ASSERT_TRUE(lang.SetLanguage(kData + "/lang_a.xml"));
+}
+
+TEST_F(UiTest, ReachableControlsGetAccessibleNamesInTheCurrentLanguage)
+{
+    auto& lang = ui::Language::instance();
+    auto* btn = find<QPushButton>("plain_btn");
+    auto* slider = find<QSlider>("light_slider");
+    auto* label = find<QLabel>("info_label");
+    EXPECT_EQ(btn->accessibleName(), "OK");
+    EXPECT_TRUE(label->accessibleName().isEmpty()) << "labels are read, not reached";
+
+    // An icon-only control is named by its tool tip; one whose name code gave keeps it.
+    btn->setText(QString());
+    slider->setAccessibleName("Brightness");
+    ASSERT_TRUE(lang.SetLanguage(kData + "/lang_b.xml"));
+    EXPECT_EQ(btn->accessibleName(), "确认");
+    EXPECT_EQ(slider->accessibleName(), "Brightness");
+    ASSERT_TRUE(lang.SetLanguage(kData + "/lang_a.xml"));
+    EXPECT_EQ(btn->accessibleName(), "Confirm");
+
+    // A window built later gets its names too.
+    RecordingWnd later;
+    ASSERT_TRUE(later.Create(nullptr, QString()));
+    EXPECT_EQ(later.PM().FindControl("plain_btn")->accessibleName(), "OK");
 }
 
 TEST_F(UiTest, ShowModalReturnsTheCloseCode)
@@ -520,6 +569,12 @@ TEST_F(UiTest, DpiScalesFontsAndFixedSizesAndReturnsExactly)
     EXPECT_EQ(label->font().pixelSize(), 18);
     EXPECT_EQ(label->minimumSize(), QSize(150, 30));
     EXPECT_EQ(wnd->size(), size * 1.5);
+    // The same DPI again changes nothing: a size the user chose since stays.
+    wnd->resize(size * 2);
+    ui::PaintManager::SetAllDPI(144);
+    pm.SetDPI(144);
+    EXPECT_EQ(wnd->size(), size * 2);
+    EXPECT_EQ(label->font().pixelSize(), 18);
     ui::PaintManager::SetAllDPI(96);
     EXPECT_EQ(label->font().pixelSize(), 12);
     EXPECT_EQ(label->minimumSize(), QSize(100, 20));

@@ -1,6 +1,6 @@
-#include "sim/DefaultKeyTables.h"
+#include "keytables/DefaultKeyTables.h"
 
-namespace sim {
+namespace keytables {
 namespace {
 
 // Assignment types of a factory triple.
@@ -121,4 +121,4 @@ const std::array<KeyTriple, kKeyboardKeyPositions>& keyboardDefaultKeyTable() { 
 
 const std::array<KeyTriple, kMouseButtons>& mouseDefaultButtons() { return kMouseTable; }
 
-}  // namespace sim
+}  // namespace keytables

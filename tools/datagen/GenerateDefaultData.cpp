@@ -6,7 +6,7 @@
 
 #include "profiles/CJsonFile.h"
 #include "profiles/HeadsetEqPresets.h"
-#include "sim/DefaultKeyTables.h"
+#include "keytables/DefaultKeyTables.h"
 
 #include <QDir>
 #include <QString>
@@ -113,7 +113,7 @@ template <class Table>
 Json::Value keyList(const Table& table)
 {
     Json::Value list(Json::arrayValue);
-    for (const sim::KeyTriple& t : table) {
+    for (const keytables::KeyTriple& t : table) {
         Json::Value e;
         e["Assignment"] = t.packed();
         e["DefaultAssignment"] = t.packed();
@@ -145,7 +145,7 @@ Json::Value keyboardProfile()
     audio["ColorTypeFlags"] = 1;
     e["AudioLightInfo"] = audio;
     e["LightList"] = lightList(kKeyboardModes.size());
-    e["KeyList"] = keyList(sim::keyboardDefaultKeyTable());
+    e["KeyList"] = keyList(keytables::keyboardDefaultKeyTable());
     Json::Value stages;
     stages["Repeat"] = 0;
     stages["RepeatDelay"] = 1;  // 500 ms
@@ -165,7 +165,7 @@ Json::Value mouseProfile()
     Json::Value e;
     e["LightInfo"] = lightInfo();
     e["LightList"] = lightList(kMouseModes.size());
-    e["KeyList"] = keyList(sim::mouseDefaultButtons());
+    e["KeyList"] = keyList(keytables::mouseDefaultButtons());
     // Sensor step indexes (100 DPI per step from 200 DPI): 600, 1100, 1600, 2600, 5200 DPI.
     const int steps[5] = {4, 9, 14, 24, 49};
     const int colours[5][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}, {255, 0, 255}};

@@ -1,13 +1,15 @@
 #pragma once
 
 // The factory key tables of the keyboard and the mouse: what the firmware holds after a reset
-// and what the shipped default profiles ("keyboard.Json", "mouse.Json") must match. Defined once
-// here; the simulator serves them and a profile test checks the shipped files against them.
+// and what the shipped default profiles ("keyboard.Json", "mouse.Json") hold. Defined once here,
+// in a library without any dependency: the data generator writes the shipped profiles from
+// them, the simulator serves them as its firmware, and the profile tests check the shipped
+// files against them.
 
 #include <array>
 #include <cstdint>
 
-namespace sim {
+namespace keytables {
 
 // A key's function as sent to a device: type, p1, p2.
 struct KeyTriple {
@@ -26,4 +28,4 @@ const std::array<KeyTriple, kKeyboardKeyPositions>& keyboardDefaultKeyTable();
 // Mouse buttons 0..10 in the order of the mouse's key table.
 const std::array<KeyTriple, kMouseButtons>& mouseDefaultButtons();
 
-}  // namespace sim
+}  // namespace keytables

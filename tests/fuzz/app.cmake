@@ -1,0 +1,3 @@
+# The language list "Language.config": read at every start and on every language change. Only
+# the widget-free core of the application shell is linked.
+tessel_add_fuzzer(fuzz_app_languages ${CMAKE_CURRENT_LIST_DIR}/fuzz_app_languages.cpp tessel_app_core)

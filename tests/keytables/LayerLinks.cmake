@@ -1,0 +1,15 @@
+# Fails when a layer links a library it must not:
+#   cmake -DUI=<links> -DKEYTABLES=<links> -DSIM=<links> -DPROFILES=<links> -P LayerLinks.cmake
+function(forbid layer links)
+  foreach(link IN LISTS links)
+    foreach(pattern IN LISTS ARGN)
+      if(link MATCHES "${pattern}")
+        message(SEND_ERROR "${layer} links ${link}")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+forbid(tessel_ui "${UI}" "^tessel_")
+forbid(tessel_keytables "${KEYTABLES}" "^tessel_" "Qt6::")
+forbid(tessel_sim "${SIM}" "^tessel_(hid|profiles|protocol|ui|devices|editors|update|app)")
+forbid(tessel_profiles "${PROFILES}" "^tessel_(hid|sim|protocol|ui)")
