@@ -1,9 +1,11 @@
 #include "app/CMainWnd.h"
 
 #include "app/Application.h"
+#include "app/DBusInterface.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
 #include "app/SkinResources.h"
+#include "app/WorkToolAnswer.h"
 #include "hid/DebugLog.h"
 #include "ui/Builder.h"
 #include "ui/ControlFactory.h"
@@ -137,7 +139,11 @@ void CMainWnd::InitWindow()
 
 void CMainWnd::OnWindowInit()
 {
-    // Takes the lighting: other programs hear it once the D-Bus interface broadcasts it.
+    // Other programs reach Tessel on the session bus; it is up before Tessel takes the
+    // lighting, so they hear that.
+    m_dbus = new app::DBusInterface([this](uint32_t m, intptr_t w, intptr_t l) { return SendMessage(m, w, l); },
+                                    [this] { return ListConnectedDevices(); }, this);
+    m_dbus->Register(QDBusConnection::sessionBus());
     SetLightingControl(true);
     ApplyLanguage(m_languages.ReadStoredLanguage());
     hide();
@@ -274,9 +280,28 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         bHandled = true;
         return 0;
     }
+    if (msg == RegisteredMessages::Find(app::msg::kWorkToolQuery)) {
+        // lParam: the asking tool's answer buffer; without one there is nobody to answer.
+        if (lParam)
+            *reinterpret_cast<std::array<uint8_t, app::kWorkToolAnswerSize>*>(lParam) = app::BuildWorkToolAnswer();
+        bHandled = true;
+        return lParam ? 1 : 0;
+    }
+    if (msg == RegisteredMessages::Find(app::msg::kUpdateRelay)) {
+        // Passed on unchanged to the settings window while it is open, once that window exists.
+        bHandled = true;
+        return 0;
+    }
     if (!s_awake) {
         bHandled = false;
         return 0;
+    }
+    for (const char* game : app::msg::kGameMessages) {
+        if (msg == RegisteredMessages::Find(game)) {
+            OnGameEvent(msg);
+            bHandled = true;
+            return 0;
+        }
     }
     switch (msg) {
     case app::pm::kTrayCallback:
@@ -464,8 +489,22 @@ void CMainWnd::ShowTrayMenu()
 void CMainWnd::SetLightingControl(bool on)
 {
     m_lightingControl = on;
+    if (m_dbus)
+        m_dbus->BroadcastLightingControl(on);
     if (QWidget* label = PM().FindControl(QStringLiteral("control_light_status")))
         ui::Language::instance().SetTextId(label, on ? kLightControlOn : kLightControlOff);
+}
+
+void CMainWnd::OnGameEvent(uint32_t msg)
+{
+    qCDebug(tesselDebug).noquote() << "game event" << app::RegisteredMessages::Name(msg);
+    // The lighting reaction and the restore timer come with the lighting panel.
+}
+
+app::ConnectedDevices CMainWnd::ListConnectedDevices() const
+{
+    // Filled from the device lists once the device layer is here.
+    return {};
 }
 
 void CMainWnd::ApplyLanguage(int index)

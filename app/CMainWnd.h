@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ConnectedDevice.h"
 #include "app/LanguageSettings.h"
 #include "app/SettingsStore.h"
 #include "app/WorkerThreads.h"
@@ -10,6 +11,9 @@
 
 namespace ui {
 class TrayIcon;
+}
+namespace app {
+class DBusInterface;
 }
 
 // The application's main window and hub: title bar, device strip, the "no device" page, the
@@ -70,6 +74,8 @@ public:
     app::WorkerThreads& Workers() { return m_workers; }
     ui::TrayIcon* Tray() const { return m_tray; }
     bool HasTray() const;
+    // The connected devices as other programs see them (the D-Bus device list).
+    virtual app::ConnectedDevices ListConnectedDevices() const;
 
 public slots:
     // logind's PrepareForSleep: true before a suspend, false after the resume.
@@ -98,11 +104,14 @@ private:
     void LightingSyncThread(const hid::Event& exit);
     void StartDeviceCapture();
     void OpenSystemSettings(int which);
+    // One of the four game messages arrived (Tessel awake): the game lighting reaction.
+    void OnGameEvent(uint32_t msg);
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
     app::WorkerThreads m_workers;
     ui::TrayIcon* m_tray = nullptr;
+    app::DBusInterface* m_dbus = nullptr;
     int m_dpi = 96;
     bool m_lightingControl = true;
     bool m_initDone = false;
