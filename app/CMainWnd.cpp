@@ -281,11 +281,11 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         return 0;
     }
     if (msg == RegisteredMessages::Find(app::msg::kWorkToolQuery)) {
-        // lParam: the asking tool's answer buffer; without one there is nobody to answer.
-        if (lParam)
-            *reinterpret_cast<std::array<uint8_t, app::kWorkToolAnswerSize>*>(lParam) = app::BuildWorkToolAnswer();
+        // The answer goes to the asker on the bus; when nobody asked, nothing is sent.
+        if (m_dbus)
+            m_dbus->AnswerWorkTool(app::BuildWorkToolAnswer());
         bHandled = true;
-        return lParam ? 1 : 0;
+        return 0;
     }
     if (msg == RegisteredMessages::Find(app::msg::kUpdateRelay)) {
         // Passed on unchanged to the settings window while it is open, once that window exists.

@@ -1,12 +1,11 @@
 #include "app/DBusInterface.h"
 
 #include "app/RegisteredMessages.h"
-#include "app/WorkToolAnswer.h"
 #include "hid/DebugLog.h"
 #include "tessel1adaptor.h"
 
 #include <QDBusMetaType>
-#include <array>
+#include <utility>
 
 namespace app {
 
@@ -92,15 +91,24 @@ void DBusInterface::SetLightingControl(bool take)
 
 QByteArray DBusInterface::QueryWorkTool()
 {
-    // The window writes its answer into the asker's buffer, the way a copy-data answer lands
-    // in the asking tool; lParam 0 would mean nobody to answer.
-    std::array<uint8_t, kWorkToolAnswerSize> answer{};
-    if (SendNamed(msg::kWorkToolQuery, 0, reinterpret_cast<intptr_t>(&answer)) != 1) {
+    // The window answers through AnswerWorkTool while the query is sent; the message itself
+    // carries nothing, so a query that arrives some other way cannot aim the answer anywhere.
+    m_workToolAnswer.reset();
+    m_workToolAsking = true;
+    SendNamed(msg::kWorkToolQuery, 0, 0);
+    m_workToolAsking = false;
+    if (!m_workToolAnswer) {
         if (calledFromDBus())
             sendErrorReply(QLatin1String(kErrorFailed), QStringLiteral("Tessel gave no answer"));
         return {};
     }
-    return QByteArray(reinterpret_cast<const char*>(answer.data()), qsizetype(answer.size()));
+    return *std::exchange(m_workToolAnswer, std::nullopt);
+}
+
+void DBusInterface::AnswerWorkTool(const std::array<uint8_t, kWorkToolAnswerSize>& answer)
+{
+    if (m_workToolAsking)
+        m_workToolAnswer = QByteArray(reinterpret_cast<const char*>(answer.data()), qsizetype(answer.size()));
 }
 
 void DBusInterface::RelayUpdate(qlonglong wparam, qlonglong lparam)

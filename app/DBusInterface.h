@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ConnectedDevice.h"
+#include "app/WorkToolAnswer.h"
 
 #include <QByteArray>
 #include <QDBusConnection>
@@ -8,8 +9,10 @@
 #include <QList>
 #include <QObject>
 #include <QVariantMap>
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace app {
 
@@ -41,6 +44,9 @@ public:
 
     // The light control broadcast: Tessel took (true) or released (false) the lighting.
     void BroadcastLightingControl(bool controlling);
+    // The main window's answer to the work tool query. It reaches the caller of QueryWorkTool
+    // while that call waits for it; at any other time nobody asked and it is dropped.
+    void AnswerWorkTool(const std::array<uint8_t, kWorkToolAnswerSize>& answer);
 
     // Devices as they travel on the bus (aa{sv}, keys as documented in the interface XML).
     static QList<QVariantMap> ToBus(const ConnectedDevices& devices);
@@ -66,6 +72,8 @@ private:
     QDBusConnection m_bus;
     bool m_objectRegistered = false;
     bool m_serviceOwned = false;
+    bool m_workToolAsking = false;
+    std::optional<QByteArray> m_workToolAnswer;
 };
 
 }  // namespace app

@@ -416,7 +416,9 @@ TEST_F(InterfaceInProcess, EachCallBecomesItsRegisteredMessage)
     EXPECT_TRUE(r.err.contains("org.tessel.Tessel1.Error.Failed")) << r.all().toStdString();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].message, app::msg::kWorkToolQuery);
-    EXPECT_NE(sent[0].lParam, 0) << "the query carries the buffer for the answer";
+    // An answer nobody waits for goes nowhere: the next query still has none.
+    iface->AnswerWorkTool(app::BuildWorkToolAnswer());
+    EXPECT_TRUE(iface->QueryWorkTool().isEmpty());
 }
 
 TEST_F(InterfaceInProcess, DeviceListReadsWellInGdbusAndTesselctl)
@@ -477,10 +479,14 @@ TEST(MainWindowMessages, GameHookOnlyWhileAwakeWorkToolAnswerAlways)
     window.HandleCustomMessage(gameStart, 0, 0, handled);
     EXPECT_FALSE(handled);
     EXPECT_FALSE(traces.join('\n').contains("game event")) << traces.join('\n').toStdString();
-    std::array<uint8_t, app::kWorkToolAnswerSize> answer{};
-    EXPECT_EQ(window.HandleCustomMessage(query, 0, reinterpret_cast<intptr_t>(&answer), handled), 1);
-    EXPECT_EQ(answer, app::BuildWorkToolAnswer());
-    EXPECT_EQ(window.HandleCustomMessage(query, 0, 0, handled), 0) << "no buffer: nobody to answer";
+    // The window's own interface asks, as a call from the bus would.
+    auto* iface = window.findChild<app::DBusInterface*>();
+    ASSERT_NE(iface, nullptr);
+    const auto expected = app::BuildWorkToolAnswer();
+    EXPECT_EQ(iface->QueryWorkTool(),
+              QByteArray(reinterpret_cast<const char*>(expected.data()), qsizetype(expected.size())));
+    window.HandleCustomMessage(query, 0, 0, handled);
+    EXPECT_TRUE(handled) << "a query nobody waits for is taken and dropped";
 
     window.OnPrepareForSleep(false);
     window.HandleCustomMessage(gameStart, 0, 0, handled);
