@@ -1,12 +1,14 @@
 #include "app/CMainWnd.h"
 
 #include "app/Application.h"
+#include "app/DBusInterface.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
 #include "app/SkinResources.h"
 #include "devices/CVantikUSBDevice.h"
 #include "hid/DeviceCapture.h"
 #include "ui/CDeviceOptionUI.h"
+#include "app/WorkToolAnswer.h"
 #include "hid/DebugLog.h"
 #include "ui/Builder.h"
 #include "ui/ControlFactory.h"
@@ -144,7 +146,11 @@ void CMainWnd::InitWindow()
 
 void CMainWnd::OnWindowInit()
 {
-    // Takes the lighting: other programs hear it once the D-Bus interface broadcasts it.
+    // Other programs reach Tessel on the session bus; it is up before Tessel takes the
+    // lighting, so they hear that.
+    m_dbus = new app::DBusInterface([this](uint32_t m, intptr_t w, intptr_t l) { return SendMessage(m, w, l); },
+                                    [this] { return ListConnectedDevices(); }, this);
+    m_dbus->Register(QDBusConnection::sessionBus());
     SetLightingControl(true);
     ApplyLanguage(m_languages.ReadStoredLanguage());
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
@@ -371,9 +377,28 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         bHandled = true;
         return 0;
     }
+    if (msg == RegisteredMessages::Find(app::msg::kWorkToolQuery)) {
+        // The answer goes to the asker on the bus; when nobody asked, nothing is sent.
+        if (m_dbus)
+            m_dbus->AnswerWorkTool(app::BuildWorkToolAnswer());
+        bHandled = true;
+        return 0;
+    }
+    if (msg == RegisteredMessages::Find(app::msg::kUpdateRelay)) {
+        // Passed on unchanged to the settings window while it is open, once that window exists.
+        bHandled = true;
+        return 0;
+    }
     if (!s_awake) {
         bHandled = false;
         return 0;
+    }
+    for (const char* game : app::msg::kGameMessages) {
+        if (msg == RegisteredMessages::Find(game)) {
+            OnGameEvent(msg);
+            bHandled = true;
+            return 0;
+        }
     }
     switch (msg) {
     case app::pm::kTrayCallback:
@@ -578,8 +603,21 @@ void CMainWnd::SetLightingControl(bool on)
 {
     m_lightingControl = on;
     NoticeLightingControl(on ? 1 : 0);
+    if (m_dbus)
+        m_dbus->BroadcastLightingControl(on);
     if (QWidget* label = PM().FindControl(QStringLiteral("control_light_status")))
         ui::Language::instance().SetTextId(label, on ? kLightControlOn : kLightControlOff);
+}
+
+void CMainWnd::OnGameEvent(uint32_t msg)
+{
+    qCDebug(tesselDebug).noquote() << "game event" << app::RegisteredMessages::Name(msg);
+    // The lighting reaction and the restore timer come with the lighting panel.
+}
+
+app::ConnectedDevices CMainWnd::ListConnectedDevices() const
+{
+    return m_devices ? m_devices->ListConnected() : app::ConnectedDevices{};
 }
 
 void CMainWnd::ApplyLanguage(int index)

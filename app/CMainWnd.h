@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ConnectedDevice.h"
 #include "app/DeviceHub.h"
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
@@ -14,6 +15,9 @@
 
 namespace ui {
 class TrayIcon;
+}
+namespace app {
+class DBusInterface;
 }
 
 // The application's main window and hub: title bar, device strip, the "no device" page, the
@@ -80,6 +84,8 @@ public:
     std::shared_ptr<app::WindowLink> Link() const { return m_link; }
     ui::TrayIcon* Tray() const { return m_tray; }
     bool HasTray() const;
+    // The connected devices as other programs see them (the D-Bus device list).
+    virtual app::ConnectedDevices ListConnectedDevices() const;
 
 public slots:
     // logind's PrepareForSleep: true before a suspend, false after the resume.
@@ -113,6 +119,8 @@ private:
     void SetSuppressStatus(uint32_t on);
     void SetPreviewFlags(uint32_t on);
     void OpenSystemSettings(int which);
+    // One of the four game messages arrived (Tessel awake): the game lighting reaction.
+    void OnGameEvent(uint32_t msg);
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
@@ -122,6 +130,7 @@ private:
     std::shared_ptr<app::LightingSync> m_sync = std::make_shared<app::LightingSync>();
     app::WorkerThreads m_workers;
     ui::TrayIcon* m_tray = nullptr;
+    app::DBusInterface* m_dbus = nullptr;
     int m_dpi = 96;
     bool m_lightingControl = true;
     bool m_initDone = false;

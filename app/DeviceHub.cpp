@@ -582,29 +582,34 @@ void DeviceHub::UpdateNoDeviceLink()
     }
 }
 
-std::vector<DeviceSummary> DeviceHub::ConnectedDevices() const
+ConnectedDevices DeviceHub::ListConnected() const
 {
-    std::vector<DeviceSummary> out;
+    ConnectedDevices out;
     for (const ui::CDeviceOptionUI* tab : m_tabs) {
         auto* d = qobject_cast<CVantikUSBDevice*>(tab->Device());
         if (!d || tab->isHidden() || !d->Transport().isReady())
             continue;
-        DeviceSummary s;
-        s.kind = d->FolderName();
-        s.name = ui::Language::instance().Text(d->DeviceName());
+        ConnectedDevice c;
+        switch (d->DeviceType()) {
+        case devtype::kKeyboard: c.kind = ConnectedDevice::Kind::Keyboard; break;
+        case devtype::kMouse: c.kind = ConnectedDevice::Kind::Mouse; break;
+        case devtype::kMousePad: c.kind = ConnectedDevice::Kind::MousePad; break;
+        default: c.kind = ConnectedDevice::Kind::Headset; break;
+        }
+        c.name = ui::Language::instance().Text(d->DeviceName());
         const bool wireless = d->Transport().isWireless() != 0;
-        s.route = wireless ? QStringLiteral("receiver") : QStringLiteral("cable");
+        c.route = wireless ? ConnectedDevice::Route::Receiver : ConnectedDevice::Route::Cable;
         const auto& table = hid::SupportedInterfaces();
         const InterfaceEntry& id = d->StoredEntry();
-        s.vendorId = id.vendorId;
-        s.productId = wireless && id.hasPartner ? table[id.partnerRow].productId : id.productId;
-        s.firmware = d->FirmwareVersion();
+        c.vendorId = id.vendorId;
+        c.productId = wireless && id.hasPartner ? table[id.partnerRow].productId : id.productId;
+        c.firmware = d->FirmwareVersion();
         const std::vector<uint8_t> status = d->LastStatus();
-        if (status.size() >= 2) {
-            s.battery = status[0];
-            s.charging = status[1] == 1;
+        if (status.size() >= 2 && (d->HasPowerPanel() || wireless || d->DeviceType() == devtype::kMousePad)) {
+            c.battery = status[0];
+            c.charging = status[1] == 1;
         }
-        out.push_back(s);
+        out.push_back(c);
     }
     return out;
 }

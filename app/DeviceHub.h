@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ConnectedDevice.h"
 #include "hid/SupportedInterfaces.h"
 
 #include <QString>
@@ -16,17 +17,6 @@ class PaintManager;
 }
 
 namespace app {
-
-// A connected device as other programs see it (kind, ids, route, firmware, battery).
-struct DeviceSummary {
-    QString kind;      // "keyboard", "mouse", "MousePad", "HD"
-    QString name;      // the device's name in the current language
-    uint16_t vendorId = 0, productId = 0;
-    QString route;     // "cable" or "receiver"
-    QString firmware;  // empty when unknown
-    int battery = -1;  // percent, -1 when the device reports none
-    bool charging = false;
-};
 
 // One kind of device as the device strip knows it: its tab and its page.
 struct DeviceOptionRow {
@@ -85,7 +75,7 @@ public:
     const std::vector<CVantikUSBDevice*>& MousePads() const { return m_mousePads; }
     const std::vector<CVantikUSBDevice*>& Headsets() const { return m_headsets; }
     // What the D-Bus interface lists: the devices whose tabs are shown.
-    std::vector<DeviceSummary> ConnectedDevices() const;
+    ConnectedDevices ListConnected() const;
 
     // Shows the "no device" page when no tab is visible, and the strip's arrows with two tabs.
     void UpdateNoDeviceLink();

@@ -11,7 +11,7 @@ packages=(
   libjsoncpp-dev libudev-dev libcurl4-openssl-dev
   libpulse-dev libfftw3-dev libxi-dev libx11-dev libxtst-dev libasound2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth xdotool dbus dbus-x11 imagemagick
+  xvfb xauth xdotool dbus dbus-x11 libglib2.0-bin imagemagick
   fonts-dejavu-core fonts-noto-cjk fonts-liberation2
   fonts-noto-core fonts-droid-fallback fonts-jura
 )

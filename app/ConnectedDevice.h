@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace app {
+
+// One connected device as other programs see it (the D-Bus device list, tesselctl). Plain
+// data: the main window fills it from its device objects on the UI thread.
+struct ConnectedDevice {
+    enum class Kind { Keyboard, Mouse, MousePad, Headset };
+    enum class Route { Cable, Receiver };
+
+    Kind kind = Kind::Keyboard;
+    QString name;        // the product name shown on the device's tab
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    Route route = Route::Cable;
+    QString firmware;    // as the about and update windows show it, e.g. "V0102"; empty if unread
+    int battery = -1;    // percent, -1 when the device has no battery or it was not read
+    bool charging = false;
+};
+
+using ConnectedDevices = std::vector<ConnectedDevice>;
+
+// The words used for kinds and routes on the bus: "keyboard", "mouse", "mousepad", "headset";
+// "cable", "receiver".
+QString KindName(ConnectedDevice::Kind kind);
+QString RouteName(ConnectedDevice::Route route);
+
+}  // namespace app

@@ -1,0 +1,139 @@
+#include "app/DBusInterface.h"
+
+#include "app/RegisteredMessages.h"
+#include "hid/DebugLog.h"
+#include "tessel1adaptor.h"
+
+#include <QDBusMetaType>
+#include <utility>
+
+namespace app {
+
+DBusInterface::DBusInterface(Sender send, DeviceProvider devices, QObject* parent)
+    : QObject(parent), m_send(std::move(send)), m_devices(std::move(devices)),
+      m_bus(QStringLiteral("none"))
+{
+    qDBusRegisterMetaType<QList<QVariantMap>>();
+    new TesselAdaptor(this);  // owned by this object; relays its signals to the bus
+}
+
+DBusInterface::~DBusInterface()
+{
+    if (m_serviceOwned)
+        m_bus.unregisterService(QLatin1String(kService));
+    if (m_objectRegistered)
+        m_bus.unregisterObject(QLatin1String(kObjectPath));
+}
+
+bool DBusInterface::Register(QDBusConnection bus)
+{
+    if (!bus.isConnected()) {
+        qCWarning(tesselDebug).noquote()
+            << "No D-Bus session bus; other programs cannot reach Tessel:" << bus.lastError().message();
+        return false;
+    }
+    m_bus = bus;
+    m_objectRegistered = m_bus.registerObject(QLatin1String(kObjectPath), this);
+    if (!m_objectRegistered) {
+        qCWarning(tesselDebug) << "D-Bus object" << kObjectPath << "could not be exported";
+        return false;
+    }
+    m_serviceOwned = m_bus.registerService(QLatin1String(kService));
+    if (!m_serviceOwned) {
+        qCWarning(tesselDebug).noquote()
+            << "D-Bus name" << kService << "is owned by another program (another Tessel?);"
+            << "running without it";
+        return false;
+    }
+    qCDebug(tesselDebug) << "D-Bus interface ready:" << kService;
+    return true;
+}
+
+void DBusInterface::BroadcastLightingControl(bool controlling)
+{
+    emit LightingControl(controlling);
+}
+
+QList<QVariantMap> DBusInterface::ToBus(const ConnectedDevices& devices)
+{
+    QList<QVariantMap> out;
+    out.reserve(qsizetype(devices.size()));
+    for (const ConnectedDevice& d : devices) {
+        out.append(QVariantMap{
+            {QStringLiteral("kind"), KindName(d.kind)},
+            {QStringLiteral("name"), d.name},
+            {QStringLiteral("vendor_id"), QVariant::fromValue<ushort>(d.vendorId)},
+            {QStringLiteral("product_id"), QVariant::fromValue<ushort>(d.productId)},
+            {QStringLiteral("route"), RouteName(d.route)},
+            {QStringLiteral("firmware"), d.firmware},
+            {QStringLiteral("battery"), QVariant::fromValue<int>(d.battery)},
+            {QStringLiteral("charging"), d.charging},
+        });
+    }
+    return out;
+}
+
+intptr_t DBusInterface::SendNamed(const char* message, intptr_t wParam, intptr_t lParam)
+{
+    return m_send ? m_send(RegisteredMessages::Register(QLatin1String(message)), wParam, lParam) : 0;
+}
+
+void DBusInterface::Show()
+{
+    // As a second start announces itself.
+    SendNamed(msg::kInstance, 0, 1);
+}
+
+void DBusInterface::SetLightingControl(bool take)
+{
+    SendNamed(msg::kLightControlRequest, 1, take ? 1 : 0);
+}
+
+QByteArray DBusInterface::QueryWorkTool()
+{
+    // The window answers through AnswerWorkTool while the query is sent; the message itself
+    // carries nothing, so a query that arrives some other way cannot aim the answer anywhere.
+    m_workToolAnswer.reset();
+    m_workToolAsking = true;
+    SendNamed(msg::kWorkToolQuery, 0, 0);
+    m_workToolAsking = false;
+    if (!m_workToolAnswer) {
+        if (calledFromDBus())
+            sendErrorReply(QLatin1String(kErrorFailed), QStringLiteral("Tessel gave no answer"));
+        return {};
+    }
+    return *std::exchange(m_workToolAnswer, std::nullopt);
+}
+
+void DBusInterface::AnswerWorkTool(const std::array<uint8_t, kWorkToolAnswerSize>& answer)
+{
+    if (m_workToolAsking)
+        m_workToolAnswer = QByteArray(reinterpret_cast<const char*>(answer.data()), qsizetype(answer.size()));
+}
+
+void DBusInterface::RelayUpdate(qlonglong wparam, qlonglong lparam)
+{
+    SendNamed(msg::kUpdateRelay, intptr_t(wparam), intptr_t(lparam));
+}
+
+void DBusInterface::GameEvent(const QString& name)
+{
+    for (const char* game : msg::kGameMessages) {
+        if (name == QLatin1String(game)) {
+            SendNamed(game, 0, 0);
+            return;
+        }
+    }
+    if (calledFromDBus())
+        sendErrorReply(QLatin1String(kErrorUnknownGameEvent),
+                       QStringLiteral("Unknown game event \"%1\"; expected Game_Start, Game_End, "
+                                      "Game_Kill or Game_Death")
+                           .arg(name));
+}
+
+QList<QVariantMap> DBusInterface::ListDevices()
+{
+    return ToBus(m_devices ? m_devices() : ConnectedDevices{});
+}
+
+}  // namespace app

@@ -1,0 +1,296 @@
+// tesselctl: the command-line client of Tessel's D-Bus interface (org.tessel.Tessel1 on the
+// session bus). Exit status: 0 done, 1 the call failed, 2 bad usage, 3 Tessel is not running.
+
+#include "tessel1interface.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMetaType>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kCallFailed = 1;
+constexpr int kBadUsage = 2;
+constexpr int kNotRunning = 3;
+
+constexpr char kService[] = "org.tessel.Tessel";
+constexpr char kObjectPath[] = "/org/tessel/Tessel";
+
+const char kUsage[] =
+    "Usage: tesselctl <command> [options]\n"
+    "\n"
+    "Talks to a running Tessel over the D-Bus session bus (org.tessel.Tessel).\n"
+    "\n"
+    "Commands:\n"
+    "  devices [--json]        list the connected devices as a table (--json: a JSON array)\n"
+    "  game <event>            send a game event: start, end, kill or die (or the exact names\n"
+    "                          Game_Start, Game_End, Game_Kill, Game_Death)\n"
+    "  lighting take|release   let Tessel drive the device lighting, or release it to other\n"
+    "                          programs\n"
+    "  work-tool [--raw]       show the production-tool answer: version and device rows\n"
+    "                          (--raw: the 1024 bytes in hex)\n"
+    "  show                    restore Tessel's window and bring it to the front\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help              show this help\n"
+    "  -V, --version           show the version of tesselctl\n"
+    "\n"
+    "Exit status: 0 done, 1 the call failed, 2 bad usage, 3 Tessel is not running.\n";
+
+void out(const QString& text)
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+}
+
+void err(const QString& text)
+{
+    std::fputs(("tesselctl: " + text + "\n").toUtf8().constData(), stderr);
+}
+
+int usageError(const QString& text)
+{
+    err(text);
+    std::fputs("Try 'tesselctl --help' for more information.\n", stderr);
+    return kBadUsage;
+}
+
+// A failed call: "not running" when the name has no owner (Tessel ended or never started).
+int callError(const QDBusError& error)
+{
+    if (error.type() == QDBusError::ServiceUnknown ||
+        error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner")) {
+        err(QStringLiteral("Tessel is not running (%1 is not on the session bus)").arg(QLatin1String(kService)));
+        return kNotRunning;
+    }
+    err(QStringLiteral("the call failed: %1 (%2)").arg(error.message(), error.name()));
+    return kCallFailed;
+}
+
+template <typename Reply>
+int finish(Reply reply)
+{
+    reply.waitForFinished();
+    return reply.isError() ? callError(reply.error()) : kOk;
+}
+
+QString hex4(uint value)
+{
+    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
+}
+
+// Columns padded to their widest cell; the last column is not padded.
+QString table(const QList<QStringList>& rows)
+{
+    QList<int> widths;
+    for (const QStringList& row : rows)
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (widths.size() <= i)
+                widths.append(0);
+            widths[i] = qMax(widths[i], int(row[i].size()));
+        }
+    QString text;
+    for (const QStringList& row : rows) {
+        QString line;
+        for (qsizetype i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
+        text += line + QLatin1Char('\n');
+    }
+    return text;
+}
+
+int devices(OrgTesselTessel1Interface& tessel, const QStringList& args)
+{
+    bool json = false;
+    for (const QString& a : args) {
+        if (a == QLatin1String("--json"))
+            json = true;
+        else
+            return usageError(QStringLiteral("devices: unknown option '%1'").arg(a));
+    }
+    auto reply = tessel.ListDevices();
+    reply.waitForFinished();
+    if (reply.isError())
+        return callError(reply.error());
+    const QList<QVariantMap> list = reply.value();
+
+    if (json) {
+        QJsonArray array;
+        for (const QVariantMap& d : list) {
+            array.append(QJsonObject{
+                {"kind", d.value("kind").toString()},
+                {"name", d.value("name").toString()},
+                {"vendor_id", d.value("vendor_id").toInt()},
+                {"product_id", d.value("product_id").toInt()},
+                {"route", d.value("route").toString()},
+                {"firmware", d.value("firmware").toString()},
+                {"battery", d.value("battery", -1).toInt()},
+                {"charging", d.value("charging").toBool()},
+            });
+        }
+        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+        return kOk;
+    }
+    if (list.isEmpty()) {
+        out(QStringLiteral("No devices connected.\n"));
+        return kOk;
+    }
+    QList<QStringList> rows{{"KIND", "NAME", "VENDOR", "PRODUCT", "ROUTE", "FIRMWARE", "BATTERY", "CHARGING"}};
+    for (const QVariantMap& d : list) {
+        const int battery = d.value("battery", -1).toInt();
+        const QString firmware = d.value("firmware").toString();
+        rows.append({d.value("kind").toString(), d.value("name").toString(),
+                     hex4(d.value("vendor_id").toUInt()), hex4(d.value("product_id").toUInt()),
+                     d.value("route").toString(), firmware.isEmpty() ? QStringLiteral("-") : firmware,
+                     battery < 0 ? QStringLiteral("-") : QStringLiteral("%1%").arg(battery),
+                     d.value("charging").toBool() ? QStringLiteral("yes") : QStringLiteral("no")});
+    }
+    out(table(rows));
+    return kOk;
+}
+
+std::optional<QString> gameMessage(const QString& word)
+{
+    static const char* const names[][2] = {
+        {"start", "Game_Start"}, {"end", "Game_End"}, {"kill", "Game_Kill"}, {"die", "Game_Death"}};
+    for (const auto& n : names)
+        if (word == QLatin1String(n[0]) || word == QLatin1String(n[1]))
+            return QLatin1String(n[1]);
+    return std::nullopt;
+}
+
+QString deviceTypeName(uint32_t code)
+{
+    switch (code) {
+    case 1: return QStringLiteral("keyboard");
+    case 2: return QStringLiteral("mouse");
+    case 3: return QStringLiteral("mouse pad");
+    case 6: return QStringLiteral("mouse, receiver");
+    case 7: return QStringLiteral("headset");
+    case 9: return QStringLiteral("keyboard, receiver");
+    default: return QStringLiteral("unknown");
+    }
+}
+
+int workTool(OrgTesselTessel1Interface& tessel, const QStringList& args)
+{
+    bool raw = false;
+    for (const QString& a : args) {
+        if (a == QLatin1String("--raw"))
+            raw = true;
+        else
+            return usageError(QStringLiteral("work-tool: unknown option '%1'").arg(a));
+    }
+    auto reply = tessel.QueryWorkTool();
+    reply.waitForFinished();
+    if (reply.isError())
+        return callError(reply.error());
+    const QByteArray answer = reply.value();
+    constexpr qsizetype kAnswerSize = 1024;
+    if (answer.size() != kAnswerSize) {
+        err(QStringLiteral("unexpected answer of %1 bytes (expected %2)").arg(answer.size()).arg(kAnswerSize));
+        return kCallFailed;
+    }
+    if (raw) {
+        for (qsizetype at = 0; at < answer.size(); at += 16)
+            out(QStringLiteral("%1: %2\n").arg(at, 4, 16, QLatin1Char('0')).arg(QString::fromLatin1(answer.mid(at, 16).toHex(' '))));
+        return kOk;
+    }
+    auto integer = [&answer](qsizetype index) {
+        const auto* p = reinterpret_cast<const uchar*>(answer.constData()) + index * 4;
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    };
+    constexpr uint32_t kHeader = 5;
+    constexpr uint32_t kMaxRows = (kAnswerSize / 4 - kHeader) / 3;
+    const uint32_t count = integer(4);
+    out(QStringLiteral("Version: %1.%2.%3.%4\n").arg(integer(0)).arg(integer(1)).arg(integer(2)).arg(integer(3)));
+    out(QStringLiteral("Devices: %1\n").arg(count));
+    if (count > kMaxRows) {
+        err(QStringLiteral("the answer claims %1 device rows; at most %2 fit").arg(count).arg(kMaxRows));
+        return kCallFailed;
+    }
+    QList<QStringList> rows{{"  VENDOR", "PRODUCT", "TYPE"}};
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t type = integer(kHeader + 3 * i + 2);
+        rows.append({"  " + hex4(integer(kHeader + 3 * i)), hex4(integer(kHeader + 3 * i + 1)),
+                     QStringLiteral("%1 (%2)").arg(type).arg(deviceTypeName(type))});
+    }
+    if (count > 0)
+        out(table(rows));
+    return kOk;
+}
+
+int run(const QStringList& args)
+{
+    if (args.isEmpty())
+        return usageError(QStringLiteral("no command given"));
+    const QString command = args.first();
+    const QStringList rest = args.mid(1);
+    if (command == QLatin1String("-h") || command == QLatin1String("--help")) {
+        out(QLatin1String(kUsage));
+        return kOk;
+    }
+    if (command == QLatin1String("-V") || command == QLatin1String("--version")) {
+        out(QStringLiteral("tesselctl %1\n").arg(QLatin1String(TESSEL_VERSION)));
+        return kOk;
+    }
+    if (rest.contains(QLatin1String("--help")) || rest.contains(QLatin1String("-h"))) {
+        out(QLatin1String(kUsage));
+        return kOk;
+    }
+
+    // Everything is checked before the bus is touched, so bad usage says so even when
+    // Tessel is not running.
+    std::optional<QString> game;
+    bool take = false;
+    if (command == QLatin1String("game")) {
+        if (rest.size() != 1)
+            return usageError(QStringLiteral("game needs one event: start, end, kill or die"));
+        game = gameMessage(rest.first());
+        if (!game)
+            return usageError(QStringLiteral("unknown game event '%1' (start, end, kill, die)").arg(rest.first()));
+    } else if (command == QLatin1String("lighting")) {
+        if (rest.size() != 1 || (rest.first() != QLatin1String("take") && rest.first() != QLatin1String("release")))
+            return usageError(QStringLiteral("lighting needs 'take' or 'release'"));
+        take = rest.first() == QLatin1String("take");
+    } else if (command == QLatin1String("show")) {
+        if (!rest.isEmpty())
+            return usageError(QStringLiteral("show takes no arguments"));
+    } else if (command != QLatin1String("devices") && command != QLatin1String("work-tool")) {
+        return usageError(QStringLiteral("unknown command '%1'").arg(command));
+    }
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        err(QStringLiteral("Tessel is not running (no D-Bus session bus: %1)").arg(bus.lastError().message()));
+        return kNotRunning;
+    }
+    OrgTesselTessel1Interface tessel(QLatin1String(kService), QLatin1String(kObjectPath), bus);
+
+    if (command == QLatin1String("devices"))
+        return devices(tessel, rest);
+    if (command == QLatin1String("work-tool"))
+        return workTool(tessel, rest);
+    if (game)
+        return finish(tessel.GameEvent(*game));
+    if (command == QLatin1String("lighting"))
+        return finish(tessel.SetLightingControl(take));
+    return finish(tessel.Show());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tesselctl"));
+    qDBusRegisterMetaType<QList<QVariantMap>>();
+    return run(QCoreApplication::arguments().mid(1));
+}
