@@ -80,7 +80,10 @@ void CDeviceOptionUI::SetKind(int type, int variant)
     m_nameId = key + QStringLiteral("_device_name_text");
     bind();
     if (m_select) {
+        // The tool tip holds the kind's text id, resolved now and again on a language switch.
         m_select->setToolTip(m_nameId);
+        m_select->setProperty("tooltipid", m_nameId);
+        m_select->setProperty("tooltipid_shown", m_nameId);
         Language::instance().Apply(m_select);
     }
     if (m_name)
