@@ -69,15 +69,18 @@ void routeTerminationSignals(CMainWnd* window)
 }
 
 // TESSEL_SCREENSHOT=<png>: once the window is first shown and laid out, save a picture of it;
-// TESSEL_EXIT_AFTER_SCREENSHOT=1 then ends Tessel.
+// TESSEL_EXIT_AFTER_SCREENSHOT=1 then ends Tessel; TESSEL_SCREENSHOT_DELAY_MS waits longer.
 void armScreenshot(CMainWnd* window)
 {
     const QString path = qEnvironmentVariable("TESSEL_SCREENSHOT");
     if (path.isEmpty())
         return;
     QObject::connect(window, &CMainWnd::firstShown, window, [window, path] {
-        // The DPI set-up runs 100 ms after initialisation; shoot after it has settled.
-        QTimer::singleShot(800, window, [window, path] {
+        // The DPI set-up runs 100 ms after initialisation; shoot after it has settled (or later,
+        // TESSEL_SCREENSHOT_DELAY_MS, so devices behind a receiver have answered).
+        bool ok = false;
+        const int delay = qEnvironmentVariableIntValue("TESSEL_SCREENSHOT_DELAY_MS", &ok);
+        QTimer::singleShot(ok && delay > 0 ? delay : 800, window, [window, path] {
             const QPixmap shot = window->grab();
             if (shot.save(path, "PNG"))
                 std::printf("Screenshot saved to %s\n", qPrintable(QDir::toNativeSeparators(path)));
