@@ -466,6 +466,10 @@ void DeviceHub::ShowTab(int index, bool visible, bool select)
     ui::CDeviceOptionUI* tab = TabAt(index);
     if (!tab)
         return;
+    if (visible && tab->isHidden()) {
+        if (auto* d = qobject_cast<CVantikUSBDevice*>(tab->Device()))
+            qCDebug(tesselDebug).noquote() << "设备标签显示" << d->FolderName();
+    }
     tab->setVisible(visible);
     auto* pages = m_pm.Find<QStackedWidget>(QStringLiteral("device_switch"));
     auto* powers = m_pm.Find<QStackedWidget>(QStringLiteral("device_power_switch"));
