@@ -294,7 +294,8 @@ void CMainWnd::Notify(TNotifyUI& msg)
         }
         UpdateMaxRestoreButtons();
     } else if (msg.sType == QLatin1String(ui::kNotifyClick)) {
-        OnClick(msg);
+        if (!OnClick(msg))
+            RouteToCurrentDevice(msg);
     } else if (msg.sType == QLatin1String(ui::kNotifyTimer)) {
         if (msg.pSender == this)
             OnTimer(int(msg.wParam));
@@ -308,6 +309,8 @@ void CMainWnd::Notify(TNotifyUI& msg)
                     break;
                 }
             }
+        } else {
+            RouteToCurrentDevice(msg);
         }
     } else if (msg.sType == QLatin1String(ui::kNotifyMenu) && msg.wParam == ui::kMenuCommand) {
         const auto* cmd = reinterpret_cast<const ui::MenuCmd*>(msg.lParam);
@@ -316,10 +319,31 @@ void CMainWnd::Notify(TNotifyUI& msg)
         if (cmd->name == QLatin1String("exit"))
             Exit();
         // "about_menu" and "setwnd_menu" open their windows once those exist.
+    } else if (msg.sType != QLatin1String(ui::kNotifyMenu)) {
+        // Values, selections, list clicks and edits of the device pages' panels.
+        RouteToCurrentDevice(msg);
     }
 }
 
-void CMainWnd::OnClick(TNotifyUI& msg)
+void CMainWnd::RouteToCurrentDevice(TNotifyUI& msg)
+{
+    // The current device (of the visible, selected tab) and its panels take what the window
+    // does not handle itself. A control inside another device's page is not the current
+    // device's: such a notification is dropped.
+    CVantikUSBDevice* current = m_devices ? m_devices->CurrentDevice() : nullptr;
+    if (!current)
+        return;
+    for (QWidget* w = msg.pSender; w; w = w->parentWidget()) {
+        if (auto* owner = qobject_cast<CVantikUSBDevice*>(w)) {
+            if (owner != current)
+                return;
+            break;
+        }
+    }
+    current->HandlePanelNotify(msg);
+}
+
+bool CMainWnd::OnClick(TNotifyUI& msg)
 {
     const QString name = nameOf(msg.pSender);
     const auto [prefix, index] = SplitIndexedName(name);
@@ -341,7 +365,10 @@ void CMainWnd::OnClick(TNotifyUI& msg)
         m_devices->SelectNeighbour(-1);
     } else if (name == QLatin1String("device_select_next") && m_devices) {
         m_devices->SelectNeighbour(1);
+    } else {
+        return false;
     }
+    return true;
 }
 
 void CMainWnd::OnTimer(int id)

@@ -102,7 +102,9 @@ protected:
 
 private:
     void OnWindowInit();
-    void OnClick(TNotifyUI& msg);
+    // True when the window handled the click itself.
+    bool OnClick(TNotifyUI& msg);
+    void RouteToCurrentDevice(TNotifyUI& msg);
     void OnTimer(int id);
     void UpdateNoDeviceLink();
     void UpdateMaxRestoreButtons();

@@ -16,6 +16,7 @@
 #include "hid/SupportedInterfaces.h"
 #include "hid/WorkerThread.h"
 #include "protocol/CommandTransport.h"
+#include "ui/Notify.h"
 
 class CBasicProfiledata;
 class WindowImplBase;
@@ -164,6 +165,15 @@ public:
     virtual void SelectKey(int index) { m_selectedKey = index; }
     virtual void SetAudioLevels(const int* levels, int count) { (void)levels, (void)count; }
     virtual void SetExternalColour(const int* values, int count) { (void)values, (void)count; }
+
+    // A notification of a control of the device's page (or of a window acting for it) that the
+    // main window does not handle itself: clicks, selections, values, list clicks, edits. The
+    // device hands it to its panels; true when one of them took it.
+    virtual bool HandlePanelNotify(TNotifyUI& msg)
+    {
+        (void)msg;
+        return false;
+    }
 
     // An event report the listener read (0x401 and the like), on the UI thread. The base
     // schedules the settings read-back for 0x401.
