@@ -6,6 +6,7 @@
 
 #include <QDBusConnection>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -311,6 +312,41 @@ TEST_F(TesselProcess, TesselctlListsShowsAndQueriesTheRunningTessel)
     r = tesselctl({"show"}, env);
     EXPECT_EQ(r.exitCode, 0) << r.all().toStdString();
     EXPECT_TRUE(waitForTrace(QStringLiteral("，0d1d"))) << traces().toStdString();
+}
+
+// The simulator process serves four devices; tesselctl lists them as Tessel found them.
+TEST_F(TesselProcess, TesselctlListsTheFourSimulatedDevices)
+{
+    const QString simDir = home.filePath("sim");
+    ASSERT_TRUE(QDir().mkpath(simDir));
+    QProcess sim;
+    sim.start(TESSEL_DEVSIM, {"serve", "--dir", simDir});
+    ASSERT_TRUE(sim.waitForStarted(kGenerousMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(simDir + "/control"); }, kGenerousMs));
+    for (const QStringList& plug : {QStringList{"keyboard", "--route", "cable"}, QStringList{"mouse", "--route", "receiver"},
+                                    QStringList{"pad"}, QStringList{"headset"}})
+        ASSERT_EQ(run(TESSEL_DEVSIM, QStringList{"--dir", simDir, "plug"} + plug, env).exitCode, 0);
+    env.insert("TESSEL_SIM_DIR", simDir);
+    startTessel();
+
+    QJsonArray devices;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const Ran r = tesselctl({"devices", "--json"}, env);
+        devices = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        return devices.size() == 4;
+    }, kGenerousMs)) << QJsonDocument(devices).toJson().toStdString();
+    QStringList seen;
+    for (const QJsonValue& d : devices) {
+        const QJsonObject o = d.toObject();
+        seen << o.value("kind").toString() + "/" + o.value("route").toString() + "/" +
+                    QString::number(o.value("product_id").toInt(), 16);
+        EXPECT_FALSE(o.value("firmware").toString().isEmpty()) << o.value("kind").toString().toStdString();
+    }
+    seen.sort();
+    EXPECT_EQ(seen, QStringList({"headset/cable/1630", "keyboard/cable/5055", "mouse/receiver/221d",
+                                 "mousepad/cable/1004"}));
+    run(TESSEL_DEVSIM, {"--dir", simDir, "shutdown"}, env);
+    sim.waitForFinished(kGenerousMs);
 }
 
 TEST(Tesselctl, SaysSoWhenTesselIsNotRunningAndRejectsBadUsage)
