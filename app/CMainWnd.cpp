@@ -160,13 +160,23 @@ void CMainWnd::OnWindowInit()
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
     m_initDone = true;
 
-    // The monitor's size decides the DPI: follow changes of any screen.
+    // The monitor's size decides the DPI: follow a screen changing its size and a monitor added
+    // or removed.
+    auto displayChanged = [this] {
+        qCDebug(tesselDebug) << "显示器分辨率发生变化";
+        m_displayChanged = true;
+        SetupDpi();
+    };
+    auto watchScreen = [this, displayChanged](QScreen* screen) {
+        connect(screen, &QScreen::geometryChanged, this, displayChanged);
+    };
     for (QScreen* screen : QGuiApplication::screens())
-        connect(screen, &QScreen::geometryChanged, this, [this] {
-            qCDebug(tesselDebug) << "显示器分辨率发生变化";
-            m_displayChanged = true;
-            SetupDpi();
-        });
+        watchScreen(screen);
+    connect(qApp, &QGuiApplication::screenAdded, this, [watchScreen, displayChanged](QScreen* screen) {
+        watchScreen(screen);
+        displayChanged();
+    });
+    connect(qApp, &QGuiApplication::screenRemoved, this, displayChanged);
     QDBusConnection::systemBus().connect(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
