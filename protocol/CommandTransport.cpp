@@ -41,6 +41,13 @@ int commandResult(int transactionResult, const uint8_t* reply)
     return kOk;
 }
 
+// A whole report of the command report ID: anything shorter or of another ID is some other
+// report of the collection.
+bool isCommandReply(const uint8_t* reply, uint32_t bytesRead, uint32_t capacity)
+{
+    return bytesRead >= std::min<uint32_t>(capacity, kReportLength) && reply[0] == kReportId;
+}
+
 void newRequest(uint8_t* request, uint8_t command)
 {
     std::memset(request, 0, kReportLength);
@@ -145,18 +152,38 @@ int CommandTransport::runTransaction(const uint8_t* request, uint32_t requestLen
     {
         std::unique_lock lock(m_ioLock);
         m_readTurn.wait(lock, [&] { return m_nextReadTicket == ticket; });
-        for (int reads = 0; reads < 2; ++reads) {
-            result = channel.readReport(reply, replyCapacity, bytesRead, timeoutMs) ? kOk : kNoReply;
-            if (result != kOk)
+        int reads = 0;
+        int foreign = 0;
+        while (reads < 2) {
+            // Cleared first, so nothing of an earlier reply can pass for this one's.
+            std::memset(reply, 0, replyCapacity);
+            // A read that fails or times out ends the loop at once, even when it was the first:
+            // the original behaviour would still make a second read, but another full time-out
+            // for a reply that did not come in the first only holds the caller longer.
+            if (!channel.readReport(reply, replyCapacity, bytesRead, timeoutMs)) {
+                result = kNoReply;
                 break;
+            }
+            // Other reports share the collection (the headset's 3-byte event report among
+            // them); they are no reply, and do not count as one of the two reads.
+            if (!isCommandReply(reply, *bytesRead, replyCapacity)) {
+                result = kNoReply;
+                if (++foreign > kMaxForeignReports)
+                    break;
+                continue;
+            }
+            ++reads;
+            result = kOk;
             if (replyCapacity > kCommand && reply[kCommand] == report[kCommand])
                 break;
             if (wireless && replyCapacity > kCommand && reply[kCommand] == kReceiverNoLink) {
                 result = kNoLink;
                 break;
             }
-            // A reply that does not echo the command (a late answer to an earlier request) is
-            // never taken for this one's: without a matching echo after two reads, no reply.
+            // Deliberately unlike the original behaviour, which returns the second read's result
+            // (success) whatever it echoes: a reply that does not echo the command is a late
+            // answer to an earlier request and never taken for this one's, so two mismatches
+            // mean no reply.
             result = kNoReply;
         }
         ++m_nextReadTicket;
@@ -391,7 +418,7 @@ int CommandTransport::writeMacros(const QString& deviceFolder,
 
     const auto image = buildMacroImage(*records);
     if (!image)
-        return -1;
+        return kMacroNoMemory;
 
     int result = kOk;
     const bool ready = m_ready.load() != 0;
@@ -404,6 +431,8 @@ int CommandTransport::writeMacros(const QString& deviceFolder,
     closeSession();
     if (!ready || result == kOk)
         return 0;
-    // 0 means "written" to the callers of this operation, so a failure never reads as 0.
-    return result == kNoReply ? -1 : result;
+    // 0 means "written" to the callers of this operation, and -1 "no memory for the image";
+    // whatever way the transfer failed, it has its own code.
+    qCDebug(tesselDebug, "macro image not written: %d", result);
+    return kMacroTransferFailed;
 }

@@ -53,8 +53,9 @@ public:
 
     // One request and its reply, with the "命令"/"返回" dumps on the tessel.debug category. The
     // request is padded with zeros or cut to 64 bytes. 1 when a reply echoing the command was
-    // read; 0 when not ready or no such reply came in time (two reads at most); -1 when the write
-    // failed; -101 in wireless mode when the receiver answered 0xAA. Takes only the I/O lock.
+    // read; 0 when not ready or no such reply came in time (two replies read at most; shorter
+    // reports or reports of another ID are skipped); -1 when the write failed; -101 in wireless
+    // mode when the receiver answered 0xAA. Takes only the I/O lock.
     int transact(const uint8_t* request, uint32_t requestLength, uint8_t* reply,
                  uint32_t replyCapacity, uint32_t* bytesRead);
     // The same without dumps and with the short receiver time-out; for lighting frames.
@@ -109,8 +110,9 @@ public:
     // read again first when the transport is ready, and its byte 6 gives the macro memory.
     // 0 when written (or when the transport is not ready: nothing to write to), 0 without
     // sending when "macro.config" is unreadable or the list is empty; a positive excess count
-    // without sending when the image does not fit; -1 when the image cannot be built; the
-    // failing command's code (0 reported as -1) when the device refused the image.
+    // without sending when the image does not fit; kMacroNoMemory (-1) when the image cannot be
+    // built; kMacroTransferFailed when the session or the image transfer failed (time-out,
+    // missing reply, refusal).
     int writeMacros(const QString& deviceFolder, const std::vector<int>& macroNumbers,
                     InfoBlock& info);
 
@@ -126,6 +128,8 @@ private:
     // Reads and drops the replies already waiting on `channel`; call under the I/O lock.
     void discardStaleReplies(hid::HidChannel& channel);
     static constexpr int kMaxStaleReplies = 8;
+    // Reports of other IDs or lengths skipped while waiting for one reply.
+    static constexpr int kMaxForeignReports = 8;
 
     const Timeouts m_timeouts;
     std::atomic<uint16_t> m_blockLength{512};

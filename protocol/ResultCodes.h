@@ -17,4 +17,12 @@ inline constexpr int kStatusFE = -103;
 // Key-table bank other than 0.
 inline constexpr int kBadBank = -201;
 
+// writeMacros only, whose 0 means "written" and whose positive values count the events that do
+// not fit: no memory could be had to build the macro image.
+inline constexpr int kMacroNoMemory = -1;
+// writeMacros only: the image was built but the device did not take it (the session could not
+// be opened, a chunk's write or reply failed, or the device refused it). Apart from
+// kMacroNoMemory so that a caller does not report a transfer failure as a lack of memory.
+inline constexpr int kMacroTransferFailed = -301;
+
 }  // namespace protocol

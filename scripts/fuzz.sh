@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target (the "fuzz" preset: clang, address and undefined-behaviour
-# sanitizers) and runs each one for N seconds. Fails if any target crashes or leaks.
+# sanitizers) and runs each one for N seconds. Fails if any target crashes, leaks or meets
+# undefined behaviour (the preset stops at the first; any "runtime error" in a log fails too).
 # Usage: scripts/fuzz.sh [seconds per target, default 60]
 #
 # Targets are the CMake targets named fuzz_*; each layer adds its own in tests/fuzz/<layer>.cmake.
@@ -28,10 +29,12 @@ fi
 cmake --build "$build" --target "${targets[@]}"
 
 mkdir -p "$build/logs" "$build/artifacts"
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 failed=()
 for t in "${targets[@]}"; do
   if [ ! -x "$build/bin/$t" ]; then
-    echo "== $t: not an executable, skipped"
+    echo "!! $t: no executable was built"
+    failed+=("$t")
     continue
   fi
   corpus="$build/corpus/$t"
@@ -41,7 +44,8 @@ for t in "${targets[@]}"; do
   log="$build/logs/$t.log"
   echo "== $t: ${seconds}s"
   if "$build/bin/$t" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
-       -artifact_prefix="$build/artifacts/$t-" -print_final_stats=1 "${dirs[@]}" >"$log" 2>&1; then
+       -artifact_prefix="$build/artifacts/$t-" -print_final_stats=1 "${dirs[@]}" >"$log" 2>&1 &&
+     ! grep -q 'runtime error:' "$log"; then
     grep -E '^stat::number_of_executed_units|^Done' "$log" | tail -2 || true
   else
     echo "!! $t failed; last lines of $log:"

@@ -254,14 +254,17 @@ struct Simulator::Impl {
         for (auto& t : tasks) t();
     }
 
+    static constexpr int64_t kFrameNs = int64_t(kBusFrameMs) * 1'000'000;
     int64_t frameAtOrAfter(Clock::time_point t) const {
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t - epoch).count();
-        return (ns + 999'999) / 1'000'000;
+        return (ns + kFrameNs - 1) / kFrameNs;
     }
     int64_t frameAt(Clock::time_point t) const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(t - epoch).count();
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(t - epoch).count() / kFrameNs;
     }
-    Clock::time_point frameTime(int64_t frame) const { return epoch + std::chrono::milliseconds(frame); }
+    Clock::time_point frameTime(int64_t frame) const {
+        return epoch + std::chrono::milliseconds(frame * int64_t(kBusFrameMs));
+    }
 
     // When an input report produced now on `route` leaves the device: the next free IN frame,
     // after the OUT frame of the request it answers (if any), plus the receiver's latency.
@@ -916,6 +919,9 @@ SimResult Simulator::state() {
         r.data["dir"] = d->options.dir;
         r.data["timing"] = d->options.timing;
         r.data["receiverDelayMs"] = d->options.receiverDelayMs;
+        r.data["busFrameMs"] = kBusFrameMs;
+        // Reports held for their frame or a late-reply fault; tests wait for 0.
+        r.data["pendingReports"] = Json::UInt64(d->pending.size());
         Json::Value devices(Json::objectValue);
         for (int k = 0; k < kDeviceKindCount; ++k)
             devices[std::string(deviceName(DeviceKind(k)))] = d->deviceState(DeviceKind(k));

@@ -14,6 +14,9 @@
 
 namespace sim {
 
+// The USB timing model's frame: each direction of a route moves one report per frame.
+inline constexpr uint32_t kBusFrameMs = 1;
+
 struct SimulatorOptions {
     std::string dir;              // the folder served ($TESSEL_SIM_DIR of the clients)
     bool timing = true;           // USB timing model: one report per direction per millisecond

@@ -303,7 +303,11 @@ TEST_F(MainWindowTest, BuilderCallbackMakesTheSkinsOwnControlsThroughTheFactory)
 
 TEST_F(MainWindowTest, AMessageBoxAtTheWindowsDpiLeavesTheWindowsSizeAlone)
 {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->size() == QSize(1000, 640); }, 5000));
+    // The start-up DPI set-up (100 ms after initialisation) must be behind us, or it would lay
+    // the window out again in the middle of the test.
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !window->PM().HasTimer(window.get(), app::pm::kTimerDpiSetup) && window->size() == QSize(1000, 640);
+    }, 5000));
     ui::PaintManager::SetAllDPI(144);
     // The user sizes the window; message boxes then open at the window's DPI.
     const QSize chosen(1700, 1000);

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -30,8 +33,34 @@ TEST(UdevRules, GrantAccessToTheSupportedDevicesOnly)
         {"3a17", "221d"}, {"3a17", "1004"}, {"0c76", "1630"},
     };
     EXPECT_EQ(devices, expected);
-    // uaccess becomes an ACL in 73-seat-late.rules; a later file would tag too late.
-    EXPECT_LT(std::string("70-tessel.rules"), std::string("73-seat-late.rules"));
+}
+
+// The uaccess tag becomes an ACL in the system rule that runs the "uaccess" builtin
+// (73-seat-late.rules); a rules file sorting after it would tag too late. The names compared are
+// those of the file we ship and of the system's files where udev is installed.
+TEST(UdevRules, SortBeforeTheRuleThatAppliesTheAcl)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> ours;
+    for (const fs::directory_entry& e : fs::directory_iterator(TESSEL_SOURCE_DIR "/packaging"))
+        if (e.path().extension() == ".rules")
+            ours.push_back(e.path().filename().string());
+    ASSERT_EQ(ours.size(), 1u) << "one rules file is installed";
+
+    std::vector<std::string> aclRules;
+    for (const char* dir : {"/usr/lib/udev/rules.d", "/lib/udev/rules.d"}) {
+        std::error_code error;
+        for (const fs::directory_entry& e : fs::directory_iterator(dir, error)) {
+            std::ifstream in(e.path());
+            const std::string text{std::istreambuf_iterator<char>(in), {}};
+            if (text.find("RUN{builtin}+=\"uaccess\"") != std::string::npos)
+                aclRules.push_back(e.path().filename().string());
+        }
+    }
+    if (aclRules.empty())
+        aclRules.push_back("73-seat-late.rules");  // no udev here: systemd's name for it
+    for (const std::string& acl : aclRules)
+        EXPECT_LT(ours[0], acl);
 }
 
 }  // namespace

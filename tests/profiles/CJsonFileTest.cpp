@@ -7,8 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <random>
+#include <new>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -108,25 +112,38 @@ TEST(CJsonFile, KilledWriterLeavesEitherTheOldOrTheNewFile)
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> delayUs(0, 3000);
     constexpr int kRounds = 300;
+    // The writer marks, in memory shared with this process, when it is inside a write. Only a
+    // kill that lands there tests anything, so those kills are counted, and there must be some.
+    void* shared = mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE,
+                        MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    auto* writing = new (shared) std::atomic<int>(0);
     int killedMidWrite = 0;
     for (int round = 0; round < kRounds; ++round) {
+        writing->store(0);
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            for (int n = 0;; ++n)
+            for (int n = 0;; ++n) {
+                writing->store(1);
                 CJsonFile::WriteJson(path, docs[(n + round) % 2]);
+                writing->store(0);
+            }
         }
         usleep(useconds_t(delayUs(random)));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
-        if (WIFSIGNALED(status))
+        ASSERT_TRUE(WIFSIGNALED(status));
+        if (writing->load())
             ++killedMidWrite;
 
         const Json::Value now = CJsonFile::ReadJson(path);
         ASSERT_TRUE(now == docs[0] || now == docs[1]) << "round " << round << ": damaged file";
     }
-    EXPECT_EQ(killedMidWrite, kRounds);
+    munmap(shared, sizeof(std::atomic<int>));
+    std::printf("kills that landed during a write: %d of %d\n", killedMidWrite, kRounds);
+    EXPECT_GT(killedMidWrite, kRounds / 10);
 }
 
 // A write that runs out of space part way (here: a file size limit, which fails writes the way a

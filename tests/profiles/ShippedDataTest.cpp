@@ -134,9 +134,27 @@ TEST_F(ShippedData, MousePadAndHeadsetProfiles)
     const DeviceNameLists lists = modes(DeviceNameLists::Headset);
     EXPECT_EQ(lists.modeNames().size(), 9);
     checkLighting(hs, lists);
+    // The twelve built-in curves written out here, apart from the table the file and the
+    // panel take them from, so a slip in that table shows.
+    const int curves[12][10] = {
+        {7, 11, 2, -3, -1, 4, 9, 12, 9, 5},
+        {7, 11, 6, -3, -11, -1, 6, 13, 6, 13},
+        {10, 4, 0, -3, -4, -3, -2, -1, 0, 0},
+        {2, 1, -2, -3, -5, -7, 0, 4, 9, 8},
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+        {7, 14, -13, -6, -1, 8, 13, 7, 2, 6},
+        {14, 10, 4, 0, -4, -3, -1, 1, 2, 3},
+        {2, 1, -2, -3, -5, -1, 7, 11, 15, 13},
+        {8, 2, -4, -8, 1, 3, 8, 11, 14, 16},
+        {-3, 4, 10, 0, -11, 3, 9, 13, 6, 0},
+        {18, 14, 8, 2, -3, -6, -1, 2, 5, 6},
+        {2, 1, -2, -4, -8, 4, 12, 16, 18, 15},
+    };
     for (int n = 1; n <= 12; ++n) {
-        const eq::Curve& c = eq::builtinCurve(n);
-        EXPECT_EQ(hs.GetEqValues(n), std::vector<int>(c.begin(), c.end())) << "preset " << n;
+        const std::vector<int> expected(curves[n - 1], curves[n - 1] + 10);
+        const eq::Curve& table = eq::builtinCurve(n);
+        EXPECT_EQ(std::vector<int>(table.begin(), table.end()), expected) << "table, preset " << n;
+        EXPECT_EQ(hs.GetEqValues(n), expected) << "shipped file, preset " << n;
     }
     const HeadsetSystemSetStages s = hs.GetSystemSetStages();
     EXPECT_GE(s.eqType, 1);

@@ -10,11 +10,14 @@
 
 namespace {
 
-// Vendor page 0xFF00, one application collection with report 4: 63 bytes in, 63 bytes out.
+// Vendor page 0xFF00, one application collection with report 4 (63 bytes in, 63 bytes out)
+// and, as on the headset, a 2-byte event report 5 in the same collection.
 const uint8_t kDescriptor[] = {
     0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x04, 0x09, 0x02, 0x15, 0x00, 0x26,
-    0xFF, 0x00, 0x75, 0x08, 0x95, 0x3F, 0x81, 0x02, 0x09, 0x03, 0x95, 0x3F, 0x91, 0x02, 0xC0,
+    0xFF, 0x00, 0x75, 0x08, 0x95, 0x3F, 0x81, 0x02, 0x09, 0x03, 0x95, 0x3F, 0x91, 0x02,
+    0x85, 0x05, 0x09, 0x04, 0x95, 0x02, 0x81, 0x02, 0xC0,
 };
+constexpr auto kWaitBound = std::chrono::seconds(10);
 
 }  // namespace
 
@@ -42,6 +45,7 @@ FirmwarePeer::~FirmwarePeer()
 
 void FirmwarePeer::unplug()
 {
+    release();
     // Only the serving thread closes its connection; a hang-up ends its receive at once.
     ::unlink(m_path.c_str());
     ::shutdown(m_listen, SHUT_RDWR);
@@ -66,6 +70,39 @@ size_t FirmwarePeer::requestCount() const
 {
     std::lock_guard lock(m_mutex);
     return m_requests.size();
+}
+
+size_t FirmwarePeer::sentCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sent;
+}
+
+bool FirmwarePeer::waitSent(size_t n) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, kWaitBound, [&] { return m_sent >= n; });
+}
+
+bool FirmwarePeer::waitRequests(size_t n) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, kWaitBound, [&] { return m_requests.size() >= n; });
+}
+
+void FirmwarePeer::release()
+{
+    std::lock_guard lock(m_mutex);
+    m_released = true;
+    m_changed.notify_all();
+}
+
+void FirmwarePeer::send(int fd, const uint8_t* message, size_t length)
+{
+    ::send(fd, message, length, MSG_NOSIGNAL);
+    std::lock_guard lock(m_mutex);
+    ++m_sent;
+    m_changed.notify_all();
 }
 
 std::vector<uint8_t> FirmwarePeer::memory(uint8_t command) const
@@ -135,6 +172,7 @@ void FirmwarePeer::reply(int fd, const uint8_t* request)
     {
         std::lock_guard lock(m_mutex);
         m_requests.emplace_back(request, request + 64);
+        m_changed.notify_all();
         if (!m_script.empty()) {
             action = m_script.front();
             m_script.pop_front();
@@ -156,20 +194,43 @@ void FirmwarePeer::reply(int fd, const uint8_t* request)
             std::memcpy(mem.data() + offset, request + 8, length);
         }
     }
+    size_t length = sizeof out;
+    uint8_t before[65] = {hid::simwire::kInputReport};
+    size_t beforeLength = 0;
     switch (action.fault) {
     case Fault::None: break;
     case Fault::Drop: return;
     case Fault::Late: std::this_thread::sleep_for(std::chrono::milliseconds(action.delayMs)); break;
     case Fault::WrongEcho: r[3] = action.value; break;
     case Fault::Status: r[7] = action.value; break;
+    case Fault::Hold: {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_released || m_stop; });
+        m_released = false;
+        break;
+    }
+    case Fault::ShortReply: length = 1 + action.value; break;
+    case Fault::EventBefore:
+        before[1] = 5;
+        before[2] = 0x01;
+        before[3] = 0x02;
+        beforeLength = 4;
+        break;
+    case Fault::OtherIdBefore:
+        std::memcpy(before + 1, r, 8);  // the echo and status, but none of the data
+        before[1] = 5;
+        beforeLength = 65;
+        break;
     case Fault::StrayBefore:
     case Fault::TwoStrays: {
         uint8_t stray[65] = {hid::simwire::kInputReport, 4, 0, 0, action.value};
-        ::send(fd, stray, sizeof stray, MSG_NOSIGNAL);
+        send(fd, stray, sizeof stray);
         if (action.fault == Fault::TwoStrays)
-            ::send(fd, stray, sizeof stray, MSG_NOSIGNAL);
+            send(fd, stray, sizeof stray);
         break;
     }
     }
-    ::send(fd, out, sizeof out, MSG_NOSIGNAL);
+    if (beforeLength > 0)
+        send(fd, before, beforeLength);
+    send(fd, out, length);
 }

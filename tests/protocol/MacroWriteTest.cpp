@@ -114,9 +114,37 @@ TEST_F(MacroWriteTest, NothingToSend)
     EXPECT_EQ(commands(), (std::vector<uint8_t>{0x03, 0x03}));
 }
 
-TEST_F(MacroWriteTest, RefusedImageIsNotReportedAsWritten)
+TEST_F(MacroWriteTest, FailedTransferHasItsOwnCodeApartFromNoMemory)
 {
-    m_peer->script({{}, {}, {FirmwarePeer::Fault::Status, 0xFF}});
-    EXPECT_EQ(m_transport.writeMacros(m_folder, {0}, m_info), kStatusFF);
-    EXPECT_EQ(commands(), (std::vector<uint8_t>{0x03, 0x01, 0x15, 0x02}));
+    using Fault = FirmwarePeer::Fault;
+    struct Case {
+        const char* what;
+        FirmwarePeer::Action open;
+        FirmwarePeer::Action image;
+    };
+    const Case cases[] = {
+        {"image refused", {}, {Fault::Status, 0xFF}},
+        {"no reply to the image", {}, {Fault::Drop}},
+        {"session not opened", {Fault::Status, 0xFE}, {}},
+    };
+    for (const Case& c : cases) {
+        m_peer->script({{}, c.open, c.image});
+        const size_t before = m_peer->requestCount();
+        EXPECT_EQ(m_transport.writeMacros(m_folder, {0}, m_info), kMacroTransferFailed) << c.what;
+        // The close goes out whatever failed.
+        EXPECT_EQ(m_peer->requests().back()[3], 0x02) << c.what;
+        EXPECT_EQ(m_peer->requestCount() - before, 4u) << c.what;
+    }
+}
+
+TEST_F(MacroWriteTest, TransportNotReadySendsOnlyTheCloseAndItGoesNowhere)
+{
+    m_transport.setReady(0);
+    m_info[CommandTransport::kInfoMacroUnits] = 1;
+    // Nothing to write to is not a failure of the caller's macros: 0, and no traffic at all.
+    EXPECT_EQ(m_transport.writeMacros(m_folder, {1, 0}, m_info), 0);
+    EXPECT_EQ(m_peer->requestCount(), 0u);
+    // The size check still holds without a device, from the block the caller has.
+    EXPECT_EQ(m_transport.writeMacros(m_folder, {3}, m_info), 3);
+    EXPECT_EQ(m_peer->requestCount(), 0u);
 }

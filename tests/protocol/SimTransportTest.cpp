@@ -43,6 +43,18 @@ protected:
     {
         return m_sim->simulator().memory(DeviceKind::Keyboard, region);
     }
+    // Waits for the simulator to have sent every report it holds back (a late reply among
+    // them); false only if that never happens.
+    bool waitUntilNothingPending()
+    {
+        const auto start = Clock::now();
+        while (m_sim->simulator().state().data["pendingReports"].asUInt64() != 0) {
+            if (Clock::now() - start > kHangBound)
+                return false;
+            std::this_thread::yield();
+        }
+        return true;
+    }
 
     QTemporaryDir m_dir;
     std::unique_ptr<SimDevice> m_sim;
@@ -154,7 +166,12 @@ TEST_F(SimTransportTest, InjectedFaultsGiveTheirCodeWithinTheTimeOut)
         {"status 0xFF", {FaultKind::StatusFF, 0, 1, 0x1A}, kStatusFF},
     };
     attach(Route::Cable);
+    uint8_t round = 0;
     for (const Case& c : cases) {
+        // Each round's status block differs, so a stale reply taken for the follow-up's would
+        // show in its data.
+        ++round;
+        ASSERT_TRUE(m_sim->simulator().poke(DeviceKind::Keyboard, Region::Status, 0, {round}, false).ok);
         ASSERT_TRUE(m_sim->simulator().fault(DeviceKind::Keyboard, c.fault).ok) << c.what;
         uint8_t status[6];
         std::memset(status, 0xEE, sizeof status);
@@ -163,9 +180,12 @@ TEST_F(SimTransportTest, InjectedFaultsGiveTheirCodeWithinTheTimeOut)
         EXPECT_LT(Clock::now() - start, kHangBound) << c.what;
         EXPECT_EQ(status[0], 0xEE) << c.what << ": buffer untouched";
         EXPECT_FALSE(m_transport.isBusy());
-        // A late reply still arriving must not be taken for the next command's.
-        std::this_thread::sleep_for(std::chrono::milliseconds(c.fault.lateMs));
+        // A late reply that has arrived by now must not be taken for the next command's.
+        ASSERT_TRUE(waitUntilNothingPending()) << c.what;
+        ++round;
+        ASSERT_TRUE(m_sim->simulator().poke(DeviceKind::Keyboard, Region::Status, 0, {round}, false).ok);
         EXPECT_EQ(m_transport.readStatus(status, 6, 0), kOk) << "after " << c.what;
+        EXPECT_EQ(status[0], round) << "after " << c.what << ": the follow-up's own data";
     }
 }
 

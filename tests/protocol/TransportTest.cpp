@@ -3,9 +3,11 @@
 #include <QLoggingCategory>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "FirmwarePeer.h"
@@ -159,17 +161,32 @@ TEST_F(TransportTest, ShortRequestIsPaddedAndBothReportsAreDumped)
     EXPECT_TRUE(g_log.isEmpty()) << "frames travel without dumps";
 }
 
-TEST_F(TransportTest, PlainCommandCarriesItsChecksum)
+TEST_F(TransportTest, PlainCommandsAreWholeReportsWithTheirNumberAndChecksum)
 {
+    // Written out byte by byte, not from the shared command numbers.
+    struct Case {
+        const char* what;
+        int (*send)(CommandTransport&);
+        uint8_t command;
+    };
+    const Case cases[] = {
+        {"open session", [](CommandTransport& t) { return t.openSession(); }, 0x01},
+        {"close session", [](CommandTransport& t) { return t.closeSession(1); }, 0x02},
+        {"lighting control notice", [](CommandTransport& t) { return t.lightingControlNotice(); },
+         0x1C},
+    };
     connect(1);
-    EXPECT_EQ(m_transport->openSession(), kOk);
-    const auto sent = m_peer->requests();
-    ASSERT_EQ(sent.size(), 1u);
-    std::vector<uint8_t> expected(64, 0);
-    expected[0] = 4;
-    expected[1] = 0x01;  // checksum of command 0x01 alone
-    expected[3] = 0x01;
-    EXPECT_EQ(sent[0], expected);
+    for (const Case& c : cases) {
+        const size_t before = m_peer->requestCount();
+        EXPECT_EQ(c.send(*m_transport), kOk) << c.what;
+        const auto sent = m_peer->requests();
+        ASSERT_EQ(sent.size(), before + 1) << c.what;
+        std::vector<uint8_t> expected(64, 0);
+        expected[0] = 0x04;
+        expected[1] = c.command;  // the checksum of the command byte alone
+        expected[3] = c.command;
+        EXPECT_EQ(sent.back(), expected) << c.what;
+    }
 }
 
 TEST_F(TransportTest, EchoCheckReadsAtMostTwice)
@@ -200,11 +217,86 @@ TEST_F(TransportTest, SecondMismatchEndsAfterExactlyTwoReads)
     m_peer->script({{Fault::TwoStrays, 0x77}});
     // The real echo follows the two strays: a third read would have found it.
     EXPECT_EQ(m_transport->lightingControlNotice(), kNoReply);
-    // It is still waiting; it is dropped as stale, not taken for the next 0x1C.
+    // Once the peer has sent it, it is waiting; it is dropped as stale, not taken for the next
+    // 0x1C. (Without this wait the next request may be written before the echo arrives.)
+    ASSERT_TRUE(m_peer->waitSent(3));
     m_peer->script({{Fault::Drop}});
     EXPECT_EQ(m_transport->lightingControlNotice(), kNoReply);
     EXPECT_EQ(m_transport->lightingControlNotice(), kOk);
     EXPECT_EQ(m_peer->requestCount(), 3u);
+}
+
+TEST_F(TransportTest, OnlyAWholeCommandReportIsAReply)
+{
+    // A two-chunk read whose second reply is preceded or replaced by something that is not a
+    // command reply. The first reply's echo must not pass for the second's.
+    struct Case {
+        const char* what;
+        FirmwarePeer::Action second;
+        int expected;
+    };
+    const Case cases[] = {
+        {"the headset's 3-byte event report first", {Fault::EventBefore}, kOk},
+        {"a 64-byte report of another ID first", {Fault::OtherIdBefore}, kOk},
+        {"a reply cut after its status byte", {Fault::ShortReply, 8}, kNoReply},
+        {"a reply of the ID byte alone", {Fault::ShortReply, 1}, kNoReply},
+    };
+    std::vector<uint8_t> memory(100);
+    for (size_t i = 0; i < memory.size(); ++i)
+        memory[i] = static_cast<uint8_t>(i + 1);
+    for (const Case& c : cases) {
+        restart();
+        m_peer->setMemory(0x05, memory);
+        connect(1);
+        m_peer->script({{}, c.second});
+        std::vector<uint8_t> out(100, 0xEE);
+        EXPECT_EQ(m_transport->readSettings(out.data(), 100, 0), c.expected) << c.what;
+        if (c.expected == kOk) {
+            EXPECT_EQ(out, memory) << c.what;
+        } else {
+            // A read failing part-way keeps the chunks before the failure and nothing after.
+            EXPECT_TRUE(std::equal(out.begin(), out.begin() + 56, memory.begin())) << c.what;
+            EXPECT_EQ(std::count(out.begin() + 56, out.end(), 0xEE), 44) << c.what;
+        }
+        EXPECT_EQ(requestsOf(0x05).size(), 2u) << c.what;
+    }
+}
+
+TEST_F(TransportTest, EachRouteAndFramesUseTheirOwnTimeOut)
+{
+    // Three different time-outs and a device that never answers: each case must wait at least
+    // its own time-out and clearly less than the next longer one (3 times as long or more).
+    constexpr uint32_t kQuiet = 100, kWired = 600, kWireless = 1800;
+    struct Case {
+        const char* what;
+        int mode;
+        bool frame;
+        uint32_t own;
+        uint32_t longer;  // 0: none is longer
+    };
+    const Case cases[] = {
+        {"cable, command", 1, false, kWired, kWireless},
+        {"cable, frame", 1, true, kWired, kWireless},
+        {"receiver, frame", 2, true, kQuiet, kWired},
+        {"receiver, command", 2, false, kWireless, 0},
+    };
+    for (const Case& c : cases) {
+        restart();
+        m_transport = std::make_unique<CommandTransport>(
+            CommandTransport::Timeouts{kWired, kWireless, kQuiet});
+        connect(c.mode);
+        m_peer->script({{Fault::Drop}});
+        uint8_t data[8] = {};
+        const auto start = Clock::now();
+        const int result = c.frame ? m_transport->sendLightingFrame(data, sizeof data)
+                                   : m_transport->openSession();
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+            Clock::now() - start).count();
+        EXPECT_EQ(result, kNoReply) << c.what;
+        EXPECT_GE(waited, c.own) << c.what;
+        if (c.longer)
+            EXPECT_LT(waited, c.longer) << c.what;
+    }
 }
 
 TEST_F(TransportTest, StatusBytesMapToFailureCodes)
@@ -337,28 +429,74 @@ TEST_F(TransportTest, FrameOf104LedsIsSixChunksWired)
 
 TEST_F(TransportTest, FrameChunksAreDroppedWhileAnotherTransactionRuns)
 {
-    // The configuration command waits 2 s for a reply that never comes: a wide window in which
-    // the transport is busy, even on a loaded machine.
-    m_transport = std::make_unique<CommandTransport>(CommandTransport::Timeouts{2000, 2000, 2000});
+    // The peer holds the configuration command's reply until the frame has been sent, so the
+    // transport is busy for as long as the test needs, however loaded the machine.
+    m_transport = std::make_unique<CommandTransport>(CommandTransport::Timeouts{10000, 10000, 10000});
     connect(1);
-    m_peer->script({{Fault::Drop}});
-    std::thread config([&] { EXPECT_EQ(m_transport->openSession(), kNoReply); });
-    const auto start = Clock::now();
-    while (m_peer->requestCount() == 0 && Clock::now() - start < kHangBound)
-        std::this_thread::yield();
+    m_peer->script({{Fault::Hold}});
+    std::thread config([&] { EXPECT_EQ(m_transport->openSession(), kOk); });
+    ASSERT_TRUE(m_peer->waitRequests(1));
     EXPECT_TRUE(m_transport->isBusy());
     std::vector<uint8_t> frame(312, 1);
     EXPECT_EQ(m_transport->sendLightingFrame(frame.data(), 312), kOk) << "dropping is no failure";
+    m_peer->release();
     config.join();
     EXPECT_TRUE(requestsOf(0x12).empty());
     EXPECT_FALSE(m_transport->isBusy());
 }
 
-TEST_F(TransportTest, ShootDataUsesFixedChunksWithoutTheCommandLock)
+TEST_F(TransportTest, EachCommandHoldsItsOwnLock)
+{
+    enum class Held { Command, Stream, None };
+    struct Case {
+        const char* what;
+        std::function<int(CommandTransport&)> send;
+        Held held;
+    };
+    static uint8_t buffer[512] = {};
+    const Case cases[] = {
+        {"0x01", [](CommandTransport& t) { return t.openSession(); }, Held::Command},
+        {"0x02", [](CommandTransport& t) { return t.closeSession(); }, Held::Command},
+        {"0x05", [](CommandTransport& t) { return t.readSettings(buffer, 8, 0); }, Held::Command},
+        {"0x06", [](CommandTransport& t) { return t.writeSettings(buffer, 8, 0); }, Held::Command},
+        {"0x09", [](CommandTransport& t) { return t.writeKeyTable(buffer, 0); }, Held::Command},
+        {"0x0B", [](CommandTransport& t) { return t.writeLightTable(buffer, 8, 0); }, Held::Stream},
+        {"0x12", [](CommandTransport& t) { return t.sendLightingFrame(buffer, 8); }, Held::Stream},
+        {"0x15", [](CommandTransport& t) { return t.writeMacroImage(buffer, 8); }, Held::Command},
+        {"0x17", [](CommandTransport& t) { return t.writeShootData(buffer, 8); }, Held::None},
+        {"0x1A", [](CommandTransport& t) { return t.readStatus(buffer, 6, 0); }, Held::Command},
+        {"0x1C", [](CommandTransport& t) { return t.lightingControlNotice(); }, Held::Command},
+        {"0xAA", [](CommandTransport& t) { return t.checkWirelessLink() ? kOk : kNoReply; },
+         Held::Command},
+    };
+    // Held replies are let go by an event; the long time-outs only guard against a hang.
+    m_transport = std::make_unique<CommandTransport>(CommandTransport::Timeouts{10000, 10000, 10000});
+    connect(2);
+    ASSERT_EQ(m_transport->setBlockLength(8), 1);
+    for (const Case& c : cases) {
+        // The reply is held while this thread looks at the locks, so the command is surely in
+        // its transaction; try_lock tells without ever blocking on a lock it should not hold.
+        m_peer->script({{Fault::Hold}});
+        const size_t before = m_peer->requestCount();
+        std::thread command([&] { EXPECT_EQ(c.send(*m_transport), kOk) << c.what; });
+        ASSERT_TRUE(m_peer->waitRequests(before + 1)) << c.what;
+        const bool commandFree = m_transport->commandLock().try_lock();
+        if (commandFree)
+            m_transport->commandLock().unlock();
+        const bool streamFree = m_transport->streamLock().try_lock();
+        if (streamFree)
+            m_transport->streamLock().unlock();
+        m_peer->release();
+        command.join();
+        EXPECT_EQ(commandFree, c.held != Held::Command) << c.what;
+        EXPECT_EQ(streamFree, c.held != Held::Stream) << c.what;
+    }
+}
+
+TEST_F(TransportTest, ShootDataUsesFixedChunksWhateverTheMode)
 {
     connect(2);
     std::vector<uint8_t> data(100, 3);
-    std::lock_guard held(m_transport->commandLock());
     EXPECT_EQ(m_transport->writeShootData(data.data(), 100), kOk);
     const auto chunks = requestsOf(0x17);
     ASSERT_EQ(chunks.size(), 2u);
