@@ -567,11 +567,13 @@ void CVantikMouseDevice::ShowDpiStage(int n)
         enable->setChecked(stage.active != 0 || selected);
         // The stage the mouse is on cannot be switched off.
         enable->setEnabled(!selected);
+        enable->setAccessibleName(lang.Text(QStringLiteral("mouse_dpi_enable_format")).arg(n + 1));
     }
     if (auto* select = qobject_cast<QAbstractButton*>(FindPanelControl(controlName("DPI_select_check_", n)))) {
         const QSignalBlocker block(select);
         select->setChecked(selected);
         select->setProperty("activeStage", selected);
+        select->setAccessibleName(lang.Text(QStringLiteral("mouse_dpi_select_format")).arg(n + 1));
         select->style()->unpolish(select);
         select->style()->polish(select);
     }
@@ -594,9 +596,10 @@ void CVantikMouseDevice::ShowDpiStage(int n)
     }
     if (auto* colour = qobject_cast<QAbstractButton*>(FindPanelControl(controlName("DPI_color_option_", n)))) {
         const QColor c(stage.red, stage.green, stage.blue);
-        colour->setStyleSheet(QStringLiteral("background-color: %1;").arg(c.name()));
+        colour->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 2px solid #2b3442; border-radius: 13px; }"
+                                             " QPushButton:hover, QPushButton:focus { border-color: #f2f5fa; }")
+                                  .arg(c.name()));
         colour->setProperty("colour", c.name());
-        colour->setToolTip(QStringLiteral("mouse_dpi_colour_tip"));
         colour->setAccessibleName(lang.Text(QStringLiteral("mouse_dpi_colour_format")).arg(n + 1).arg(c.name()));
     }
 }
