@@ -126,10 +126,10 @@ bool CVantikMouseDevice::ReadMouse()
 void CVantikMouseDevice::IdentifyButtons()
 {
     const auto& defaults = keytables::mouseDefaultButtons();
-    const size_t slots = m_keyTable.size() / 3;
+    const size_t slotCount = m_keyTable.size() / 3;
     for (int j = 0; j < kButtons; ++j) {
         m_buttonSlots[size_t(j)] = kNotFound;
-        for (size_t k = 0; k < slots; ++k) {
+        for (size_t k = 0; k < slotCount; ++k) {
             if (m_keyTable[3 * k] == defaults[size_t(j)].type && m_keyTable[3 * k + 1] == defaults[size_t(j)].p1 &&
                 m_keyTable[3 * k + 2] == defaults[size_t(j)].p2) {
                 m_buttonSlots[size_t(j)] = int(k);
