@@ -554,7 +554,6 @@ void CVantikMouseDevice::ShowDpiStage(int n)
     const bool exists = size_t(n) < stages.size();
     const DpiStage stage = exists ? stages[size_t(n)] : DpiStage{};
     const bool selected = n == active;
-    ui::Language& lang = ui::Language::instance();
 
     if (QWidget* row = FindPanelControl(controlName("DPI_layout_", n))) {
         row->setEnabled(exists);
@@ -567,13 +566,11 @@ void CVantikMouseDevice::ShowDpiStage(int n)
         enable->setChecked(stage.active != 0 || selected);
         // The stage the mouse is on cannot be switched off.
         enable->setEnabled(!selected);
-        enable->setAccessibleName(lang.Text(QStringLiteral("mouse_dpi_enable_format")).arg(n + 1));
     }
     if (auto* select = qobject_cast<QAbstractButton*>(FindPanelControl(controlName("DPI_select_check_", n)))) {
         const QSignalBlocker block(select);
         select->setChecked(selected);
         select->setProperty("activeStage", selected);
-        select->setAccessibleName(lang.Text(QStringLiteral("mouse_dpi_select_format")).arg(n + 1));
         select->style()->unpolish(select);
         select->style()->polish(select);
     }
@@ -585,14 +582,12 @@ void CVantikMouseDevice::ShowDpiStage(int n)
         slider->setProperty("activeStage", selected);
         slider->style()->unpolish(slider);
         slider->style()->polish(slider);
-        slider->setAccessibleName(lang.Text(QStringLiteral("mouse_dpi_stage_format")).arg(n + 1));
     }
     if (auto* edit = qobject_cast<QLineEdit*>(FindPanelControl(controlName("DPI_edit_", n)))) {
         if (!edit->hasFocus()) {
             const QSignalBlocker block(edit);
             edit->setText(m_sensor.step ? QString::number(m_sensor.DpiOfIndex(stage.dpiX)) : QString());
         }
-        edit->setAccessibleName(lang.Text(QStringLiteral("mouse_dpi_value_format")).arg(n + 1));
     }
     if (auto* colour = qobject_cast<QAbstractButton*>(FindPanelControl(controlName("DPI_color_option_", n)))) {
         const QColor c(stage.red, stage.green, stage.blue);
@@ -600,7 +595,6 @@ void CVantikMouseDevice::ShowDpiStage(int n)
                                              " QPushButton:hover, QPushButton:focus { border-color: #f2f5fa; }")
                                   .arg(c.name()));
         colour->setProperty("colour", c.name());
-        colour->setAccessibleName(lang.Text(QStringLiteral("mouse_dpi_colour_format")).arg(n + 1).arg(c.name()));
     }
 }
 
