@@ -1,28 +1,123 @@
 #pragma once
 
-#include "devices/CVantikUSBDevice.h"
-#include "profiles/CMouseProfiledata.h"
+#include <array>
+#include <cstdint>
+#include <vector>
 
-// The mouse, by cable or through its receiver: buttons, DPI stages, polling rate, lighting in
-// seven LED groups and its battery.
+#include "devices/CVantikUSBDevice.h"
+#include "devices/MouseSensor.h"
+#include "devices/SettingsBlocks.h"
+#include "profiles/CMouseProfiledata.h"
+#include "profiles/DeviceNameLists.h"
+
+class QColorDialog;
+
+// The mouse, by cable or through its receiver: eleven buttons, five DPI stages with their
+// colours, the polling rate, lighting in seven LED groups and its battery.
+//
+// Behind the receiver every command of a write group is preceded by the wireless link check; a
+// mouse that does not answer ends the group with 0 and the page says so.
 class CVantikMouseDevice : public CVantikUSBDevice {
     Q_OBJECT
 public:
+    static constexpr int kButtons = 11;
+    static constexpr int kLeds = 15;
+    static constexpr int kNotFound = 170;
+    static constexpr int kPollingRates = 4;
+
     explicit CVantikMouseDevice(QWidget* parent = nullptr);
     ~CVantikMouseDevice() override;
 
     QString GetClass() const override { return QStringLiteral("VantikUSBDevice"); }
     CBasicProfiledata& Profile() override { return m_profile; }
+    CMouseProfiledata& MouseProfile() { return m_profile; }
 
     int ApplyLightSettings() override;
     void OnConnected() override;
+    void ReadSettings() override;
     int ReloadProfile() override;
+    void RefreshPanel() override;
+    void LoadNameLists() override;
     int CheckWirelessLink() override;
+    std::vector<int> CollectUsedMacros() override;
+    // `assignments`: three code bytes per button position (0 to 10).
+    int WriteKeyTable(int bank, const std::vector<uint8_t>& assignments) override;
+    int WriteCurrentKeyTable(int bank) override;
+    int WriteMacros(const std::vector<int>& macros) override;
+    // Slot 0, first byte 0, third byte 1 and the primary screen's size in pixels.
+    int WriteSettings(int slot) override;
+    int WriteSettings(int slot, int firstByte, int thirdByte, int width, int height);
+    void SelectFunctionPage(int page) override;
+    void ResetEffectState() override;
+    void MarkRingLeds() override;
+    bool HandlePanelNotify(TNotifyUI& msg) override;
+    void HandleDeviceEvent(uint32_t code) override;
+
+    // Writes a shoot-pattern image (command 0x17) in a session, link-checked behind the
+    // receiver. The transport's result code; 0 when the mouse is out of reach.
+    int WriteShootData(const std::vector<uint8_t>& image);
+    // The image of the four "ShootData_N.Shoot" files of the mouse's folder, written as above;
+    // -1 when no image can be built from them.
+    int WriteShootPatterns();
+
+    // Button position -> key slot of the mouse's table (kNotFound where absent).
+    const std::array<int, kButtons>& ButtonSlots() const { return m_buttonSlots; }
+    const MouseSensor& Sensor() const { return m_sensor; }
+    // The last settings block read (71 bytes, byte 0 the active profile).
+    const std::array<uint8_t, blocks::kMouseReadLength>& SettingsMirror() const { return m_mirror; }
+    // The block WriteSettings would send now.
+    std::array<uint8_t, blocks::kMouseWriteLength> BuildSettingsBlock(int firstByte, int thirdByte,
+                                                                     int width, int height);
+    int ActiveProfile() const { return m_current[0]; }
+
 protected:
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
     uint32_t TickMs() const override { return 2; }
 
 private:
+    // The link check that precedes every command behind the receiver; true on the cable.
+    bool LinkAnswers();
+    // Session, information block, key table; then the buttons found in it.
+    bool ReadMouse();
+    void IdentifyButtons();
+    // The page's status line: a text id, or the connection state when empty.
+    void ShowLinkProblem(bool problem);
+
+    // The page.
+    void BindDpiControls();
+    void ShowDpiStages();
+    void ShowDpiStage(int stage);
+    void ShowPollingRate();
+    void ShowSystemStages();
+    void StoreStages(const std::vector<DpiStage>& stages, bool write);
+    void SetStageIndex(int stage, int index, bool write);
+    void SelectStage(int stage);
+    void PickStageColour(int stage);
+    void SelectOptionPage(int page);
+    void StoreSystemValue(const QString& control, int value);
+
+    // Effects of the light thread.
+    void RenderGroupWave();
+    void RenderRingChase();
+    void RenderReaction();
+
     CMouseProfiledata m_profile;
+    DeviceNameLists m_names;
+    std::vector<int> m_modeList;
+    MouseSensor m_sensor;
+    std::vector<uint8_t> m_keyTable;
+    std::array<int, kButtons> m_buttonSlots{};
+    // Active profile, mode, brightness, speed, direction, colourful, red, green, blue.
+    std::array<uint8_t, 9> m_current{}, m_currentBackup{};
+    std::array<uint8_t, blocks::kMouseReadLength> m_mirror{};
+    bool m_linkProblem = false;
+    QColorDialog* m_colourDialog = nullptr;
+
+    // The reaction effect's per-LED state (1 rising, 2 falling) and colour positions; set by
+    // the UI thread on a click, read by the light thread under the state lock.
+    std::array<uint8_t, kLeds> m_keyStates{};
+    std::array<uint8_t, kLeds> m_keyColours{};
+    std::array<uint8_t, kLeds> m_keyLevels{};
+    int m_tick = 0;
 };

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "devices/CVantikUSBDevice.h"
+#include "devices/SettingsBlocks.h"
 #include "profiles/CBasicProfiledata.h"
+#include "profiles/DeviceNameLists.h"
 
 // The lit mouse pad that charges a phone: lighting and the phone-charging status.
 class CVantikMousePadDevice : public CVantikUSBDevice {
@@ -15,7 +17,18 @@ public:
 
     int ApplyLightSettings() override;
     void OnConnected() override;
+    void ReadSettings() override;
     int ReloadProfile() override;
+    void RefreshPanel() override;
+    void LoadNameLists() override;
+    // Writes the pad's 21 bytes at 64 × slot; callers pass slot 0.
+    int WriteSettings(int slot) override;
+    void MarkRingLeds() override;
+
+    // The live block: what the pad last reported with the profile's lighting put in.
+    blocks::PadBlock LiveSettings() const { return m_live; }
+    // The block WriteSettings would send now.
+    blocks::PadBlock BuildSettingsBlock() const;
 
 protected:
     void RenderMode(uint8_t mode) override;
@@ -25,5 +38,15 @@ protected:
     bool ReadsStatusBlock() const override { return true; }
 
 private:
+    // Reads the pad's block into the live settings; false when nothing was read.
+    bool ReadLiveBlock();
+    void RenderWave();
+    void RenderRing(bool paired);
+    void RotateFirst(int n, bool towardsEnd);
+
     CBasicProfiledata m_profile;
+    DeviceNameLists m_names;
+    std::vector<int> m_modeList;
+    blocks::PadBlock m_live{}, m_liveBackup{};
+    uint32_t m_passes = 0;
 };
