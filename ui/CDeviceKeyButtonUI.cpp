@@ -6,6 +6,10 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+#include <algorithm>
 
 #include "ui/PaintManager.h"
 
@@ -101,7 +105,15 @@ bool CDeviceKeyButtonUI::event(QEvent* e)
 
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
 {
-    QPushButton::paintEvent(event);
+    // The frame first, then the light, then the key's legend on top so it stays readable.
+    QStylePainter sp(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString legend = option.text;
+    option.text.clear();
+    sp.drawControl(QStyle::CE_PushButton, option);
+    sp.end();
+    (void)event;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
@@ -133,6 +145,16 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
             shape.addRoundedRect(r, 5, 5);
             p.fillPath(shape, glow);
         }
+    }
+    if (!legend.isEmpty()) {
+        // Light legends on dark keys; a brightly lit key gets a dark legend.
+        const QColor lit = ShownColour(m_packed, m_brightness);
+        const bool bright = m_lightFlag && lit.lightness() > 150;
+        QFont f = font();
+        f.setPixelSize(std::max(7, std::min(height(), width()) * 9 / 26));
+        p.setFont(f);
+        p.setPen(bright ? QColor(0x10, 0x15, 0x1b) : QColor(0xe6, 0xeb, 0xf2));
+        p.drawText(rect(), Qt::AlignCenter, legend);
     }
     if (!m_keySetHidden) {
         const QPixmap mark = loadImage(m_keySetImage);
