@@ -209,28 +209,33 @@ void CVantikKeyboardDevice::EnterCustomMode()
     WriteCustomColourTable(true);
 }
 
-int CVantikKeyboardDevice::WriteCustomColourTable(bool withBrightness)
+int CVantikKeyboardDevice::WriteCustomColourTable(bool fromColourList)
 {
     if (!m_transport.isReady())
         return 0;
     const LightState s = GetLightState();
-    std::array<uint8_t, 512> table{};
-    {
+    std::vector<LedColour> colours;
+    if (fromColourList) {
         std::lock_guard lock(m_colourLock);
-        for (int j = 0; j < kKeyPositions && size_t(j) < m_leds.size(); ++j) {
-            const uint8_t led = m_ledMap[size_t(j)];
-            if (led == kUnknown || led > 170 || 3u * led + 2 >= table.size())
-                continue;
-            const LedColour c = m_leds[size_t(j)];
-            const int b = withBrightness ? c.brightness : 256;
-            table[3u * led] = uint8_t((c.red * b) >> 8);
-            table[3u * led + 1] = uint8_t((c.green * b) >> 8);
-            table[3u * led + 2] = uint8_t((c.blue * b) >> 8);
-        }
+        colours = m_leds;
+    } else {
+        for (const LightColor& c : m_profile.GetCustomLightColors(s.extra[4], kKeyPositions))
+            colours.push_back({c.red, c.green, c.blue, 255});
+    }
+    std::array<uint8_t, 512> table{};
+    for (int j = 0; j < kKeyPositions && size_t(j) < colours.size(); ++j) {
+        const uint8_t led = m_ledMap[size_t(j)];
+        if (led == kUnknown || led > 170 || 3u * led + 2 >= table.size())
+            continue;
+        const LedColour c = colours[size_t(j)];
+        // The stored colours go as they are; the shown ones with their brightness.
+        const int b = fromColourList ? c.brightness : 256;
+        table[3u * led] = uint8_t((c.red * b) >> 8);
+        table[3u * led + 1] = uint8_t((c.green * b) >> 8);
+        table[3u * led + 2] = uint8_t((c.blue * b) >> 8);
     }
     const uint32_t length = 3u * m_info[CommandTransport::kInfoKeySlots];
-    const int result = m_transport.writeLightTable(table.data(), std::min<uint32_t>(length, 512), s.extra[4]);
-    return result;
+    return m_transport.writeLightTable(table.data(), std::min<uint32_t>(length, 512), s.extra[4]);
 }
 
 void CVantikKeyboardDevice::EditCustomKey(int position)
@@ -507,7 +512,7 @@ int CVantikKeyboardDevice::PushProfile()
         emit userMessage(lang.Text(QStringLiteral("message_text_7")));
     const int keys = WriteCurrentKeyTable(0);
     // The custom colours go along, so the keyboard's own custom mode shows this profile's.
-    const int colours = GetLightState().mode == kCustomMode ? 1 : (m_transport.isWireless() ? 1 : WriteCustomColourTable(false));
+    const int colours = GetLightState().mode == kCustomMode ? 1 : WriteCustomColourTable(false);
     if (settings != 1)
         return settings;
     if (keys != 1)

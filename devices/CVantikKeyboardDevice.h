@@ -60,8 +60,9 @@ public:
     // positive count of macro events that do not fit (nothing more written then); else the
     // failing step's code.
     int PushProfile();
-    // Writes the custom colour table of the light state's group built from the colour list.
-    int WriteCustomColourTable(bool withBrightness);
+    // Writes the custom colour table of the light state's group: the colour list as shown
+    // (with its brightness) on entering the custom mode, else the group's colours as stored.
+    int WriteCustomColourTable(bool fromColourList);
     // Gives key `position` the light state's colour in the custom mode and writes the table.
     void EditCustomKey(int position);
     // A key pressed (1) or released (2) on the keyboard, by key slot.

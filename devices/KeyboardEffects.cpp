@@ -634,7 +634,8 @@ void KeyboardEffects::RenderTwinkle(const KeyboardEffectInput& in, Leds leds, ui
 
 void KeyboardEffects::RenderBouncingRipple(const KeyboardEffectInput& in, Leds leds)
 {
-    // A ring that reached a far corner starts again from that corner.
+    // A ring that reached a far corner starts again from that corner (once the corner shows).
+    StampPlanes(in);
     if ((m_planes[0][0] | m_planes[3][0]) & 0x01) {
         ClearPlanes();
         SeedPlanes(0, 0);
@@ -644,7 +645,6 @@ void KeyboardEffects::RenderBouncingRipple(const KeyboardEffectInput& in, Leds l
     } else if (PlanesEmpty()) {
         SeedPlanes(1, 0);
     }
-    StampPlanes(in);
     SpreadPlanes();
     for (int k = 0; k < kKeyPositions; ++k) Decay(k, 16);
     ShowLevels(in, leds, m_randomPos.data());
