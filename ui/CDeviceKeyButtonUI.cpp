@@ -132,18 +132,13 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
             t.end();
             p.drawPixmap(r.toRect(), tinted);
         } else if (m_brightness > 0 && c != Qt::black) {
-            // No image: a soft glow from the middle, stronger the brighter the LED.
-            QRadialGradient glow(r.center(), std::max(r.width(), r.height()) * 0.6);
-            QColor core = c;
-            core.setAlpha(110 + m_brightness * 145 / 255);
-            QColor edge = c;
-            edge.setAlpha(0);
-            glow.setColorAt(0.0, core);
-            glow.setColorAt(0.45, core);
-            glow.setColorAt(1.0, edge);
+            // No image: the key cap lit in the LED's colour, stronger the brighter the LED. A
+            // plain fill keeps a picture of a hundred keys cheap to repaint many times a second.
+            QColor fill = c;
+            fill.setAlpha(120 + m_brightness * 135 / 255);
             QPainterPath shape;
-            shape.addRoundedRect(r, 5, 5);
-            p.fillPath(shape, glow);
+            shape.addRoundedRect(r.adjusted(2, 2, -2, -2), 4, 4);
+            p.fillPath(shape, fill);
         }
     }
     if (!legend.isEmpty()) {
