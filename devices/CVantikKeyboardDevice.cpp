@@ -1,9 +1,72 @@
 #include "devices/CVantikKeyboardDevice.h"
 
+#include "devices/LightingTables.h"
+#include "hid/DebugLog.h"
+#include "keytables/DefaultKeyTables.h"
+#include "profiles/CJsonFile.h"
+#include "profiles/DataPaths.h"
+#include "profiles/DeviceNameLists.h"
+#include "ui/CDeviceKeyButtonUI.h"
+#include "ui/Language.h"
+#include "ui/PaintManager.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextEdit>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+
+namespace {
+
+uint64_t nowMs()
+{
+    using namespace std::chrono;
+    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Splits "polling_rate_option_2" into ("polling_rate_option_", 2); no trailing number gives -1.
+std::pair<QString, int> splitIndexed(const QString& name)
+{
+    qsizetype start = name.size();
+    while (start > 0 && name[start - 1].isDigit())
+        --start;
+    if (start == name.size() || name.size() - start > 9)
+        return {name, -1};
+    return {name.left(start), name.mid(start).toInt()};
+}
+
+uint32_t pack(LedColour c)
+{
+    return uint32_t(c.red) | (uint32_t(c.blue) << 8) | (uint32_t(c.green) << 16);
+}
+
+// The light mode of the profile and the modes streamed from here.
+constexpr uint8_t kCustomMode = 19;
+constexpr uint8_t kMusicMode = 29;
+constexpr uint8_t kExternalMode = 30;
+constexpr uint8_t kRollingMode = 24;
+// Slots at or above this one are not lit by LED index.
+constexpr int kLitSlots = 90;
+constexpr uint32_t kSlowSendMs = 500;
+constexpr uint32_t kFailedSendPauseMs = 200;
+// The preview's frame interval: about 30 pictures a second.
+constexpr uint64_t kPreviewIntervalMs = 33;
+
+bool isStreamed(uint8_t mode) { return mode == kMusicMode || mode == kExternalMode; }
+
+}  // namespace
+
 CVantikKeyboardDevice::CVantikKeyboardDevice(QWidget* parent) : CVantikUSBDevice(parent)
 {
     m_deviceType = 1;
     m_deviceName = QStringLiteral("kb_device_name_text");
+    m_slotMap.fill(kUnknown);
+    m_ledMap.fill(kUnknown);
+    m_pending.steps.reserve(64);
 }
 
 CVantikKeyboardDevice::~CVantikKeyboardDevice()
@@ -11,43 +74,695 @@ CVantikKeyboardDevice::~CVantikKeyboardDevice()
     ShutDown();
 }
 
-int CVantikKeyboardDevice::ApplyLightSettings()
-{
-    ApplyProfileLight();
-    return 1;
-}
-
-int CVantikKeyboardDevice::ReloadProfile()
-{
-    if (!LoadSelectedProfile())
-        return 0;
-    return ApplyLightSettings();
-}
-
-void CVantikKeyboardDevice::RenderMode(uint8_t mode)
-{
-    // The keyboard's own effects replace this; until then every mode shows its colour.
-    (void)mode;
-    RenderStatic();
-}
-
-bool CVantikKeyboardDevice::IsStillMode(uint8_t mode) const
-{
-    (void)mode;
-    return true;
-}
+// --- Reading the keyboard ---
 
 void CVantikKeyboardDevice::OnConnected()
 {
-    ReadInformationBlock();
+    ReadKeyboard();
     ReloadProfile();
+    ReadSettings();
     RefreshPanel();
     StartLightThread();
 }
 
+void CVantikKeyboardDevice::ReadKeyboard()
+{
+    if (!m_transport.isReady())
+        return;
+    m_transport.openSession();
+    if (m_transport.readInformation(m_info) == 1)
+        m_infoValid = true;
+    // More than 170 slots do not fit a 512-byte transfer: such a keyboard is not read further.
+    if (m_transport.setBlockLength(3u * m_info[CommandTransport::kInfoKeySlots]) != 1) {
+        m_transport.closeSession();
+        return;
+    }
+    m_transport.readKeyTable(m_keyTableCopy.data());
+    m_transport.readLedMap(m_ledMapCopy.data());
+    m_transport.closeSession();
+    IdentifyKeys();
+}
+
+void CVantikKeyboardDevice::IdentifyKeys()
+{
+    m_slotMap.fill(kUnknown);
+    m_ledMap.fill(kUnknown);
+    m_keySlotMap.clear();
+    m_keyLedMap.clear();
+    const int slotCount = std::min<int>(m_info[CommandTransport::kInfoKeySlots], kKeyPositions);
+    const auto& defaults = keytables::keyboardDefaultKeyTable();
+    for (int j = 0; j < kKeyPositions; ++j) {
+        const keytables::KeyTriple t = defaults[size_t(j)];
+        // A position without a key has no factory code; it must not claim an empty slot.
+        if (t.packed() == 0)
+            continue;
+        for (int k = 0; k < slotCount; ++k) {
+            const uint8_t* e = &m_keyTableCopy[size_t(3 * k)];
+            if (e[0] == t.type && e[1] == t.p1 && e[2] == t.p2) {
+                m_slotMap[size_t(j)] = uint8_t(k);
+                m_keySlotMap[j] = k;
+                break;
+            }
+        }
+    }
+    for (int j = 0; j < kKeyPositions; ++j) {
+        const uint8_t k = m_slotMap[size_t(j)];
+        if (k == kUnknown || k >= kLitSlots)
+            continue;
+        m_ledMap[size_t(j)] = m_ledMapCopy[k];
+        if (m_ledMapCopy[k] != kUnknown)
+            m_keyLedMap[j] = m_ledMapCopy[k];
+    }
+}
+
+int CVantikKeyboardDevice::IdentifiedKeyCount() const
+{
+    return int(std::count_if(m_slotMap.begin(), m_slotMap.end(), [](uint8_t s) { return s != kUnknown; }));
+}
+
+// --- Profile ---
+
+int CVantikKeyboardDevice::ReloadProfile()
+{
+    if (m_modeList.empty())
+        LoadNameLists();
+    if (!LoadSelectedProfile())
+        return 0;
+    m_keys = m_profile.GetKeyList();
+    const int result = ApplyLightSettings();
+    m_stages = m_profile.GetSystemStages();
+    return result;
+}
+
+int CVantikKeyboardDevice::ApplyLightSettings()
+{
+    const LightInfo info = m_profile.GetLightInfo();
+    const AudioLightInfo audio = m_profile.GetAudioLightInfo();
+    LightState s;
+    s.mode = info.mode;
+    s.brightness = info.brightness;
+    s.speed = info.speed;
+    s.direction = info.direction;
+    s.multicolour = info.multicolour;
+    s.red = info.red;
+    s.green = info.green;
+    s.blue = info.blue;
+    s.extra[3] = info.zzccMode;
+    s.extra[4] = info.customGroup;
+    s.extra[5] = info.previousMode;
+    const std::vector<LedEffectStep> steps = m_profile.GetLedEffects(DeviceNameLists::Keyboard);
+    bool enter = false;
+    {
+        std::lock_guard lock(m_stateLock);
+        enter = s.mode != m_lightState.mode || s.mode == kCustomMode || m_enteredMode == 0xFF;
+        m_lightState = s;
+        m_pending.steps = steps;
+        m_pending.stepsChanged = true;
+        m_pending.musicStyle = audio.audioMode;
+        m_pending.musicRed = audio.fgRed;
+        m_pending.musicGreen = audio.fgGreen;
+        m_pending.musicBlue = audio.fgBlue;
+        m_pending.musicColourful = audio.sevenColour;
+        m_enteredMode = s.mode;
+    }
+    if (enter) {
+        if (s.mode == kCustomMode)
+            EnterCustomMode();
+        m_effectRestart = true;
+    }
+    WakeLightThread();
+    return 1;
+}
+
+void CVantikKeyboardDevice::EnterCustomMode()
+{
+    const LightState s = GetLightState();
+    const std::vector<LightColor> colours = m_profile.GetCustomLightColors(s.extra[4], kKeyPositions);
+    const uint8_t full = lighting::BrightnessOf(s.brightness);
+    {
+        std::lock_guard lock(m_colourLock);
+        for (size_t i = 0; i < m_leds.size() && i < colours.size(); ++i)
+            m_leds[i] = {colours[i].red, colours[i].green, colours[i].blue, full};
+        ++m_ledGeneration;
+    }
+    m_profile.SetCustomLightGroup(s.extra[4]);
+    WriteCustomColourTable(true);
+}
+
+int CVantikKeyboardDevice::WriteCustomColourTable(bool fromColourList)
+{
+    if (!m_transport.isReady())
+        return 0;
+    const LightState s = GetLightState();
+    std::vector<LedColour> colours;
+    if (fromColourList) {
+        std::lock_guard lock(m_colourLock);
+        colours = m_leds;
+    } else {
+        for (const LightColor& c : m_profile.GetCustomLightColors(s.extra[4], kKeyPositions))
+            colours.push_back({c.red, c.green, c.blue, 255});
+    }
+    std::array<uint8_t, 512> table{};
+    for (int j = 0; j < kKeyPositions && size_t(j) < colours.size(); ++j) {
+        const uint8_t led = m_ledMap[size_t(j)];
+        if (led == kUnknown || led > 170 || 3u * led + 2 >= table.size())
+            continue;
+        const LedColour c = colours[size_t(j)];
+        // The stored colours go as they are; the shown ones with their brightness.
+        const int b = fromColourList ? c.brightness : 256;
+        table[3u * led] = uint8_t((c.red * b) >> 8);
+        table[3u * led + 1] = uint8_t((c.green * b) >> 8);
+        table[3u * led + 2] = uint8_t((c.blue * b) >> 8);
+    }
+    const uint32_t length = 3u * m_info[CommandTransport::kInfoKeySlots];
+    return m_transport.writeLightTable(table.data(), std::min<uint32_t>(length, 512), s.extra[4]);
+}
+
+void CVantikKeyboardDevice::EditCustomKey(int position)
+{
+    const LightState s = GetLightState();
+    if (s.mode != kCustomMode || position < 0 || uint32_t(position) >= m_ledCount)
+        return;
+    {
+        std::lock_guard lock(m_colourLock);
+        m_leds[size_t(position)].red = s.red;
+        m_leds[size_t(position)].green = s.green;
+        m_leds[size_t(position)].blue = s.blue;
+        ++m_ledGeneration;
+    }
+    std::vector<LightColor> colours = m_profile.GetCustomLightColors(s.extra[4], kKeyPositions);
+    if (size_t(position) < colours.size()) {
+        colours[size_t(position)] = {s.red, s.green, s.blue, 255};
+        m_profile.SetCustomLightColors(colours, s.extra[4]);
+        SaveProfile();
+    }
+    // Behind the receiver the table is written when the mode is entered again.
+    if (!m_transport.isWireless())
+        WriteCustomColourTable(false);
+    WakeLightThread();
+}
+
+void CVantikKeyboardDevice::RestoreDefaults()
+{
+    m_profile.LoadDeviceData(DefaultProfileFile());
+    m_keys = m_profile.GetKeyList();
+    ApplyLightSettings();
+    m_stages = m_profile.GetSystemStages();
+    SaveProfile();
+    RefreshPanel();
+}
+
+void CVantikKeyboardDevice::LoadNameLists()
+{
+    DeviceNameLists lists;
+    lists.Load(DeviceNameLists::Keyboard, paths::defaultLightFile(), paths::lightConfigFile(m_folderName),
+               DataFolder() + QStringLiteral("macro.config"));
+    m_modeList = lists.modeValues();
+    m_visibleList = lists.modeVisible();
+}
+
+// --- Settings block ---
+
+std::array<uint8_t, CVantikKeyboardDevice::kSettingsBlock> CVantikKeyboardDevice::BuildSettingsBlock(uint8_t firstByte)
+{
+    const LightInfo info = m_profile.GetLightInfo();
+    const KeyboardSystemStages stages = m_profile.GetSystemStages();
+    std::array<uint8_t, kSettingsBlock> b{};
+    b[0] = firstByte;
+    const size_t item = info.mode >= 31 ? 0 : info.mode;
+    b[1] = item < m_modeList.size() ? uint8_t(m_modeList[item]) : uint8_t(item);
+    b[2] = info.brightness;
+    b[3] = uint8_t(4 - std::min<uint8_t>(info.speed, 4));
+    b[4] = info.direction;
+    b[5] = info.multicolour;
+    b[6] = info.red;
+    b[7] = info.green;
+    b[8] = info.blue;
+    b[18] = info.zzccMode;
+    b[19] = uint8_t(stages.wFlag);
+    b[20] = uint8_t(stages.key6Flag);
+    b[21] = uint8_t(stages.winFlag);
+    b[22] = uint8_t(stages.pollingRate);
+    b[25] = info.customGroup;
+    return b;
+}
+
+int CVantikKeyboardDevice::WriteSettings(int slot, uint8_t firstByte)
+{
+    const auto block = BuildSettingsBlock(firstByte);
+    if (!m_transport.isReady())
+        return 0;
+    m_transport.openSession();
+    const int result = m_transport.writeSettings(block.data(), kSettingsBlock, kSettingsStride * uint32_t(slot));
+    m_transport.closeSession();
+    return result;
+}
+
+void CVantikKeyboardDevice::ReadSettings()
+{
+    m_sameLighting = 0;
+    m_settingsBackup = m_settings;
+    if (!m_transport.isReady())
+        return;
+    uint8_t active = 0;
+    std::array<uint8_t, kSettingsBlock> block{};
+    if (m_transport.readSettings(&active, 1, 0) != 1)
+        return;
+    if (m_transport.readSettings(block.data(), kSettingsBlock, kSettingsStride * active) != 1)
+        return;
+    block[0] = active;
+    m_settingsMirror = block;
+
+    uint8_t mode = block[1];
+    for (size_t i = 0; i < m_modeList.size(); ++i) {
+        if (m_modeList[i] == block[1]) {
+            mode = uint8_t(i);
+            break;
+        }
+    }
+    const uint8_t speed = block[3] <= 4 ? uint8_t(4 - block[3]) : 0;
+    m_settings[0] = active;
+    m_settings[1] = mode;
+    m_settings[2] = block[2];
+    m_settings[3] = speed;
+    m_settings[4] = block[4];
+    m_settings[5] = block[5];
+    m_settings[6] = block[6];
+    m_settings[7] = block[7];
+    m_settings[8] = block[8];
+
+    LightInfo info = m_profile.GetLightInfo();
+    info.mode = mode;
+    info.brightness = block[2];
+    info.speed = speed;
+    info.direction = block[4];
+    info.multicolour = block[5];
+    info.red = block[6];
+    info.green = block[7];
+    info.blue = block[8];
+    info.zzccMode = block[9];
+    info.customGroup = block[25];
+    m_profile.SetLightInfo(info);
+    m_stages = m_profile.GetSystemStages();
+    m_stages.wFlag = block[19];
+    m_stages.key6Flag = block[20];
+    m_stages.winFlag = block[21];
+    m_profile.SetSystemStages(m_stages);
+    SaveProfile();
+    ApplyLightSettings();
+    ShowOnboardProfile();
+}
+
+void CVantikKeyboardDevice::SetLightBlock(const LightState& state)
+{
+    LightInfo info = m_profile.GetLightInfo();
+    info.mode = state.mode;
+    info.brightness = state.brightness;
+    info.speed = state.speed;
+    info.direction = state.direction;
+    info.multicolour = state.multicolour;
+    info.red = state.red;
+    info.green = state.green;
+    info.blue = state.blue;
+    info.zzccMode = state.extra[3];
+    info.customGroup = state.extra[4];
+    info.previousMode = state.extra[5];
+    m_profile.SetLightInfo(info);
+    ApplyLightSettings();
+}
+
+// --- Keys and macros ---
+
+int CVantikKeyboardDevice::MacroCount() const
+{
+    const Json::Value doc = CJsonFile::ReadJson(DataFolder() + QStringLiteral("macro.config"));
+    if (!doc.isObject())
+        return -1;
+    const Json::Value& list = doc["MacroInfo"];
+    return list.isArray() ? int(list.size()) : 0;
+}
+
+std::vector<int> CVantikKeyboardDevice::CollectUsedMacros()
+{
+    std::vector<int> used;
+    const int count = MacroCount();
+    if (count < 0)
+        return used;
+    for (const KeyAssignmentPair& pair : m_keys) {
+        const KeyAssignment& a = pair.current;
+        if (a.position >= kKeyPositions || m_slotMap[a.position] == kUnknown)
+            continue;
+        if (a.type != kMacroType && a.type != kMacroRepeatType)
+            continue;
+        if (a.p1 < count && std::find(used.begin(), used.end(), a.p1) == used.end())
+            used.push_back(a.p1);
+    }
+    return used;
+}
+
+int CVantikKeyboardDevice::WriteKeyAssignments(int bank, const std::vector<KeyAssignmentPair>& assignments)
+{
+    ReadInformationBlock();
+    const uint32_t length = 3u * m_info[CommandTransport::kInfoKeySlots];
+    if (length > 512)
+        return 0;
+    std::array<uint8_t, 512> table = m_keyTableCopy;
+    const int count = std::max(0, MacroCount());
+    std::vector<int> used;
+    // By key position, so the macros are numbered in the order CollectUsedMacros lists them.
+    std::vector<const KeyAssignmentPair*> byPosition(kKeyPositions, nullptr);
+    for (const KeyAssignmentPair& pair : assignments)
+        if (pair.current.position < kKeyPositions)
+            byPosition[pair.current.position] = &pair;
+    for (int j = 0; j < kKeyPositions; ++j) {
+        const KeyAssignmentPair* pair = byPosition[size_t(j)];
+        const uint8_t k = m_slotMap[size_t(j)];
+        if (!pair || k == kUnknown || 3u * k + 2 >= length)
+            continue;
+        KeyAssignment a = pair->current;
+        if (a.type == kMacroType || a.type == kMacroRepeatType) {
+            if (a.p1 < count) {
+                auto it = std::find(used.begin(), used.end(), a.p1);
+                if (it == used.end())
+                    it = used.insert(used.end(), a.p1);
+                a.p1 = uint8_t(it - used.begin());
+            } else {
+                // The macro no longer exists: the key does what it does out of the box.
+                a = pair->defaults;
+            }
+        }
+        table[3u * k] = a.type;
+        table[3u * k + 1] = a.p1;
+        table[3u * k + 2] = a.p2;
+    }
+    if (!m_transport.isReady())
+        return 0;
+    m_transport.openSession();
+    const int result = m_transport.writeKeyTable(table.data(), bank);
+    m_transport.closeSession();
+    return result;
+}
+
+int CVantikKeyboardDevice::WriteKeyTable(int bank, const std::vector<uint8_t>& table)
+{
+    if (!m_transport.isReady() || table.size() < m_transport.blockLength())
+        return 0;
+    m_transport.openSession();
+    const int result = m_transport.writeKeyTable(table.data(), bank);
+    m_transport.closeSession();
+    return result;
+}
+
+int CVantikKeyboardDevice::WriteCurrentKeyTable(int bank)
+{
+    return WriteKeyAssignments(bank, m_keys);
+}
+
+int CVantikKeyboardDevice::WriteMacros(const std::vector<int>& macros)
+{
+    return m_transport.writeMacros(DataFolder(), macros, m_info);
+}
+
+void CVantikKeyboardDevice::ShowKeyAssignments()
+{
+    // The key buttons carry their key's name in the picture; the assignment editor (which
+    // labels reassigned keys) marks a key whose function differs from its factory one.
+    for (const KeyAssignmentPair& pair : m_keys) {
+        if (pair.current.position >= m_keyButtons.size())
+            continue;
+        if (auto* button = qobject_cast<ui::CDeviceKeyButtonUI*>(m_keyButtons[pair.current.position]))
+            button->SetKeySetHidden(pair.current.packed() == pair.defaults.packed());
+    }
+}
+
+int CVantikKeyboardDevice::PushProfile()
+{
+    ReloadProfile();
+    ShowKeyAssignments();
+    RefreshPanel();
+    const int settings = WriteSettings(0, 0);
+    const std::vector<int> macros = CollectUsedMacros();
+    const int macroResult = WriteMacros(macros);
+    ui::Language& lang = ui::Language::instance();
+    if (macroResult > 0) {
+        emit userMessage(lang.Text(QStringLiteral("message_text_16")).replace(QLatin1String("%d"), QString::number(macroResult)));
+        return macroResult;
+    }
+    if (macroResult == -1)
+        emit userMessage(lang.Text(QStringLiteral("message_text_7")));
+    const int keys = WriteCurrentKeyTable(0);
+    // The custom colours go along, so the keyboard's own custom mode shows this profile's.
+    const int colours = GetLightState().mode == kCustomMode ? 1 : WriteCustomColourTable(false);
+    if (settings != 1)
+        return settings;
+    if (keys != 1)
+        return keys;
+    return colours;
+}
+
+void CVantikKeyboardDevice::SelectFunctionPage(int page)
+{
+    CVantikUSBDevice::SelectFunctionPage(page);
+    // The FN key cannot be reassigned; it is only available while the lighting is edited.
+    if (m_keyButtons.size() > 110 && m_keyButtons[110]) {
+        if (page == 1)
+            m_keyButtons[110]->setEnabled(true);
+        else if (page == 2)
+            m_keyButtons[110]->setEnabled(false);
+    }
+    // Keys are lit only on the lighting page; elsewhere they show unlit.
+    m_lastPushedGeneration = ~uint64_t(0);
+    m_lastPreviewMs = 0;
+    PushLightingFrame();
+}
+
+void CVantikKeyboardDevice::OnKeyEvent(int slot, int action)
+{
+    int position = -1;
+    for (int j = 0; j < kKeyPositions; ++j) {
+        if (m_slotMap[size_t(j)] == slot) {
+            position = j;
+            break;
+        }
+    }
+    if (position < 0)
+        return;
+    {
+        std::lock_guard lock(m_stateLock);
+        if (m_pending.keyCount < m_pending.keys.size())
+            m_pending.keys[m_pending.keyCount++] = {int16_t(position), int8_t(action)};
+    }
+    WakeLightThread();
+}
+
+// --- Lighting engine on the light thread ---
+
+lighting::KeyboardEffectInput CVantikKeyboardDevice::EffectInput(const LightState& s) const
+{
+    lighting::KeyboardEffectInput in;
+    in.mode = s.mode;
+    in.brightness = s.brightness;
+    in.speed = s.speed;
+    in.direction = s.direction;
+    in.multicolour = s.multicolour;
+    in.red = s.red;
+    in.green = s.green;
+    in.blue = s.blue;
+    in.presetColour = s.extra[3];
+    return in;
+}
+
+void CVantikKeyboardDevice::ResetEffectState()
+{
+    CVantikUSBDevice::ResetEffectState();
+    lighting::KeyboardEffectInput in;
+    {
+        std::lock_guard lock(m_stateLock);
+        in = EffectInput(m_lightState);
+    }
+    m_effects.Enter(in);
+}
+
+void CVantikKeyboardDevice::RenderMode(uint8_t mode)
+{
+    lighting::KeyboardEffectInput in;
+    std::array<std::pair<int16_t, int8_t>, 32> keys;
+    size_t keyCount = 0;
+    {
+        // Only copies under the lock; the step itself runs without it.
+        std::lock_guard lock(m_stateLock);
+        in = EffectInput(m_lightState);
+        in.musicStyle = m_pending.musicStyle;
+        in.musicRed = m_pending.musicRed;
+        in.musicGreen = m_pending.musicGreen;
+        in.musicBlue = m_pending.musicBlue;
+        in.musicColourful = m_pending.musicColourful;
+        if (m_pending.audioChanged) {
+            m_effects.SetAudioLevels(m_pending.audio.data(), int(m_pending.audio.size()));
+            m_pending.audioChanged = false;
+        }
+        if (m_pending.externalChanged) {
+            m_effects.SetExternalColour(m_pending.external.data(), int(m_pending.external.size()));
+            m_pending.externalChanged = false;
+        }
+        if (m_pending.stepsChanged) {
+            m_effects.SetSteps(m_pending.steps);
+            m_pending.stepsChanged = false;
+        }
+        keyCount = m_pending.keyCount;
+        keys = m_pending.keys;
+        m_pending.keyCount = 0;
+    }
+    in.mode = mode;
+    for (size_t i = 0; i < keyCount; ++i)
+        m_effects.KeyEvent(keys[i].first, keys[i].second, mode);
+    m_effects.Render(in, m_render.data(), m_render.size(), nowMs());
+}
+
+bool CVantikKeyboardDevice::IsStillMode(uint8_t mode) const
+{
+    return lighting::KeyboardEffects::IsStillMode(mode) && !m_effects.HasAnimatedOverlay();
+}
+
+uint32_t CVantikKeyboardDevice::StepTicks(uint8_t mode, uint8_t speed) const
+{
+    return lighting::KeyboardEffects::StepTicks(mode, speed);
+}
+
+void CVantikKeyboardDevice::SetAudioLevels(const int* levels, int count)
+{
+    {
+        std::lock_guard lock(m_stateLock);
+        const int n = std::clamp(count, 0, int(m_pending.audio.size()));
+        std::copy(levels, levels + n, m_pending.audio.begin());
+        m_pending.audioChanged = true;
+    }
+}
+
+void CVantikKeyboardDevice::SetExternalColour(const int* values, int count)
+{
+    {
+        std::lock_guard lock(m_stateLock);
+        const int n = std::clamp(count, 0, int(m_pending.external.size()));
+        std::copy(values, values + n, m_pending.external.begin());
+        m_pending.externalChanged = true;
+    }
+    // Mode 30 rests between colours: the new one shows at once.
+    WakeLightThread();
+}
+
+// --- Frames and preview (UI thread) ---
+
+void CVantikKeyboardDevice::PaintPreview(const std::vector<LedColour>& leds)
+{
+    const bool lit = m_functionPage == 1;
+    for (size_t i = 0; i < leds.size() && i < m_lightButtons.size(); ++i) {
+        auto* button = static_cast<ui::CDeviceKeyButtonUI*>(m_lightButtons[i]);
+        if (!button)
+            continue;
+        // SetLightColour repaints the key only when its colour changed.
+        if (lit && button->isVisible())
+            button->SetLightColour(pack(leds[i]), leds[i].brightness, true);
+        else
+            button->SetLightColour(0, 0, true);
+    }
+    ++m_previewUpdates;
+}
+
+bool CVantikKeyboardDevice::SendFrame(const std::vector<LedColour>& leds)
+{
+    const bool wireless = m_transport.isWireless() != 0;
+    if (wireless ? m_wirelessSuspended : m_wiredSuspended)
+        return true;
+    const uint64_t start = nowMs();
+    if (start < m_frameRetryAtMs)
+        return false;
+    m_frame.fill(0);
+    for (size_t i = 0; i < leds.size() && i < size_t(kKeyPositions); ++i) {
+        const uint8_t led = m_ledMap[i];
+        if (led == kUnknown || 3u * led + 2 >= m_frame.size())
+            continue;
+        const LedColour c = leds[i];
+        m_frame[3u * led] = uint8_t((c.red * c.brightness) >> 8);
+        m_frame[3u * led + 1] = uint8_t((c.green * c.brightness) >> 8);
+        m_frame[3u * led + 2] = uint8_t((c.blue * c.brightness) >> 8);
+    }
+    const uint32_t length = std::min<uint32_t>(3u * m_info[CommandTransport::kInfoKeySlots], 512);
+    const int result = m_transport.sendLightingFrame(m_frame.data(), length);
+    const uint64_t took = nowMs() - start;
+    bool& suspended = wireless ? m_wirelessSuspended : m_wiredSuspended;
+    int& slow = wireless ? m_wirelessSlow : m_wiredSlow;
+    if (took > kSlowSendMs) {
+        if (++slow > 1) {
+            suspended = true;
+            slow = 0;
+        }
+    } else {
+        suspended = false;
+        slow = 0;
+    }
+    if (result != 1) {
+        // A failed frame is retried after a pause, without holding up the window meanwhile.
+        m_frameRetryAtMs = nowMs() + kFailedSendPauseMs;
+        return false;
+    }
+    return true;
+}
+
+void CVantikKeyboardDevice::SetStreamSuspended(bool wireless, bool suspended)
+{
+    (wireless ? m_wirelessSuspended : m_wiredSuspended) = suspended;
+    (wireless ? m_wirelessSlow : m_wiredSlow) = 0;
+}
+
+void CVantikKeyboardDevice::PushLightingFrame()
+{
+    if (!m_lightingControl.load())
+        return;
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(m_colourLock);
+        generation = m_ledGeneration;
+        if (generation == m_lastPushedGeneration)
+            return;
+        m_pushLeds = m_leds;
+    }
+    const uint64_t now = nowMs();
+    const bool previewDue = now - m_lastPreviewMs >= kPreviewIntervalMs;
+    if (previewDue && m_previewFlag.load()) {
+        PaintPreview(m_pushLeds);
+        m_lastPreviewMs = now;
+    }
+    bool sent = true;
+    if (isStreamed(GetLightState().mode))
+        sent = SendFrame(m_pushLeds);
+    // Streamed frames go out at the timer's pace; the preview catches up at its own.
+    if (sent && (previewDue || !m_previewFlag.load()))
+        m_lastPushedGeneration = generation;
+}
+
+// --- Status, link, events ---
+
+void CVantikKeyboardDevice::ReadStatus()
+{
+    if (!m_transport.isReady() || m_suppressStatus || CheckWirelessLink() != 1)
+        return;
+    CVantikUSBDevice::ReadStatus();
+}
+
 int CVantikKeyboardDevice::CheckWirelessLink()
 {
-    return m_transport.checkWirelessLink() ? 1 : 0;
+    if (!m_transport.isReady())
+        return 0;
+    if (!m_transport.isWireless())
+        return 1;
+    if (m_transport.checkWirelessLink()) {
+        m_wirelessSuspended = false;
+        m_wirelessSlow = 0;
+        return 1;
+    }
+    m_wirelessSuspended = true;
+    return 0;
 }
 
 void CVantikKeyboardDevice::LightingControlNotice(uint32_t on)
@@ -56,4 +771,148 @@ void CVantikKeyboardDevice::LightingControlNotice(uint32_t on)
     // The keyboard runs its own lighting until told that the software drives it again.
     if (on && m_transport.isReady())
         m_transport.lightingControlNotice();
+}
+
+void CVantikKeyboardDevice::HandleDeviceEvent(uint32_t code)
+{
+    if (code == 0x401 || code == 0x402) {
+        StartTabTimer(kTimerReadSettings, 50);
+        return;
+    }
+    const uint32_t high = (code >> 8) & 0xFF;
+    if ((high == 0x10 || high == 0x11) && m_transport.isReady()) {
+        m_settings[0] = uint8_t(code & 0x0F);
+        RefreshPanel();
+        // The keyboard now lights from that profile's block: read it so the picture follows.
+        StartTabTimer(kTimerReadSettings, 50);
+    }
+}
+
+// --- Page ---
+
+void CVantikKeyboardDevice::ShowOnboardProfile()
+{
+    if (auto* label = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_profile")))) {
+        const bool known = m_transport.isReady() && m_info[3] > 0;
+        label->setVisible(known);
+        if (known)
+            label->setText(ui::Language::instance().Text(QStringLiteral("kb_onboard_profile_format")).arg(m_settings[0] + 1));
+    }
+}
+
+void CVantikKeyboardDevice::ShowRepeatDelay(int index)
+{
+    if (auto* label = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("repeat_delay_time_label1"))))
+        label->setText(ui::Language::instance().Text(QStringLiteral("Repeat_Delay_Time")) +
+                       QString::number(index * 250 + 250) + QStringLiteral("ms"));
+}
+
+void CVantikKeyboardDevice::ShowSystemStages()
+{
+    ui::PaintManager* pm = ui::PaintManager::ForControl(this);
+    auto select = [&](const QString& name, bool on) {
+        if (QWidget* w = FindPanelControl(name)) {
+            if (pm)
+                pm->SelectOption(w, on, false);
+        }
+    };
+    const KeyboardSystemStages s = m_stages;
+    for (int n = 0; n < 4; ++n) {
+        select(QStringLiteral("polling_rate_option_%1").arg(n), s.pollingRate == n);
+        select(QStringLiteral("repeat_delay_check_%1").arg(n), s.repeatDelay == n);
+    }
+    select(QStringLiteral("winlockflag_option"), s.winFlag != 0);
+    select(QStringLiteral("wflag_option"), s.wFlag != 0);
+    select(QStringLiteral("6flag_option"), s.key6Flag != 0);
+    if (auto* slider = qobject_cast<QAbstractSlider*>(FindPanelControl(QStringLiteral("repeat_rate_slider")))) {
+        const QSignalBlocker block(slider);
+        slider->setValue(s.repeat);
+    }
+    ShowRepeatDelay(s.repeatDelay < 4 ? s.repeatDelay : 0);
+    if (QWidget* edit = FindPanelControl(QStringLiteral("repeat_input_richedit"))) {
+        const QString tip = ui::Language::instance().Text(QStringLiteral("Repeat_input_text"));
+        if (auto* line = qobject_cast<QLineEdit*>(edit))
+            line->setPlaceholderText(tip);
+        else if (auto* text = qobject_cast<QTextEdit*>(edit))
+            text->setPlaceholderText(tip);
+        edit->setAccessibleName(tip);
+    }
+}
+
+void CVantikKeyboardDevice::RefreshPanel()
+{
+    LoadNameLists();
+    CVantikUSBDevice::RefreshPanel();
+    ShowSystemStages();
+    ShowOnboardProfile();
+}
+
+void CVantikKeyboardDevice::StoreSystemStage(const std::function<void(KeyboardSystemStages&)>& change, bool send)
+{
+    KeyboardSystemStages stages = m_profile.GetSystemStages();
+    change(stages);
+    m_profile.SetSystemStages(stages);
+    m_stages = stages;
+    SaveProfile();
+    if (send)
+        WriteSettings(0, 0);
+}
+
+bool CVantikKeyboardDevice::HandlePanelNotify(TNotifyUI& msg)
+{
+    if (!msg.pSender)
+        return false;
+    const QString name = msg.pSender->objectName();
+    const auto [prefix, index] = splitIndexed(name);
+    const bool selectChanged = msg.sType == QLatin1String(ui::kNotifySelectChanged);
+    auto checked = [&] {
+        auto* b = qobject_cast<QAbstractButton*>(msg.pSender);
+        return b && b->isChecked();
+    };
+    if (selectChanged && prefix == QLatin1String("polling_rate_option_")) {
+        if (!checked())
+            return true;
+        const int n = index >= 0 && index < 4 ? index : 0;
+        StoreSystemStage([n](KeyboardSystemStages& s) { s.pollingRate = uint16_t(n); }, true);
+        ShowSystemStages();
+        return true;
+    }
+    if (selectChanged && prefix == QLatin1String("repeat_delay_check_")) {
+        if (!checked())
+            return true;
+        const int n = index >= 0 && index < 4 ? index : 0;
+        StoreSystemStage([n](KeyboardSystemStages& s) { s.repeatDelay = uint16_t(n); }, false);
+        ShowSystemStages();
+        return true;
+    }
+    if (selectChanged && name == QLatin1String("winlockflag_option")) {
+        const bool on = checked();
+        StoreSystemStage([on](KeyboardSystemStages& s) { s.winFlag = on ? 1 : 0; }, true);
+        return true;
+    }
+    if (selectChanged && name == QLatin1String("wflag_option")) {
+        const bool on = checked();
+        StoreSystemStage([on](KeyboardSystemStages& s) { s.wFlag = on ? 1 : 0; }, true);
+        return true;
+    }
+    if (selectChanged && name == QLatin1String("6flag_option")) {
+        const bool on = checked();
+        StoreSystemStage([on](KeyboardSystemStages& s) { s.key6Flag = on ? 1 : 0; }, true);
+        return true;
+    }
+    if ((msg.sType == QLatin1String(ui::kNotifyValueChanged) || msg.sType == QLatin1String(ui::kNotifyMoveValueChanged)) &&
+        name == QLatin1String("repeat_rate_slider")) {
+        const auto value = uint16_t(msg.wParam);
+        StoreSystemStage([value](KeyboardSystemStages& s) { s.repeat = value; }, false);
+        return true;
+    }
+    if (msg.sType == QLatin1String(ui::kNotifyClick) && name == QLatin1String("reset_repeat_btn")) {
+        QWidget* edit = FindPanelControl(QStringLiteral("repeat_input_richedit"));
+        if (auto* line = qobject_cast<QLineEdit*>(edit))
+            line->clear();
+        else if (auto* text = qobject_cast<QTextEdit*>(edit))
+            text->clear();
+        return true;
+    }
+    return false;
 }

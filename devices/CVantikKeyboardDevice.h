@@ -1,29 +1,147 @@
 #pragma once
 
 #include "devices/CVantikUSBDevice.h"
+#include "devices/KeyboardEffects.h"
 #include "profiles/CKeyboardProfiledata.h"
+
+#include <array>
+#include <deque>
 
 // The keyboard: a 104/108-key picture whose keys light as the keyboard does, its settings block,
 // key table, macros and the keyboard lighting engine.
 class CVantikKeyboardDevice : public CVantikUSBDevice {
     Q_OBJECT
 public:
+    static constexpr int kKeyPositions = lighting::kKeyPositions;
+    static constexpr uint8_t kUnknown = 255;
+    static constexpr uint32_t kSettingsBlock = 27;
+    static constexpr uint32_t kSettingsStride = 26;
+    // Assignment types that run a macro of the macro list.
+    static constexpr uint8_t kMacroType = 0x70;
+    static constexpr uint8_t kMacroRepeatType = 0x71;
+
     explicit CVantikKeyboardDevice(QWidget* parent = nullptr);
     ~CVantikKeyboardDevice() override;
 
     QString GetClass() const override { return QStringLiteral("VantikKeyboardDevice"); }
     CBasicProfiledata& Profile() override { return m_profile; }
+    CKeyboardProfiledata& KeyboardProfile() { return m_profile; }
 
     int ApplyLightSettings() override;
+    void PushLightingFrame() override;
     void OnConnected() override;
-    int ReloadProfile() override;
+    void ReadSettings() override;
+    void ReadStatus() override;
     int CheckWirelessLink() override;
+    int ReloadProfile() override;
+    void RefreshPanel() override;
+    void ShowKeyAssignments() override;
+    void RestoreDefaults() override;
+    std::vector<int> CollectUsedMacros() override;
+    // A raw table of 3 bytes per key slot.
+    int WriteKeyTable(int bank, const std::vector<uint8_t>& table) override;
+    // The assignments by key position, macros renumbered in the order they are used.
+    int WriteKeyAssignments(int bank, const std::vector<KeyAssignmentPair>& assignments);
+    int WriteCurrentKeyTable(int bank) override;
+    int WriteMacros(const std::vector<int>& macros) override;
+    int WriteSettings(int slot) override { return WriteSettings(slot, 0); }
+    int WriteSettings(int slot, uint8_t firstByte);
+    void LoadNameLists() override;
+    void SelectFunctionPage(int page) override;
+    void SetLightBlock(const LightState& state) override;
+    void SetAudioLevels(const int* levels, int count) override;
+    void SetExternalColour(const int* values, int count) override;
     void LightingControlNotice(uint32_t on) override;
+    bool HandlePanelNotify(TNotifyUI& msg) override;
+    void HandleDeviceEvent(uint32_t code) override;
+
+    // The whole profile onto the keyboard, as a profile switch does: settings, the macros the
+    // keys use, the key table and the custom colours. 1 when everything was written; a
+    // positive count of macro events that do not fit (nothing more written then); else the
+    // failing step's code.
+    int PushProfile();
+    // Writes the custom colour table of the light state's group: the colour list as shown
+    // (with its brightness) on entering the custom mode, else the group's colours as stored.
+    int WriteCustomColourTable(bool fromColourList);
+    // Gives key `position` the light state's colour in the custom mode and writes the table.
+    void EditCustomKey(int position);
+    // A key pressed (1) or released (2) on the keyboard, by key slot.
+    void OnKeyEvent(int slot, int action);
+
+    uint8_t SlotOf(int position) const { return m_slotMap[size_t(position)]; }
+    uint8_t LedOf(int position) const { return m_ledMap[size_t(position)]; }
+    int IdentifiedKeyCount() const;
+    uint8_t ActiveDeviceProfile() const { return m_settings[0]; }
+    const std::array<uint8_t, kSettingsBlock>& SettingsMirror() const { return m_settingsMirror; }
+    bool StreamSuspended(bool wireless) const { return wireless ? m_wirelessSuspended : m_wiredSuspended; }
+    // Sets a suspension flag by hand (a slow device); the flags otherwise follow the send times.
+    void SetStreamSuspended(bool wireless, bool suspended);
+    const std::vector<int>& ModeList() const { return m_modeList; }
+    uint64_t PreviewUpdates() const { return m_previewUpdates; }
+
+signals:
+    // A text for the user (already resolved), for the window's message box.
+    void userMessage(const QString& text);
+
 protected:
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
     uint32_t TickMs() const override { return 2; }
+    uint32_t StepTicks(uint8_t mode, uint8_t speed) const override;
+    void ResetEffectState() override;
 
 private:
+    void ReadKeyboard();
+    void IdentifyKeys();
+    void EnterCustomMode();
+    int MacroCount() const;
+    std::array<uint8_t, kSettingsBlock> BuildSettingsBlock(uint8_t firstByte);
+    void StoreSystemStage(const std::function<void(KeyboardSystemStages&)>& change, bool send);
+    void ShowSystemStages();
+    void ShowRepeatDelay(int index);
+    void ShowOnboardProfile();
+    void PaintPreview(const std::vector<LedColour>& leds);
+    bool SendFrame(const std::vector<LedColour>& leds);
+    lighting::KeyboardEffectInput EffectInput(const LightState& s) const;
+
     CKeyboardProfiledata m_profile;
+    std::vector<KeyAssignmentPair> m_keys;
+    std::array<uint8_t, 23> m_settings{};
+    std::array<uint8_t, 23> m_settingsBackup{};
+    std::array<uint8_t, kSettingsBlock> m_settingsMirror{};
+    KeyboardSystemStages m_stages;
+    std::array<uint8_t, 512> m_keyTableCopy{};
+    std::array<uint8_t, 512> m_ledMapCopy{};
+    std::array<uint8_t, kKeyPositions> m_slotMap{};
+    std::array<uint8_t, kKeyPositions> m_ledMap{};
+    std::vector<int> m_modeList;
+    std::vector<int> m_visibleList;
+
+    // Streaming suspension: a send slower than 500 ms twice running drops that route.
+    bool m_wirelessSuspended = false, m_wiredSuspended = false;
+    int m_wirelessSlow = 0, m_wiredSlow = 0;
+    uint64_t m_frameRetryAtMs = 0;
+    std::array<uint8_t, 512> m_frame{};
+
+    // Preview: repainted at a steady rate, whatever the light thread's pace.
+    uint64_t m_lastPreviewMs = 0;
+    uint64_t m_previewUpdates = 0;
+    std::vector<LedColour> m_pushLeds;
+
+    // Light thread's own.
+    lighting::KeyboardEffects m_effects;
+    // Handed from the UI thread to the light thread under the state lock.
+    struct Pending {
+        std::array<int, 25> audio{};
+        bool audioChanged = false;
+        std::array<int, 6> external{};
+        bool externalChanged = false;
+        std::array<std::pair<int16_t, int8_t>, 32> keys{};
+        size_t keyCount = 0;
+        std::vector<LedEffectStep> steps;
+        bool stepsChanged = false;
+        uint8_t musicStyle = 0;
+        uint8_t musicRed = 0, musicGreen = 0, musicBlue = 0, musicColourful = 0;
+    } m_pending;
+    uint8_t m_enteredMode = 0xFF;
 };

@@ -435,6 +435,12 @@ void CVantikUSBDevice::RenderMode(uint8_t mode)
     }
 }
 
+uint32_t CVantikUSBDevice::StepTicks(uint8_t mode, uint8_t speed) const
+{
+    (void)mode;
+    return lighting::TickThreshold(speed);
+}
+
 bool CVantikUSBDevice::IsStillMode(uint8_t mode) const
 {
     return mode == 3;
@@ -511,7 +517,7 @@ void CVantikUSBDevice::LightLoop(const hid::Event& exit)
                 RenderStep(s.mode);
                 renderedStill = IsStillMode(s.mode);
                 RequestFramePush();
-                waitMs = uint32_t(lighting::TickThreshold(s.speed)) * TickMs();
+                waitMs = StepTicks(s.mode, s.speed) * TickMs();
             }
         }
         std::unique_lock lock(m_wakeLock);

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "devices/LightTypes.h"
 #include "hid/HidChannel.h"
 #include "hid/SupportedInterfaces.h"
 #include "hid/WorkerThread.h"
@@ -25,28 +26,6 @@ class CDeviceOptionUI;
 class CMpDevicePowerUI;
 }
 
-// One LED of a device's colour list: colour and brightness (0..255). Frames carry each
-// component as (component x brightness) >> 8.
-struct LedColour {
-    uint8_t red = 0, green = 0, blue = 0, brightness = 0;
-    friend bool operator==(const LedColour&, const LedColour&) = default;
-};
-static_assert(sizeof(LedColour) == 4);
-
-// The lighting choice the light thread renders: four 32-bit words as the profile gives them.
-// Bytes 8-15 belong to the device classes (the keyboard keeps its sub-mode, custom colour group
-// and the mode before a game event there).
-struct LightState {
-    uint8_t mode = 0;         // "SelectItem"
-    uint8_t brightness = 0;   // "Light": level 0..4
-    uint8_t speed = 0;        // "Speed": level 0 (slowest) .. 4
-    uint8_t direction = 0;    // "Fx"
-    uint8_t multicolour = 0;  // "MultiColor"
-    uint8_t red = 0, green = 0, blue = 0;
-    uint8_t extra[8] = {};
-    friend bool operator==(const LightState&, const LightState&) = default;
-};
-static_assert(sizeof(LightState) == 16);
 
 // What discovery hands a new device object before starting it.
 struct DeviceSetup {
@@ -252,6 +231,9 @@ protected:
     // Milliseconds per light-thread tick: the keyboard and mouse count a tick whenever two
     // milliseconds have passed, the mouse pad and headset every pass of a 1 ms sleep.
     virtual uint32_t TickMs() const { return 2; }
+    // Light-thread ticks between two steps of `mode` at `speed`; the device classes whose
+    // modes run at their own pace replace it.
+    virtual uint32_t StepTicks(uint8_t mode, uint8_t speed) const;
     // Whether `mode` looks the same on every step (static, off), so the light thread can rest
     // until the choice changes instead of rendering the same colours again.
     virtual bool IsStillMode(uint8_t mode) const;

@@ -6,6 +6,10 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+#include <algorithm>
 
 #include "ui/PaintManager.h"
 
@@ -101,7 +105,15 @@ bool CDeviceKeyButtonUI::event(QEvent* e)
 
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
 {
-    QPushButton::paintEvent(event);
+    // The frame first, then the light, then the key's legend on top so it stays readable.
+    QStylePainter sp(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QString legend = option.text;
+    option.text.clear();
+    sp.drawControl(QStyle::CE_PushButton, option);
+    sp.end();
+    (void)event;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
@@ -120,19 +132,24 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
             t.end();
             p.drawPixmap(r.toRect(), tinted);
         } else if (m_brightness > 0 && c != Qt::black) {
-            // No image: a soft glow from the middle, stronger the brighter the LED.
-            QRadialGradient glow(r.center(), std::max(r.width(), r.height()) * 0.6);
-            QColor core = c;
-            core.setAlpha(110 + m_brightness * 145 / 255);
-            QColor edge = c;
-            edge.setAlpha(0);
-            glow.setColorAt(0.0, core);
-            glow.setColorAt(0.45, core);
-            glow.setColorAt(1.0, edge);
+            // No image: the key cap lit in the LED's colour, stronger the brighter the LED. A
+            // plain fill keeps a picture of a hundred keys cheap to repaint many times a second.
+            QColor fill = c;
+            fill.setAlpha(120 + m_brightness * 135 / 255);
             QPainterPath shape;
-            shape.addRoundedRect(r, 5, 5);
-            p.fillPath(shape, glow);
+            shape.addRoundedRect(r.adjusted(2, 2, -2, -2), 4, 4);
+            p.fillPath(shape, fill);
         }
+    }
+    if (!legend.isEmpty()) {
+        // Light legends on dark keys; a brightly lit key gets a dark legend.
+        const QColor lit = ShownColour(m_packed, m_brightness);
+        const bool bright = m_lightFlag && lit.lightness() > 150;
+        QFont f = font();
+        f.setPixelSize(std::max(7, std::min(height(), width()) * 9 / 26));
+        p.setFont(f);
+        p.setPen(bright ? QColor(0x10, 0x15, 0x1b) : QColor(0xe6, 0xeb, 0xf2));
+        p.drawText(rect(), Qt::AlignCenter, legend);
     }
     if (!m_keySetHidden) {
         const QPixmap mark = loadImage(m_keySetImage);

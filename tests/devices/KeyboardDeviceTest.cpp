@@ -1,0 +1,290 @@
+#include "app/Application.h"
+#include "app/CMainWnd.h"
+#include "app/RegisteredMessages.h"
+#include "devices/CVantikKeyboardDevice.h"
+#include "devices/KeyboardEffects.h"
+#include "profiles/CJsonFile.h"
+#include "keytables/DefaultKeyTables.h"
+#include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CDeviceOptionUI.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+// The keyboard end to end: the simulator runs as its own process, the real main window finds the
+// keyboard through the HID layer, and what the keyboard object wrote is read back from the
+// simulator's memories. Every wait is for a state (bounded only to turn a hang into a failure).
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+class Simulator {
+public:
+    explicit Simulator(const QString& dir) : m_dir(dir)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(TESSEL_DEVSIM, {"serve", "--dir", dir});
+        m_process.waitForStarted(10000);
+        m_ready = QTest::qWaitFor([&] { return QFileInfo::exists(dir + "/control"); }, kWaitMs);
+    }
+    ~Simulator()
+    {
+        run({"shutdown"});
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+    }
+    QJsonObject call(const QStringList& args)
+    {
+        QProcess cli;
+        cli.start(TESSEL_DEVSIM, QStringList{"--dir", m_dir} + args);
+        if (!cli.waitForFinished(10000) || cli.exitCode() != 0)
+            return {};
+        return QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+    }
+    bool run(const QStringList& args) { return call(args).value("ok").toBool(); }
+    QByteArray dump(const QString& region)
+    {
+        return QByteArray::fromHex(call({"dump", "keyboard", region}).value("hex").toString().toLatin1());
+    }
+    qint64 framesStarted()
+    {
+        const QJsonObject devices = call({"state"}).value("devices").toObject();
+        return devices.value("keyboard").toObject().value("counters").toObject().value("framesStarted").toInteger(-1);
+    }
+    bool ready() const { return m_ready; }
+
+private:
+    QString m_dir;
+    QProcess m_process;
+    bool m_ready = false;
+};
+
+class KeyboardDeviceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        app::RegisteredMessages::RegisterAll();
+        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
+        app::RegisterControlClasses();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
+        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
+        sim = std::make_unique<Simulator>(home.filePath("sim"));
+        ASSERT_TRUE(sim->ready());
+        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+        ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "cable"}));
+        ASSERT_TRUE(waitFor([&] {
+            for (CVantikUSBDevice* d : window->Devices()->AllDevices())
+                if (auto* k = qobject_cast<CVantikKeyboardDevice*>(d); k && k->Transport().isReady() && k->IdentifiedKeyCount() > 0)
+                    keyboard = k;
+            return keyboard != nullptr;
+        }));
+        ASSERT_TRUE(waitFor([&] { return window->Devices()->CurrentDevice() == keyboard; }));
+    }
+    void TearDown() override
+    {
+        window->Shutdown();
+        window.reset();
+        sim.reset();
+        qunsetenv("TESSEL_SIM_DIR");
+    }
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+
+    // The 27 bytes the keyboard's profile 0 should hold for the profile in memory.
+    QByteArray expectedBlock()
+    {
+        const LightInfo li = keyboard->Profile().GetLightInfo();
+        const KeyboardSystemStages st = keyboard->KeyboardProfile().GetSystemStages();
+        QByteArray b(27, '\0');
+        b[1] = char(keyboard->ModeList().at(li.mode));
+        b[2] = char(li.brightness);
+        b[3] = char(4 - li.speed);
+        b[4] = char(li.direction);
+        b[5] = char(li.multicolour);
+        b[6] = char(li.red), b[7] = char(li.green), b[8] = char(li.blue);
+        b[18] = char(li.zzccMode);
+        b[19] = char(st.wFlag), b[20] = char(st.key6Flag), b[21] = char(st.winFlag), b[22] = char(st.pollingRate);
+        b[25] = char(li.customGroup);
+        return b;
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<Simulator> sim;
+    std::unique_ptr<CMainWnd> window;
+    CVantikKeyboardDevice* keyboard = nullptr;
+};
+
+// The LED index the simulated keyboard gives a key: its LEDs are chained column by column.
+int chainedLed(int position)
+{
+    int led = 0;
+    for (const auto& column : lighting::KeyboardLayout::Columns())
+        for (uint8_t k : column) {
+            if (k == 170) continue;
+            if (k == position) return led;
+            ++led;
+        }
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(KeyboardDeviceTest, IdentifiesEveryKeySlotAndTheLitOnes)
+{
+    EXPECT_EQ(keyboard->IdentifiedKeyCount(), 132);
+    const QByteArray table = sim->dump("keytable");
+    ASSERT_EQ(table.size(), 3 * 132);
+    for (int position : {0, 56, 75, 108, 16, 131}) {
+        const int slot = keyboard->SlotOf(position);
+        ASSERT_NE(slot, 255) << position;
+        const auto& t = keytables::keyboardDefaultKeyTable()[size_t(position)];
+        EXPECT_EQ(uint8_t(table[3 * slot]), t.type) << position;
+        EXPECT_EQ(uint8_t(table[3 * slot + 2]), t.p2) << position;
+        // Slots from 90 up are not lit by index, whatever the LED map says.
+        EXPECT_EQ(keyboard->LedOf(position), slot < 90 ? chainedLed(position) : 255) << position;
+    }
+    // The picture: a button per key, and each lit key of the page reaches its LED.
+    EXPECT_EQ(keyboard->findChildren<ui::CDeviceKeyButtonUI*>().size(), 122);
+}
+
+TEST_F(KeyboardDeviceTest, PageSettingsLandInTheKeyboardsSettingsBlock)
+{
+    auto* polling = keyboard->findChild<QRadioButton*>("polling_rate_option_3");
+    ASSERT_NE(polling, nullptr);
+    polling->click();
+    EXPECT_EQ(keyboard->KeyboardProfile().GetSystemStages().pollingRate, 3);
+    EXPECT_TRUE(waitFor([&] { return sim->dump("settings").mid(0, 27) == expectedBlock(); }));
+    EXPECT_EQ(uint8_t(sim->dump("settings")[22]), 3);
+
+    auto* winLock = keyboard->findChild<QAbstractButton*>("winlockflag_option");
+    ASSERT_NE(winLock, nullptr);
+    winLock->click();
+    EXPECT_TRUE(waitFor([&] { return uint8_t(sim->dump("settings")[21]) == 1; }));
+    EXPECT_EQ(sim->dump("settings").mid(0, 27), expectedBlock());
+
+    // A repeat delay is kept in the profile only.
+    const QByteArray before = sim->dump("settings");
+    keyboard->findChild<QRadioButton*>("repeat_delay_check_2")->click();
+    EXPECT_EQ(keyboard->KeyboardProfile().GetSystemStages().repeatDelay, 2);
+    EXPECT_TRUE(keyboard->findChild<QLabel*>("repeat_delay_time_label1")->text().contains("750"));
+    EXPECT_EQ(sim->dump("settings"), before);
+
+    // A brightness change made on the keyboard itself comes back into the profile.
+    ASSERT_TRUE(sim->run({"poke", "keyboard", "settings", "2", "01", "--announce"}));
+    EXPECT_TRUE(waitFor([&] { return keyboard->Profile().GetLightInfo().brightness == 1; }));
+}
+
+TEST_F(KeyboardDeviceTest, ProfilePushWritesKeyTableWithRenumberedMacrosAndCustomColours)
+{
+    // Seven macros in the list; keys in position order use macros 5, 2, 5 and 7 (gone).
+    Json::Value list(Json::objectValue);
+    for (int i = 0; i < 7; ++i)
+        list["MacroInfo"][i]["MacroName"] = "m" + std::to_string(i);
+    ASSERT_EQ(CJsonFile::WriteJson(keyboard->DataFolder() + "macro.config", list), 0);
+    std::vector<KeyAssignmentPair> keys = keyboard->Profile().GetKeyList();
+    auto assign = [&](int position, uint8_t macro) {
+        for (KeyAssignmentPair& k : keys)
+            if (k.current.position == position)
+                k.current.type = 0x70, k.current.p1 = macro, k.current.p2 = 1;
+    };
+    assign(22, 5);
+    assign(23, 2);
+    assign(24, 5);
+    assign(25, 7);
+    keyboard->Profile().SetKeyList(keys);
+    keyboard->KeyboardProfile().SetCustomLightColors({}, 0);
+    std::vector<LightColor> colours = keyboard->KeyboardProfile().GetCustomLightColors(0, 170);
+    colours[64] = {1, 2, 3, 255};
+    keyboard->KeyboardProfile().SetCustomLightColors(colours, 0);
+    ASSERT_TRUE(keyboard->Profile().Save());
+
+    keyboard->PushProfile();
+    EXPECT_EQ(keyboard->CollectUsedMacros(), (std::vector<int>{5, 2}));
+
+    const QByteArray table = sim->dump("keytable");
+    auto at = [&](int position, int byte) { return uint8_t(table[3 * keyboard->SlotOf(position) + byte]); };
+    EXPECT_EQ(at(22, 0), 0x70);
+    EXPECT_EQ(at(22, 1), 0) << "macro 5 is the first used";
+    EXPECT_EQ(at(23, 1), 1) << "macro 2 the second";
+    EXPECT_EQ(at(24, 1), 0);
+    const auto& factory = keytables::keyboardDefaultKeyTable()[25];
+    EXPECT_EQ(at(25, 0), factory.type) << "a macro that no longer exists gives the key back";
+    EXPECT_EQ(at(25, 2), factory.p2);
+    EXPECT_EQ(sim->dump("settings").mid(0, 27), expectedBlock());
+    const QByteArray lights = sim->dump("lighttable");
+    const int led = keyboard->LedOf(64);
+    EXPECT_EQ(lights.mid(3 * led, 3), QByteArray("\x01\x02\x03", 3));
+}
+
+TEST_F(KeyboardDeviceTest, OnDeviceProfileSwitchIsFollowed)
+{
+    ASSERT_TRUE(sim->run({"profile", "keyboard", "2"}));
+    EXPECT_TRUE(waitFor([&] { return keyboard->ActiveDeviceProfile() == 2; }));
+    auto* label = keyboard->findChild<QLabel*>("device_info_profile");
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(waitFor([&] { return label->isVisibleTo(keyboard) && label->text().contains("3"); }));
+    EXPECT_TRUE(waitFor([&] { return keyboard->SettingsMirror()[0] == 2; })) << "the settings of that profile are read";
+}
+
+TEST_F(KeyboardDeviceTest, StreamsOnlyTheSoftwareModesAndSuspendsSlowRoutes)
+{
+    LightState s = keyboard->GetLightState();
+    s.mode = 5;  // rendered by the keyboard itself: the picture moves, nothing is sent
+    s.brightness = 4;
+    s.speed = 4;
+    keyboard->SetLightBlock(s);
+    const uint64_t previews = keyboard->PreviewUpdates();
+    EXPECT_TRUE(waitFor([&] { return keyboard->PreviewUpdates() > previews + 3; }));
+    EXPECT_EQ(sim->framesStarted(), 0);
+
+    s.mode = 30;
+    keyboard->SetLightBlock(s);
+    const int colour[3] = {200, 100, 50};
+    keyboard->SetExternalColour(colour, 3);
+    const int led = keyboard->LedOf(64);
+    EXPECT_TRUE(waitFor([&] { return sim->dump("frame").mid(3 * led, 3) == QByteArray("\xc7\x63\x31", 3); }));
+
+    // A suspended route sends no more frames.
+    keyboard->SetStreamSuspended(false, true);
+    const qint64 frames = sim->framesStarted();
+    const int other[3] = {10, 20, 30};
+    keyboard->SetExternalColour(other, 3);
+    QTest::qWait(300);
+    EXPECT_EQ(sim->framesStarted(), frames);
+
+    // Two sends slower than 500 ms in a row suspend the route by themselves.
+    keyboard->SetStreamSuspended(false, false);
+    ASSERT_TRUE(sim->run({"fault", "keyboard", "late-reply", "600", "--count", "9", "--command", "0x12"}));
+    for (int i = 0; i < 40 && !keyboard->StreamSuspended(false); ++i) {
+        const int next[3] = {i, 0, 0};
+        keyboard->SetExternalColour(next, 3);
+        QTest::qWait(50);
+    }
+    EXPECT_TRUE(waitFor([&] { return keyboard->StreamSuspended(false); }));
+
+    // Unplugged in the middle of a stream: the object stays, quietly.
+    keyboard->SetStreamSuspended(false, false);
+    ASSERT_TRUE(sim->run({"fault", "keyboard", "clear"}));
+    ASSERT_TRUE(sim->run({"unplug", "keyboard"}));
+    EXPECT_TRUE(waitFor([&] { return !keyboard->Transport().isReady(); }));
+    EXPECT_TRUE(waitFor([&] { return keyboard->Tab() && keyboard->Tab()->isHidden(); }));
+    const int last[3] = {1, 1, 1};
+    keyboard->SetExternalColour(last, 3);
+    QTest::qWait(100);
+}

@@ -1,0 +1,390 @@
+#include "devices/KeyboardEffects.h"
+#include "devices/LightingTables.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The keyboard's lighting engine alone: each mode renders a few steps and what its effect says
+// is checked on the colour list and the effect state.
+namespace {
+
+using lighting::KeyboardEffectInput;
+using lighting::KeyboardEffects;
+using lighting::KeyboardLayout;
+
+LedColour wheel(int position, uint8_t brightness)
+{
+    const lighting::Rgb w = lighting::ColourWheel()[size_t(position % 192)];
+    return {w.red, w.green, w.blue, brightness};
+}
+
+struct EffectRun {
+    KeyboardEffects fx;
+    std::vector<LedColour> leds = std::vector<LedColour>(170);
+    KeyboardEffectInput in;
+    uint64_t now = 100000;
+
+    explicit EffectRun(KeyboardEffectInput input) : in(input)
+    {
+        fx.SeedRandom(7);
+        fx.Enter(in);
+    }
+    void steps(int n, uint64_t msPerStep = 0)
+    {
+        for (int i = 0; i < n; ++i) {
+            now += msPerStep;
+            fx.Render(in, leds.data(), leds.size(), now);
+        }
+    }
+    int litKeys() const
+    {
+        int n = 0;
+        for (const LedColour& c : leds) n += c.brightness > 0;
+        return n;
+    }
+};
+
+KeyboardEffectInput input(uint8_t mode, bool colourful, uint8_t direction = 1)
+{
+    KeyboardEffectInput in;
+    in.mode = mode;
+    in.brightness = 4;
+    in.speed = 2;
+    in.direction = direction;
+    in.multicolour = colourful ? 1 : 0;
+    in.red = 10, in.green = 200, in.blue = 30;
+    return in;
+}
+
+struct ModeCase {
+    std::string name;
+    KeyboardEffectInput in;
+    std::function<void(EffectRun&)> check;
+};
+
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.name; }
+
+class KeyboardModes : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(KeyboardModes, RendersWhatTheEffectSays)
+{
+    EffectRun run(GetParam().in);
+    GetParam().check(run);
+}
+
+const auto& cols = KeyboardLayout::Columns;
+
+std::vector<ModeCase> modeCases()
+{
+    std::vector<ModeCase> cases;
+    cases.push_back({"1_column_wave", input(1, true), [](EffectRun& r) {
+        r.steps(1);
+        for (int c : {0, 2, 22})
+            for (uint8_t k : cols()[size_t(c)])
+                if (k != 170) EXPECT_EQ(r.leds[k], wheel(1 + 1 + 7 * c, 255)) << "column " << c;
+    }});
+    cases.push_back({"1_column_wave_fixed_colour", input(1, false), [](EffectRun& r) {
+        r.steps(95);
+        EXPECT_EQ(r.fx.Phase(), 95);
+        r.steps(1);
+        EXPECT_EQ(r.fx.Phase(), 0) << "96 steps without the colourful flag";
+        const uint8_t expect = uint8_t((255 * KeyboardLayout::WaveCurve()[(0 + 1 + 7 * 3) % 96]) >> 8);
+        EXPECT_EQ(r.leds[1], (LedColour{10, 200, 30, expect}));
+    }});
+    cases.push_back({"2_fine_wave", input(2, true), [](EffectRun& r) {
+        r.steps(3);
+        EXPECT_EQ(r.leds[22], wheel(3 + 2 * 2, 255));
+        EXPECT_EQ(r.leds[41], wheel(3 + 2 * 22, 255));
+    }});
+    cases.push_back({"3_snake_rainbow_backwards", input(3, true, 0), [](EffectRun& r) {
+        r.steps(1);
+        EXPECT_EQ(r.fx.Phase(), 191) << "direction 0 runs down from the top";
+        const auto& order = KeyboardLayout::KeyOrder();
+        for (size_t i : {size_t(0), size_t(10), size_t(83)})
+            EXPECT_EQ(r.leds[order[i]], wheel(int(191 + 5 * i), 255));
+    }});
+    cases.push_back({"4_spectrum", input(4, true), [](EffectRun& r) {
+        r.steps(5);
+        EXPECT_EQ(r.leds[0], wheel(5, 255));
+        EXPECT_EQ(r.leds[131], wheel(5, 255));
+    }});
+    cases.push_back({"5_column_breathing_runs_up_and_back", input(5, true), [](EffectRun& r) {
+        r.steps(127);
+        EXPECT_EQ(r.fx.Phase(), 127);
+        r.steps(2);
+        EXPECT_EQ(r.fx.Phase(), 125);
+        const uint8_t level = uint8_t((255 * lighting::BreathingCurve()[125]) >> 8);
+        EXPECT_EQ(r.leds[0], wheel(7 * 2, level)) << "column 2 at wheel position 14";
+    }});
+    cases.push_back({"6_static_fixed_colour", input(6, false), [](EffectRun& r) {
+        r.steps(1);
+        EXPECT_EQ(r.litKeys(), 170);
+        EXPECT_EQ(r.leds[77], (LedColour{10, 200, 30, 255}));
+    }});
+    cases.push_back({"6_static_diagonals", input(6, true), [](EffectRun& r) {
+        r.steps(1);
+        EXPECT_EQ(r.leds[49], wheel(138, 255));
+        EXPECT_EQ(r.leds[28], wheel(126, 255));
+        EXPECT_EQ(r.leds[115], wheel(138 - 120, 255));
+    }});
+    cases.push_back({"7_reaction_press_and_release", input(7, true), [](EffectRun& r) {
+        r.fx.KeyEvent(30, 1, 7);
+        r.steps(1);
+        EXPECT_EQ(r.fx.Level(30), 255);
+        r.fx.KeyEvent(30, 2, 7);
+        r.steps(3);
+        EXPECT_EQ(r.fx.Level(30), 240) << "falls by 5 a frame after release";
+        EXPECT_EQ(r.leds[30], wheel(r.fx.RandomColourPosition(30), (255 * 240) >> 8));
+        EXPECT_EQ(r.fx.Level(31), 0);
+    }});
+    cases.push_back({"8_ripple_spreads_from_the_pressed_key", input(8, true), [](EffectRun& r) {
+        r.fx.KeyEvent(50, 1, 8);  // column 9, row 2
+        r.steps(1);
+        EXPECT_GT(r.fx.Level(50), 0);
+        EXPECT_EQ(r.fx.Level(30), 0);
+        r.steps(1);
+        EXPECT_GT(r.fx.Level(72), 0) << "column 10 row 3";
+        EXPECT_GT(r.fx.Level(49), 0) << "column 8 row 2";
+    }});
+    cases.push_back({"9_ripple_lights_only_the_press", input(9, true), [](EffectRun& r) {
+        r.fx.KeyEvent(50, 1, 9);
+        r.steps(2);
+        EXPECT_GT(r.fx.Level(50), 0);
+        EXPECT_EQ(r.fx.Level(72), 0);
+        for (const auto& plane : r.fx.Planes())
+            for (uint8_t b : plane) EXPECT_EQ(b, 0);
+    }});
+    cases.push_back({"10_rain_six_keys_a_frame", input(10, true), [](EffectRun& r) {
+        r.steps(1);
+        int lit = 0;
+        for (int k = 0; k < 170; ++k) lit += r.fx.Level(k) > 0;
+        EXPECT_GE(lit, 1);
+        EXPECT_LE(lit, 6);
+    }});
+    cases.push_back({"11_colour_cycle", input(11, true), [](EffectRun& r) {
+        r.steps(2);
+        for (int k : {0, 5, 169})
+            EXPECT_EQ(r.leds[size_t(k)], wheel((33 * k) % 192 + 2, 255)) << k;
+    }});
+    cases.push_back({"12_row_wave", input(12, true), [](EffectRun& r) {
+        r.steps(1);
+        for (int row = 0; row < 6; ++row)
+            EXPECT_EQ(r.leds[cols()[3][size_t(row)]], wheel(1 + 1 + 24 * row, 255)) << row;
+    }});
+    cases.push_back({"13_centre_ripple_keeps_coming", input(13, true), [](EffectRun& r) {
+        int lit = 0;
+        for (int i = 0; i < 200; ++i) {
+            r.steps(1);
+            lit += r.litKeys() > 0;
+        }
+        EXPECT_GT(lit, 150) << "a new ripple starts once one has left the board";
+    }});
+    cases.push_back({"14_scripted_show_walks_its_steps", input(14, true), [](EffectRun& r) {
+        r.steps(23);
+        EXPECT_EQ(r.fx.ShowStep(), 1) << "23 groups of six keys";
+        bool sawRipple = false, restarted = false;
+        for (int i = 0; i < 2000 && !restarted; ++i) {
+            r.steps(1);
+            sawRipple |= r.fx.ShowStep() == 3;
+            restarted = sawRipple && r.fx.ShowStep() == 0;
+        }
+        EXPECT_TRUE(sawRipple);
+        EXPECT_TRUE(restarted);
+    }});
+    cases.push_back({"15_twinkle_steps_by_two", input(15, true), [](EffectRun& r) {
+        const uint8_t k = KeyboardLayout::KeyOrder()[0];
+        const uint8_t before = r.fx.Level(k);
+        r.steps(1);
+        EXPECT_EQ(r.fx.Level(k), before + 2 >= 192 ? 0 : before + 2);
+    }});
+    cases.push_back({"16_bouncing_ripple_reaches_both_corners", input(16, true), [](EffectRun& r) {
+        bool right = false, left = false;
+        for (int i = 0; i < 200; ++i) {
+            r.steps(1);
+            right |= r.fx.Level(cols()[22][5]) > 0;
+            left |= i > 30 && r.fx.Level(cols()[1][1]) > 0;
+        }
+        EXPECT_TRUE(right);
+        EXPECT_TRUE(left);
+    }});
+    {
+        KeyboardEffectInput in = input(17, false);
+        in.presetColour = 2;
+        cases.push_back({"17_preset_colour_2", in, [](EffectRun& r) {
+            r.steps(1);
+            for (const LedColour& c : r.leds) EXPECT_EQ(c, wheel(70, 255));
+        }});
+    }
+    cases.push_back({"18_moving_diagonals", input(18, true), [](EffectRun& r) {
+        r.steps(1);
+        EXPECT_EQ(r.leds[49], wheel(1 + 7, 255));
+        EXPECT_EQ(r.leds[56], wheel(1 + 7 * 10, 255));
+    }});
+    cases.push_back({"19_custom_keeps_colours", input(19, false), [](EffectRun& r) {
+        r.leds[40] = {1, 2, 3, 0};
+        r.in.brightness = 2;
+        r.steps(1);
+        EXPECT_EQ(r.leds[40], (LedColour{1, 2, 3, 135}));
+    }});
+    cases.push_back({"20_off", input(20, true), [](EffectRun& r) {
+        r.leds.assign(170, LedColour{9, 9, 9, 9});
+        r.steps(1);
+        EXPECT_EQ(r.litKeys(), 0);
+    }});
+    cases.push_back({"21_snake_skips_gaps_and_wraps", input(21, true), [](EffectRun& r) {
+        const auto& snake = KeyboardLayout::SnakeOrder();
+        int keys = 0;
+        for (uint8_t k : snake) keys += k != 170;
+        ASSERT_EQ(keys, 108);
+        // The head gets 254 and fades with the others in the same step.
+        r.steps(17);
+        EXPECT_EQ(r.fx.Level(17), 214) << "key 16 is not in the snake: 15 is followed by 17";
+        r.steps(keys - 17);
+        EXPECT_EQ(r.fx.Level(105), 214) << "the last place";
+        r.steps(1);
+        EXPECT_EQ(r.fx.Level(0), 214) << "wraps to the first";
+    }});
+    cases.push_back({"22_wave_twinkle_starts_by_column", input(22, true), [](EffectRun& r) {
+        EXPECT_EQ(r.fx.Level(0), (192 - 8 * 2 - 35 * 1) % 192) << "key 0 sits in column 2, row 1";
+        EXPECT_EQ(r.fx.RandomColourPosition(0), 14);
+        r.steps(1);
+        EXPECT_EQ(r.fx.Level(0), (192 - 16 - 35) + 1);
+    }});
+    cases.push_back({"23_flash_toggles_with_time", input(23, false), [](EffectRun& r) {
+        r.in.speed = 4;
+        r.steps(1);
+        EXPECT_EQ(r.litKeys(), 170);
+        r.steps(1, 1399);
+        EXPECT_EQ(r.litKeys(), 170) << "not before 1400 ms";
+        r.steps(1, 1);
+        EXPECT_EQ(r.litKeys(), 0);
+    }});
+    cases.push_back({"24_rolling_rows_fade_by_five", input(24, false), [](EffectRun& r) {
+        // The band is two columns wide: a key of column 0 is lit in rows 1 and 2 of the table.
+        const uint8_t k = cols()[0][1];
+        r.steps(2);
+        EXPECT_EQ(r.leds[k].brightness, 254);
+        r.steps(1);
+        EXPECT_EQ(r.leds[k].brightness, (255 * 250) >> 8);
+        r.steps(1);
+        EXPECT_EQ(r.leds[k].brightness, (255 * 245) >> 8);
+    }});
+    cases.push_back({"26_breathing_four_colours", input(26, true), [](EffectRun& r) {
+        r.steps(128);
+        EXPECT_EQ(r.leds[0].red, lighting::kBaseColours[1].red);
+        EXPECT_EQ(r.leds[0].green, lighting::kBaseColours[1].green);
+    }});
+    cases.push_back({"27_flash_four_colours", input(27, true), [](EffectRun& r) {
+        r.steps(1);
+        EXPECT_EQ(r.leds[3], (LedColour{0, 255, 0, 255})) << "the first toggle moves to the second colour";
+    }});
+    {
+        KeyboardEffectInput in = input(29, false);
+        in.musicStyle = 0;
+        in.musicRed = 255;
+        cases.push_back({"29_music_bars_from_levels", in, [](EffectRun& r) {
+            EXPECT_EQ(KeyboardEffects::BarHeight(0), 600);
+            EXPECT_EQ(KeyboardEffects::BarHeight(2000), 0);
+            const std::vector<int> silence(25, 0);
+            r.fx.SetAudioLevels(silence.data(), 25);
+            r.steps(1);
+            EXPECT_EQ(r.leds[cols()[5][0]], (LedColour{255, 0, 0, 255})) << "a full bar";
+            const std::vector<int> loud(25, 900);  // kept as 500: bars of five rows
+            r.fx.SetAudioLevels(loud.data(), 25);
+            r.steps(1);
+            EXPECT_LT(r.leds[cols()[5][0]].brightness, 255) << "the top row left the bar";
+            EXPECT_EQ(r.leds[cols()[5][5]], (LedColour{255, 0, 0, 255}));
+        }});
+    }
+    for (uint8_t style = 1; style <= 6; ++style) {
+        KeyboardEffectInput in = input(29, false);
+        in.musicStyle = style;
+        in.musicColourful = 1;
+        cases.push_back({"29_music_style_" + std::to_string(style), in, [](EffectRun& r) {
+            const std::vector<int> levels(25, 100);
+            r.fx.SetAudioLevels(levels.data(), 25);
+            r.steps(45);  // the pulse of style 2 needs a few dozen frames to build up
+            EXPECT_GT(r.litKeys(), 10);
+        }});
+    }
+    cases.push_back({"30_external_colour", input(30, false), [](EffectRun& r) {
+        const int colour[6] = {12, 34, 56, 0, 0, 0};
+        r.fx.SetExternalColour(colour, 6);
+        r.steps(1);
+        for (const LedColour& c : r.leds) EXPECT_EQ(c, (LedColour{12, 34, 56, 255}));
+    }});
+    cases.push_back({"0_steps_play_in_turn", input(0, false), [](EffectRun& r) {
+        r.steps(1);
+        EXPECT_EQ(r.litKeys(), 0) << "an empty sequence is off";
+        LedEffectStep red{}, blue{};
+        red.mode = 1, red.brightness = 4, red.speed = 4, red.red = 255, red.time = 1000;
+        blue = red, blue.red = 0, blue.blue = 255;
+        r.fx.SetSteps({red, blue});
+        r.steps(7);
+        EXPECT_EQ(r.leds[0], (LedColour{255, 0, 0, 255})) << "kind 1 renders on the 7th pass at speed 4";
+        r.steps(7, 150);
+        EXPECT_EQ(r.leds[0], (LedColour{0, 0, 255, 255})) << "after 1000 ms the next step";
+        r.steps(7, 150);
+        EXPECT_EQ(r.leds[0], (LedColour{255, 0, 0, 255})) << "after the last, the first";
+    }});
+    cases.push_back({"per_key_overlay", input(4, true), [](EffectRun& r) {
+        std::vector<LightInfo> overlay(170);
+        overlay[5].present = 1, overlay[5].mode = 1, overlay[5].brightness = 2, overlay[5].green = 99;
+        overlay[6].present = 1, overlay[6].mode = 4;
+        overlay[7].mode = 4;  // not enabled
+        r.fx.SetOverlay(overlay);
+        r.steps(1);
+        EXPECT_EQ(r.leds[5], (LedColour{0, 99, 0, 135}));
+        EXPECT_EQ(r.leds[6], LedColour{});
+        EXPECT_EQ(r.leds[7], wheel(1, 255));
+        EXPECT_FALSE(r.fx.HasAnimatedOverlay());
+    }});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Keyboard, KeyboardModes, ::testing::ValuesIn(modeCases()),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+
+TEST(KeyboardEffectsPace, TicksPerStepByModeAndSpeed)
+{
+    for (uint8_t speed = 0; speed < 5; ++speed) {
+        EXPECT_EQ(KeyboardEffects::StepTicks(16, speed), 3u);
+        EXPECT_EQ(KeyboardEffects::StepTicks(18, speed), 3u);
+        EXPECT_EQ(KeyboardEffects::StepTicks(26, speed), KeyboardEffects::StepTicks(5, speed));
+        EXPECT_EQ(KeyboardEffects::StepTicks(27, speed), KeyboardEffects::StepTicks(23, speed));
+        EXPECT_EQ(KeyboardEffects::StepTicks(29, speed), 2u);
+        EXPECT_EQ(KeyboardEffects::StepTicks(30, speed), 1u);
+    }
+    const uint32_t row[5] = {10, 8, 5, 3, 1};
+    for (uint8_t speed = 0; speed < 5; ++speed)
+        EXPECT_EQ(KeyboardEffects::StepTicks(1, speed), row[speed]);
+}
+
+TEST(KeyboardEffectsTables, ShapesAndPermutation)
+{
+    // Every key of the matrix once; the random list a permutation into the 107 keys.
+    std::vector<int> seen(170, 0);
+    for (const auto& column : KeyboardLayout::Columns())
+        for (uint8_t k : column)
+            if (k != 170) ++seen[k];
+    for (int k = 0; k < 132; ++k) EXPECT_EQ(seen[size_t(k)], 1) << k;
+    std::vector<int> perm(104, 0);
+    for (uint8_t i : KeyboardLayout::RainPermutation()) ++perm[i];
+    for (int c : perm) EXPECT_EQ(c, 1);
+    const auto& curve = KeyboardLayout::WaveCurve();
+    EXPECT_EQ(curve[0], 22);
+    EXPECT_EQ(curve[1], 24);
+    EXPECT_EQ(curve[2], 27);
+    EXPECT_EQ(curve[47], 255);
+    EXPECT_EQ(curve[48], 255);
+    EXPECT_EQ(curve[95], 22);
+    const auto& twinkle = KeyboardLayout::TwinkleCurve();
+    EXPECT_EQ(twinkle[24], 255);
+    EXPECT_EQ(twinkle[88], 0);
+    EXPECT_EQ(twinkle[191], 0);
+}
