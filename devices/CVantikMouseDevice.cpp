@@ -1,5 +1,7 @@
 #include "devices/CVantikMouseDevice.h"
 
+#include "protocol/ResultCodes.h"
+
 CVantikMouseDevice::CVantikMouseDevice(QWidget* parent) : CVantikUSBDevice(parent)
 {
     m_deviceType = 2;
@@ -53,4 +55,18 @@ void CVantikMouseDevice::OnConnected()
 int CVantikMouseDevice::CheckWirelessLink()
 {
     return m_transport.checkWirelessLink() ? 1 : 0;
+}
+
+// --- Shoot patterns ---
+
+int CVantikMouseDevice::WriteShootData(const std::vector<uint8_t>& image)
+{
+    if (!m_transport.isReady())
+        return protocol::kNoReply;
+    if (m_transport.isWireless() && !m_transport.checkWirelessLink())
+        return protocol::kNoLink;
+    m_transport.openSession();
+    const int result = m_transport.writeShootData(image.data(), uint32_t(image.size()));
+    m_transport.closeSession();
+    return result;
 }

@@ -25,4 +25,10 @@ protected:
 
 private:
     CMouseProfiledata m_profile;
+
+    // --- Shoot patterns ---
+public:
+    // Writes the shoot image (the four gun patterns as one macro image, command 0x17) in a
+    // session; through the receiver only while the mouse answers. A result code (1 success).
+    int WriteShootData(const std::vector<uint8_t>& image);
 };

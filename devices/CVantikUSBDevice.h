@@ -169,11 +169,9 @@ public:
     // A notification of a control of the device's page (or of a window acting for it) that the
     // main window does not handle itself: clicks, selections, values, list clicks, edits. The
     // device hands it to its panels; true when one of them took it.
-    virtual bool HandlePanelNotify(TNotifyUI& msg)
-    {
-        (void)msg;
-        return false;
-    }
+    // The base offers it to the page's editor panels (CDevicePanel); a class that handles
+    // controls of its own calls the base for the rest.
+    virtual bool HandlePanelNotify(TNotifyUI& msg);
 
     // An event report the listener read (0x401 and the like), on the UI thread. The base
     // schedules the settings read-back for 0x401.
@@ -353,4 +351,8 @@ private:
     std::atomic<bool> m_framePushArmed{false};
     QWidget* m_functionSwitch = nullptr;
     QWidget* m_keyFunctionSwitch = nullptr;
+
+    // The page's editor panels, found when the page starts.
+    void AttachPanels();
+    std::vector<QPointer<QWidget>> m_panels;
 };
