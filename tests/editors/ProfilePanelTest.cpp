@@ -31,6 +31,9 @@
 namespace {
 
 constexpr int kWaitMs = 15000;
+// Positions in the shipped language list.
+constexpr int kChinese = 0;
+constexpr int kEnglish = 1;
 
 Json::Value parseJson(const QByteArray& text)
 {
@@ -108,6 +111,7 @@ protected:
         window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
         ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+        window->ApplyLanguage(kEnglish);
         hub = window->Devices();
         ASSERT_NE(hub, nullptr);
         // Scripted answers in place of the modal boxes and file dialogs.
@@ -428,6 +432,47 @@ TEST_F(ProfilePanelTest, EditedBulletReachesTheMouseAndImportReplacesOnlyItsGun)
     ASSERT_TRUE(QFile::remove(shoot->GunFile(0)));
     shoot->InitShootPanel();
     EXPECT_EQ(CJsonFile::ReadFileText(shoot->GunFile(0)), CJsonFile::ReadFileText(shoot->ShippedGunFile(0)));
+}
+
+}  // namespace
+
+namespace {
+
+// Pictures of the panels for the documentation, taken only when TESSEL_PROFILE_SCREENSHOTS
+// names a folder.
+TEST_F(ProfilePanelTest, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("TESSEL_PROFILE_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TESSEL_PROFILE_SCREENSHOTS is not set";
+    QDir().mkpath(folder);
+    auto* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    click(panel, "device_add_btn");
+    click(panel, "device_copy_btn");
+    control<QLineEdit>(panel, "device_profile_name_edit")->setText(QString::fromUtf8("FPS · low sens"));
+    click(panel, "device_profile_edit_save_btn");
+    panel->SelectFeatureTab(CDeviceProfileUI::TabProfile);
+    QTest::qWait(300);
+    window->grab().save(folder + "/profile-panel-en.png");
+    control<QComboBox>(panel, "device_profile_combo")->showPopup();
+    QTest::qWait(300);
+    window->grab().save(folder + "/profile-combo-en.png");
+    control<QComboBox>(panel, "device_profile_combo")->hidePopup();
+
+    auto* shoot = mouse->findChild<CShootControlUI*>();
+    panel->SelectFeatureTab(CDeviceProfileUI::TabShoot);
+    click(shoot, "shoot_gun_op_1");
+    click(shoot, "bullet_op_6");
+    QTest::qWait(300);
+    window->grab().save(folder + "/shoot-editor-en.png");
+    window->ApplyLanguage(kChinese);
+    QTest::qWait(300);
+    window->grab().save(folder + "/shoot-editor-cn.png");
+    panel->SelectFeatureTab(CDeviceProfileUI::TabProfile);
+    QTest::qWait(300);
+    window->grab().save(folder + "/profile-panel-cn.png");
 }
 
 }  // namespace
