@@ -193,9 +193,9 @@ bool CDeviceProfileUI::NewProfile()
     if (!combo || combo->count() >= ProfileList::kMaxNewProfiles)
         return false;
     const QString name = ProfileList::FreeNewName(ComboNames());
-    // The new profile is selected in the file only: it is what the device loads at the next
-    // start unless another selection comes first; the combo and the device stay as they are.
-    if (ProfileList(m_userFolder, m_defaultProfile).AddFromDefault(name, true) < 0) {
+    // The selection stays where it is, on disk as in the combo: a device that reloads (after a
+    // reconnection, say) must load the profile the page shows.
+    if (ProfileList(m_userFolder, m_defaultProfile).AddFromDefault(name, false) < 0) {
         ShowFileFailure();
         return false;
     }
