@@ -108,10 +108,15 @@ protected:
         ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
         sim = std::make_unique<SimulatorProcess>(home.filePath("sim"));
         ASSERT_TRUE(sim->ready());
+        // English from the start, as a user who chose it.
+        QFile settings(home.filePath("settings.ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nLANGUAGE=1033\n");
+        settings.close();
         window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
         ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
-        window->ApplyLanguage(kEnglish);
+        ASSERT_EQ(window->CurrentLanguage(), kEnglish);
         hub = window->Devices();
         ASSERT_NE(hub, nullptr);
         // Scripted answers in place of the modal boxes and file dialogs.
@@ -458,6 +463,7 @@ TEST_F(ProfilePanelTest, Screenshots)
     QDir().mkpath(folder);
     auto* mouse = plugAndShow("mouse", "mouse");
     ASSERT_NE(mouse, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !mouse->FirmwareVersion().isEmpty(); }));
     auto* panel = mouse->findChild<CDeviceProfileUI*>();
     click(panel, "device_add_btn");
     click(panel, "device_copy_btn");
