@@ -5,6 +5,8 @@
 #include "devices/CVantikMousePadDevice.h"
 #include "app/Application.h"
 
+#include "editors/ProfileEditorClasses.h"
+
 #include "app/CMainWnd.h"
 #include "app/PrivateFontLoader.h"
 #include "app/RegisteredMessages.h"
@@ -212,6 +214,7 @@ void RegisterControlClasses()
     factory.RegistControl(QLatin1String(ui::CMpDevicePowerUI::kClassName),
                           [](QWidget* parent) { return new ui::CMpDevicePowerUI(parent); });
     RegisterDeviceClasses();
+    editors::RegisterProfileEditorClasses();
 }
 
 void RegisterDeviceClasses()

@@ -5,7 +5,11 @@
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
 #include "app/SkinResources.h"
+#include "app/CMsgWnd.h"
 #include "devices/CVantikUSBDevice.h"
+#include "editors/CDeviceProfileUI.h"
+#include "editors/CShootControlUI.h"
+#include "editors/PanelServices.h"
 #include "hid/DeviceCapture.h"
 #include "ui/CDeviceOptionUI.h"
 #include "app/WorkToolAnswer.h"
@@ -151,6 +155,7 @@ void CMainWnd::OnWindowInit()
     m_dbus = new app::DBusInterface([this](uint32_t m, intptr_t w, intptr_t l) { return SendMessage(m, w, l); },
                                     [this] { return ListConnectedDevices(); }, this);
     m_dbus->Register(QDBusConnection::sessionBus());
+    InstallPanelServices();
     SetLightingControl(true);
     ApplyLanguage(m_languages.ReadStoredLanguage());
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
@@ -182,6 +187,31 @@ void CMainWnd::OnWindowInit()
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"), this,
         SLOT(OnPrepareForSleep(bool)));
     StartDeviceCapture();
+}
+
+// --- Profile switch ---
+
+void CMainWnd::ArmProfileSwitch()
+{
+    // A quick run through the combo switches once, to where it ends.
+    PM().SetTimer(this, app::pm::kTimerProfileSwitch, 400);
+}
+
+void CMainWnd::SwitchProfileOfCurrentDevice()
+{
+    CVantikUSBDevice* current = m_devices ? m_devices->CurrentDevice() : nullptr;
+    if (auto* panel = current ? current->findChild<CDeviceProfileUI*>() : nullptr)
+        panel->SwitchToSelectedProfile();
+}
+
+void CMainWnd::InstallPanelServices()
+{
+    editors::PanelServices services;
+    services.message = [this](QWidget* parent, const QString& body, bool bodyIsId, int buttonMode) {
+        return CMsgWnd::ShowMessage(parent ? parent : this, QString(), body, PM().GetDPI(), bodyIsId, buttonMode);
+    };
+    editors::InstallServices(services);
+    CShootControlUI::SetSettingsPath(m_store.path());
 }
 
 void CMainWnd::OnPrepareForSleep(bool sleeping)
@@ -330,6 +360,9 @@ void CMainWnd::Notify(TNotifyUI& msg)
             Exit();
         // "about_menu" and "setwnd_menu" open their windows once those exist.
     } else if (msg.sType != QLatin1String(ui::kNotifyMenu)) {
+        if (msg.sType == QLatin1String(ui::kNotifyItemSelect) &&
+            nameOf(msg.pSender) == QLatin1String(CDeviceProfileUI::kComboName))
+            ArmProfileSwitch();
         // Values, selections, list clicks and edits of the device pages' panels.
         RouteToCurrentDevice(msg);
     }
@@ -392,6 +425,10 @@ void CMainWnd::OnTimer(int id)
     case app::pm::kTimerTrayMenu:
         PM().KillTimer(this, id);
         ShowTrayMenu();
+        break;
+    case app::pm::kTimerProfileSwitch:
+        PM().KillTimer(this, id);
+        SwitchProfileOfCurrentDevice();
         break;
     default:
         break;

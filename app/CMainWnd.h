@@ -105,6 +105,11 @@ private:
     // True when the window handled the click itself.
     bool OnClick(TNotifyUI& msg);
     void RouteToCurrentDevice(TNotifyUI& msg);
+    // The profile switch: armed by a selection in a page's profile combo, run by timer 1055.
+    void ArmProfileSwitch();
+    void SwitchProfileOfCurrentDevice();
+    // The message box and dialogs of the editor panels.
+    void InstallPanelServices();
     void OnTimer(int id);
     void UpdateNoDeviceLink();
     void UpdateMaxRestoreButtons();

@@ -497,6 +497,10 @@ void CVantikKeyboardDevice::ShowKeyAssignments()
 
 int CVantikKeyboardDevice::PushProfile()
 {
+    // A push right after the keyboard appeared may come before its connection read: the key
+    // table can only be written once the slots are known.
+    if (!m_infoValid && m_transport.isReady())
+        ReadKeyboard();
     ReloadProfile();
     ShowKeyAssignments();
     RefreshPanel();
@@ -862,6 +866,9 @@ bool CVantikKeyboardDevice::HandlePanelNotify(TNotifyUI& msg)
 {
     if (!msg.pSender)
         return false;
+    // The panels every page shares (the profile panel and the like) come first.
+    if (CVantikUSBDevice::HandlePanelNotify(msg))
+        return true;
     const QString name = msg.pSender->objectName();
     const auto [prefix, index] = splitIndexed(name);
     const bool selectChanged = msg.sType == QLatin1String(ui::kNotifySelectChanged);

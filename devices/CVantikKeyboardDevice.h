@@ -59,7 +59,7 @@ public:
     // keys use, the key table and the custom colours. 1 when everything was written; a
     // positive count of macro events that do not fit (nothing more written then); else the
     // failing step's code.
-    int PushProfile();
+    int PushProfile() override;
     // Writes the custom colour table of the light state's group: the colour list as shown
     // (with its brightness) on entering the custom mode, else the group's colours as stored.
     int WriteCustomColourTable(bool fromColourList);

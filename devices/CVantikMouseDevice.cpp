@@ -729,6 +729,9 @@ bool CVantikMouseDevice::HandlePanelNotify(TNotifyUI& msg)
 {
     if (!msg.pSender)
         return false;
+    // The panels every page shares (the profile panel and the like) come first.
+    if (CVantikUSBDevice::HandlePanelNotify(msg))
+        return true;
     const QString name = msg.pSender->objectName();
     const auto [prefix, n] = splitName(name);
     const QString& type = msg.sType;

@@ -2,6 +2,7 @@
 
 #include "hid/DebugLog.h"
 #include "devices/LightingTables.h"
+#include "devices/CDevicePanel.h"
 #include "profiles/CBasicProfiledata.h"
 #include "profiles/DataPaths.h"
 #include "profiles/ProfileList.h"
@@ -94,6 +95,29 @@ void CVantikUSBDevice::Start()
     BindPanelControls();
     BuildProfilePaths();
     ShowDeviceInfo();
+    AttachPanels();
+}
+
+// --- Editor panels ---
+
+void CVantikUSBDevice::AttachPanels()
+{
+    m_panels.clear();
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (auto* panel = dynamic_cast<CDevicePanel*>(w)) {
+            m_panels.emplace_back(w);
+            panel->AttachDevice(*this);
+        }
+    }
+}
+
+bool CVantikUSBDevice::HandlePanelNotify(TNotifyUI& msg)
+{
+    for (const QPointer<QWidget>& w : m_panels) {
+        if (auto* panel = dynamic_cast<CDevicePanel*>(w.data()); panel && panel->HandlePanelNotify(msg))
+            return true;
+    }
+    return false;
 }
 
 // --- Panel ---
@@ -675,6 +699,15 @@ void CVantikUSBDevice::BuildProfilePaths()
 void CVantikUSBDevice::SaveProfile()
 {
     Profile().Save();
+}
+
+int CVantikUSBDevice::PushProfile()
+{
+    const int loaded = ReloadProfile();
+    RefreshPanel();
+    if (loaded != 1)
+        return loaded;
+    return m_transport.isReady() ? WriteSettings(0) : 1;
 }
 
 bool CVantikUSBDevice::LoadSelectedProfile()

@@ -101,6 +101,11 @@ public:
     virtual void ReadStatus();
     virtual int CheckWirelessLink() { return 1; }
     virtual int ReloadProfile() { return 0; }
+    // Makes the selected profile the device's: reloads it, shows it and writes it to the device
+    // (settings; the keyboard and mouse also their macros and key table). 1 when the device took
+    // it or is not connected (it gets the profile at its next connection); else the failing
+    // command's code.
+    virtual int PushProfile();
     virtual void RefreshPanel();
     virtual void ShowKeyAssignments() {}
     virtual void RestoreDefaults() {}
@@ -148,11 +153,9 @@ public:
     // A notification of a control of the device's page (or of a window acting for it) that the
     // main window does not handle itself: clicks, selections, values, list clicks, edits. The
     // device hands it to its panels; true when one of them took it.
-    virtual bool HandlePanelNotify(TNotifyUI& msg)
-    {
-        (void)msg;
-        return false;
-    }
+    // The base offers it to the page's editor panels (CDevicePanel); a class that handles
+    // controls of its own calls the base for the rest.
+    virtual bool HandlePanelNotify(TNotifyUI& msg);
 
     // An event report the listener read (0x401 and the like), on the UI thread. The base
     // schedules the settings read-back for 0x401.
@@ -335,4 +338,8 @@ private:
     std::atomic<bool> m_framePushArmed{false};
     QWidget* m_functionSwitch = nullptr;
     QWidget* m_keyFunctionSwitch = nullptr;
+
+    // The page's editor panels, found when the page starts.
+    void AttachPanels();
+    std::vector<QPointer<QWidget>> m_panels;
 };

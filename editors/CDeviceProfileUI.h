@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "devices/CDevicePanel.h"
+#include "profiles/ProfileList.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+// A device page's profile panel: the combo of the device's profiles and the operations on them
+// (select, new, delete, copy, import, export, reset, rename), kept in step with the profile list
+// of the device's user data folder. It also owns the page's row of feature tabs: it shows the
+// tabs that fit the device kind and whose editor is in the page, and switches the page to the
+// editor of the tab the user picks.
+//
+// The panel changes files only; after an operation that changes the selected profile it tells
+// its device to reload. A switch the device could not take is undone: the list on disk keeps
+// the profile it had and the device goes back to it.
+class CDeviceProfileUI : public QWidget, public CDevicePanel {
+    Q_OBJECT
+public:
+    // The combo's name; the main window arms the profile switch timer on its selections.
+    static constexpr char kComboName[] = "device_profile_combo";
+    // Result codes of RenameProfile.
+    enum RenameResult { RenameNameUsed = 0, RenameDone = 1, RenameBlank = 2 };
+    // Feature tabs, numbered as SelectFeatureTab takes them.
+    enum FeatureTab {
+        TabLight = 1, TabKeys, TabMacro, TabSystem, TabCursor, TabSound, TabMagic, TabVirtual,
+        TabShoot, TabProfile
+    };
+
+    explicit CDeviceProfileUI(QWidget* parent = nullptr);
+
+    // CDevicePanel
+    void AttachDevice(CVantikUSBDevice& device) override;
+    bool HandlePanelNotify(TNotifyUI& msg) override;
+
+    void SetDeviceKind(int kind) { m_deviceKind = kind; }
+    int DeviceKind() const { return m_deviceKind; }
+    void SetProfilePaths(const QString& userFolder, const QString& defaultProfile);
+    // Loads (or makes) the list, fills the combo, selects the recorded profile, shows the tabs.
+    void InitProfiles();
+
+    // Selects combo item `index` (without a notification unless `notify`), records it as the
+    // selected profile and takes its identifier.
+    void SelectProfile(int index, bool notify);
+    int GetSelectedIndex() const;
+    QString GetSelectedProfileId() const { return m_selectedId; }
+    QString GetNameEditText() const;
+    void SetNameEditText(const QString& text);
+    void ShowProfileMenu(bool show);
+    bool IsProfileMenuShown() const;
+    int GetProfileCount();
+    QString GetProfileFileAt(int index) const;
+
+    // False when nothing changed (a limit, no selection, or a file that could not be written).
+    bool NewProfile();
+    bool DeleteProfile();
+    bool CopyProfile();
+    bool ImportProfile(const QString& path);
+    bool ExportProfile(const QString& target);
+    bool ResetProfile();
+    int RenameProfile(const QString& name);
+    void SelectFeatureTab(int tab);
+    // The feature tab shown, 0 before one was picked.
+    int CurrentFeatureTab() const { return m_featureTab; }
+    // Shows the tabs whose editor is in the page and that fit the device kind.
+    void RefreshFeatureTabs();
+
+    // The profile switch the main window runs 400 ms after a combo selection: records the
+    // combo's selection and has the device take it. Returns the device's result (1 success).
+    // On failure the previous profile stays selected on disk and in the device, and the user is
+    // told why.
+    int SwitchToSelectedProfile();
+
+private:
+    QComboBox* Combo();
+    QLineEdit* NameEdit() const;
+    QStringList ComboNames() const;
+    void FillCombo();
+    // The device takes the selected profile; failures are shown.
+    int ReloadDevice();
+    void ShowWriteFailure(int code);
+    void ShowFileFailure();
+    void ShowStatus(const QString& textId);
+    void OnClick(const QString& name);
+
+    CVantikUSBDevice* m_device = nullptr;
+    int m_deviceKind = 0;
+    QString m_userFolder;
+    QString m_defaultProfile;
+    QString m_selectedId;
+    std::vector<ProfileList::Entry> m_lastEntries;
+    QPointer<QComboBox> m_combo;
+    int m_featureTab = 0;
+};

@@ -1,0 +1,500 @@
+#include "app/Application.h"
+#include "app/CMainWnd.h"
+#include "app/DeviceHub.h"
+#include "app/RegisteredMessages.h"
+#include "devices/CVantikMouseDevice.h"
+#include "editors/CDeviceProfileUI.h"
+#include "editors/CShootControlUI.h"
+#include "editors/PanelServices.h"
+#include "profiles/CBasicProfiledata.h"
+#include "profiles/CJsonFile.h"
+#include "ui/CDeviceOptionUI.h"
+#include "ui/ControlFactory.h"
+#include "ui/PaintManager.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+// The profile panel and the shoot editor end to end: the simulator runs as its own process, the
+// real main window finds the devices, and the panels are worked through their controls, so every
+// notification takes the main window's route. What reached a device is read back from the
+// simulator's memory dump. Waits are for states, bounded only to turn a hang into a failure.
+namespace {
+
+constexpr int kWaitMs = 15000;
+// Positions in the shipped language list.
+constexpr int kChinese = 0;
+constexpr int kEnglish = 1;
+
+Json::Value parseJson(const QByteArray& text)
+{
+    Json::Value v;
+    Json::Reader().parse(text.toStdString(), v, false);
+    return v;
+}
+
+class SimulatorProcess {
+public:
+    explicit SimulatorProcess(const QString& dir) : m_dir(dir)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(TESSEL_DEVSIM, {"serve", "--dir", dir});
+        m_process.waitForStarted(10000);
+        m_ready = QTest::qWaitFor([&] { return QFileInfo::exists(dir + "/control"); }, kWaitMs);
+    }
+    ~SimulatorProcess()
+    {
+        run({"shutdown"});
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+    }
+    // One command; its JSON answer (null when the simulator refused it).
+    Json::Value run(const QStringList& args)
+    {
+        QProcess cli;
+        cli.start(TESSEL_DEVSIM, QStringList{"--dir", m_dir} + args);
+        if (!cli.waitForFinished(10000) || cli.exitCode() != 0)
+            return Json::Value();
+        return parseJson(cli.readAllStandardOutput());
+    }
+    std::string dumpHex(const QString& device, const QString& region)
+    {
+        return run({"dump", device, region})["hex"].asString();
+    }
+    bool ready() const { return m_ready; }
+
+private:
+    QString m_dir;
+    QProcess m_process;
+    bool m_ready = false;
+};
+
+// A mouse that refuses profiles named "broken", as a device whose write fails half way would.
+class RefusingMouse : public CVantikMouseDevice {
+public:
+    using CVantikMouseDevice::CVantikMouseDevice;
+    int ReloadProfile() override
+    {
+        const int result = CVantikMouseDevice::ReloadProfile();
+        const Json::Value doc = CJsonFile::ReadJson(Profile().GetProfilePath());
+        return doc["profilename"].asString() == "broken" ? -1 : result;
+    }
+};
+
+class ProfilePanelTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        app::RegisteredMessages::RegisterAll();
+        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
+        app::RegisterControlClasses();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
+        qputenv("TESSEL_DATA_DIR", QByteArray(TESSEL_BIN_DIR));
+        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
+        sim = std::make_unique<SimulatorProcess>(home.filePath("sim"));
+        ASSERT_TRUE(sim->ready());
+        // English from the start, as a user who chose it.
+        QFile settings(home.filePath("settings.ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nLANGUAGE=1033\n");
+        settings.close();
+        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+        ASSERT_EQ(window->CurrentLanguage(), kEnglish);
+        hub = window->Devices();
+        ASSERT_NE(hub, nullptr);
+        // Scripted answers in place of the modal boxes and file dialogs.
+        editors::PanelServices services;
+        services.message = [this](QWidget*, const QString& body, bool, int) {
+            messages << body;
+            return confirm;
+        };
+        services.openFile = [this](QWidget*, const QString&) { return chosenFile; };
+        services.saveFile = [this](QWidget*, const QString&, const QString&) { return chosenFile; };
+        services.notice = [this](QWidget*, const QString& body, const QString&, bool& off) {
+            messages << body;
+            off = true;
+            return 1;
+        };
+        editors::InstallServices(services);
+    }
+    void TearDown() override
+    {
+        window->Shutdown();
+        window.reset();
+        sim.reset();
+        qunsetenv("TESSEL_SIM_DIR");
+        qunsetenv("TESSEL_DATA_DIR");
+    }
+
+    CVantikUSBDevice* deviceOfKind(const QString& kind) const
+    {
+        for (CVantikUSBDevice* d : hub->AllDevices())
+            if (d->FolderName() == kind)
+                return d;
+        return nullptr;
+    }
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+
+    // Plugs a device and makes its page the current one, once it is connected.
+    CVantikUSBDevice* plugAndShow(const QString& simName, const QString& kind)
+    {
+        if (sim->run({"plug", simName}).isNull())
+            return nullptr;
+        if (!waitFor([&] {
+                CVantikUSBDevice* d = deviceOfKind(kind);
+                return d && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady();
+            }))
+            return nullptr;
+        CVantikUSBDevice* d = deviceOfKind(kind);
+        hub->TabSelected(d->Tab());
+        return hub->CurrentDevice() == d ? d : nullptr;
+    }
+    template <typename T>
+    static T* control(QWidget* root, const char* name)
+    {
+        return qobject_cast<T*>(ui::PaintManager::FindSubControlByName(root, QLatin1String(name)));
+    }
+    static void click(QWidget* root, const char* name)
+    {
+        auto* b = control<QAbstractButton>(root, name);
+        ASSERT_NE(b, nullptr) << name;
+        b->click();
+    }
+    // Sets a profile's lighting to a still colour at full brightness.
+    static void setProfileColour(CDeviceProfileUI* panel, int index, int mode, int r, int g, int b)
+    {
+        panel->GetProfileCount();
+        const QString file = panel->GetProfileFileAt(index);
+        Json::Value doc = CJsonFile::ReadJson(file);
+        Json::Value& light = doc["Device"][0]["LightInfo"];
+        light["SelectItem"] = mode;
+        light["Light"] = 4;
+        light["MultiColor"] = 0;
+        light["Red"] = r;
+        light["Green"] = g;
+        light["Blue"] = b;
+        ASSERT_EQ(CJsonFile::WriteJson(file, doc), 0);
+    }
+    static int listSelection(CVantikUSBDevice* d)
+    {
+        return CJsonFile::ReadJson(d->DataFolder() + "/ProfileList.ini")["profileselect"].asInt();
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<SimulatorProcess> sim;
+    std::unique_ptr<CMainWnd> window;
+    app::DeviceHub* hub = nullptr;
+    QStringList messages;
+    int confirm = 1;
+    QString chosenFile;
+};
+
+TEST_F(ProfilePanelTest, SwitchingProfileChangesWhatEachDeviceHoldsAndShows)
+{
+    struct Case {
+        const char* sim;
+        const char* kind;
+        int stillMode;
+        bool hasFrame;  // the headset takes its lighting by other reports; the keyboard streams
+                        // frames only in its software modes and holds the colour in its settings
+    } cases[] = {
+        {"keyboard", "keyboard", 0, false},
+        {"mouse", "mouse", 3, true},
+        {"pad", "MousePad", 3, true},
+        {"headset", "HD", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        CVantikUSBDevice* device = plugAndShow(c.sim, c.kind);
+        ASSERT_NE(device, nullptr);
+        auto* panel = device->findChild<CDeviceProfileUI*>();
+        ASSERT_NE(panel, nullptr);
+        auto* combo = control<QComboBox>(panel, "device_profile_combo");
+        ASSERT_NE(combo, nullptr);
+        ASSERT_EQ(combo->count(), 1);
+
+        click(panel, "device_add_btn");
+        ASSERT_EQ(combo->count(), 2);
+        EXPECT_EQ(combo->itemText(1), "profile2");
+        EXPECT_EQ(combo->currentIndex(), 0) << "New leaves the current profile";
+        setProfileColour(panel, 0, c.stillMode, 0, 0, 255);
+        setProfileColour(panel, 1, c.stillMode, 255, 0, 0);
+
+        combo->setCurrentIndex(1);  // as the user does: the window switches 400 ms later
+        EXPECT_EQ(listSelection(device), 0) << "New leaves the selection on disk as the page shows it";
+        ASSERT_TRUE(waitFor([&] { return listSelection(device) == 1; }));
+        EXPECT_EQ(device->Profile().GetProfilePath(), panel->GetProfileFileAt(1));
+        EXPECT_EQ(control<QLineEdit>(panel, "device_profile_name_edit")->text(), "profile2");
+        if (c.hasFrame) {
+            // The frame the device holds turns red: first LED red, no blue.
+            EXPECT_TRUE(waitFor([&] {
+                const std::string hex = sim->dumpHex(c.sim, "frame");
+                return hex.size() >= 6 && hex.substr(0, 2) != "00" && hex.substr(4, 2) == "00";
+            })) << sim->dumpHex(c.sim, "frame").substr(0, 12);
+            combo->setCurrentIndex(0);
+            EXPECT_TRUE(waitFor([&] {
+                const std::string hex = sim->dumpHex(c.sim, "frame");
+                return hex.size() >= 6 && hex.substr(0, 2) == "00" && hex.substr(4, 2) != "00";
+            })) << sim->dumpHex(c.sim, "frame").substr(0, 12);
+        }
+        if (std::string(c.sim) == "keyboard") {
+            // The keyboard's settings block (bytes 6 to 8: red, green, blue) holds the colour.
+            EXPECT_TRUE(waitFor([&] { return sim->dumpHex(c.sim, "settings").substr(12, 6) == "ff0000"; }))
+                << sim->dumpHex(c.sim, "settings").substr(0, 54);
+            combo->setCurrentIndex(0);
+            EXPECT_TRUE(waitFor([&] { return sim->dumpHex(c.sim, "settings").substr(12, 6) == "0000ff"; }))
+                << sim->dumpHex(c.sim, "settings").substr(0, 54);
+        }
+        EXPECT_TRUE(messages.isEmpty()) << messages.join(",").toStdString();
+    }
+}
+
+TEST_F(ProfilePanelTest, ManagingProfilesThroughThePanel)
+{
+    CVantikUSBDevice* device = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(device, nullptr);
+    auto* panel = device->findChild<CDeviceProfileUI*>();
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    auto* name = control<QLineEdit>(panel, "device_profile_name_edit");
+
+    // Rename: blank and taken names are refused with their messages; other case is taken.
+    click(panel, "device_copy_btn");
+    ASSERT_EQ(combo->itemText(1), "profile1 copy");
+    name->setText("   ");
+    click(panel, "device_profile_edit_save_btn");
+    name->setText("PROFILE1 COPY");
+    click(panel, "device_profile_edit_save_btn");
+    EXPECT_EQ(messages, (QStringList{"message_text_25", "message_text_5"}));
+    EXPECT_EQ(combo->itemText(0), "profile1");
+    name->setText(QString::fromUtf8("Tír 配置"));
+    click(panel, "device_profile_edit_save_btn");
+    EXPECT_EQ(combo->itemText(0), QString::fromUtf8("Tír 配置"));
+    messages.clear();
+
+    // Export, then import: the import is named after the file, the content kept.
+    chosenFile = home.filePath(QString::fromUtf8("Tír 配置.json"));
+    click(panel, "device_export_btn");
+    ASSERT_TRUE(QFileInfo::exists(chosenFile));
+    click(panel, "device_import_btn");
+    ASSERT_EQ(combo->count(), 3);
+    EXPECT_EQ(combo->itemText(2), QString::fromUtf8("Tír 配置(1)"));
+
+    // A file that is not a profile is refused and changes nothing.
+    const QByteArray listBefore = [&] {
+        QFile f(device->DataFolder() + "/ProfileList.ini");
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    for (const char* content : {"{\"profilename\":\"x\"}", "not json at all", "[1,2]"}) {
+        chosenFile = home.filePath("bad.json");
+        QFile f(chosenFile);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        click(panel, "device_import_btn");
+    }
+    EXPECT_EQ(messages, QStringList(3, "profile_import_invalid_text"));
+    EXPECT_EQ(combo->count(), 3);
+    QFile listFile(device->DataFolder() + "/ProfileList.ini");
+    ASSERT_TRUE(listFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(listFile.readAll(), listBefore);
+    messages.clear();
+
+    // Reset asks first; cancelling keeps the profile.
+    setProfileColour(panel, 0, 0, 1, 2, 3);
+    confirm = 0;
+    click(panel, "device_reset_btn");
+    EXPECT_EQ(CJsonFile::ReadJson(panel->GetProfileFileAt(0))["Device"][0]["LightInfo"]["Red"].asInt(), 1);
+    confirm = 1;
+    click(panel, "device_reset_btn");
+    EXPECT_NE(CJsonFile::ReadJson(panel->GetProfileFileAt(0))["Device"][0]["LightInfo"]["Red"].asInt(), 1);
+    EXPECT_EQ(messages, (QStringList{"message_text_22", "message_text_22"}));
+
+    // Delete the current (first) profile: the next one becomes current and the device follows.
+    const QString deleted = panel->GetProfileFileAt(0);
+    click(panel, "device_sub_btn");
+    EXPECT_EQ(combo->count(), 2);
+    EXPECT_FALSE(QFileInfo::exists(deleted));
+    ASSERT_TRUE(waitFor([&] { return device->Profile().GetProfilePath() == panel->GetProfileFileAt(0); }));
+    EXPECT_EQ(listSelection(device), 0);
+
+    // The limit of 50 counts for New, not for Copy.
+    while (combo->count() < ProfileList::kMaxNewProfiles)
+        click(panel, "device_add_btn");
+    click(panel, "device_add_btn");
+    EXPECT_EQ(combo->count(), 50);
+    click(panel, "device_copy_btn");
+    EXPECT_EQ(combo->count(), 51);
+    EXPECT_EQ(panel->GetProfileCount(), 51);
+}
+
+// The window with a mouse that refuses some profiles (the mouse object is made at start-up).
+class FailingSwitchTest : public ProfilePanelTest {
+protected:
+    void SetUp() override
+    {
+        ui::ControlFactory::instance().RegistControl("CVantikMouseDevice", [](QWidget* p) { return new RefusingMouse(p); });
+        ProfilePanelTest::SetUp();
+    }
+    void TearDown() override
+    {
+        ProfilePanelTest::TearDown();
+        ui::ControlFactory::instance().RegistControl("CVantikMouseDevice", [](QWidget* p) { return new CVantikMouseDevice(p); });
+    }
+};
+
+TEST_F(FailingSwitchTest, FailedSwitchKeepsThePreviousProfileOnDiskAndInTheDevice)
+{
+    CVantikUSBDevice* device = plugAndShow("mouse", "mouse");
+    ASSERT_NE(device, nullptr);
+    ASSERT_NE(dynamic_cast<RefusingMouse*>(device), nullptr);
+    auto* panel = device->findChild<CDeviceProfileUI*>();
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    click(panel, "device_add_btn");
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return combo->currentIndex() == 1 && listSelection(device) == 1; }));
+    control<QLineEdit>(panel, "device_profile_name_edit")->setText("broken");
+    click(panel, "device_profile_edit_save_btn");
+    click(panel, "device_add_btn");
+
+    combo->setCurrentIndex(0);  // "profile1" is fine; back to "broken" fails
+    ASSERT_TRUE(waitFor([&] { return listSelection(device) == 0; }));
+    messages.clear();
+    const Json::Value beforeFailure = CJsonFile::ReadJson(device->DataFolder() + "/ProfileList.ini");
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }));
+    EXPECT_EQ(messages, QStringList{"message_text_7"});
+    EXPECT_EQ(CJsonFile::ReadJson(device->DataFolder() + "/ProfileList.ini"), beforeFailure);
+    EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_EQ(control<QLineEdit>(panel, "device_profile_name_edit")->text(), "profile1");
+    EXPECT_EQ(device->Profile().GetProfilePath(), panel->GetProfileFileAt(0));
+    auto* status = control<QLabel>(panel, "device_profile_status");
+    EXPECT_TRUE(status && !status->isHidden() && !status->text().isEmpty());
+}
+
+TEST_F(ProfilePanelTest, EditedBulletReachesTheMouseAndImportReplacesOnlyItsGun)
+{
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));
+    ASSERT_NE(mouse, nullptr);
+    auto* shoot = mouse->findChild<CShootControlUI*>();
+    ASSERT_NE(shoot, nullptr);
+
+    // Gun 2 (index 1), bullet 4 (index 3): 12 to the right, 7 up, 40 ms.
+    click(shoot, "shoot_gun_op_1");
+    click(shoot, "bullet_op_3");
+    EXPECT_EQ(control<QLabel>(shoot, "bullet_select_index")->text(), "4");
+    auto* xCheck = control<QAbstractButton>(shoot, "bullet_x_check");
+    auto* yCheck = control<QAbstractButton>(shoot, "bullet_y_check");
+    if (xCheck->isChecked())
+        xCheck->click();
+    if (!yCheck->isChecked())
+        yCheck->click();
+    EXPECT_EQ(yCheck->text(), "Up");
+    for (auto [name, value] : {std::pair{"bullet_x_eidt", "12"}, {"bullet_y_eidt", "7"}, {"bullet_delay_eidt", "40"}}) {
+        control<QLineEdit>(shoot, name)->setText(value);
+        ui::PaintManager::Notify(control<QWidget>(shoot, name), ui::kNotifyKillFocus);
+    }
+    const Json::Value events = CJsonFile::ReadJson(shoot->GunFile(1))["Events"];
+    ASSERT_EQ(events.size(), 180u);
+    EXPECT_EQ(events[20], parseJson(R"({"Action":"up","Button":12,"Delay":5,"Type":4})"));
+    EXPECT_EQ(events[21], parseJson(R"({"Action":"down","Button":7,"Delay":40,"Type":5})"));
+    EXPECT_EQ(events[22], parseJson(R"({"Action":"up","Button":0,"Delay":0,"Type":4})"));
+
+    click(shoot, "shootdate_save_btn");
+    ASSERT_TRUE(waitFor([&] { return sim->run({"dump", "mouse", "shoot"})["image"]["valid"].asBool(); }));
+    EXPECT_EQ(messages, QStringList{"shoot_notice_text"}) << "the notice comes before the first send only";
+    const std::vector<uint8_t> image = shoot->BuildShootImage();
+    std::string expectedHex;
+    for (uint8_t byte : image)
+        expectedHex += QString::asprintf("%02x", byte).toStdString();
+    Json::Value dump = sim->run({"dump", "mouse", "shoot"});
+    EXPECT_EQ(dump["hex"].asString().substr(0, expectedHex.size()), expectedHex);
+    EXPECT_EQ(dump["image"]["macros"].size(), 4u);
+    EXPECT_EQ(dump["image"]["macros"][1][21]["button"].asInt(), 7);
+    EXPECT_EQ(dump["image"]["macros"][1][21]["delay"].asInt(), 40);
+
+    // Import for gun 3 (index 2) replaces only that gun's file; the mouse then gets it.
+    std::string before[4];
+    for (int g = 0; g < 4; ++g)
+        before[g] = CJsonFile::ReadFileText(shoot->GunFile(g));
+    Json::Value pattern = CJsonFile::ReadJson(shoot->ShippedGunFile(3));
+    pattern["Events"][3]["Button"] = 99;
+    chosenFile = home.filePath("mine.shoot");
+    ASSERT_EQ(CJsonFile::WriteJson(chosenFile, pattern), 0);
+    click(shoot, "shoot_gun_op_2");
+    click(shoot, "shootdate_import_btn");
+    EXPECT_EQ(CJsonFile::ReadFileText(shoot->GunFile(2)), CJsonFile::ReadFileText(chosenFile));
+    for (int g : {0, 1, 3})
+        EXPECT_EQ(CJsonFile::ReadFileText(shoot->GunFile(g)), before[g]) << "gun " << g;
+    click(shoot, "bullet_op_0");
+    EXPECT_EQ(control<QLineEdit>(shoot, "bullet_y_eidt")->text(), "99");
+    click(shoot, "shootdate_save_btn");
+    EXPECT_TRUE(waitFor([&] { return sim->run({"dump", "mouse", "shoot"})["image"]["macros"][2][3]["button"].asInt() == 99; }));
+    EXPECT_EQ(messages.size(), 1) << "no second notice once turned off";
+
+    // Next on the last bullet stays there; a deleted pattern comes back from the shipped copy.
+    click(shoot, "bullet_op_29");
+    click(shoot, "bullet_selected_next");
+    EXPECT_EQ(shoot->CurrentBullet(), 29);
+    ASSERT_TRUE(QFile::remove(shoot->GunFile(0)));
+    shoot->InitShootPanel();
+    EXPECT_EQ(CJsonFile::ReadFileText(shoot->GunFile(0)), CJsonFile::ReadFileText(shoot->ShippedGunFile(0)));
+}
+
+}  // namespace
+
+namespace {
+
+// Pictures of the panels for the documentation, taken only when TESSEL_PROFILE_SCREENSHOTS
+// names a folder.
+TEST_F(ProfilePanelTest, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("TESSEL_PROFILE_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TESSEL_PROFILE_SCREENSHOTS is not set";
+    QDir().mkpath(folder);
+    auto* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !mouse->FirmwareVersion().isEmpty(); }));
+    QTest::qWait(1500);  // the page header shows the status block read after the firmware
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    click(panel, "device_add_btn");
+    click(panel, "device_copy_btn");
+    control<QLineEdit>(panel, "device_profile_name_edit")->setText(QString::fromUtf8("FPS · low sens"));
+    click(panel, "device_profile_edit_save_btn");
+    panel->SelectFeatureTab(CDeviceProfileUI::TabProfile);
+    QTest::qWait(300);
+    window->grab().save(folder + "/profile-panel-en.png");
+
+    auto* shoot = mouse->findChild<CShootControlUI*>();
+    panel->SelectFeatureTab(CDeviceProfileUI::TabShoot);
+    click(shoot, "shoot_gun_op_1");
+    click(shoot, "bullet_op_6");
+    QTest::qWait(300);
+    window->grab().save(folder + "/shoot-editor-en.png");
+    window->ApplyLanguage(kChinese);
+    QTest::qWait(300);
+    window->grab().save(folder + "/shoot-editor-cn.png");
+    panel->SelectFeatureTab(CDeviceProfileUI::TabProfile);
+    QTest::qWait(300);
+    window->grab().save(folder + "/profile-panel-cn.png");
+}
+
+}  // namespace
