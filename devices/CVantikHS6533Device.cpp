@@ -31,13 +31,6 @@ CVantikHS6533Device::MessageHandler& messageHandler()
     return handler;
 }
 
-OsConfLibrary& library()
-{
-    // One copy per process: loaded on the first headset's start, never unloaded.
-    static OsConfLibrary lib;
-    return lib;
-}
-
 std::pair<QString, int> splitIndexed(const QString& name)
 {
     qsizetype start = name.size();
@@ -303,12 +296,13 @@ bool CVantikHS6533Device::IsStillMode(uint8_t mode) const
 
 void CVantikHS6533Device::StartAudio()
 {
-    OsConfLibrary& lib = library();
-    if (!lib.Load()) {
-        qCDebug(tesselDebug) << "osConfLib:" << lib.error();
+    // Loaded once per headset and never unloaded: nothing may call into freed code.
+    if (!m_lib)
+        m_lib = std::make_unique<OsConfLibrary>();
+    if (!m_lib->Load()) {
+        qCDebug(tesselDebug) << "osConfLib:" << m_lib->error();
         return;
     }
-    m_lib = &lib;
     m_audioReady = true;
     if (m_lib->ConfLibInit() != 0)
         ShowMessage(QStringLiteral("ConfLibInit called failed!"), false);

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class OsConfLibrary;
 class SoundCardMonitor;
@@ -116,7 +117,7 @@ private:
     std::array<uint8_t, kSettingsLength> m_settings{};
     std::array<uint8_t, kSettingsLength> m_settingsBackup{};
 
-    OsConfLibrary* m_lib = nullptr;
+    std::unique_ptr<OsConfLibrary> m_lib;  // the object only: the library itself stays loaded
     bool m_audioReady = false;  // library loaded and initialised
     bool m_haveOutput = false, m_haveInput = false;
     OsConfDevice m_output{}, m_input{};
