@@ -859,7 +859,7 @@ bool CVantikHS6533Device::HandlePanelNotify(TNotifyUI& msg)
     const bool select = type == QLatin1String(ui::kNotifySelectChanged);
     const bool value = type == QLatin1String(ui::kNotifyValueChanged) || type == QLatin1String(ui::kNotifyMoveValueChanged);
 
-    if (select && prefix == QLatin1String("device_tab_")) {
+    if (select && name.startsWith(QLatin1String("device_tab_"))) {
         // Which function page each tab of the headset's page shows.
         if (msg.wParam == 0)
             return true;

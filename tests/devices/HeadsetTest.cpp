@@ -99,6 +99,11 @@ protected:
         });
     }
     bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+    // The control socket's file appears a moment before the simulator listens on it.
+    bool plugHeadset()
+    {
+        return waitFor([&] { return runDevsim(simDir(), {"plug", "headset"})["ok"].toBool(); });
+    }
 
     template <class T>
     T* control(const QString& name) const
@@ -139,7 +144,7 @@ protected:
 
 TEST_F(HeadsetTest, PanelChangesReachTheChipAndTheProfileAndSurviveARestart)
 {
-    ASSERT_EQ(runDevsim(simDir(), {"plug", "headset"})["ok"].toBool(), true);
+    ASSERT_TRUE(plugHeadset());
     openWindow();
     ASSERT_TRUE(waitForHeadset());
     ASSERT_TRUE(headset->AudioAvailable());
@@ -221,11 +226,21 @@ TEST_F(HeadsetTest, PanelChangesReachTheChipAndTheProfileAndSurviveARestart)
     EXPECT_TRUE(control<QAbstractButton>("6533_MicMoniter_option")->isChecked());
     EXPECT_TRUE(control<QAbstractButton>("magic_enable_option")->isChecked());
     EXPECT_TRUE(control<QAbstractButton>("magic_option_3")->isChecked());
+
+    // Pictures of both panels with these values, on request (docs/screenshots/headset/).
+    const QString shots = qEnvironmentVariable("TESSEL_HEADSET_SHOT_DIR");
+    if (!shots.isEmpty()) {
+        QDir().mkpath(shots);
+        click("device_tab_sound");
+        window->grab().save(shots + "/headset-sound-custom.png");
+        click("device_tab_magic");
+        window->grab().save(shots + "/headset-voice-effects.png");
+    }
 }
 
 TEST_F(HeadsetTest, DeletingACustomPresetKeepsEachPresetsBands)
 {
-    ASSERT_EQ(runDevsim(simDir(), {"plug", "headset"})["ok"].toBool(), true);
+    ASSERT_TRUE(plugHeadset());
     openWindow();
     ASSERT_TRUE(waitForHeadset());
     // Three named presets, told apart by band 1.
@@ -260,7 +275,7 @@ TEST_F(HeadsetTest, DeletingACustomPresetKeepsEachPresetsBands)
 
 TEST_F(HeadsetTest, LightingFramesArriveAsTwelveReportsOfTheDocumentedLayout)
 {
-    ASSERT_EQ(runDevsim(simDir(), {"plug", "headset"})["ok"].toBool(), true);
+    ASSERT_TRUE(plugHeadset());
     openWindow();
     ASSERT_TRUE(waitForHeadset());
     // Static full red at full brightness: 255 goes out as 247 on both drivers.
@@ -306,7 +321,7 @@ TEST_F(HeadsetTest, LightReportLayout)
 
 TEST_F(HeadsetTest, UnpluggingWithThePanelOpenIsClean)
 {
-    ASSERT_EQ(runDevsim(simDir(), {"plug", "headset"})["ok"].toBool(), true);
+    ASSERT_TRUE(plugHeadset());
     openWindow();
     ASSERT_TRUE(waitForHeadset());
     slide("6533_MicIn_slider", 40);
@@ -321,7 +336,7 @@ TEST_F(HeadsetTest, UnpluggingWithThePanelOpenIsClean)
     EXPECT_EQ(control<QAbstractSlider>("6533_MicIn_slider")->value(), 40);
     EXPECT_EQ(stages()["MicInValue"].toInt(), 40);
     // Back again: the same object works as before.
-    ASSERT_EQ(runDevsim(simDir(), {"plug", "headset"})["ok"].toBool(), true);
+    ASSERT_TRUE(plugHeadset());
     ASSERT_TRUE(waitForHeadset());
     EXPECT_EQ(headset, device);
     EXPECT_TRUE(device->SetMicVolume(70));
@@ -337,7 +352,7 @@ protected:
 
 TEST_F(FailingLibraryTest, AFailingInitialisationIsReportedAndTheHeadsetGoesOn)
 {
-    ASSERT_EQ(runDevsim(simDir(), {"plug", "headset"})["ok"].toBool(), true);
+    ASSERT_TRUE(plugHeadset());
     openWindow();
     ASSERT_TRUE(waitForHeadset());
     EXPECT_TRUE(waitFor([&] { return messages.contains("ConfLibInit called failed!"); }));
