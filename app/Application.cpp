@@ -8,6 +8,9 @@
 #include "editors/ProfileEditorClasses.h"
 
 #include "app/CMainWnd.h"
+#include "app/CMsgWnd.h"
+#include "editors/CMagicControlUI.h"
+#include "editors/CVoice6533ControlUI.h"
 #include "app/PrivateFontLoader.h"
 #include "app/RegisteredMessages.h"
 #include "app/SingleInstance.h"
@@ -213,6 +216,15 @@ void RegisterControlClasses()
                           [](QWidget* parent) { return new ui::CDeviceOptionUI(parent); });
     factory.RegistControl(QLatin1String(ui::CMpDevicePowerUI::kClassName),
                           [](QWidget* parent) { return new ui::CMpDevicePowerUI(parent); });
+    // The headset's sound panels, by class and by skin name (their page can be built alone).
+    for (const char* name : {"CMagicControlUI", CMagicControlUI::kClassName})
+        factory.RegistControl(QLatin1String(name), [](QWidget* parent) { return new CMagicControlUI(parent); });
+    for (const char* name : {"CVoice6533ControlUI", CVoice6533ControlUI::kClassName})
+        factory.RegistControl(QLatin1String(name), [](QWidget* parent) { return new CVoice6533ControlUI(parent); });
+    CVantikHS6533Device::SetMessageHandler([](QWidget* parent, const QString& text, bool isTextId) {
+        const ui::PaintManager* pm = parent ? ui::PaintManager::ForControl(parent) : nullptr;
+        CMsgWnd::ShowMessage(parent, QString(), text, pm ? pm->GetDPI() : 96, isTextId, CMsgWnd::ConfirmOnly);
+    });
     RegisterDeviceClasses();
     editors::RegisterProfileEditorClasses();
 }

@@ -1,9 +1,65 @@
 #include "devices/CVantikHS6533Device.h"
 
+#include "devices/LightingTables.h"
+#include "devices/OsConfLibrary.h"
+#include "devices/SoundCardMonitor.h"
+#include "hid/DebugLog.h"
+#include "profiles/DataPaths.h"
+#include "profiles/HeadsetEqPresets.h"
+#include "ui/PaintManager.h"
+
+#include <QAbstractButton>
+#include <QStackedWidget>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr int kValueBuffer = OSCONF_VALUE_BUFFER_SIZE;
+constexpr int kReadSettingsLength = 27;
+constexpr int kSettingsStride = 26;
+constexpr int kWriteStride = 64;
+// The headset's LED drivers take at most this level per colour.
+constexpr uint8_t kMaxLevel = 247;
+// Field 0 of the capture device's feature list: the voice changer is there.
+constexpr int kMagicVoiceFeature = 0x20000;
+
+CVantikHS6533Device::MessageHandler& messageHandler()
+{
+    static CVantikHS6533Device::MessageHandler handler;
+    return handler;
+}
+
+std::pair<QString, int> splitIndexed(const QString& name)
+{
+    qsizetype start = name.size();
+    while (start > 0 && name[start - 1].isDigit())
+        --start;
+    if (start == name.size() || name.size() - start > 9)
+        return {name, -1};
+    return {name.left(start), name.mid(start).toInt()};
+}
+
+QString twoDecimals(const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    return ok ? QString::asprintf("%.2f", v) : QString();
+}
+
+}  // namespace
+
+void CVantikHS6533Device::SetMessageHandler(MessageHandler handler)
+{
+    messageHandler() = std::move(handler);
+}
+
 CVantikHS6533Device::CVantikHS6533Device(QWidget* parent) : CVantikUSBDevice(parent)
 {
     m_deviceType = 7;
     m_deviceName = QStringLiteral("hd_device_name_text");
+    m_profile.SetDefaultPath(paths::defaultProfileFile(QStringLiteral("HD")));
 }
 
 CVantikHS6533Device::~CVantikHS6533Device()
@@ -11,11 +67,61 @@ CVantikHS6533Device::~CVantikHS6533Device()
     ShutDown();
 }
 
-int CVantikHS6533Device::ApplyLightSettings()
+void CVantikHS6533Device::ShowMessage(const QString& text, bool isTextId)
 {
-    ApplyProfileLight();
-    return 1;
+    qCDebug(tesselDebug) << text;
+    if (!messageHandler())
+        return;
+    // Shown once the current operation (often the page's start) has finished, so a modal box
+    // never runs inside it.
+    QPointer<CVantikHS6533Device> self(this);
+    QMetaObject::invokeMethod(this, [self, text, isTextId] {
+        if (self && messageHandler())
+            messageHandler()(self->window(), text, isTextId);
+    }, Qt::QueuedConnection);
 }
+
+// --- Page ---
+
+void CVantikHS6533Device::BindPanelControls()
+{
+    CVantikUSBDevice::BindPanelControls();
+    for (QWidget* w : findChildren<QWidget*>()) {
+        if (!m_voice)
+            if ((m_voice = dynamic_cast<IVoice6533Panel*>(w)))
+                m_voiceWidget = w;
+        if (!m_magic)
+            if ((m_magic = dynamic_cast<IMagicPanel*>(w)))
+                m_magicWidget = w;
+    }
+    // The first function tab the page offers is the one shown.
+    for (const char* tab : {"device_tab_light", "device_tab_sound", "device_tab_magic"}) {
+        auto* button = qobject_cast<QAbstractButton*>(FindPanelControl(QLatin1String(tab)));
+        if (!button || button->isHidden())
+            continue;
+        const QSignalBlocker block(button);
+        button->setChecked(true);
+        TNotifyUI msg{QStringLiteral("selectchanged"), button, 1, 0};
+        HandlePanelNotify(msg);
+        break;
+    }
+    StartAudio();
+}
+
+void CVantikHS6533Device::RefreshPanel()
+{
+    LoadNameLists();
+    ShowDeviceInfo();
+    ShowAudioPanels();
+}
+
+void CVantikHS6533Device::LoadNameLists()
+{
+    m_names.Load(DeviceNameLists::Headset, paths::defaultLightFile(), paths::lightConfigFile(m_folderName),
+                 DataFolder() + QStringLiteral("/pelix_macro.config"));
+}
+
+// --- Profile and settings block ---
 
 int CVantikHS6533Device::ReloadProfile()
 {
@@ -24,9 +130,155 @@ int CVantikHS6533Device::ReloadProfile()
     return ApplyLightSettings();
 }
 
+int CVantikHS6533Device::ApplyLightSettings()
+{
+    const LightInfo info = Profile().GetLightInfo();
+    m_settings[1] = info.mode;
+    m_settings[2] = info.brightness;
+    m_settings[3] = info.speed;
+    m_settings[5] = info.multicolour;
+    m_settings[6] = info.red;
+    m_settings[7] = info.green;
+    m_settings[8] = info.blue;
+    ApplyProfileLight();
+    return 1;
+}
+
+void CVantikHS6533Device::ReadSettings()
+{
+    SetSameLighting(0);
+    m_settingsBackup = m_settings;
+    std::array<uint8_t, kReadSettingsLength> block{};
+    uint8_t active = 0;
+    if (m_transport.isReady() && m_transport.readSettings(&active, 1, 0) == 1) {
+        if (m_transport.readSettings(block.data(), kReadSettingsLength, uint32_t(kSettingsStride * active)) != 1)
+            block.fill(0);
+    }
+    std::copy_n(block.begin(), kSettingsLength, m_settings.begin());
+    m_settings[0] = active;
+    const auto& modes = m_names.modeValues();
+    const auto it = std::find(modes.begin(), modes.end(), int(m_settings[1]));
+    if (it != modes.end())
+        m_settings[1] = uint8_t(it - modes.begin());
+    m_settings[3] = uint8_t(4 - std::min<int>(m_settings[3], 4));
+    // The light thread follows what the headset reports.
+    LightState s = GetLightState();
+    s.mode = m_settings[1];
+    s.brightness = m_settings[2];
+    s.speed = m_settings[3];
+    s.direction = m_settings[4];
+    s.multicolour = m_settings[5];
+    s.red = m_settings[6];
+    s.green = m_settings[7];
+    s.blue = m_settings[8];
+    SetLightBlock(s);
+}
+
+int CVantikHS6533Device::WriteSettings(int slot)
+{
+    std::array<uint8_t, kSettingsLength> block = m_settings;
+    const LightInfo info = Profile().GetLightInfo();
+    const int item = info.mode > 8 ? 0 : info.mode;
+    const auto& modes = m_names.modeValues();
+    block[1] = size_t(item) < modes.size() ? uint8_t(modes[size_t(item)]) : uint8_t(item);
+    block[3] = uint8_t(4 - std::min<int>(info.speed, 4));
+    if (m_transport.isReady())
+        m_transport.openSession();
+    m_transport.writeSettings(block.data(), kSettingsLength, uint32_t(kWriteStride * slot));
+    m_transport.closeSession();
+    return 1;
+}
+
+void CVantikHS6533Device::OnConnected()
+{
+    ReloadProfile();
+    if (m_audioReady)
+        RefreshAudioDevices();
+    RefreshPanel();
+    StartLightThread();
+}
+
+// --- Lighting ---
+
+std::array<std::array<uint8_t, CVantikHS6533Device::kLightReportLength>, CVantikHS6533Device::kLightReportsPerFrame>
+CVantikHS6533Device::BuildLightReports(const std::vector<LedColour>& leds)
+{
+    // Three planes of 16 bytes: red, green, blue of each LED at its brightness.
+    uint8_t planes[3][16] = {};
+    for (size_t i = 0; i < leds.size() && i < size_t(kLeds); ++i) {
+        const LedColour c = leds[i];
+        const uint8_t component[3] = {c.red, c.green, c.blue};
+        for (int p = 0; p < 3; ++p)
+            planes[p][i] = uint8_t(std::min<int>((component[p] * c.brightness) >> 8, kMaxLevel));
+    }
+    // Report layout: 0xFF, target driver, register group, 0, data. Each plane goes to both
+    // drivers (0x22, 0x44), LEDs 0-6 to the first register group of the plane, 7-12 to the second.
+    static constexpr uint8_t kGroups[3][2] = {{0xAA, 0xAD}, {0xAB, 0xAE}, {0xAC, 0xAF}};
+    std::array<std::array<uint8_t, kLightReportLength>, kLightReportsPerFrame> reports{};
+    size_t r = 0;
+    for (int plane = 0; plane < 3; ++plane) {
+        for (uint8_t target : {uint8_t(0x22), uint8_t(0x44)}) {
+            for (int half = 0; half < 2; ++half) {
+                auto& report = reports[r++];
+                report[0] = 0xFF;
+                report[1] = target;
+                report[2] = kGroups[plane][half];
+                report[3] = 0;
+                const int first = half == 0 ? 0 : 7;
+                const int count = half == 0 ? 7 : 6;
+                std::memcpy(&report[4], &planes[plane][first], size_t(count));
+            }
+        }
+    }
+    return reports;
+}
+
+void CVantikHS6533Device::PushLightingFrame()
+{
+    if (!m_lightingControl.load())
+        return;
+    std::vector<LedColour> leds;
+    uint64_t generation = 0;
+    if (!TakeChangedColours(leds, generation))
+        return;
+    UpdatePreview(leds);
+    // Straight to the command channel's control pipe, outside the transport and its locks: the
+    // reports are no commands and have no reply.
+    hid::HidChannel& channel = m_transport.channelA();
+    if (!m_transport.isReady() || !channel.isOpen())
+        return;
+    for (const auto& report : BuildLightReports(leds)) {
+        if (!channel.setOutputReport(report.data(), kLightReportLength))
+            return;  // sent again on the next tick
+    }
+    m_lastPushedGeneration = generation;
+}
+
+void CVantikHS6533Device::RenderWave()
+{
+    const LightState s = GetLightState();
+    if (s.multicolour) {
+        m_phase = lighting::Step(s.direction, lighting::kWheelSize, m_phase, 1);
+        for (size_t i = 0; i < m_render.size(); ++i) {
+            const lighting::Rgb rgb = lighting::ColourWheel()[(m_phase + 1 + 16 * i) % lighting::kWheelSize];
+            m_render[i] = {rgb.red, rgb.green, rgb.blue, 255};
+        }
+        return;
+    }
+    // The 96-step curve: the breathing curve taken at 96 points.
+    constexpr int kSteps = 96;
+    m_phase = lighting::Step(s.direction, kSteps, m_phase, 3);
+    for (size_t i = 0; i < m_render.size(); ++i) {
+        const int step = int((m_phase + 1 + 10 * i) % kSteps);
+        const uint8_t level = lighting::BreathingCurve()[size_t(step * lighting::kBreathingSteps / kSteps)];
+        m_render[i] = {s.red, s.green, s.blue, level};
+    }
+}
+
 void CVantikHS6533Device::RenderMode(uint8_t mode)
 {
     switch (mode) {
+    case 0: RenderWave(); break;
     case 1: RenderSpectrum(); break;
     case 2: RenderBreathing(); break;
     case 4: RenderFlash(); break;
@@ -40,23 +292,644 @@ bool CVantikHS6533Device::IsStillMode(uint8_t mode) const
     return mode == 3 || mode == 8;
 }
 
-void CVantikHS6533Device::OnConnected()
+// --- Audio side ---
+
+void CVantikHS6533Device::StartAudio()
 {
-    ReloadProfile();
-    RefreshPanel();
-    StartLightThread();
+    // Loaded once per headset and never unloaded: nothing may call into freed code.
+    if (!m_lib)
+        m_lib = std::make_unique<OsConfLibrary>();
+    if (!m_lib->Load()) {
+        qCDebug(tesselDebug) << "osConfLib:" << m_lib->error();
+        return;
+    }
+    m_audioReady = true;
+    if (m_lib->ConfLibInit() != 0)
+        ShowMessage(QStringLiteral("ConfLibInit called failed!"), false);
+    if (!m_soundCards) {
+        m_soundCards = new SoundCardMonitor(this);
+        connect(m_soundCards, &SoundCardMonitor::cardsChanged, this, [this] {
+            RefreshAudioDevices();
+            ShowAudioPanels();
+        });
+        m_soundCards->start();
+    }
+    RefreshAudioDevices();
 }
 
-void CVantikHS6533Device::PushLightingFrame()
+void CVantikHS6533Device::RefreshAudioDevices()
 {
-    // The headset takes its lighting as short output reports rather than command frames; until
-    // those are sent, the page's preview alone follows the colour list.
-    if (!m_lightingControl.load())
+    if (!m_audioReady)
         return;
-    std::vector<LedColour> leds;
-    uint64_t generation = 0;
-    if (!TakeChangedColours(leds, generation))
+    m_lib->CreateDeviceList();
+    if (!ChooseDevices())
         return;
-    UpdatePreview(leds);
-    m_lastPushedGeneration = generation;
+    ReadFeatures();
+    InitialiseProperties();
+    ReadAudioValues();
+}
+
+bool CVantikHS6533Device::ChooseDevices()
+{
+    m_haveOutput = m_haveInput = false;
+    int count = 0;
+    if (m_lib->GetDeviceCount(0, &count) != 0 || count < 1)
+        return false;
+    std::vector<OsConfDevice> playback;
+    for (int i = 0; i < count; ++i) {
+        OsConfDevice d{};
+        if (m_lib->GetDeviceById(0, i, &d) == 0)
+            playback.push_back(d);
+    }
+    // The headset's own playback device first, then the kinds a headset may also present as.
+    for (uint32_t type : {1u, 12u, 7u, 4u}) {
+        const auto it = std::find_if(playback.begin(), playback.end(),
+                                     [type](const OsConfDevice& d) { return d.type == type && d.flag == 1; });
+        if (it != playback.end()) {
+            m_output = *it;
+            m_haveOutput = true;
+            break;
+        }
+    }
+    int captureCount = 0;
+    if (m_lib->GetDeviceCount(1, &captureCount) == 0) {
+        for (int i = 0; i < captureCount && !m_haveInput; ++i) {
+            OsConfDevice d{};
+            if (m_lib->GetDeviceById(1, i, &d) == 0 && d.type == 2) {
+                m_input = d;
+                m_haveInput = true;
+            }
+        }
+    }
+    return m_haveOutput || m_haveInput;
+}
+
+int CVantikHS6533Device::ReadProperty(const OsConfDevice& device, const char* name, QString& text, const void* second,
+                                      size_t secondLength)
+{
+    std::array<char, kValueBuffer> value{};
+    std::array<char, kValueBuffer> extra{};
+    void* first = value.data();
+    void* secondPtr = extra.data();
+    if (second)
+        std::memcpy(extra.data(), second, std::min<size_t>(secondLength, extra.size()));
+    const int r = m_lib->PropertyControl(device, name, &first, second ? &secondPtr : nullptr, 0);
+    if (r == 0) {
+        value.back() = 0;
+        text = QString::fromUtf8(value.data());
+    }
+    return r;
+}
+
+int CVantikHS6533Device::WriteInt(const OsConfDevice& device, const char* name, int32_t v, const void* second,
+                                  size_t secondLength)
+{
+    std::array<char, kValueBuffer> value{};
+    std::array<char, kValueBuffer> extra{};
+    std::memcpy(value.data(), &v, sizeof v);
+    if (second)
+        std::memcpy(extra.data(), second, std::min<size_t>(secondLength, extra.size()));
+    void* first = value.data();
+    void* secondPtr = extra.data();
+    return m_lib->PropertyControl(device, name, &first, second ? &secondPtr : nullptr, 1);
+}
+
+int CVantikHS6533Device::WriteFloat(const OsConfDevice& device, const char* name, float v, int32_t channel)
+{
+    std::array<char, kValueBuffer> value{};
+    std::array<char, kValueBuffer> extra{};
+    std::memcpy(value.data(), &v, sizeof v);
+    std::memcpy(extra.data(), &channel, sizeof channel);
+    void* first = value.data();
+    void* secondPtr = extra.data();
+    return m_lib->PropertyControl(device, name, &first, &secondPtr, 1);
+}
+
+void CVantikHS6533Device::ReadFeatures()
+{
+    auto read = [this](const OsConfDevice& device, std::array<int, 3>& out) {
+        QString text;
+        ReadProperty(device, "GetSupportFeature", text);
+        const QStringList fields = text.split(QLatin1Char(','));
+        if (fields.size() < 7) {
+            ShowMessage(QStringLiteral("UpdateAPOAvailable failed!"), false);
+            return;
+        }
+        out = {fields[0].trimmed().toInt(), fields[4].trimmed().toInt(), fields[6].trimmed().toInt()};
+    };
+    m_outputFeatures = m_inputFeatures = {};
+    if (m_haveOutput)
+        read(m_output, m_outputFeatures);
+    if (m_haveInput)
+        read(m_input, m_inputFeatures);
+}
+
+void CVantikHS6533Device::InitialiseProperties()
+{
+    QString text;
+    // A property the chip cannot read yet is given 0, so later reads find a value.
+    auto init = [&](bool output, const char* name, const void* second = nullptr, size_t length = 0) {
+        if (output ? !m_haveOutput : !m_haveInput)
+            return;
+        const OsConfDevice& d = output ? m_output : m_input;
+        if (ReadProperty(d, name, text, second, length) != 0)
+            WriteInt(d, name, 0, second, length);
+    };
+    const int32_t surround[3] = {4, -1, 0};
+    const int32_t allChannels = -1, sideTone = 0;
+    init(true, "VirtualSurroundEffectControl", surround, sizeof surround);
+    init(false, "Enable_ENC_LFX");
+    init(false, "VolumeControl", &allChannels, sizeof allChannels);
+    init(true, "Enable_EQ_GFX");
+    for (int b = 1; b <= 10; ++b)
+        init(true, QStringLiteral("EQ_Slider%1").arg(b).toLatin1().constData());
+    init(true, "Enable_RFX_GFX");
+    init(true, "RFX_ENVIRONMENT");
+    init(true, "RFX_ROOMSIZE");
+    init(false, "MuteControl");
+    init(false, "VolumeScalarControl", &allChannels, sizeof allChannels);
+    init(false, "AAVolumeControl", &sideTone, sizeof sideTone);
+    init(false, "AAMuteControl");
+    init(false, "AAVolumeScalarControl", &sideTone, sizeof sideTone);
+    init(false, "Enable_MAGICVOICE");
+    init(false, "MagicVoice_Selection");
+}
+
+void CVantikHS6533Device::ReadAudioValues()
+{
+    QString text;
+    AudioMirror& m = m_mirror;
+    if (m_haveInput) {
+        if (ReadProperty(m_input, "GetMaxVol", text) == 0)
+            m.micMax = twoDecimals(text);
+        if (ReadProperty(m_input, "GetMinVol", text) == 0)
+            m.micMin = twoDecimals(text);
+        if (ReadProperty(m_input, "VolumeControl", text) == 0)
+            m.micLevel = twoDecimals(text);
+        ReadProperty(m_input, "GetVolStep", text);
+        if (ReadProperty(m_input, "MuteControl", text) == 0)
+            m.micMute = text.trimmed().toInt() != 0;
+        if (ReadProperty(m_input, "VolumeScalarControl", text) == 0)
+            m.micPercent = qRound(text.trimmed().toDouble() * 100);
+        m.sideToneAvailable = ReadProperty(m_input, "GetAAMaxVol", text) == 0;
+        if (m.sideToneAvailable) {
+            m.sideMax = twoDecimals(text);
+            if (ReadProperty(m_input, "GetAAMinVol", text) == 0)
+                m.sideMin = twoDecimals(text);
+            ReadProperty(m_input, "GetAAVolStep", text);
+            if (ReadProperty(m_input, "AAVolumeControl", text) == 0)
+                m.sideLevel = twoDecimals(text);
+            if (ReadProperty(m_input, "AAMuteControl", text) == 0)
+                m.sideToneMute = text.trimmed().toInt() != 0;
+            if (ReadProperty(m_input, "AAVolumeScalarControl", text) == 0)
+                m.sideTonePercent = qRound(text.trimmed().toDouble() * 100);
+        }
+    }
+    if (m_haveOutput) {
+        for (int b = 0; b < 10; ++b) {
+            if (ReadProperty(m_output, QStringLiteral("EQ_Slider%1").arg(b + 1).toLatin1().constData(), text) == 0)
+                m.eqBands[size_t(b)] = text.trimmed().toInt();
+        }
+    }
+    bool magicRead = false;
+    int magicSelection = -1;
+    if (m_haveInput) {
+        magicRead = ReadProperty(m_input, "Enable_MAGICVOICE", text) == 0 && (m_inputFeatures[0] & kMagicVoiceFeature);
+        if (magicRead)
+            m.magicOn = text.trimmed().toInt() != 0;
+        if (ReadProperty(m_input, "MagicVoice_Selection", text) == 0)
+            magicSelection = text.trimmed().toInt();
+    }
+    if (magicSelection >= 0 && magicSelection <= 3)
+        m.magicSelection = magicSelection;
+    // Only a loaded profile takes the values (the page's start reads before any profile is).
+    if (m_profile.GetProfilePath().isEmpty())
+        return;
+    const bool input = m_haveInput;
+    StoreStages([&](HeadsetSystemSetStages& s) {
+        if (input) {
+            s.micInSelect = m.micMute ? 0 : 1;
+            s.micInValue = m.micPercent;
+            if (m.sideToneAvailable) {
+                s.micMonitorSelect = m.sideToneMute ? 0 : 1;
+                s.micMonitorValue = m.sideTonePercent;
+            }
+        }
+        if (magicRead)
+            s.magicEnable = m.magicOn ? 1 : 0;
+        if (magicSelection >= 0 && magicSelection <= 3)
+            s.magicType = magicSelection + 1;
+    });
+}
+
+void CVantikHS6533Device::StoreStages(const std::function<void(HeadsetSystemSetStages&)>& change)
+{
+    HeadsetSystemSetStages s = m_profile.GetSystemSetStages();
+    change(s);
+    m_profile.SetSystemSetStages(s);
+}
+
+void CVantikHS6533Device::ShowAudioPanels()
+{
+    HeadsetSystemSetStages s = m_profile.GetSystemSetStages();
+    if (m_voice) {
+        m_voice->RemoveAllEqNames();
+        const QStringList names = m_profile.GetCustomEqNames();
+        for (const QString& name : names)
+            m_voice->AddEqName(name);
+        const int preset = s.eqType >= 1 && s.eqType <= 13 ? s.eqType : 0;
+        m_voice->SelectEqPreset(preset);
+        m_voice->SetCustomEqAreaEnabled(preset == 13);
+        if (preset == 13) {
+            const int i = s.customEqSelectIndex;
+            if (i >= 0 && i < names.size()) {
+                m_voice->SelectEqName(i);
+                ShowBands(m_profile.GetCustomEqValues(i));
+            } else {
+                m_voice->SelectEqName(-1);
+                ShowBands({m_mirror.eqBands.begin(), m_mirror.eqBands.end()});
+            }
+        } else if (preset != 0) {
+            m_voice->SelectEqName(-1);
+            ShowBands(m_profile.GetEqValues(preset));
+        }
+        m_voice->SetMicOn(s.micInSelect != 0);
+        m_voice->SetMicLevel(s.micInValue);
+        m_voice->SetSideToneOn(s.micMonitorSelect != 0);
+        m_voice->SetSideToneLevel(s.micMonitorValue);
+        m_voice->SetMicLevelText(m_mirror.micLevel);
+        m_voice->SetSideToneLevelText(m_mirror.sideLevel);
+        m_voice->SetSideToneAvailable(!m_haveInput || m_mirror.sideToneAvailable);
+    }
+    if (m_magic) {
+        m_magic->SetMagicOn(s.magicEnable != 0);
+        m_magic->SelectMagicEffect(s.magicType);
+    }
+}
+
+void CVantikHS6533Device::ShowBands(const std::vector<int>& bands)
+{
+    if (!m_voice)
+        return;
+    for (size_t b = 0; b < bands.size() && b < 10; ++b)
+        m_voice->SetEqBand(int(b), bands[b]);
+}
+
+bool CVantikHS6533Device::WriteBands(const std::vector<int>& bands)
+{
+    if (!m_audioReady || !m_haveOutput)
+        return false;
+    bool ok = WriteInt(m_output, "Enable_EQ_GFX", 1) == 0;
+    for (size_t b = 0; b < bands.size() && b < 10; ++b) {
+        const bool written =
+            WriteInt(m_output, QStringLiteral("EQ_Slider%1").arg(b + 1).toLatin1().constData(), bands[b]) == 0;
+        if (written)
+            m_mirror.eqBands[b] = bands[b];
+        ok = ok && written;
+    }
+    return ok;
+}
+
+// --- Audio property operations ---
+
+bool CVantikHS6533Device::SetMicVolume(int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    if (!m_audioReady || !m_haveInput || WriteFloat(m_input, "VolumeScalarControl", float(percent) / 100.0f, -1) != 0) {
+        if (m_voice)
+            m_voice->SetMicLevel(m_mirror.micPercent);
+        return false;
+    }
+    m_mirror.micPercent = percent;
+    QString text;
+    if (ReadProperty(m_input, "VolumeControl", text) == 0) {
+        m_mirror.micLevel = twoDecimals(text);
+        if (m_voice)
+            m_voice->SetMicLevelText(m_mirror.micLevel);
+    }
+    StoreStages([percent](HeadsetSystemSetStages& s) { s.micInValue = percent; });
+    SaveProfile();
+    return true;
+}
+
+bool CVantikHS6533Device::ToggleMicMute()
+{
+    const bool mute = !m_mirror.micMute;
+    if (!m_audioReady || !m_haveInput || WriteInt(m_input, "MuteControl", mute ? 1 : 0) != 0) {
+        if (m_voice)
+            m_voice->SetMicOn(!m_mirror.micMute);
+        return false;
+    }
+    m_mirror.micMute = mute;
+    if (m_voice)
+        m_voice->SetMicOn(!mute);
+    StoreStages([mute](HeadsetSystemSetStages& s) { s.micInSelect = mute ? 0 : 1; });
+    SaveProfile();
+    return true;
+}
+
+bool CVantikHS6533Device::SetSideToneVolume(int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    const int32_t channel = 0;
+    if (!m_audioReady || !m_haveInput ||
+        WriteFloat(m_input, "AAVolumeScalarControl", float(percent) / 100.0f, channel) != 0) {
+        if (m_voice)
+            m_voice->SetSideToneLevel(m_mirror.sideTonePercent);
+        return false;
+    }
+    m_mirror.sideTonePercent = percent;
+    QString text;
+    if (ReadProperty(m_input, "AAVolumeControl", text, &channel, sizeof channel) == 0) {
+        m_mirror.sideLevel = twoDecimals(text);
+        if (m_voice)
+            m_voice->SetSideToneLevelText(m_mirror.sideLevel);
+    }
+    StoreStages([percent](HeadsetSystemSetStages& s) { s.micMonitorValue = percent; });
+    SaveProfile();
+    return true;
+}
+
+bool CVantikHS6533Device::ToggleSideToneMute()
+{
+    const bool mute = !m_mirror.sideToneMute;
+    if (!m_audioReady || !m_haveInput || WriteInt(m_input, "AAMuteControl", mute ? 1 : 0) != 0) {
+        if (m_voice)
+            m_voice->SetSideToneOn(!m_mirror.sideToneMute);
+        return false;
+    }
+    m_mirror.sideToneMute = mute;
+    if (m_voice)
+        m_voice->SetSideToneOn(!mute);
+    StoreStages([mute](HeadsetSystemSetStages& s) { s.micMonitorSelect = mute ? 0 : 1; });
+    SaveProfile();
+    return true;
+}
+
+void CVantikHS6533Device::SelectEqPreset(int preset)
+{
+    if (preset < 1 || preset > 13)
+        return;
+    m_mirror.eqPreset = preset;
+    if (preset == int(CHs6533Profiledata::kCustomEqPreset)) {
+        StoreStages([](HeadsetSystemSetStages& s) { s.eqType = 13; });
+        if (m_voice) {
+            m_voice->SelectEqPreset(13);
+            m_voice->SetCustomEqAreaEnabled(true);
+            // Coming back to the custom preset brings back the named preset chosen last.
+            const int stored = m_profile.GetSystemSetStages().customEqSelectIndex;
+            if (m_voice->GetEqSelection() < 0 && stored >= 0 && stored < m_voice->GetEqNameCount())
+                m_voice->SelectEqName(stored);
+        }
+        ApplyCustomEqSelection();
+        SaveProfile();
+        return;
+    }
+    const eq::Curve& curve = eq::builtinCurve(preset);
+    const std::vector<int> bands(curve.begin(), curve.end());
+    // The preset is the user's choice even when the chip is away: it is stored either way and
+    // reaches the chip with the next change or connection.
+    WriteBands(bands);
+    ShowBands(bands);
+    m_profile.SetEqValues(preset, bands);
+    StoreStages([preset](HeadsetSystemSetStages& s) { s.eqType = preset; });
+    SaveProfile();
+    if (m_voice) {
+        m_voice->SelectEqPreset(preset);
+        m_voice->SetCustomEqAreaEnabled(false);
+    }
+}
+
+void CVantikHS6533Device::ApplyCustomEqSelection()
+{
+    const int i = m_voice ? m_voice->GetEqSelection() : -1;
+    if (i < 0)
+        return;
+    const std::vector<int> bands = m_profile.GetCustomEqValues(i);
+    ShowBands(bands);
+    WriteBands(bands);
+    StoreStages([i](HeadsetSystemSetStages& s) {
+        s.eqType = 13;
+        s.customEqSelectIndex = i;
+    });
+    SaveProfile();
+}
+
+bool CVantikHS6533Device::SetEqBand(int band, int value)
+{
+    if (band < 0 || band > 9)
+        return false;
+    if (m_voice && m_voice->SelectedEqPreset() != 13) {
+        m_voice->SelectEqPreset(13);
+        m_voice->SelectEqName(-1);
+        m_voice->SetCustomEqAreaEnabled(true);
+    }
+    m_mirror.eqPreset = 13;
+    if (!m_audioReady || !m_haveOutput ||
+        WriteInt(m_output, QStringLiteral("EQ_Slider%1").arg(band + 1).toLatin1().constData(), value) != 0) {
+        if (m_voice)
+            m_voice->SetEqBand(band, m_mirror.eqBands[size_t(band)]);
+        return false;
+    }
+    m_mirror.eqBands[size_t(band)] = value;
+    StoreStages([](HeadsetSystemSetStages& s) { s.eqType = 13; });
+    SaveProfile();
+    return true;
+}
+
+bool CVantikHS6533Device::SetMagicEnabled(bool on)
+{
+    if (!m_audioReady || !m_haveInput || WriteInt(m_input, "Enable_MAGICVOICE", on ? 1 : 0) != 0) {
+        if (m_magic)
+            m_magic->SetMagicOn(m_mirror.magicOn);
+        return false;
+    }
+    // The microphone echo and the voice changer do not go together.
+    if (on)
+        WriteInt(m_input, "Enable_MICECHO", 0);
+    m_mirror.magicOn = on;
+    if (m_magic)
+        m_magic->SetMagicOn(on);
+    StoreStages([on](HeadsetSystemSetStages& s) { s.magicEnable = on ? 1 : 0; });
+    SaveProfile();
+    return true;
+}
+
+bool CVantikHS6533Device::SetMagicEffect(int effect)
+{
+    if (effect < 1 || effect > 4)
+        return false;
+    if (m_magic)
+        m_magic->SelectMagicEffect(effect);
+    if (!m_audioReady || !m_haveInput || WriteInt(m_input, "MagicVoice_Selection", effect - 1) != 0) {
+        if (m_magic)
+            m_magic->SelectMagicEffect(m_mirror.magicSelection + 1);
+        return false;
+    }
+    m_mirror.magicSelection = effect - 1;
+    StoreStages([effect](HeadsetSystemSetStages& s) { s.magicType = effect; });
+    SaveProfile();
+    return true;
+}
+
+int CVantikHS6533Device::SaveCustomEqPreset()
+{
+    if (!m_voice)
+        return -1;
+    std::vector<int> bands;
+    for (int b = 0; b < 10; ++b)
+        bands.push_back(m_voice->GetEqBand(b));
+    const QString name = m_voice->GetEqName().trimmed();
+    if (name.isEmpty()) {
+        const int i = m_voice->GetEqSelection();
+        if (i < 0)
+            return -1;
+        m_profile.SetCustomEqValues(i, bands);
+        StoreStages([i](HeadsetSystemSetStages& s) { s.customEqSelectIndex = i; });
+        SaveProfile();
+        return 1;
+    }
+    const int count = m_voice->GetEqNameCount();
+    if (count >= kMaxCustomEqNames)
+        return -1;
+    for (int i = 0; i < count; ++i) {
+        if (m_voice->GetEqNameAt(i).compare(name, Qt::CaseInsensitive) == 0)
+            return 0;
+    }
+    QStringList names = m_profile.GetCustomEqNames();
+    // The combo and the stored list go together; should they ever differ, the combo wins.
+    while (names.size() > count)
+        names.removeLast();
+    names.append(name);
+    const int slot = int(names.size()) - 1;
+    m_voice->AddEqName(name);
+    m_voice->SelectEqName(slot);
+    m_voice->SetCustomEqAreaEnabled(true);
+    m_profile.SetCustomEqValues(slot, bands);
+    m_profile.SetCustomEqNames(names);
+    StoreStages([slot](HeadsetSystemSetStages& s) {
+        s.eqType = 13;
+        s.customEqSelectIndex = slot;
+    });
+    SaveProfile();
+    return 1;
+}
+
+void CVantikHS6533Device::DeleteCustomEqPreset()
+{
+    if (!m_voice)
+        return;
+    const int i = m_voice->GetEqSelection();
+    if (i < 0)
+        return;
+    QStringList names = m_profile.GetCustomEqNames();
+    m_voice->RemoveEqName(i);
+    if (i < names.size())
+        names.removeAt(i);
+    m_profile.SetCustomEqNames(names);
+    // Each preset keeps its own bands: the slots after the deleted one move down with their names.
+    m_profile.RemoveCustomEqValues(i);
+    if (!names.isEmpty()) {
+        m_voice->SelectEqName(0);
+        StoreStages([](HeadsetSystemSetStages& s) { s.customEqSelectIndex = 0; });
+        const std::vector<int> bands = m_profile.GetCustomEqValues(0);
+        ShowBands(bands);
+        if (m_mirror.eqPreset == 13 || m_voice->SelectedEqPreset() == 13)
+            WriteBands(bands);
+        SaveProfile();
+        return;
+    }
+    // No named preset left: back to the first built-in curve.
+    StoreStages([](HeadsetSystemSetStages& s) {
+        s.eqType = 1;
+        s.customEqSelectIndex = 0;
+    });
+    SelectEqPreset(1);
+}
+
+// --- Notifications of the sound panels and the page's function tabs ---
+
+bool CVantikHS6533Device::HandlePanelNotify(TNotifyUI& msg)
+{
+    if (!msg.pSender)
+        return false;
+    // The panels every page shares (the profile panel and the like) come first.
+    if (CVantikUSBDevice::HandlePanelNotify(msg))
+        return true;
+    const QString name = msg.pSender->objectName();
+    const QString& type = msg.sType;
+    const auto [prefix, index] = splitIndexed(name);
+    const bool select = type == QLatin1String(ui::kNotifySelectChanged);
+    const bool value = type == QLatin1String(ui::kNotifyValueChanged) || type == QLatin1String(ui::kNotifyMoveValueChanged);
+
+    if (select && name.startsWith(QLatin1String("device_tab_"))) {
+        // Which function page each tab of the headset's page shows.
+        if (msg.wParam == 0)
+            return true;
+        auto* functions = qobject_cast<QStackedWidget*>(FindPanelControl(QStringLiteral("device_function_switch")));
+        auto* keys = qobject_cast<QStackedWidget*>(FindPanelControl(QStringLiteral("device_key_function_switch")));
+        if (name == QLatin1String("device_tab_profile")) {
+            if (functions)
+                functions->setCurrentIndex(2);
+            return true;
+        }
+        const int page = name == QLatin1String("device_tab_sound") ? 1 : name == QLatin1String("device_tab_magic") ? 2 : 0;
+        if (functions)
+            functions->setCurrentIndex(0);
+        if (keys)
+            keys->setCurrentIndex(page);
+        return true;
+    }
+    if (select && prefix == QLatin1String("6533_eq_option_")) {
+        // In the exclusive group the option losing the selection notifies too.
+        if (msg.wParam != 0)
+            SelectEqPreset(index);
+        return true;
+    }
+    if (select && name == QLatin1String("6533_MicIn_option")) {
+        ToggleMicMute();
+        return true;
+    }
+    if (select && name == QLatin1String("6533_MicMoniter_option")) {
+        ToggleSideToneMute();
+        return true;
+    }
+    if (select && name == QLatin1String("magic_enable_option")) {
+        const bool on = m_magic ? m_magic->IsMagicOn() : msg.wParam != 0;
+        if (m_magic)
+            m_magic->SetMagicAreaEnabled(on);
+        SetMagicEnabled(on);
+        return true;
+    }
+    if (select && prefix == QLatin1String("magic_option_")) {
+        if (msg.wParam != 0 && index > 0)
+            SetMagicEffect(index);
+        return true;
+    }
+    if (value && prefix == QLatin1String("6533_eq_hz_slider_")) {
+        SetEqBand(index, int(msg.wParam));
+        return true;
+    }
+    if (value && name == QLatin1String("6533_MicIn_slider")) {
+        SetMicVolume(int(msg.wParam));
+        return true;
+    }
+    if (value && name == QLatin1String("6533_MicMoniter_slider")) {
+        SetSideToneVolume(int(msg.wParam));
+        return true;
+    }
+    if (type == QLatin1String(ui::kNotifyItemSelect) && name == QLatin1String("custom_eq_name_combo")) {
+        ApplyCustomEqSelection();
+        return true;
+    }
+    if (type == QLatin1String(ui::kNotifyClick) && name == QLatin1String("hs_EQ_btn_save")) {
+        if (SaveCustomEqPreset() == 0)
+            ShowMessage(QStringLiteral("message_text_5"), true);
+        return true;
+    }
+    if (type == QLatin1String(ui::kNotifyClick) && name == QLatin1String("hs_EQ_btn_delete")) {
+        DeleteCustomEqPreset();
+        return true;
+    }
+    return false;
 }

@@ -1,28 +1,131 @@
 #pragma once
 
 #include "devices/CVantikUSBDevice.h"
+#include "devices/HeadsetPanels.h"
 #include "profiles/CHs6533Profiledata.h"
+#include "profiles/DeviceNameLists.h"
+#include "sdk/osConfLib.h"
+
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class OsConfLibrary;
+class SoundCardMonitor;
 
 // The USB headset: its lighting over short output reports, and the audio chip's equaliser,
-// microphone and voice effects.
+// microphone and voice effects through the chip's configuration library.
 class CVantikHS6533Device : public CVantikUSBDevice {
     Q_OBJECT
 public:
+    static constexpr int kSettingsLength = 21;
+    static constexpr int kLightReportLength = 17;
+    static constexpr int kLightReportsPerFrame = 12;
+    static constexpr int kLeds = 13;
+    static constexpr int kMaxCustomEqNames = 20;
+
+    // Shows a message box (text ready to show, or a text id) over `parent`. The application
+    // installs its own; without one the message goes to the debug output.
+    using MessageHandler = std::function<void(QWidget* parent, const QString& text, bool isTextId)>;
+    static void SetMessageHandler(MessageHandler handler);
+
+    // What the headset mirrors of the audio chip.
+    struct AudioMirror {
+        bool magicOn = false;
+        int magicSelection = 0;  // 0..3, the chip's numbering
+        int eqPreset = 0;
+        std::array<int, 10> eqBands{};
+        bool micMute = false;
+        int micPercent = 0;
+        bool sideToneMute = false;
+        int sideTonePercent = 0;
+        bool sideToneAvailable = false;
+        QString micMax, micMin, micLevel, sideMax, sideMin, sideLevel;  // "%.2f" texts
+    };
+
     explicit CVantikHS6533Device(QWidget* parent = nullptr);
     ~CVantikHS6533Device() override;
 
     QString GetClass() const override { return QStringLiteral("VantikHS6533Device"); }
     CBasicProfiledata& Profile() override { return m_profile; }
 
+    void BindPanelControls() override;
     int ApplyLightSettings() override;
     void OnConnected() override;
     int ReloadProfile() override;
+    void ReadSettings() override;
+    int WriteSettings(int slot) override;
+    void LoadNameLists() override;
+    void RefreshPanel() override;
     void PushLightingFrame() override;
+    bool HandlePanelNotify(TNotifyUI& msg) override;
+
+    // --- Audio property operations (the sound panels') ---
+    // Each returns true when the chip took the change; the profile is saved after it.
+    bool SetMicVolume(int percent);
+    bool ToggleMicMute();
+    bool SetSideToneVolume(int percent);
+    bool ToggleSideToneMute();
+    // Presets 1..12 are written and stored whatever the chip answers; 13 is the custom preset.
+    void SelectEqPreset(int preset);
+    bool SetEqBand(int band, int value);  // band 0..9
+    bool SetMagicEnabled(bool on);
+    bool SetMagicEffect(int effect);      // 1..4
+    // The selected custom preset's bands written to the chip and stored as the selection.
+    void ApplyCustomEqSelection();
+    // 1 saved, 0 the name exists, -1 nothing to save into (no name and no selection, or full).
+    int SaveCustomEqPreset();
+    void DeleteCustomEqPreset();
+
+    // --- State for the page, tests and the D-Bus list ---
+    bool AudioAvailable() const { return m_audioReady; }
+    const AudioMirror& Mirror() const { return m_mirror; }
+    const std::array<uint8_t, kSettingsLength>& LiveSettings() const { return m_settings; }
+    // The twelve lighting reports of a colour list, as they go to the headset.
+    static std::array<std::array<uint8_t, kLightReportLength>, kLightReportsPerFrame>
+    BuildLightReports(const std::vector<LedColour>& leds);
+
 protected:
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
     uint32_t TickMs() const override { return 1; }
 
 private:
+    // Audio side: load, initialise and enumerate; all inert when the library is missing.
+    void StartAudio();
+    void RefreshAudioDevices();
+    bool ChooseDevices();
+    void ReadFeatures();
+    void InitialiseProperties();
+    void ReadAudioValues();
+    void ShowAudioPanels();
+    int ReadProperty(const OsConfDevice& device, const char* name, QString& text, const void* second = nullptr,
+                     size_t secondLength = 0);
+    int WriteInt(const OsConfDevice& device, const char* name, int32_t value, const void* second = nullptr,
+                 size_t secondLength = 0);
+    int WriteFloat(const OsConfDevice& device, const char* name, float value, int32_t channel);
+    void StoreStages(const std::function<void(HeadsetSystemSetStages&)>& change);
+    void ShowBands(const std::vector<int>& bands);
+    bool WriteBands(const std::vector<int>& bands);
+    void ShowMessage(const QString& text, bool isTextId);
+    void RenderWave();
+
     CHs6533Profiledata m_profile;
+    DeviceNameLists m_names;
+    std::array<uint8_t, kSettingsLength> m_settings{};
+    std::array<uint8_t, kSettingsLength> m_settingsBackup{};
+
+    std::unique_ptr<OsConfLibrary> m_lib;  // the object only: the library itself stays loaded
+    bool m_audioReady = false;  // library loaded and initialised
+    bool m_haveOutput = false, m_haveInput = false;
+    OsConfDevice m_output{}, m_input{};
+    std::array<int, 3> m_outputFeatures{}, m_inputFeatures{};
+    AudioMirror m_mirror;
+    SoundCardMonitor* m_soundCards = nullptr;
+
+    QPointer<QWidget> m_voiceWidget, m_magicWidget;
+    IVoice6533Panel* m_voice = nullptr;
+    IMagicPanel* m_magic = nullptr;
 };

@@ -133,3 +133,12 @@ void CHs6533Profiledata::SetCustomEqValues(int slot, const std::vector<int>& val
         return;
     writeBands(memberRef(activeEntry(), "CustomEQHzValueInfo"), slot, values);
 }
+
+void CHs6533Profiledata::RemoveCustomEqValues(int slot)
+{
+    Json::Value& curves = memberRef(activeEntry(), "CustomEQHzValueInfo");
+    if (!curves.isArray() || slot < 0 || Json::ArrayIndex(slot) >= curves.size())
+        return;
+    Json::Value removed;
+    curves.removeIndex(Json::ArrayIndex(slot), &removed);
+}

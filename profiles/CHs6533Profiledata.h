@@ -32,6 +32,9 @@ public:
     // nothing). Missing bands are created as zeros.
     std::vector<int> GetCustomEqValues(int slot);
     void SetCustomEqValues(int slot, const std::vector<int>& values);
+    // Removes custom slot s: the slots after it move down one place, so each named preset keeps
+    // its own bands when a name before it is deleted. Nothing happens for a slot not stored.
+    void RemoveCustomEqValues(int slot);
 
 private:
     HeadsetSystemSetStages m_setStages;

@@ -136,10 +136,18 @@ Json::Value Simulator::handle(const Json::Value& request) {
         }
         return fault(*kind, spec).toJson();
     }
+    if (command == "audio") {
+        auto text = [&](const char* field) {
+            const Json::Value& v = request.get(field, "");
+            return v.isString() ? v.asString() : v.isNumeric() ? v.asString() : std::string();
+        };
+        return audio(*kind, text("op"), text("endpoint"), text("property"), text("value")).toJson();
+    }
     if (command == "dump") {
+        if (request.get("region", "").asString() == "audio") return audio(*kind, "dump").toJson();
         const auto region = parseRegion(request.get("region", "").asString());
         if (!region) return failure("unknown region \"" + request.get("region", "").asString() +
-                                    "\" (info, settings, keytable, ledmap, macro, lighttable, frame, shoot, status)");
+                                    "\" (info, settings, keytable, ledmap, macro, lighttable, frame, shoot, status, audio)");
         return dump(*kind, *region).toJson();
     }
     if (command == "status") {

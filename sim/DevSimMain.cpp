@@ -38,7 +38,11 @@ them. DIR defaults to $TESSEL_SIM_DIR. Every command prints one JSON object; the
         KIND: drop-reply, late-reply MS, bad-echo, status-ff, status-fe,
               unplug-mid-transfer, clear
   dump DEVICE REGION                         REGION: info, settings, keytable, ledmap, macro,
-                                             lighttable, frame, shoot, status
+                                             lighttable, frame, shoot, status; on the
+                                             headset also audio (the audio chip's properties)
+  audio headset list                         the audio chip's device records
+  audio headset get ENDPOINT PROPERTY        ENDPOINT: output or input
+  audio headset set ENDPOINT PROPERTY VALUE  as the configuration library would
   status DEVICE [battery N] [charging N] [phone N]
                                              show or change the status block
   poke DEVICE REGION OFFSET HEX [--announce] change device memory as the device would
@@ -227,6 +231,20 @@ int main(int argc, char** argv) {
     } else if (command == "dump") {
         if (!needDevice() || args.size() != 1) return badArguments("dump takes DEVICE REGION");
         request["region"] = args[0];
+        args.clear();
+    } else if (command == "audio") {
+        if (!needDevice() || args.empty()) return badArguments("audio takes DEVICE list|get|set ...");
+        request["op"] = args[0];
+        if (args[0] == "get" && args.size() == 3) {
+            request["endpoint"] = args[1];
+            request["property"] = args[2];
+        } else if (args[0] == "set" && args.size() == 4) {
+            request["endpoint"] = args[1];
+            request["property"] = args[2];
+            request["value"] = args[3];
+        } else if (args[0] != "list" || args.size() != 1) {
+            return badArguments("audio takes DEVICE list, get ENDPOINT PROPERTY or set ENDPOINT PROPERTY VALUE");
+        }
         args.clear();
     } else if (command == "status") {
         if (!needDevice()) return badArguments("status needs a device");

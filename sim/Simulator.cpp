@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "hid/SimWire.h"
+#include "sim/AudioChip.h"
 #include "sim/CollectionSocket.h"
 #include "sim/ReportDescriptors.h"
 
@@ -191,6 +192,7 @@ struct Simulator::Impl {
         return v && *v && std::strcmp(v, "0") != 0;
     }();
     std::array<std::unique_ptr<DeviceState>, kDeviceKindCount> devices;
+    AudioChip headsetAudio;
     std::thread thread;
     std::atomic<std::thread::id> threadId{};
     std::atomic<bool> running{false};
@@ -938,6 +940,52 @@ SimResult Simulator::setTiming(bool on, std::optional<uint32_t> receiverDelayMs)
         r.data["timing"] = on;
         r.data["receiverDelayMs"] = d->options.receiverDelayMs;
         return r;
+    });
+}
+
+SimResult Simulator::audio(DeviceKind kind, const std::string& op, const std::string& endpoint,
+                           const std::string& property, const std::string& value) {
+    return d->call([&] {
+        // Failures name their reason ("device", "endpoint", "property", "value", "op") so a
+        // client can tell a missing property from a headset that is gone.
+        auto failure = [](const char* reason, std::string message) {
+            SimResult r = SimResult::failure(std::move(message));
+            r.data["reason"] = reason;
+            return r;
+        };
+        if (kind != DeviceKind::Headset)
+            return failure("device", std::string(deviceName(kind)) + " has no audio chip");
+        SimResult r;
+        r.data["device"] = std::string(deviceName(kind));
+        if (op == "dump") {
+            r.data["audio"] = d->headsetAudio.dump();
+            return r;
+        }
+        // Like the sound card, the chip answers only while the headset is on the bus.
+        if (!d->device(kind).routes[size_t(Route::Cable)].plugged)
+            return failure("device", "headset is not plugged");
+        if (op == "list") {
+            r.data["records"] = AudioChip::records();
+            return r;
+        }
+        const auto e = AudioChip::parseEndpoint(endpoint);
+        if (!e) return failure("endpoint", "endpoint is output or input");
+        if (op == "get") {
+            const auto v = d->headsetAudio.get(*e, property);
+            if (!v) return failure("property", "the " + endpoint + " device has no property \"" + property + "\"");
+            r.data["value"] = *v;
+            return r;
+        }
+        if (op == "set") {
+            if (!d->headsetAudio.get(*e, property))
+                return failure("property", "the " + endpoint + " device has no property \"" + property + "\"");
+            std::string error;
+            if (!d->headsetAudio.set(*e, property, value, &error))
+                return failure(error.find("read-only") != std::string::npos ? "readonly" : "value", error);
+            r.data["value"] = *d->headsetAudio.get(*e, property);
+            return r;
+        }
+        return failure("op", "audio op is list, get, set or dump");
     });
 }
 

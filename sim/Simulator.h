@@ -100,6 +100,12 @@ public:
     SimResult state();
     SimResult setTiming(bool on, std::optional<uint32_t> receiverDelayMs = std::nullopt);
 
+    // The headset's audio chip (sim/AudioChip.h), reachable while the headset is plugged:
+    // `op` "list" gives the device records, "get" one property's value as text, "set" one
+    // property from text; "dump" every property (also while unplugged).
+    SimResult audio(DeviceKind kind, const std::string& op, const std::string& endpoint = {},
+                    const std::string& property = {}, const std::string& value = {});
+
     // A copy of one memory and the firmware's counters, for in-process tests.
     std::vector<uint8_t> memory(DeviceKind kind, Region region);
     FirmwareCounters counters(DeviceKind kind);

@@ -1,0 +1,365 @@
+#include "app/Application.h"
+#include "app/CMainWnd.h"
+#include "app/RegisteredMessages.h"
+#include "devices/CVantikHS6533Device.h"
+#include "ui/CDeviceOptionUI.h"
+#include "ui/PaintManager.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+// The headset end to end: the simulator runs as its own process with its audio-chip model, the
+// real main window builds the headset page, and the real osConfLib talks to the chip. What the
+// panels changed is read back from the simulator (tessel-devsim dump) and from the profile file.
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+QJsonObject runDevsim(const QString& dir, const QStringList& args, int* exitCode = nullptr)
+{
+    QProcess cli;
+    cli.start(TESSEL_DEVSIM, QStringList{"--dir", dir} + args);
+    cli.waitForFinished(10000);
+    if (exitCode)
+        *exitCode = cli.exitCode();
+    return QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+}
+
+class HeadsetTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        app::RegisteredMessages::RegisterAll();
+        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
+        app::RegisterControlClasses();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("TESSEL_SIM_DIR", simDir().toUtf8());
+        qputenv("TESSEL_OSCONFLIB", library().toUtf8());
+        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
+        simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        simulator.start(TESSEL_DEVSIM, {"serve", "--dir", simDir()});
+        ASSERT_TRUE(simulator.waitForStarted(10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(simDir() + "/control"); }, kWaitMs));
+        messages.clear();
+        CVantikHS6533Device::SetMessageHandler([this](QWidget*, const QString& text, bool) { messages << text; });
+    }
+    void TearDown() override
+    {
+        closeWindow();
+        runDevsim(simDir(), {"shutdown"});
+        if (!simulator.waitForFinished(5000))
+            simulator.kill();
+        qunsetenv("TESSEL_SIM_DIR");
+        qunsetenv("TESSEL_OSCONFLIB");
+    }
+    virtual QString library() const { return TESSEL_OSCONFLIB; }
+    QString simDir() const { return home.filePath("sim"); }
+
+    void openWindow()
+    {
+        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+    }
+    void closeWindow()
+    {
+        if (!window)
+            return;
+        window->Shutdown();
+        window.reset();
+        headset = nullptr;
+    }
+    // Waits for the headset's tab and its first connection.
+    bool waitForHeadset()
+    {
+        return waitFor([&] {
+            headset = nullptr;
+            for (CVantikUSBDevice* d : window->Devices()->AllDevices())
+                if (d->DeviceType() == 7)
+                    headset = static_cast<CVantikHS6533Device*>(d);
+            return headset && headset->Tab() && !headset->Tab()->isHidden() && headset->Transport().isReady() &&
+                   !headset->Profile().GetProfilePath().isEmpty();
+        });
+    }
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+    // The control socket's file appears a moment before the simulator listens on it.
+    bool plugHeadset()
+    {
+        return waitFor([&] { return runDevsim(simDir(), {"plug", "headset"})["ok"].toBool(); });
+    }
+
+    template <class T>
+    T* control(const QString& name) const
+    {
+        return qobject_cast<T*>(ui::PaintManager::FindSubControlByName(headset, name));
+    }
+    void click(const QString& name) { control<QAbstractButton>(name)->click(); }
+    // A slider moved by the user: its value changes through the keyboard-like setter, which the
+    // window reports as "valuechanged".
+    void slide(const QString& name, int value) { control<QAbstractSlider>(name)->setValue(value); }
+
+    QJsonObject chip(const char* endpoint) const
+    {
+        return runDevsim(simDir(), {"dump", "headset", "audio"})["audio"].toObject()[endpoint].toObject();
+    }
+    QJsonObject stages() const
+    {
+        QFile f(headset->Profile().GetProfilePath());
+        f.open(QIODevice::ReadOnly);
+        const QJsonObject entry = QJsonDocument::fromJson(f.readAll()).object()["Device"].toArray()[0].toObject();
+        return entry["SystemSetStages"].toObject();
+    }
+    QJsonObject profileEntry() const
+    {
+        QFile f(headset->Profile().GetProfilePath());
+        f.open(QIODevice::ReadOnly);
+        return QJsonDocument::fromJson(f.readAll()).object()["Device"].toArray()[0].toObject();
+    }
+
+    QTemporaryDir home;
+    QProcess simulator;
+    std::unique_ptr<CMainWnd> window;
+    CVantikHS6533Device* headset = nullptr;
+    QStringList messages;
+};
+
+}  // namespace
+
+TEST_F(HeadsetTest, PanelChangesReachTheChipAndTheProfileAndSurviveARestart)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    ASSERT_TRUE(headset->AudioAvailable());
+    ASSERT_NE(control<QAbstractButton>("6533_eq_option_5"), nullptr) << "the sound panel is not in the page";
+
+    // A built-in preset: the chip's equaliser on with the flat curve, the custom area off.
+    click("6533_eq_option_2");
+    click("6533_eq_option_5");
+    QJsonObject out = chip("output");
+    EXPECT_EQ(out["Enable_EQ_GFX"].toString(), "1");
+    for (int b = 1; b <= 10; ++b)
+        EXPECT_EQ(out[QString("EQ_Slider%1").arg(b)].toString(), "0") << b;
+    EXPECT_FALSE(control<QWidget>("custom_eq_option_layout")->isEnabled());
+    EXPECT_EQ(stages()["EqType"].toInt(), 5);
+
+    // Preset 2, then band 3 moved: the custom preset takes over and only "EQ_Slider4" changes.
+    click("6533_eq_option_2");
+    EXPECT_EQ(chip("output")["EQ_Slider5"].toString(), "-11");
+    control<QLineEdit>("custom_eq_name_edit")->setText("left over");
+    slide("6533_eq_hz_slider_3", 7);
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_13")->isChecked());
+    EXPECT_FALSE(control<QAbstractButton>("6533_eq_option_2")->isChecked());
+    EXPECT_TRUE(control<QWidget>("custom_eq_option_layout")->isEnabled());
+    EXPECT_EQ(control<QComboBox>("custom_eq_name_combo")->currentIndex(), -1);
+    EXPECT_TRUE(control<QLineEdit>("custom_eq_name_edit")->text().isEmpty());
+    out = chip("output");
+    EXPECT_EQ(out["EQ_Slider4"].toString(), "7");
+    EXPECT_EQ(out["EQ_Slider5"].toString(), "-11");
+    EXPECT_EQ(stages()["EqType"].toInt(), 13);
+
+    // Microphone and side tone: the level as a fraction, the mute as the option's opposite.
+    slide("6533_MicIn_slider", 35);
+    click("6533_MicIn_option");
+    slide("6533_MicMoniter_slider", 60);
+    click("6533_MicMoniter_option");
+    QJsonObject in = chip("input");
+    EXPECT_EQ(in["VolumeScalarControl"].toString(), "0.35");
+    EXPECT_EQ(in["MuteControl"].toString(), "1");
+    EXPECT_EQ(in["AAVolumeScalarControl"].toString(), "0.6");
+    EXPECT_EQ(in["AAMuteControl"].toString(), "0");
+    QJsonObject s = stages();
+    EXPECT_EQ(s["MicInValue"].toInt(), 35);
+    EXPECT_EQ(s["MicInSelect"].toInt(), 0);
+    EXPECT_EQ(s["MicMoniterValue"].toInt(), 60);
+    EXPECT_EQ(s["MicMoniterSelect"].toInt(), 1);
+
+    // The voice changer: on (the microphone echo off with it), effect 1 is the chip's 0.
+    click("magic_enable_option");
+    EXPECT_TRUE(control<QWidget>("magic_option_layout")->isEnabled());
+    click("magic_option_1");
+    EXPECT_EQ(chip("input")["MagicVoice_Selection"].toString(), "0");
+    click("magic_option_3");
+    in = chip("input");
+    EXPECT_EQ(in["Enable_MAGICVOICE"].toString(), "1");
+    EXPECT_EQ(in["Enable_MICECHO"].toString(), "0");
+    EXPECT_EQ(in["MagicVoice_Selection"].toString(), "2");
+    EXPECT_EQ(stages()["MagicEnable"].toInt(), 1);
+    EXPECT_EQ(stages()["MagicType"].toInt(), 3);
+
+    // A named preset, and the same name again in other letters: refused with the message.
+    control<QLineEdit>("custom_eq_name_edit")->setText("Club");
+    click("hs_EQ_btn_save");
+    control<QLineEdit>("custom_eq_name_edit")->setText("CLUB");
+    click("hs_EQ_btn_save");
+    EXPECT_EQ(control<QComboBox>("custom_eq_name_combo")->count(), 1);
+    EXPECT_TRUE(waitFor([&] { return messages.contains("message_text_5"); }));
+
+    // A restart: the panels show what the chip and the profile kept.
+    closeWindow();
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_13")->isChecked());
+    EXPECT_EQ(control<QComboBox>("custom_eq_name_combo")->currentText(), "Club");
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_3")->value(), 7);
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_4")->value(), -11);
+    EXPECT_EQ(control<QAbstractSlider>("6533_MicIn_slider")->value(), 35);
+    EXPECT_FALSE(control<QAbstractButton>("6533_MicIn_option")->isChecked());
+    EXPECT_EQ(control<QAbstractSlider>("6533_MicMoniter_slider")->value(), 60);
+    EXPECT_TRUE(control<QAbstractButton>("6533_MicMoniter_option")->isChecked());
+    EXPECT_TRUE(control<QAbstractButton>("magic_enable_option")->isChecked());
+    EXPECT_TRUE(control<QAbstractButton>("magic_option_3")->isChecked());
+
+    // Pictures of both panels with these values, on request (docs/screenshots/headset/).
+    const QString shots = qEnvironmentVariable("TESSEL_HEADSET_SHOT_DIR");
+    if (!shots.isEmpty()) {
+        QDir().mkpath(shots);
+        click("device_tab_sound");
+        window->grab().save(shots + "/headset-sound-custom.png");
+        click("device_tab_magic");
+        window->grab().save(shots + "/headset-voice-effects.png");
+    }
+}
+
+TEST_F(HeadsetTest, DeletingACustomPresetKeepsEachPresetsBands)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    // Three named presets, told apart by band 1.
+    for (int i = 0; i < 3; ++i) {
+        slide("6533_eq_hz_slider_0", 10 + i);
+        control<QLineEdit>("custom_eq_name_edit")->setText(QString("P%1").arg(i));
+        click("hs_EQ_btn_save");
+    }
+    auto* combo = control<QComboBox>("custom_eq_name_combo");
+    ASSERT_EQ(combo->count(), 3);
+    combo->setCurrentIndex(0);
+    click("hs_EQ_btn_delete");
+    // P1 and P2 remain with their own bands; P1 (now first) is shown and playing.
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->currentText(), "P1");
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_0")->value(), 11);
+    EXPECT_EQ(chip("output")["EQ_Slider1"].toString(), "11");
+    const QJsonArray bands = profileEntry()["CustomEQHzValueInfo"].toArray();
+    ASSERT_EQ(bands.size(), 2);
+    EXPECT_EQ(bands[0].toArray()[0].toObject()["value"].toInt(), 11);
+    EXPECT_EQ(bands[1].toArray()[0].toObject()["value"].toInt(), 12);
+
+    // The last ones go: back to preset 1, the custom area off.
+    click("hs_EQ_btn_delete");
+    click("hs_EQ_btn_delete");
+    EXPECT_EQ(combo->count(), 0);
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_1")->isChecked());
+    EXPECT_FALSE(control<QWidget>("custom_eq_option_layout")->isEnabled());
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_1")->value(), 11);
+    EXPECT_EQ(stages()["EqType"].toInt(), 1);
+}
+
+TEST_F(HeadsetTest, LightingFramesArriveAsTwelveReportsOfTheDocumentedLayout)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    // Static full red at full brightness: 255 goes out as 247 on both drivers.
+    LightState s;
+    s.mode = 3;
+    s.brightness = 4;
+    s.red = 255;
+    headset->SetLightBlock(s);
+    const QString expected = QString("f7").repeated(13) + QString("00").repeated(26);
+    ASSERT_TRUE(waitFor([&] {
+        return runDevsim(simDir(), {"dump", "headset", "frame"})["hex"].toString() == expected + expected;
+    }));
+    const QJsonObject counters = runDevsim(simDir(), {"state"})["devices"].toObject()["headset"].toObject()["counters"].toObject();
+    const int reports = counters["headsetLightReports"].toInt();
+    EXPECT_GT(reports, 0);
+    EXPECT_EQ(reports % 12, 0);
+}
+
+TEST_F(HeadsetTest, LightReportLayout)
+{
+    std::vector<LedColour> leds(13);
+    for (int i = 0; i < 13; ++i)
+        leds[size_t(i)] = {uint8_t(i + 1), uint8_t(0x40 + i), uint8_t(0x80 + i), 255};
+    const auto reports = CVantikHS6533Device::BuildLightReports(leds);
+    // (target, group, first LED, LED count, plane) per report.
+    const struct { uint8_t target, group; int first, count, plane; } rows[12] = {
+        {0x22, 0xAA, 0, 7, 0}, {0x22, 0xAD, 7, 6, 0}, {0x44, 0xAA, 0, 7, 0}, {0x44, 0xAD, 7, 6, 0},
+        {0x22, 0xAB, 0, 7, 1}, {0x22, 0xAE, 7, 6, 1}, {0x44, 0xAB, 0, 7, 1}, {0x44, 0xAE, 7, 6, 1},
+        {0x22, 0xAC, 0, 7, 2}, {0x22, 0xAF, 7, 6, 2}, {0x44, 0xAC, 0, 7, 2}, {0x44, 0xAF, 7, 6, 2}};
+    for (int r = 0; r < 12; ++r) {
+        const auto& report = reports[size_t(r)];
+        EXPECT_EQ(report[0], 0xFF) << r;
+        EXPECT_EQ(report[1], rows[r].target) << r;
+        EXPECT_EQ(report[2], rows[r].group) << r;
+        EXPECT_EQ(report[3], 0) << r;
+        for (int k = 0; k < rows[r].count; ++k) {
+            const LedColour c = leds[size_t(rows[r].first + k)];
+            const uint8_t component = rows[r].plane == 0 ? c.red : rows[r].plane == 1 ? c.green : c.blue;
+            EXPECT_EQ(report[size_t(4 + k)], (component * 255) >> 8) << r << " " << k;
+        }
+    }
+}
+
+TEST_F(HeadsetTest, UnpluggingWithThePanelOpenIsClean)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    slide("6533_MicIn_slider", 40);
+    ASSERT_EQ(stages()["MicInValue"].toInt(), 40);
+    CVantikHS6533Device* device = headset;
+    ASSERT_EQ(runDevsim(simDir(), {"unplug", "headset"})["ok"].toBool(), true);
+    ASSERT_TRUE(waitFor([&] { return device->Tab()->isHidden(); }));
+    // The chip is gone: a change fails and leaves the mirror, the panel and the profile alone.
+    EXPECT_FALSE(device->SetMicVolume(70));
+    EXPECT_FALSE(device->ToggleMicMute());
+    EXPECT_EQ(device->Mirror().micPercent, 40);
+    EXPECT_EQ(control<QAbstractSlider>("6533_MicIn_slider")->value(), 40);
+    EXPECT_EQ(stages()["MicInValue"].toInt(), 40);
+    // Back again: the same object works as before.
+    ASSERT_TRUE(plugHeadset());
+    ASSERT_TRUE(waitForHeadset());
+    EXPECT_EQ(headset, device);
+    EXPECT_TRUE(device->SetMicVolume(70));
+    EXPECT_EQ(chip("input")["VolumeScalarControl"].toString(), "0.7");
+}
+
+namespace {
+class FailingLibraryTest : public HeadsetTest {
+protected:
+    QString library() const override { return TESSEL_OSCONF_STUB; }
+};
+}  // namespace
+
+TEST_F(FailingLibraryTest, AFailingInitialisationIsReportedAndTheHeadsetGoesOn)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    EXPECT_TRUE(waitFor([&] { return messages.contains("ConfLibInit called failed!"); }));
+    // The HID side works as usual: lighting reaches the headset.
+    EXPECT_TRUE(waitFor([&] {
+        return runDevsim(simDir(), {"state"})["devices"].toObject()["headset"].toObject()["counters"].toObject()
+                   ["headsetLightReports"].toInt() >= 12;
+    }));
+    EXPECT_FALSE(headset->SetMicVolume(50));
+}

@@ -1,0 +1,185 @@
+#include "sdk/osConfLib.h"
+#include "sim/Simulator.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+// osConfLib as the headset loads it (dlopen by name), against the simulator's audio chip and
+// against a real ALSA card where the machine has one.
+namespace {
+
+struct Lib {
+    void* handle = nullptr;
+    decltype(&ConfLibInit) init = nullptr;
+    decltype(&CreateDeviceList) createList = nullptr;
+    decltype(&GetDeviceCount) count = nullptr;
+    decltype(&GetDeviceById) byId = nullptr;
+    decltype(&PropertyControl) property = nullptr;
+
+    Lib()
+    {
+        handle = dlopen(TESSEL_OSCONFLIB, RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return;
+        init = reinterpret_cast<decltype(init)>(dlsym(handle, "ConfLibInit"));
+        createList = reinterpret_cast<decltype(createList)>(dlsym(handle, "CreateDeviceList"));
+        count = reinterpret_cast<decltype(count)>(dlsym(handle, "GetDeviceCount"));
+        byId = reinterpret_cast<decltype(byId)>(dlsym(handle, "GetDeviceById"));
+        property = reinterpret_cast<decltype(property)>(dlsym(handle, "PropertyControl"));
+    }
+    // Reads `name` as text; the result code in `r`.
+    std::string read(const OsConfDevice& d, const char* name, int* r = nullptr)
+    {
+        char buffer[OSCONF_VALUE_BUFFER_SIZE] = {};
+        void* p = buffer;
+        const int result = property(d, name, &p, nullptr, 0);
+        if (r)
+            *r = result;
+        return result == 0 ? std::string(buffer) : std::string();
+    }
+    int writeInt(const OsConfDevice& d, const char* name, int32_t v)
+    {
+        char buffer[OSCONF_VALUE_BUFFER_SIZE] = {};
+        std::memcpy(buffer, &v, sizeof v);
+        void* p = buffer;
+        return property(d, name, &p, nullptr, 1);
+    }
+    int writeFloat(const OsConfDevice& d, const char* name, float v, int32_t channel)
+    {
+        char buffer[OSCONF_VALUE_BUFFER_SIZE] = {};
+        char second[OSCONF_VALUE_BUFFER_SIZE] = {};
+        std::memcpy(buffer, &v, sizeof v);
+        std::memcpy(second, &channel, sizeof channel);
+        void* p = buffer;
+        void* q = second;
+        return property(d, name, &p, &q, 1);
+    }
+    // The first device of `kind`, or a record of zeros.
+    OsConfDevice first(int kind)
+    {
+        OsConfDevice d{};
+        int n = 0;
+        if (count(kind, &n) == 0 && n > 0)
+            byId(kind, 0, &d);
+        return d;
+    }
+};
+
+class OsConfLibTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(lib.handle, nullptr) << dlerror();
+        ASSERT_EQ(lib.init(), 0);
+    }
+    void TearDown() override
+    {
+        unsetenv("TESSEL_SIM_DIR");
+        unsetenv("TESSEL_OSCONF_ALSA_CARD");
+    }
+    Lib lib;
+};
+
+}  // namespace
+
+TEST_F(OsConfLibTest, SimulatedChipTakesWhatTheHeadsetWrites)
+{
+    QTemporaryDir dir;
+    sim::SimulatorOptions options;
+    options.dir = dir.path().toStdString();
+    options.timing = false;
+    sim::Simulator simulator(options);
+    ASSERT_TRUE(simulator.start());
+    ASSERT_TRUE(simulator.plug(sim::DeviceKind::Headset).ok);
+    setenv("TESSEL_SIM_DIR", options.dir.c_str(), 1);
+    ASSERT_EQ(lib.createList(), 0);
+
+    int playback = 0, capture = 0;
+    ASSERT_EQ(lib.count(0, &playback), 0);
+    ASSERT_EQ(lib.count(1, &capture), 0);
+    ASSERT_EQ(playback, 1);
+    ASSERT_EQ(capture, 1);
+    const OsConfDevice out = lib.first(0), in = lib.first(1);
+    EXPECT_EQ(out.type, 1u);
+    EXPECT_EQ(out.flag, 1u);
+    EXPECT_EQ(in.type, 2u);
+
+    // 35 percent goes as the float 0.35 on all channels; the decibel value follows.
+    EXPECT_EQ(lib.writeFloat(in, "VolumeScalarControl", 0.35f, -1), 0);
+    EXPECT_EQ(lib.read(in, "VolumeScalarControl"), "0.35");
+    EXPECT_EQ(simulator.audio(sim::DeviceKind::Headset, "get", "input", "VolumeControl").data["value"].asString(), "0.1");
+    EXPECT_EQ(lib.writeInt(out, "EQ_Slider4", -7), 0);
+    EXPECT_EQ(simulator.audio(sim::DeviceKind::Headset, "get", "output", "EQ_Slider4").data["value"].asString(), "-7");
+    const std::string features = lib.read(in, "GetSupportFeature");
+    EXPECT_GE(std::count(features.begin(), features.end(), ','), 6);
+
+    // What fails is a result, never a crash.
+    int r = 0;
+    lib.read(in, "NoSuchProperty", &r);
+    EXPECT_EQ(r, OSCONF_ERR_PROPERTY);
+    EXPECT_EQ(lib.writeInt(out, "MuteControl", 1), OSCONF_ERR_PROPERTY);  // the capture device's
+    EXPECT_EQ(lib.writeInt(in, "GetMaxVol", 1), OSCONF_ERR_READ_ONLY);
+    EXPECT_EQ(lib.writeInt(out, "EQ_Slider1", 99), OSCONF_ERR_VALUE);
+    EXPECT_EQ(lib.property(in, nullptr, nullptr, nullptr, 0), OSCONF_ERR_ARGUMENT);
+    EXPECT_EQ(lib.property(in, "MuteControl", nullptr, nullptr, 2), OSCONF_ERR_ARGUMENT);
+    OsConfDevice stranger{42, 2, 0, 1};
+    lib.read(stranger, "MuteControl", &r);
+    EXPECT_EQ(r, OSCONF_ERR_NO_DEVICE);
+
+    // The headset unplugged: its devices answer no more.
+    ASSERT_TRUE(simulator.unplug(sim::DeviceKind::Headset).ok);
+    lib.read(in, "MuteControl", &r);
+    EXPECT_NE(r, 0);
+    EXPECT_EQ(lib.createList(), 0);
+    ASSERT_EQ(lib.count(0, &playback), 0);
+    EXPECT_EQ(playback, 0);
+    simulator.stop();
+}
+
+TEST_F(OsConfLibTest, MissingCardListsNothingAndRefusesProperties)
+{
+    setenv("TESSEL_OSCONF_ALSA_CARD", "NoSuchTesselCard", 1);
+    ASSERT_EQ(lib.createList(), 0);
+    int n = -1;
+    ASSERT_EQ(lib.count(0, &n), 0);
+    EXPECT_EQ(n, 0);
+    OsConfDevice d{};
+    EXPECT_NE(lib.byId(0, 0, &d), 0);
+    int r = 0;
+    lib.read(OsConfDevice{1, 1, 0, 1}, "EQ_Slider1", &r);
+    EXPECT_NE(r, 0);
+}
+
+TEST_F(OsConfLibTest, RealAlsaMixer)
+{
+    std::ifstream cards("/proc/asound/cards");
+    std::string line;
+    if (!cards || !std::getline(cards, line) || line.find("no soundcards") != std::string::npos || line.empty())
+        GTEST_SKIP() << "no ALSA sound card on this machine (/proc/asound/cards is missing or empty)";
+    // The first card stands in for the headset's.
+    setenv("TESSEL_OSCONF_ALSA_CARD", "0", 1);
+    ASSERT_EQ(lib.createList(), 0);
+    const OsConfDevice in = lib.first(1);
+    if (in.type != 2)
+        GTEST_SKIP() << "card 0 has no capture volume control";
+    int r = 0;
+    const std::string before = lib.read(in, "VolumeScalarControl", &r);
+    ASSERT_EQ(r, 0);
+    ASSERT_EQ(lib.writeFloat(in, "VolumeScalarControl", 0.5f, -1), 0);
+    EXPECT_NEAR(std::stod(lib.read(in, "VolumeScalarControl")), 0.5, 0.05);
+    lib.writeFloat(in, "VolumeScalarControl", std::stof(before), -1);
+    // The sound processing the card has no control for is kept by the library.
+    const OsConfDevice out = lib.first(0);
+    EXPECT_EQ(lib.writeInt(out, "EQ_Slider2", 5), 0);
+    EXPECT_EQ(lib.read(out, "EQ_Slider2"), "5");
+    lib.read(in, "NoSuchProperty", &r);
+    EXPECT_EQ(r, OSCONF_ERR_PROPERTY);
+}
