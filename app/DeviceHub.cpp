@@ -7,6 +7,7 @@
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/Language.h"
 #include "ui/PaintManager.h"
+#include "ui/StackSizing.h"
 #include "ui/WindowImplBase.h"
 
 #include <QBoxLayout>
@@ -142,6 +143,7 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
 
     power->SetDeviceKind(type, variant);
     const int powerIndex = powerSwitch->addWidget(power);
+    ui::FitStackToCurrentPage(powerSwitch);
     m_powerPanels.push_back(power);
 
     InterfaceEntry identity = table[size_t(row)];
@@ -162,6 +164,7 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     setup.lightControlName = QLatin1String(o.lightControlName);
     device->Setup(setup);
     const int pageIndex = pageSwitch->addWidget(device);
+    ui::FitStackToCurrentPage(pageSwitch);
     ListOfType(type).push_back(device);
 
     if (auto* box = qobject_cast<QBoxLayout*>(strip->layout()))
@@ -496,6 +499,8 @@ void DeviceHub::ShowTab(int index, bool visible, bool select)
         if (powers)
             powers->setCurrentIndex(0);
     }
+    ui::FitStackToCurrentPage(pages);
+    ui::FitStackToCurrentPage(powers);
     UpdateNoDeviceLink();
     UpdateSameLightingAvailability();
 }

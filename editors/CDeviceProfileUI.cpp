@@ -15,6 +15,8 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 
+#include "ui/StackSizing.h"
+
 using editors::Services;
 
 namespace {
@@ -53,7 +55,11 @@ constexpr FeatureTabInfo kFeatureTabs[] = {
 };
 
 // The tabs whose editors work on the device picture keep it in view; the others take its room.
-bool UsesPicture(int tab) { return tab == CDeviceProfileUI::TabLight || tab == CDeviceProfileUI::TabKeys; }
+// The device picture stays beside the editors that work on it (and the small system bar).
+bool UsesPicture(int tab)
+{
+    return tab == CDeviceProfileUI::TabLight || tab == CDeviceProfileUI::TabKeys || tab == CDeviceProfileUI::TabSystem;
+}
 
 QWidget* FindIn(QWidget* root, const char* name)
 {
@@ -373,6 +379,10 @@ void CDeviceProfileUI::SelectFeatureTab(int tab)
         if (auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget()))
             stack->setCurrentWidget(w);
     }
+    // A stack is as large as its largest page; only the page shown may claim room, so a tall
+    // editor on another tab does not stretch the window.
+    for (auto* stack : page->findChildren<QStackedWidget*>())
+        ui::FitStackToCurrentPage(stack);
     if (auto* picture = page->findChild<ui::CSelectPanelUI*>()) {
         QWidget* frame = picture;
         while (frame->parentWidget() && frame->parentWidget() != page)

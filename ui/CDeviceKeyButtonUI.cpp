@@ -103,18 +103,54 @@ bool CDeviceKeyButtonUI::event(QEvent* e)
     return QPushButton::event(e);
 }
 
+const QPixmap& CDeviceKeyButtonUI::Frame(const QStyleOptionButton& option)
+{
+    const qreal ratio = devicePixelRatioF();
+    const qint64 key = palette().cacheKey() ^ (qint64(styleSheet().size()) << 40);
+    if (m_frame.isNull() || m_frameSize != size() || m_frameState != option.state || m_frameKey != key) {
+        m_frame = QPixmap(size() * ratio);
+        m_frame.setDevicePixelRatio(ratio);
+        m_frame.fill(Qt::transparent);
+        QStylePainter sp(&m_frame, this);
+        sp.drawControl(QStyle::CE_PushButton, option);
+        m_frameSize = size();
+        m_frameState = option.state;
+        m_frameKey = key;
+    }
+    return m_frame;
+}
+
+const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
+{
+    const int i = bright ? 1 : 0;
+    if (m_legend[i].isNull() || m_legendText[i] != text || m_legendSize[i] != size()) {
+        const qreal ratio = devicePixelRatioF();
+        m_legend[i] = QPixmap(size() * ratio);
+        m_legend[i].setDevicePixelRatio(ratio);
+        m_legend[i].fill(Qt::transparent);
+        QPainter p(&m_legend[i]);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        QFont f = font();
+        f.setPixelSize(std::max(7, std::min(height(), width()) * 9 / 26));
+        p.setFont(f);
+        p.setPen(bright ? QColor(0x10, 0x15, 0x1b) : QColor(0xe6, 0xeb, 0xf2));
+        p.drawText(QRect(QPoint(0, 0), size()), Qt::AlignCenter, text);
+        m_legendText[i] = text;
+        m_legendSize[i] = size();
+    }
+    return m_legend[i];
+}
+
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
 {
+    (void)event;
     // The frame first, then the light, then the key's legend on top so it stays readable.
-    QStylePainter sp(this);
     QStyleOptionButton option;
     initStyleOption(&option);
     const QString legend = option.text;
     option.text.clear();
-    sp.drawControl(QStyle::CE_PushButton, option);
-    sp.end();
-    (void)event;
     QPainter p(this);
+    p.drawPixmap(0, 0, Frame(option));
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
 
@@ -132,8 +168,7 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
             t.end();
             p.drawPixmap(r.toRect(), tinted);
         } else if (m_brightness > 0 && c != Qt::black) {
-            // No image: the key cap lit in the LED's colour, stronger the brighter the LED. A
-            // plain fill keeps a picture of a hundred keys cheap to repaint many times a second.
+            // No image: the key cap lit in the LED's colour, stronger the brighter the LED.
             QColor fill = c;
             fill.setAlpha(120 + m_brightness * 135 / 255);
             QPainterPath shape;
@@ -144,12 +179,11 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
     if (!legend.isEmpty()) {
         // Light legends on dark keys; a brightly lit key gets a dark legend.
         const QColor lit = ShownColour(m_packed, m_brightness);
-        const bool bright = m_lightFlag && lit.lightness() > 150;
-        QFont f = font();
-        f.setPixelSize(std::max(7, std::min(height(), width()) * 9 / 26));
-        p.setFont(f);
-        p.setPen(bright ? QColor(0x10, 0x15, 0x1b) : QColor(0xe6, 0xeb, 0xf2));
-        p.drawText(rect(), Qt::AlignCenter, legend);
+        // Perceived brightness, so yellow and cyan keys (bright, though of middle lightness)
+        // get a dark legend too.
+        const int luma = (299 * lit.red() + 587 * lit.green() + 114 * lit.blue()) / 1000;
+        const bool bright = m_lightFlag && m_brightness > 96 && luma > 150;
+        p.drawPixmap(0, 0, Legend(legend, bright));
     }
     if (!m_keySetHidden) {
         const QPixmap mark = loadImage(m_keySetImage);

@@ -2,6 +2,8 @@
 
 #include <QColor>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <cstdint>
 
 namespace ui {
@@ -60,6 +62,20 @@ protected:
 
 private:
     QPixmap loadImage(const QString& path) const;
+    // The styled key cap without its legend, drawn by the style sheet once per size and state:
+    // a picture of a hundred keys repaints its lights many times a second, and the style sheet
+    // is by far the dearest part of a key's paint.
+    const QPixmap& Frame(const QStyleOptionButton& option);
+    // The legend in one of its two colours (on a dark or a brightly lit key), drawn once.
+    const QPixmap& Legend(const QString& text, bool bright);
+
+    QPixmap m_frame;
+    qint64 m_frameKey = 0;
+    QSize m_frameSize;
+    QStyle::State m_frameState = {};
+    QPixmap m_legend[2];
+    QString m_legendText[2];
+    QSize m_legendSize[2];
 
     uint32_t m_packed = 0;
     uint8_t m_brightness = 0;
