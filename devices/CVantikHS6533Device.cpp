@@ -1,4 +1,5 @@
 #include "devices/CVantikHS6533Device.h"
+#include "ui/IndexedName.h"
 
 #include "devices/LightingTables.h"
 #include "devices/OsConfLibrary.h"
@@ -29,16 +30,6 @@ CVantikHS6533Device::MessageHandler& messageHandler()
 {
     static CVantikHS6533Device::MessageHandler handler;
     return handler;
-}
-
-std::pair<QString, int> splitIndexed(const QString& name)
-{
-    qsizetype start = name.size();
-    while (start > 0 && name[start - 1].isDigit())
-        --start;
-    if (start == name.size() || name.size() - start > 9)
-        return {name, -1};
-    return {name.left(start), name.mid(start).toInt()};
 }
 
 QString twoDecimals(const QString& text)
@@ -858,7 +849,7 @@ bool CVantikHS6533Device::HandlePanelNotify(TNotifyUI& msg)
         return true;
     const QString name = msg.pSender->objectName();
     const QString& type = msg.sType;
-    const auto [prefix, index] = splitIndexed(name);
+    const auto [prefix, index] = ui::SplitTrailingNumber(name);
     const bool select = type == QLatin1String(ui::kNotifySelectChanged);
     const bool value = type == QLatin1String(ui::kNotifyValueChanged) || type == QLatin1String(ui::kNotifyMoveValueChanged);
 

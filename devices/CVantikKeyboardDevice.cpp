@@ -1,4 +1,5 @@
 #include "devices/CVantikKeyboardDevice.h"
+#include "ui/IndexedName.h"
 
 #include "devices/LightingTables.h"
 #include "hid/DebugLog.h"
@@ -26,17 +27,6 @@ uint64_t nowMs()
 {
     using namespace std::chrono;
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-// Splits "polling_rate_option_2" into ("polling_rate_option_", 2); no trailing number gives -1.
-std::pair<QString, int> splitIndexed(const QString& name)
-{
-    qsizetype start = name.size();
-    while (start > 0 && name[start - 1].isDigit())
-        --start;
-    if (start == name.size() || name.size() - start > 9)
-        return {name, -1};
-    return {name.left(start), name.mid(start).toInt()};
 }
 
 uint32_t pack(LedColour c)
@@ -870,7 +860,7 @@ bool CVantikKeyboardDevice::HandlePanelNotify(TNotifyUI& msg)
     if (CVantikUSBDevice::HandlePanelNotify(msg))
         return true;
     const QString name = msg.pSender->objectName();
-    const auto [prefix, index] = splitIndexed(name);
+    const auto [prefix, index] = ui::SplitTrailingNumber(name);
     const bool selectChanged = msg.sType == QLatin1String(ui::kNotifySelectChanged);
     auto checked = [&] {
         auto* b = qobject_cast<QAbstractButton*>(msg.pSender);

@@ -1,4 +1,5 @@
 #include "devices/CVantikMouseDevice.h"
+#include "ui/IndexedName.h"
 
 #include "devices/LightingTables.h"
 #include "hid/DebugLog.h"
@@ -31,17 +32,6 @@ constexpr int kGroups[7][3] = {{0, 13, -1}, {1, 12, -1}, {2, 11, -1}, {3, 10, -1
 constexpr int kShootFiles = 4;
 constexpr uint8_t kMacroTypeA = 0x70;
 constexpr uint8_t kMacroTypeB = 0x71;
-
-// Splits "DPI_slider_3" into ("DPI_slider_", 3); -1 without a trailing number.
-std::pair<QString, int> splitName(const QString& name)
-{
-    qsizetype start = name.size();
-    while (start > 0 && name[start - 1].isDigit())
-        --start;
-    if (start == name.size() || name.size() - start > 4)
-        return {name, -1};
-    return {name.left(start), name.mid(start).toInt()};
-}
 
 QString controlName(const char* prefix, int n)
 {
@@ -733,7 +723,7 @@ bool CVantikMouseDevice::HandlePanelNotify(TNotifyUI& msg)
     if (CVantikUSBDevice::HandlePanelNotify(msg))
         return true;
     const QString name = msg.pSender->objectName();
-    const auto [prefix, n] = splitName(name);
+    const auto [prefix, n] = ui::SplitTrailingNumber(name);
     const QString& type = msg.sType;
     const bool selectChanged = type == QLatin1String(ui::kNotifySelectChanged);
     const bool valueChanged = type == QLatin1String(ui::kNotifyValueChanged);

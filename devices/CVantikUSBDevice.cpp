@@ -1,4 +1,5 @@
 #include "devices/CVantikUSBDevice.h"
+#include "ui/IndexedName.h"
 
 #include "hid/DebugLog.h"
 #include "devices/LightingTables.h"
@@ -28,18 +29,6 @@ uint64_t nowMs()
 {
     using namespace std::chrono;
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-// Splits "key_12" into ("key_", 12); no trailing number gives -1.
-std::pair<QString, int> splitIndexed(const QString& name)
-{
-    qsizetype end = name.size();
-    qsizetype start = end;
-    while (start > 0 && name[start - 1].isDigit())
-        --start;
-    if (start == end || end - start > 9)
-        return {name, -1};
-    return {name.left(start), name.mid(start).toInt()};
 }
 
 uint32_t pack(LedColour c)
@@ -135,11 +124,11 @@ void CVantikUSBDevice::BindPanelControls()
     if (!panel)
         return;
     for (auto* button : panel->findChildren<ui::CDeviceKeyButtonUI*>()) {
-        const auto [prefix, number] = splitIndexed(button->objectName());
+        const auto [prefix, number] = ui::SplitTrailingNumber(button->objectName());
         if (number >= 0 && prefix.compare(QLatin1String("key_"), Qt::CaseInsensitive) == 0 &&
             uint32_t(number) < m_keyCount)
             m_keyButtons[size_t(number)] = button;
-        const auto [dataPrefix, led] = splitIndexed(button->property("userdata").toString());
+        const auto [dataPrefix, led] = ui::SplitTrailingNumber(button->property("userdata").toString());
         if (led >= 0 && dataPrefix.compare(QLatin1String("light_"), Qt::CaseInsensitive) == 0 &&
             uint32_t(led) < m_ledCount) {
             m_lightButtons[size_t(led)] = button;
