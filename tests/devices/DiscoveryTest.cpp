@@ -3,6 +3,7 @@
 #include "app/RegisteredMessages.h"
 #include "devices/CVantikUSBDevice.h"
 #include "profiles/CBasicProfiledata.h"
+#include "tests/support/SimulatorProcess.h"
 #include "ui/CDeviceOptionUI.h"
 
 #include <QDir>
@@ -21,35 +22,11 @@ namespace {
 
 constexpr int kWaitMs = 15000;
 
-class SimulatorProcess {
+// The simulator process with the test's own spelling of a command that must succeed.
+class SimulatorProcess : public testsupport::SimulatorProcess {
 public:
-    explicit SimulatorProcess(const QString& dir) : m_dir(dir)
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(TESSEL_DEVSIM, {"serve", "--dir", dir});
-        m_process.waitForStarted(10000);
-        m_ready = QTest::qWaitFor([&] { return QFileInfo::exists(dir + "/control"); }, kWaitMs);
-    }
-    ~SimulatorProcess()
-    {
-        run({"shutdown"});
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
-    // One control command; true when the simulator accepted it.
-    bool run(const QStringList& args)
-    {
-        QProcess cli;
-        cli.start(TESSEL_DEVSIM, QStringList{"--dir", m_dir} + args);
-        return cli.waitForFinished(10000) && cli.exitCode() == 0;
-    }
-
-    bool ready() const { return m_ready; }
-
-private:
-    QString m_dir;
-    QProcess m_process;
-    bool m_ready = false;
+    using testsupport::SimulatorProcess::SimulatorProcess;
+    bool run(const QStringList& args) { return Run(args); }
 };
 
 class DiscoveryTest : public ::testing::Test {

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "tests/support/SimulatorProcess.h"
 #include "app/CMainWnd.h"
 #include "app/RegisteredMessages.h"
 #include "devices/CVantikKeyboardDevice.h"
@@ -27,28 +28,13 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
-class Simulator {
+class Simulator : public testsupport::SimulatorProcess {
 public:
-    explicit Simulator(const QString& dir) : m_dir(dir)
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(TESSEL_DEVSIM, {"serve", "--dir", dir});
-        m_process.waitForStarted(10000);
-        m_ready = QTest::qWaitFor([&] { return QFileInfo::exists(dir + "/control"); }, kWaitMs);
-    }
-    ~Simulator()
-    {
-        run({"shutdown"});
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
+    using testsupport::SimulatorProcess::SimulatorProcess;
     QJsonObject call(const QStringList& args)
     {
-        QProcess cli;
-        cli.start(TESSEL_DEVSIM, QStringList{"--dir", m_dir} + args);
-        if (!cli.waitForFinished(10000) || cli.exitCode() != 0)
-            return {};
-        return QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+        const auto out = Call(args);
+        return out ? QJsonDocument::fromJson(*out).object() : QJsonObject();
     }
     bool run(const QStringList& args) { return call(args).value("ok").toBool(); }
     QByteArray dump(const QString& region)
@@ -60,12 +46,6 @@ public:
         const QJsonObject devices = call({"state"}).value("devices").toObject();
         return devices.value("keyboard").toObject().value("counters").toObject().value("framesStarted").toInteger(-1);
     }
-    bool ready() const { return m_ready; }
-
-private:
-    QString m_dir;
-    QProcess m_process;
-    bool m_ready = false;
 };
 
 class KeyboardDeviceTest : public ::testing::Test {

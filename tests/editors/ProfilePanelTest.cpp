@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "tests/support/SimulatorProcess.h"
 #include "app/CMainWnd.h"
 #include "app/DeviceHub.h"
 #include "app/RegisteredMessages.h"
@@ -42,40 +43,19 @@ Json::Value parseJson(const QByteArray& text)
     return v;
 }
 
-class SimulatorProcess {
+class SimulatorProcess : public testsupport::SimulatorProcess {
 public:
-    explicit SimulatorProcess(const QString& dir) : m_dir(dir)
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(TESSEL_DEVSIM, {"serve", "--dir", dir});
-        m_process.waitForStarted(10000);
-        m_ready = QTest::qWaitFor([&] { return QFileInfo::exists(dir + "/control"); }, kWaitMs);
-    }
-    ~SimulatorProcess()
-    {
-        run({"shutdown"});
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
+    using testsupport::SimulatorProcess::SimulatorProcess;
     // One command; its JSON answer (null when the simulator refused it).
     Json::Value run(const QStringList& args)
     {
-        QProcess cli;
-        cli.start(TESSEL_DEVSIM, QStringList{"--dir", m_dir} + args);
-        if (!cli.waitForFinished(10000) || cli.exitCode() != 0)
-            return Json::Value();
-        return parseJson(cli.readAllStandardOutput());
+        const auto out = Call(args);
+        return out ? parseJson(*out) : Json::Value();
     }
     std::string dumpHex(const QString& device, const QString& region)
     {
         return run({"dump", device, region})["hex"].asString();
     }
-    bool ready() const { return m_ready; }
-
-private:
-    QString m_dir;
-    QProcess m_process;
-    bool m_ready = false;
 };
 
 // A mouse that refuses profiles named "broken", as a device whose write fails half way would.
