@@ -323,6 +323,11 @@ TEST(HidrawStandIn, WriteWaitsForRoomAndGivesUpOrIsReleased)
 
 TEST(ChannelOpen, FailsWithoutAnAbortEventAndOpensOnceOneCanBeMade)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own checks need descriptors too; with none left they report faults of
+    // their own, so the plain build carries this test.
+    GTEST_SKIP() << "needs every descriptor, which the sanitizer runtime cannot do without";
+#endif
     // Runs in a child of its own: it uses up every descriptor the process may have.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
