@@ -709,6 +709,18 @@ void CVantikKeyboardDevice::SetStreamSuspended(bool wireless, bool suspended)
     (wireless ? m_wirelessSlow : m_wiredSlow) = 0;
 }
 
+bool CVantikKeyboardDevice::StreamsEveryStep(uint8_t mode) const
+{
+    return isStreamed(mode);
+}
+
+uint32_t CVantikKeyboardDevice::FramePushIntervalMs() const
+{
+    // Outside the two streamed modes the keyboard runs its lighting itself: only the picture
+    // follows, at its own rate.
+    return isStreamed(GetLightState().mode) ? 5 : uint32_t(kPreviewIntervalMs);
+}
+
 void CVantikKeyboardDevice::PushLightingFrame()
 {
     if (!m_lightingControl.load())

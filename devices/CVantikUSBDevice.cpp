@@ -461,11 +461,17 @@ bool CVantikUSBDevice::IsStillMode(uint8_t mode) const
 
 void CVantikUSBDevice::RenderStep(uint8_t mode)
 {
+    RenderSteps(mode, 1);
+}
+
+void CVantikUSBDevice::RenderSteps(uint8_t mode, uint32_t steps)
+{
     {
         std::lock_guard lock(m_colourLock);
         m_render = m_leds;
     }
-    RenderMode(mode);
+    for (uint32_t i = 0; i < steps; ++i)
+        RenderMode(mode);
     std::lock_guard lock(m_colourLock);
     if (m_render.size() == m_leds.size() && m_render != m_leds) {
         m_leds.swap(m_render);
@@ -506,9 +512,13 @@ void CVantikUSBDevice::LightLoop(const hid::Event& exit)
 {
     // One step per threshold of ticks. Instead of waking every millisecond to count ticks, the
     // thread sleeps until the next step is due; a still effect (static, off) rests until the
-    // lighting choice changes. Either way a change or the exit wakes it at once.
+    // lighting choice changes. Either way a change or the exit wakes it at once. Fast effects
+    // are not woken for every step: the thread wakes at most every kMinWakeMs and renders the
+    // steps that fell due, so the effect keeps its speed while the picture and the device get
+    // what the eye can follow. Frames streamed to the device still go step by step.
     bool renderedStill = false;
     uint8_t lastMode = 0xFF;
+    auto lastStep = std::chrono::steady_clock::now();
     while (!exit.isSet()) {
         uint32_t waitMs = 100;
         bool rest = false;
@@ -527,10 +537,16 @@ void CVantikUSBDevice::LightLoop(const hid::Event& exit)
             if (IsStillMode(s.mode) && renderedStill) {
                 rest = true;
             } else {
-                RenderStep(s.mode);
+                const uint32_t stepMs = std::max<uint32_t>(1, StepTicks(s.mode, s.speed) * TickMs());
+                const auto now = std::chrono::steady_clock::now();
+                const auto elapsed = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(now - lastStep).count());
+                const bool stepwise = StreamsEveryStep(s.mode) || stepMs >= kMinWakeMs;
+                const uint32_t steps = stepwise ? 1 : std::clamp<uint32_t>(elapsed / stepMs, 1, kMaxStepsPerWake);
+                RenderSteps(s.mode, steps);
+                lastStep = now;
                 renderedStill = IsStillMode(s.mode);
                 RequestFramePush();
-                waitMs = StepTicks(s.mode, s.speed) * TickMs();
+                waitMs = stepwise ? stepMs : kMinWakeMs;
             }
         }
         std::unique_lock lock(m_wakeLock);
@@ -554,7 +570,7 @@ void CVantikUSBDevice::RequestFramePush()
     // The 5 ms push timer rests while nothing changes; the light thread re-arms it.
     QMetaObject::invokeMethod(this, [this] {
         if (m_transport.isReady())
-            StartTabTimer(kTimerFramePush, 5);
+            StartTabTimer(kTimerFramePush, int(FramePushIntervalMs()));
     }, Qt::QueuedConnection);
 }
 
@@ -620,6 +636,11 @@ void CVantikUSBDevice::OnFramePushTimer()
         StopTabTimer(kTimerFramePush);
         m_framePushArmed = false;
         return;
+    }
+    // A change of mode may change the pace the device wants its frames at.
+    if (const int period = int(FramePushIntervalMs()); period != m_framePushPeriod) {
+        m_framePushPeriod = period;
+        StartTabTimer(kTimerFramePush, period);
     }
     const uint64_t before = m_lastPushedGeneration;
     PushLightingFrame();
@@ -903,7 +924,7 @@ void CVantikUSBDevice::OnConnectTimer()
     }
     OnConnected();
     m_lastPushedGeneration = ~uint64_t(0);
-    StartTabTimer(kTimerFramePush, 5);
+    StartTabTimer(kTimerFramePush, int(FramePushIntervalMs()));
     if (ReadsStatusBlock() && m_transport.isReady())
         StartTabTimer(kTimerStatus, 50);
     if (wireless && m_transport.isReady())

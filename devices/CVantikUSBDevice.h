@@ -240,8 +240,24 @@ protected:
     // Whether `mode` looks the same on every step (static, off), so the light thread can rest
     // until the choice changes instead of rendering the same colours again.
     virtual bool IsStillMode(uint8_t mode) const;
-    // Renders one step into `colours` (a private copy of the list, published afterwards).
+    // Renders one step into a private copy of the list, published afterwards.
     void RenderStep(uint8_t mode);
+    // The same for `steps` steps in a row, published once.
+    void RenderSteps(uint8_t mode, uint32_t steps);
+    // Whether every step of `mode` is streamed to the device as a frame (so steps are not
+    // gathered into one wake-up of the light thread).
+    virtual bool StreamsEveryStep(uint8_t mode) const
+    {
+        (void)mode;
+        return false;
+    }
+    // The light thread wakes at most this often for fast effects, and catches up on at most
+    // this many steps at once.
+    static constexpr uint32_t kMinWakeMs = 16;
+    // The period of the frame push while the colours change: 5 ms for devices that take every
+    // frame; a device that only shows a preview needs no more than the preview's rate.
+    virtual uint32_t FramePushIntervalMs() const { return 5; }
+    static constexpr uint32_t kMaxStepsPerWake = 64;
     // Shows the device's state in its page and tab.
     void ShowDeviceInfo();
     // Whether the status block (battery, charging, phone) is read while connected: devices
@@ -315,6 +331,7 @@ protected:
     std::vector<uint8_t> m_lastStatus;
     uint64_t m_lastPushedGeneration = ~uint64_t(0);
     int m_idleFramePushes = 0;
+    int m_framePushPeriod = 5;
 
 private:
     struct Listener {
