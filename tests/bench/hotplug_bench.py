@@ -43,6 +43,8 @@ def static_profiles(data_home):
     """Profiles whose lighting is static: the idle figure is about a device that shows a
     colour, not about a running effect."""
     src = os.path.join(BIN, "DefaultData")
+    # The static mode's place in each kind's mode list.
+    static_item = {"keyboard": 6, "mouse": 3, "MousePad": 3, "HD": 3}
     for kind in ("keyboard", "mouse", "MousePad", "HD"):
         folder = os.path.join(data_home, "tamrel wireless", kind)
         os.makedirs(folder, exist_ok=True)
@@ -50,7 +52,7 @@ def static_profiles(data_home):
             doc = json.load(f)
         for device in doc.get("Device", []):
             if isinstance(device, dict) and isinstance(device.get("LightInfo"), dict):
-                device["LightInfo"]["SelectItem"] = 3
+                device["LightInfo"]["SelectItem"] = static_item[kind]
         doc["profilename"] = "profile1"
         doc["profileUUID"] = "bench"
         with open(os.path.join(folder, "bench.Json"), "w") as f:
@@ -111,6 +113,10 @@ def main():
     for words in (("plug", "keyboard", "--route", "cable"), ("plug", "mouse", "--route", "receiver"),
                   ("plug", "pad"), ("plug", "headset")):
         devsim(sim_dir, *words)
+    # The devices' own lighting is what Tessel reads back at connection: static on every one
+    # (byte 1 of each settings block is the mode; static is 6 on the keyboard, 3 elsewhere).
+    for device, mode in (("keyboard", "06"), ("mouse", "03"), ("pad", "03"), ("headset", "03")):
+        devsim(sim_dir, "poke", device, "settings", "1", mode, "--announce")
     time.sleep(3)
     bare = subprocess.Popen([os.path.join(BIN, "tessel_app_bare_window")], env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
