@@ -1,0 +1,64 @@
+// The main window's part of the recording hook: starting and stopping the key capture on
+// 0x041E, and handing the hook's messages to the editors of the current device.
+#include "app/CMainWnd.h"
+
+#include "app/PrivateMessages.h"
+#include "app/RegisteredMessages.h"
+#include "devices/CVantikUSBDevice.h"
+#include "editors/CDeviceHook.h"
+#include "editors/CKeySetControlUI.h"
+#include "hid/DebugLog.h"
+
+namespace {
+
+bool HasKeyEditors(const CVantikUSBDevice* device)
+{
+    const uint32_t kind = device ? device->DeviceType() : 0;
+    return kind == 1 || kind == 9 || kind == 2 || kind == 6;
+}
+
+}  // namespace
+
+bool CMainWnd::HandleHookMessage(uint32_t msg, intptr_t wParam, intptr_t lParam, intptr_t& result)
+{
+    using app::RegisteredMessages;
+    result = 0;
+    if (!m_hook) {
+        m_hook = new CDeviceHook(this);
+        connect(m_hook, &CDeviceHook::lost, this, &CMainWnd::OnHookLost);
+    }
+    CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr;
+    if (msg == app::pm::kKeyboardCapture) {
+        if (wParam == 1 && !m_shutDown) {
+            result = m_hook->StartHook(CDeviceHook::SingleKey, this, true, true);
+            if (m_hook->WindowOnly() && device)
+                if (auto* panel = device->findChild<CKeySetControlUI*>())
+                    panel->ShowCaptureNotice();
+        } else {
+            result = m_hook->RemoveHook();
+        }
+        return true;
+    }
+    if (msg < RegisteredMessages::kFirstId)
+        return false;
+    const QString name = RegisteredMessages::Name(msg);
+    if (!name.startsWith(QLatin1String("WM_HOOK_")))
+        return false;
+    // While the system sleeps, and for devices without key editors, the events are dropped.
+    if (!IsSystemAwake() || !HasKeyEditors(device) || !lParam)
+        return true;
+    if (name == QLatin1String("WM_HOOK_KEY_SINGLEKEY_MSG")) {
+        const auto* record = reinterpret_cast<const KeyboardHookRecord*>(lParam);
+        if (auto* panel = device->findChild<CKeySetControlUI*>())
+            panel->CaptureKey(record->scanCode, record->flags);
+        return true;
+    }
+    if (name == QLatin1String("WM_HOOK_KEY_MSMACRO_MSG"))
+        qCDebug(tesselDebug) << "WM_HOOK_KEY_MSMACRO";
+    return true;
+}
+
+void CMainWnd::OnHookLost()
+{
+    qCDebug(tesselDebug) << "hook released: focus lost";
+}

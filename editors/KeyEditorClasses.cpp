@@ -1,0 +1,14 @@
+#include "editors/KeyEditorClasses.h"
+
+#include "editors/CKeySetControlUI.h"
+#include "ui/ControlFactory.h"
+
+namespace editors {
+
+void RegisterKeyEditorClasses()
+{
+    auto& factory = ui::ControlFactory::instance();
+    factory.RegistControl(QStringLiteral("CKeySetControlUI"), [](QWidget* p) { return new CKeySetControlUI(p); });
+}
+
+}  // namespace editors
