@@ -70,6 +70,7 @@ constexpr ControlTag kControlTags[] = {
     {"MagicControl", "CMagicControlUI", nullptr},
     {"Voice6533Control", "CVoice6533ControlUI", nullptr},
     {"KeySetControl", "CKeySetControlUI", nullptr},
+    {"MacroControl", "CMacroControlUI", nullptr},
     {"ShootControl", "CShootControlUI", nullptr},
     {"DeviceProfileUI", nullptr, "XML/CustomControlXML/DeviceProfile.xml"},
     {"LightSetControlUI", nullptr, "XML/CustomControlXML/LightControl.xml"},

@@ -7,6 +7,7 @@
 #include "devices/CVantikUSBDevice.h"
 #include "editors/CDeviceHook.h"
 #include "editors/CKeySetControlUI.h"
+#include "editors/CMacroControlUI.h"
 #include "hid/DebugLog.h"
 
 namespace {
@@ -53,12 +54,36 @@ bool CMainWnd::HandleHookMessage(uint32_t msg, intptr_t wParam, intptr_t lParam,
             panel->CaptureKey(record->scanCode, record->flags);
         return true;
     }
+    struct Route {
+        const char* keyboard;
+        const char* mouse;
+        CMacroControlUI::Placement placement;
+    };
+    static constexpr Route kRoutes[] = {
+        {"WM_HOOK_KEY_KBMACRO_MSG", "WM_HOOK_KEY_MSMACRO_MSG", CMacroControlUI::Append},
+        {"WM_HOOK_KEY_KBMACROPREVIOUS_MSG", "WM_HOOK_KEY_MSMACROPREVIOUS_MSG", CMacroControlUI::Before},
+        {"WM_HOOK_KEY_KBMACROLATER_MSG", "WM_HOOK_KEY_MSMACROLATER_MSG", CMacroControlUI::After},
+        {"WM_HOOK_KEY_KBMACROSINGLE_MSG", "WM_HOOK_KEY_MSMACROSINGLE_MSG", CMacroControlUI::Replace},
+    };
     if (name == QLatin1String("WM_HOOK_KEY_MSMACRO_MSG"))
         qCDebug(tesselDebug) << "WM_HOOK_KEY_MSMACRO";
+    auto* macros = device->findChild<CMacroControlUI*>();
+    if (!macros)
+        return true;
+    for (const Route& r : kRoutes) {
+        if (name == QLatin1String(r.keyboard))
+            macros->RecordKeyEvent(r.placement, uint32_t(wParam), *reinterpret_cast<const KeyboardHookRecord*>(lParam));
+        else if (name == QLatin1String(r.mouse))
+            macros->RecordMouseEvent(r.placement, uint32_t(wParam), *reinterpret_cast<const HookMouseRecord*>(lParam));
+    }
     return true;
 }
 
 void CMainWnd::OnHookLost()
 {
+    // The hook is already off; a recording of the current device ends and is saved.
     qCDebug(tesselDebug) << "hook released: focus lost";
+    CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr;
+    if (auto* macros = device ? device->findChild<CMacroControlUI*>() : nullptr; macros && macros->IsRecording())
+        macros->EndRecording();
 }
