@@ -7,6 +7,7 @@
 #include "editors/CDeviceHook.h"
 #include "editors/CDeviceProfileUI.h"
 #include "editors/CKeySetControlUI.h"
+#include "editors/CMacroControlUI.h"
 #include "editors/KeyFunctionTables.h"
 #include "editors/PanelServices.h"
 #include "profiles/CBasicProfiledata.h"
@@ -479,4 +480,204 @@ TEST(KeyCapture, XKeyCodesBecomeScanCodesOfTheTable)
     uint8_t scan = 0;
     bool extended = false;
     EXPECT_FALSE(CDeviceHook::ScanCodeOfXKey(115 + 8, scan, extended)) << "volume up has no scan code";
+}
+
+namespace {
+
+KeyboardHookRecord keyRecord(uint32_t scan, bool extended = false)
+{
+    KeyboardHookRecord r;
+    r.scanCode = scan;
+    r.flags = extended ? 1 : 0;
+    return r;
+}
+
+Json::Value rowJson(const QString& text)
+{
+    return parseJson(text.toUtf8());
+}
+
+}  // namespace
+
+TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    auto* keys = keyboard->findChild<CKeySetControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    const QString folder = keyboard->DataFolder();
+
+    // Names: the smallest free "macro_N", compared without regard to case.
+    // Worked through the buttons, so the key panel follows the list.
+    click(macros, "macro_btn_name_add");
+    click(macros, "macro_btn_name_add");
+    EXPECT_EQ(macros->MacroNames(), (QStringList{"macro_1", "macro_2"}));
+    auto* nameEdit = control<QLineEdit>(macros, "macro_edit_macroname");
+    nameEdit->setText("MACRO_3");
+    click(macros, "macro_btn_name_edit");
+    EXPECT_TRUE(nameEdit->text().isEmpty());
+    click(macros, "macro_btn_name_add");
+    EXPECT_EQ(macros->MacroNames().back(), "macro_2") << "macro_1 and MACRO_3 leave macro_2 free";
+    macros->SelectMacro(0);
+    nameEdit->setText("Macro_1");
+    messages.clear();
+    EXPECT_EQ(macros->RenameMacro(), -1);
+    EXPECT_EQ(messages, QStringList{"message_text_5"});
+    EXPECT_EQ(macros->MacroNames(), (QStringList{"macro_1", "MACRO_3", "macro_2"}));
+    const Json::Value list = CJsonFile::ReadJson(folder + "macro.config");
+    ASSERT_EQ(list["MacroInfo"].size(), 3u);
+    EXPECT_EQ(list["MacroInfo"][1]["MacroName"].asString(), "MACRO_3");
+
+    // Time mode 1: A down at 0, up at 120, B down at 300.
+    int64_t now = 1000;
+    macros->SetClock([&] { return now; });
+    macros->SelectMacro(0);
+    macros->StartRecording(1);
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));
+    now += 60;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));  // repeat
+    now += 60;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1E));
+    now += 180;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x30));
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x76));  // not in the table
+    macros->StopRecording();
+    macros->SaveMacro();
+    QStringList rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rowJson(rows[0])["Delay"].asString(), "120");
+    EXPECT_EQ(rowJson(rows[0])["Button"].asInt(), 0x04);
+    EXPECT_EQ(rowJson(rows[0])["Type"].asInt(), 10);
+    EXPECT_EQ(rowJson(rows[1])["Action"].asString(), "up");
+    EXPECT_EQ(rowJson(rows[1])["Delay"].asString(), "180");
+    EXPECT_EQ(rowJson(rows[2])["Delay"].asString(), "0");
+    const QString id = QString::fromStdString(list["MacroInfo"][0]["Guid"].asString());
+    const Json::Value file = CJsonFile::ReadJson(folder + id + ".mac");
+    EXPECT_EQ(file["Version"].asInt(), 64);
+    EXPECT_EQ(file["Events"].size(), 3u);
+
+    // A move wider than a byte keeps its low 8 bits; an empty delay is saved as 0.
+    control<QLineEdit>(macros, "mouse_x_left_edit")->setText("300");
+    macros->InsertMouseAction(0x0200, 0);
+    rows = macros->RowData();
+    EXPECT_EQ(rowJson(rows[macros->SelectedRow()])["Button"].asInt(), 44);
+    EXPECT_EQ(rowJson(rows[macros->SelectedRow()])["Type"].asInt(), 4);
+
+    // Fixed delays above 65535 are cut and shown cut.
+    macros->SelectMacro(1);
+    control<QLineEdit>(macros, "macro_fixed_time_edit")->setText("70000");
+    macros->StartRecording(2);
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1D));  // LCtrl
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1D));
+    macros->StopRecording();
+    EXPECT_EQ(control<QLineEdit>(macros, "macro_fixed_time_edit")->text(), "65535");
+    rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rowJson(rows[0])["Delay"].asString(), "65535");
+    EXPECT_EQ(rowJson(rows[0])["Type"].asInt(), 9);
+    EXPECT_EQ(rowJson(rows[1])["Delay"].asString(), "65535");
+    macros->SaveMacro();
+    // A macro without rows is saved without "Events".
+    macros->SelectMacro(2);
+    macros->SaveMacro();
+    const QString emptyId = QString::fromStdString(CJsonFile::ReadJson(folder + "macro.config")["MacroInfo"][2]["Guid"].asString());
+    const Json::Value empty = CJsonFile::ReadJson(folder + emptyId + ".mac");
+    EXPECT_FALSE(empty.isMember("Events"));
+    EXPECT_EQ(empty["Version"].asInt(), 64);
+
+    // The key panel lists the macros in order; assigning macro 0 writes its image to the keyboard.
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(keys->MacroNames(), (QStringList{"macro_1", "MACRO_3", "macro_2"}));
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(keyboard);
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    const int position = knownKeyboardKey(kb, 20);
+    ASSERT_NE(pickKey(keyboard, position), nullptr);
+    chooseCategory(keys, CKeySetControlUI::CatMacro);
+    choose(keys, "keyset_macro_over_combo", 0);
+    choose(keys, "keyset_macro_combo", 0);
+    EXPECT_EQ(kb->KeyAssignments()[size_t(position)].current.packed(), 0x700000u);
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(kb->KeyButton(position))->text(), "macro_1");
+    click(keys, "key_butt_prosave");
+    const int slot = kb->SlotOf(position);
+    EXPECT_TRUE(waitFor([&] { return slotHex("keyboard", slot) == "700000"; })) << slotHex("keyboard", slot);
+    // The macro in use is what the write collects; nothing exceeded the macro memory.
+    EXPECT_EQ(kb->CollectUsedMacros(), std::vector<int>{0});
+    EXPECT_FALSE(messages.contains("message_text_7"));
+}
+
+TEST_F(KeyPanelTest, DeletingAMacroRenumbersTheKeysOfEveryProfile)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(keyboard);
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    auto* profiles = keyboard->findChild<CDeviceProfileUI*>();
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    for (int i = 0; i < 3; ++i)
+        click(macros, "macro_btn_name_add");
+    // Keys 1, 2, 3 on macros 0, 1, 2 in the active profile and in a second one.
+    std::vector<KeyAssignmentPair> active = kb->KeyAssignments();
+    const KeyAssignmentPair original = active[2];
+    for (int i = 0; i < 3; ++i)
+        active[size_t(i + 1)].current = {uint16_t(i + 1), 0x70, uint8_t(i), 0};
+    kb->StoreKeyAssignments(active);
+    kb->SaveProfile();
+    click(profiles, "device_add_btn");
+    ASSERT_EQ(profiles->GetProfileCount(), 2);
+    const QString second = profiles->GetProfileFileAt(1);
+    Json::Value doc = CJsonFile::ReadJson(second);
+    for (int i = 0; i < 3; ++i)
+        doc["Device"][0]["KeyList"][i + 1]["Assignment"] = (0x70 << 16) | (i << 8);
+    ASSERT_EQ(CJsonFile::WriteJson(second, doc), 0);
+
+    macros->SelectMacro(1);
+    messages.clear();
+    confirm = 1;
+    ASSERT_TRUE(macros->DeleteSelectedMacro());
+    EXPECT_EQ(messages, (QStringList{"message_text_4", "message_text_2"}));
+    const std::vector<KeyAssignmentPair> after = kb->KeyAssignments();
+    EXPECT_EQ(after[1].current.packed(), 0x700000u);
+    EXPECT_EQ(after[2].current.packed(), original.defaults.packed()) << "the key on the deleted macro is back to its default";
+    EXPECT_EQ(after[3].current.packed(), 0x700100u);
+    const Json::Value other = CJsonFile::ReadJson(second)["Device"][0]["KeyList"];
+    EXPECT_EQ(other[1]["Assignment"].asInt(), 0x700000);
+    EXPECT_EQ(other[2]["Assignment"].asInt(), other[2]["DefaultAssignment"].asInt());
+    EXPECT_EQ(other[3]["Assignment"].asInt(), 0x700100);
+    EXPECT_EQ(macros->MacroNames(), (QStringList{"macro_1", "macro_3"}));
+    EXPECT_EQ(keyboard->findChild<CKeySetControlUI*>()->MacroNames(), (QStringList{"macro_1", "macro_3"}));
+}
+
+TEST_F(KeyPanelTest, BadMacroFilesLoadAsFarAsTheyAreSound)
+{
+    CVantikUSBDevice* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    auto* macros = mouse->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    struct Case {
+        const char* content;
+        int rows;
+    } cases[] = {
+        {"", 0},
+        {"{not json", 0},
+        {"[1,2,3]", 0},
+        {"{\"Events\": 5}", 0},
+        {"{\"Events\": [1, \"x\", {\"Action\": \"down\", \"Button\": 4, \"Type\": 10, \"Delay\": \"70000\"}]}", 1},
+        {"{\"Events\": [{\"Action\": 3, \"Button\": \"q\", \"Type\": [], \"Delay\": {}}]}", 1},
+    };
+    const QString source = home.filePath("import.mac");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.content);
+        f.close();
+        ASSERT_TRUE(macros->ImportMacro(source));
+        EXPECT_EQ(macros->RowData().size(), c.rows);
+        macros->SaveMacro();
+    }
+    // The delay above 65534 is shown as 65535 and saved so.
+    macros->SelectMacro(4);
+    ASSERT_EQ(macros->RowData().size(), 1);
+    EXPECT_EQ(rowJson(macros->RowData()[0])["Delay"].asString(), "65535");
 }
