@@ -3,6 +3,7 @@
 #include "devices/CVantikUSBDevice.h"
 #include "editors/CKeySetControlUI.h"
 #include "editors/KeyFunctionTables.h"
+#include "editors/MacroFile.h"
 #include "editors/PanelServices.h"
 #include "profiles/CBasicProfiledata.h"
 #include "profiles/CJsonFile.h"
@@ -28,6 +29,10 @@
 
 using editors::Services;
 
+using macrofile::DelayOf;
+using macrofile::EventTextId;
+using macrofile::IntOf;
+
 namespace {
 
 constexpr char kMacroFilter[] = "Macro Files(*.mac)";
@@ -45,19 +50,6 @@ int64_t LeadingNumber(const std::string& text)
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && value < 100000000; ++i)
         value = value * 10 + (text[i] - '0');
     return negative ? -value : value;
-}
-
-int DelayOf(const Json::Value& event)
-{
-    const Json::Value& d = protocol::jsonMember(event, "Delay");
-    int64_t v = d.isString() ? LeadingNumber(d.asString()) : (d.isIntegral() ? d.asInt64() : 0);
-    return int(std::clamp<int64_t>(v, 0, 65535) > 65534 ? 65535 : std::clamp<int64_t>(v, 0, 65535));
-}
-
-int IntOf(const Json::Value& event, const char* key)
-{
-    const Json::Value& v = protocol::jsonMember(event, key);
-    return v.isIntegral() ? int(v.asInt64() & 0xFFFF) : 0;
 }
 
 std::string JsonText(const Json::Value& v)
@@ -80,37 +72,6 @@ Json::Value MakeEvent(bool down, int button, int type, int delay)
     e["Type"] = type;
     e["Delay"] = std::to_string(delay);
     return e;
-}
-
-// The name label's text id of an event, by its type and button.
-QString EventTextId(const Json::Value& event)
-{
-    const int type = IntOf(event, "Type");
-    const int button = IntOf(event, "Button");
-    const bool down = protocol::jsonMember(event, "Action").isString() &&
-                      protocol::jsonMember(event, "Action").asString() == "down";
-    const auto keys = keyfn::KeyTable();
-    if (type == 10) {
-        for (size_t i = 8; i < keys.size(); ++i)
-            if (keys[i].type == 0x20 && keys[i].p1 == 0 && keys[i].p2 == button)
-                return QString::fromLatin1(keys[i].textId);
-    } else if (type == 9) {
-        for (size_t i = 0; i < 8; ++i)
-            if (keys[i].p1 == button)
-                return QString::fromLatin1(keys[i].textId);
-    } else if (type == 1) {
-        const auto rows = keyfn::MouseActionTable();
-        for (size_t i = 0; i < 10; ++i)
-            if (rows[i].bit == button)
-                return QString::fromLatin1(rows[i].textId);
-    } else if (type == 4 || type == 5) {
-        const uint8_t byte = uint8_t(type | (down ? 0x80 : 0));
-        const auto rows = keyfn::MouseActionTable();
-        for (size_t i = 10; i < rows.size(); ++i)
-            if (rows[i].eventByte == byte)
-                return QString::fromLatin1(rows[i].textId);
-    }
-    return {};
 }
 
 // What the recorder remembers across recordings: the last key pressed and the last mouse
@@ -338,14 +299,9 @@ void CMacroControlUI::ShowMacro()
         return;
     SetMacroControlsEnabled(true);
     actions->clear();
-    const Json::Value events = protocol::jsonMember(CJsonFile::ReadJson(file), "Events");
-    if (!events.isArray())
-        return;
-    for (const Json::Value& e : events) {
-        if (!e.isObject())
-            continue;  // what cannot be an event is left out; the rest of the file still loads
+    // What cannot be an event is left out; the rest of the file still loads.
+    for (const Json::Value& e : macrofile::Events(CJsonFile::ReadJson(file)))
         AddRow(actions->count(), e);
-    }
 }
 
 QString CMacroControlUI::NewMacro()
