@@ -681,3 +681,56 @@ TEST_F(KeyPanelTest, BadMacroFilesLoadAsFarAsTheyAreSound)
     ASSERT_EQ(macros->RowData().size(), 1);
     EXPECT_EQ(rowJson(macros->RowData()[0])["Delay"].asString(), "65535");
 }
+
+TEST_F(KeyPanelTest, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("TESSEL_KEYS_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TESSEL_KEYS_SCREENSHOTS is not set";
+    QDir().mkpath(folder);
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(kb, nullptr);
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    auto* macros = kb->findChild<CMacroControlUI*>();
+    click(macros, "macro_btn_name_add");
+    click(macros, "macro_btn_name_add");
+    macros->SelectMacro(0);
+    int64_t now = 0;
+    macros->SetClock([&] { return now; });
+    macros->StartRecording(1);
+    for (uint32_t scan : {0x1Du, 0x1Eu}) {
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(scan));
+        now += 40;
+    }
+    for (uint32_t scan : {0x1Eu, 0x1Du}) {
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(scan));
+        now += 65;
+    }
+    macros->StopRecording();
+    macros->InsertMouseAction(0x0201, 0);
+    macros->InsertMouseAction(0x0202, 0);
+    macros->SaveMacro();
+    const int position = knownKeyboardKey(kb, 20);
+    CKeySetControlUI* keys = pickKey(kb, position);
+    ASSERT_NE(keys, nullptr);
+    chooseCategory(keys, CKeySetControlUI::CatMacro);
+    choose(keys, "keyset_macro_over_combo", 4);
+    type(keys, "keyset_macro_cycle_edit", "3");
+    choose(keys, "keyset_macro_combo", 0);
+    const int second = knownKeyboardKey(kb, position + 1);
+    ASSERT_NE(pickKey(kb, second), nullptr);
+    chooseCategory(keys, CKeySetControlUI::CatKey);
+    keys->CaptureKey(0x1D, 0);
+    keys->CaptureKey(0x2E, 0);
+    QTest::qWait(300);
+    window->grab().save(folder + "/key-assignment-en.png");
+    kb->findChild<CDeviceProfileUI*>()->SelectFeatureTab(CDeviceProfileUI::TabMacro);
+    QTest::qWait(300);
+    window->grab().save(folder + "/macro-editor-en.png");
+    window->ApplyLanguage(kChinese);
+    QTest::qWait(300);
+    window->grab().save(folder + "/macro-editor-cn.png");
+    kb->findChild<CDeviceProfileUI*>()->SelectFeatureTab(CDeviceProfileUI::TabKeys);
+    QTest::qWait(300);
+    window->grab().save(folder + "/key-assignment-cn.png");
+}
