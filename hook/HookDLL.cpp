@@ -100,7 +100,7 @@ int InstallHook(HookTarget* target, int mode)
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return 0;
-    int opcode = 0, event = 0, error = 0, major = 2, minor = 0;
+    int opcode = 0, event = 0, error = 0, major = 2, minor = 2;
     if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error) ||
         XIQueryVersion(display, &major, &minor) != Success) {
         XCloseDisplay(display);
