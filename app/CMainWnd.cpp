@@ -764,8 +764,7 @@ int CMainWnd::Shutdown()
     m_shutDown = true;
     qCDebug(tesselDebug) << "退出测试";
     // Closing mid-capture or mid-recording never leaves the keyboard held.
-    if (intptr_t result = 0; HandleHookMessage(app::pm::kKeyboardCapture, 0, 0, result))
-        (void)result;
+    OnShutdownHook();
     hide();
     PM().KillTimer(this);
     const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);

@@ -9,6 +9,7 @@
 #include "app/WorkerThreads.h"
 #include "ui/WindowImplBase.h"
 
+#include <QPointer>
 #include <QSize>
 #include <atomic>
 #include <memory>
@@ -134,6 +135,8 @@ private:
     bool HandleHookMessage(uint32_t msg, intptr_t wParam, intptr_t lParam, intptr_t& result);
     // The hook went off because the application lost the focus: end the capture or recording.
     void OnHookLost();
+    // Removes the hook if one was ever started.
+    void OnShutdownHook();
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
@@ -144,7 +147,8 @@ private:
     app::WorkerThreads m_workers;
     ui::TrayIcon* m_tray = nullptr;
     app::DBusInterface* m_dbus = nullptr;
-    CDeviceHook* m_hook = nullptr;
+    QPointer<CDeviceHook> m_hook;
+    bool m_hookConnected = false;
     int m_dpi = 96;
     bool m_lightingControl = true;
     bool m_initDone = false;

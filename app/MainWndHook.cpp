@@ -24,12 +24,19 @@ bool CMainWnd::HandleHookMessage(uint32_t msg, intptr_t wParam, intptr_t lParam,
 {
     using app::RegisteredMessages;
     result = 0;
-    if (!m_hook) {
+    // The hook is made on the first start (a recording may have made it already).
+    if (!m_hook)
+        m_hook = findChild<CDeviceHook*>();
+    if (!m_hook && msg == app::pm::kKeyboardCapture && wParam == 1 && !m_shutDown)
         m_hook = new CDeviceHook(this);
+    if (m_hook && !m_hookConnected) {
         connect(m_hook, &CDeviceHook::lost, this, &CMainWnd::OnHookLost);
+        m_hookConnected = true;
     }
     CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr;
     if (msg == app::pm::kKeyboardCapture) {
+        if (!m_hook)
+            return true;
         if (wParam == 1 && !m_shutDown) {
             result = m_hook->StartHook(CDeviceHook::SingleKey, this, true, true);
             if (m_hook->WindowOnly() && device)
@@ -86,4 +93,10 @@ void CMainWnd::OnHookLost()
     CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr;
     if (auto* macros = device ? device->findChild<CMacroControlUI*>() : nullptr; macros && macros->IsRecording())
         macros->EndRecording();
+}
+
+void CMainWnd::OnShutdownHook()
+{
+    if (auto* hook = m_hook ? m_hook.data() : findChild<CDeviceHook*>())
+        hook->RemoveHook();
 }
