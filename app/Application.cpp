@@ -5,6 +5,7 @@
 #include "devices/CVantikMousePadDevice.h"
 #include "app/Application.h"
 
+#include "editors/KeyEditorClasses.h"
 #include "editors/ProfileEditorClasses.h"
 
 #include "app/CMainWnd.h"
@@ -227,6 +228,7 @@ void RegisterControlClasses()
     });
     RegisterDeviceClasses();
     editors::RegisterProfileEditorClasses();
+    editors::RegisterKeyEditorClasses();
 }
 
 void RegisterDeviceClasses()

@@ -70,6 +70,7 @@ constexpr ControlTag kControlTags[] = {
     {"MagicControl", "CMagicControlUI", nullptr},
     {"Voice6533Control", "CVoice6533ControlUI", nullptr},
     {"KeySetControl", "CKeySetControlUI", nullptr},
+    {"MacroControl", "CMacroControlUI", nullptr},
     {"ShootControl", "CShootControlUI", nullptr},
     {"DeviceProfileUI", nullptr, "XML/CustomControlXML/DeviceProfile.xml"},
     {"LightSetControlUI", nullptr, "XML/CustomControlXML/LightControl.xml"},
@@ -438,6 +439,10 @@ void CMainWnd::OnTimer(int id)
 intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t lParam, bool& bHandled)
 {
     using app::RegisteredMessages;
+    if (intptr_t result = 0; HandleHookMessage(msg, wParam, lParam, result)) {
+        bHandled = true;
+        return result;
+    }
     if (msg == RegisteredMessages::Find(app::msg::kInstance)) {
         qCDebug(tesselDebug).noquote()
             << QStringLiteral("软件标示 %1，%2d%3d").arg(msg).arg(wParam, 0, 16).arg(lParam, 0, 16);
@@ -758,6 +763,8 @@ int CMainWnd::Shutdown()
         return 0;
     m_shutDown = true;
     qCDebug(tesselDebug) << "退出测试";
+    // Closing mid-capture or mid-recording never leaves the keyboard held.
+    OnShutdownHook();
     hide();
     PM().KillTimer(this);
     const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);

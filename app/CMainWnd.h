@@ -9,6 +9,7 @@
 #include "app/WorkerThreads.h"
 #include "ui/WindowImplBase.h"
 
+#include <QPointer>
 #include <QSize>
 #include <atomic>
 #include <memory>
@@ -19,6 +20,7 @@ class TrayIcon;
 namespace app {
 class DBusInterface;
 }
+class CDeviceHook;
 
 // The application's main window and hub: title bar, device strip, the "no device" page, the
 // tray icon and its menu, the language, the DPI set-up and the worker threads. Every
@@ -128,6 +130,13 @@ private:
     void OpenSystemSettings(int which);
     // One of the four game messages arrived (Tessel awake): the game lighting reaction.
     void OnGameEvent(uint32_t msg);
+    // The recording hook (MainWndHook.cpp): 0x041E and the hook's messages; true when `msg` was
+    // one of them.
+    bool HandleHookMessage(uint32_t msg, intptr_t wParam, intptr_t lParam, intptr_t& result);
+    // The hook went off because the application lost the focus: end the capture or recording.
+    void OnHookLost();
+    // Removes the hook if one was ever started.
+    void OnShutdownHook();
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
@@ -138,6 +147,8 @@ private:
     app::WorkerThreads m_workers;
     ui::TrayIcon* m_tray = nullptr;
     app::DBusInterface* m_dbus = nullptr;
+    QPointer<CDeviceHook> m_hook;
+    bool m_hookConnected = false;
     int m_dpi = 96;
     bool m_lightingControl = true;
     bool m_initDone = false;

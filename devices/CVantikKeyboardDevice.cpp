@@ -468,6 +468,12 @@ int CVantikKeyboardDevice::WriteCurrentKeyTable(int bank)
     return WriteKeyAssignments(bank, m_keys);
 }
 
+void CVantikKeyboardDevice::StoreKeyAssignments(const std::vector<KeyAssignmentPair>& keys)
+{
+    m_keys = keys;
+    m_profile.SetKeyList(keys);
+}
+
 int CVantikKeyboardDevice::WriteMacros(const std::vector<int>& macros)
 {
     return m_transport.writeMacros(DataFolder(), macros, m_info);

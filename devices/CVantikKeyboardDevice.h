@@ -54,6 +54,9 @@ public:
     void LightingControlNotice(uint32_t on) override;
     bool HandlePanelNotify(TNotifyUI& msg) override;
     void HandleDeviceEvent(uint32_t code) override;
+    // The key assignment editor works on the keyboard's own copy of the assignments.
+    std::vector<KeyAssignmentPair> KeyAssignments() override { return m_keys; }
+    void StoreKeyAssignments(const std::vector<KeyAssignmentPair>& keys) override;
 
     // The whole profile onto the keyboard, as a profile switch does: settings, the macros the
     // keys use, the key table and the custom colours. 1 when everything was written; a

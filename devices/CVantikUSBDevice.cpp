@@ -109,6 +109,18 @@ bool CVantikUSBDevice::HandlePanelNotify(TNotifyUI& msg)
     return false;
 }
 
+// --- Key assignment editing ---
+
+std::vector<KeyAssignmentPair> CVantikUSBDevice::KeyAssignments()
+{
+    return Profile().GetKeyList();
+}
+
+void CVantikUSBDevice::StoreKeyAssignments(const std::vector<KeyAssignmentPair>& keys)
+{
+    Profile().SetKeyList(keys);
+}
+
 // --- Panel ---
 
 void CVantikUSBDevice::BindPanelControls()

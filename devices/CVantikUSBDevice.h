@@ -16,6 +16,7 @@
 #include "hid/HidChannel.h"
 #include "hid/SupportedInterfaces.h"
 #include "hid/WorkerThread.h"
+#include "profiles/ProfileRecords.h"
 #include "protocol/CommandTransport.h"
 #include "ui/Notify.h"
 
@@ -160,6 +161,17 @@ public:
     // An event report the listener read (0x401 and the like), on the UI thread. The base
     // schedules the settings read-back for 0x401.
     virtual void HandleDeviceEvent(uint32_t code);
+
+    // --- Key assignment editing ---
+    // The keys' current and factory assignments by key index, as the device holds them.
+    virtual std::vector<KeyAssignmentPair> KeyAssignments();
+    // Replaces the assignments in the device and in the profile held in memory (no file write).
+    virtual void StoreKeyAssignments(const std::vector<KeyAssignmentPair>& keys);
+    // The page's button of key index `position` ("key_<position>"), or null.
+    QWidget* KeyButton(int position) const
+    {
+        return position >= 0 && size_t(position) < m_keyButtons.size() ? m_keyButtons[size_t(position)] : nullptr;
+    }
 
     // --- Non-virtual members used by the main window, discovery and the editors ---
     CommandTransport& Transport() { return m_transport; }

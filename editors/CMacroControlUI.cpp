@@ -1,0 +1,879 @@
+#include "editors/CMacroControlUI.h"
+
+#include "devices/CVantikUSBDevice.h"
+#include "editors/CKeySetControlUI.h"
+#include "editors/KeyFunctionTables.h"
+#include "editors/MacroFile.h"
+#include "editors/PanelServices.h"
+#include "profiles/CBasicProfiledata.h"
+#include "profiles/CJsonFile.h"
+#include "profiles/ProfileList.h"
+#include "protocol/MacroImage.h"
+#include "ui/Language.h"
+#include "ui/PaintManager.h"
+#include "ui/WindowImplBase.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <json/reader.h>
+#include <json/writer.h>
+
+using editors::Services;
+
+using macrofile::DelayOf;
+using macrofile::EventTextId;
+using macrofile::IntOf;
+
+namespace {
+
+constexpr char kMacroFilter[] = "Macro Files(*.mac)";
+
+// The leading decimal number of a text, as atoi reads it (0 when there is none).
+int64_t LeadingNumber(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && value < 100000000; ++i)
+        value = value * 10 + (text[i] - '0');
+    return negative ? -value : value;
+}
+
+std::string JsonText(const Json::Value& v)
+{
+    return Json::StyledWriter().write(v);
+}
+
+Json::Value ParseJson(const QString& text)
+{
+    Json::Value v;
+    Json::Reader().parse(text.toStdString(), v, false);
+    return v;
+}
+
+Json::Value MakeEvent(bool down, int button, int type, int delay)
+{
+    Json::Value e(Json::objectValue);
+    e["Action"] = down ? "down" : "up";
+    e["Button"] = button;
+    e["Type"] = type;
+    e["Delay"] = std::to_string(delay);
+    return e;
+}
+
+// What the recorder remembers across recordings: the last key pressed and the last mouse
+// message taken, so held keys and repeated messages make one row.
+struct RepeatMemory {
+    int scan = -1;
+    bool extended = false;
+    uint32_t mouseMessage = 0;
+};
+RepeatMemory g_repeat;
+RepeatMemory g_replaceRepeat;
+
+}  // namespace
+
+CMacroControlUI::CMacroControlUI(QWidget* parent) : QWidget(parent)
+{
+    m_clock = [] {
+        static QElapsedTimer timer;
+        if (!timer.isValid())
+            timer.start();
+        return int64_t(timer.elapsed());
+    };
+}
+
+CMacroControlUI::~CMacroControlUI()
+{
+    if (m_recording)
+        EndRecording();
+}
+
+QWidget* CMacroControlUI::Find(const char* name) const
+{
+    return ui::PaintManager::FindSubControlByName(const_cast<CMacroControlUI*>(this), QLatin1String(name));
+}
+
+QListWidget* CMacroControlUI::NameList() const { return qobject_cast<QListWidget*>(Find("macro_name_list")); }
+QListWidget* CMacroControlUI::ActionList() const { return qobject_cast<QListWidget*>(Find("macro_action_list")); }
+
+void CMacroControlUI::AttachDevice(CVantikUSBDevice& device)
+{
+    m_device = &device;
+    if (auto* e = qobject_cast<QLineEdit*>(Find("macro_fixed_time_edit"))) {
+        e->setValidator(new QIntValidator(0, 999999, e));
+        e->setText(QString::number(m_fixedDelay));
+    }
+    for (const char* name : {"mouse_x_left_edit", "mouse_x_right_edit", "mouse_y_up_edit", "mouse_y_down_edit"})
+        if (auto* e = qobject_cast<QLineEdit*>(Find(name))) {
+            e->setValidator(new QIntValidator(0, 999, e));
+            e->setText(QStringLiteral("10"));
+        }
+    SetMacroFolder(device.DataFolder());
+    SetMacroControlsEnabled(false);
+    LoadMacroList();
+    if (auto* keys = device.findChild<CKeySetControlUI*>()) {
+        keys->SetMacroNames(MacroNames());
+        keys->RelabelKeys();
+    }
+}
+
+QString CMacroControlUI::MacroFile(int index) const
+{
+    QListWidget* list = NameList();
+    if (!list || index < 0 || index >= list->count())
+        return {};
+    const QString id = list->item(index)->data(Qt::UserRole).toString();
+    // An id that would lead out of the device folder names no file.
+    if (id.isEmpty() || id.contains(QLatin1Char('/')) || id.contains(QLatin1String("..")))
+        return {};
+    return m_folder + id + QStringLiteral(".mac");
+}
+
+Json::Value CMacroControlUI::ReadList() const
+{
+    Json::Value doc = CJsonFile::ReadJson(m_folder + QStringLiteral("macro.config"));
+    if (!doc.isObject())
+        doc = Json::Value(Json::objectValue);
+    if (!doc["MacroInfo"].isArray())
+        doc["MacroInfo"] = Json::Value(Json::arrayValue);
+    return doc;
+}
+
+void CMacroControlUI::LoadMacroList()
+{
+    QListWidget* list = NameList();
+    if (m_folder.isEmpty() || !list)
+        return;
+    const QSignalBlocker block(list);
+    list->clear();
+    const Json::Value info = protocol::jsonMember(CJsonFile::ReadJson(m_folder + QStringLiteral("macro.config")), "MacroInfo");
+    if (!info.isArray())
+        return;
+    for (const Json::Value& entry : info) {
+        const Json::Value& name = protocol::jsonMember(entry, "MacroName");
+        const Json::Value& guid = protocol::jsonMember(entry, "Guid");
+        auto* item = new QListWidgetItem(QString::fromStdString(name.isString() ? name.asString() : std::string()));
+        item->setData(Qt::UserRole, QString::fromStdString(guid.isString() ? guid.asString() : std::string()));
+        item->setSizeHint(QSize(0, 30));
+        list->addItem(item);
+    }
+}
+
+QStringList CMacroControlUI::MacroNames() const
+{
+    QStringList names;
+    if (QListWidget* list = NameList())
+        for (int i = 0; i < list->count(); ++i)
+            names << list->item(i)->text();
+    return names;
+}
+
+void CMacroControlUI::SelectMacro(int index)
+{
+    if (QListWidget* list = NameList()) {
+        const QSignalBlocker block(list);
+        list->setCurrentRow(index);
+    }
+    ShowMacro();
+}
+
+void CMacroControlUI::SetMacroControlsEnabled(bool on)
+{
+    for (const char* name : {"macro_action_layout", "mouse_move_layout", "macro_btn_export", "macro_btn_name_sub",
+                             "macro_btn_name_edit"})
+        if (QWidget* w = Find(name))
+            w->setEnabled(on);
+}
+
+void CMacroControlUI::AddRow(int at, const Json::Value& event)
+{
+    QListWidget* list = ActionList();
+    if (!list)
+        return;
+    const int type = IntOf(event, "Type");
+    const bool down = protocol::jsonMember(event, "Action").isString() &&
+                      protocol::jsonMember(event, "Action").asString() == "down";
+    auto* row = new QWidget;
+    row->setObjectName(QStringLiteral("macro_action"));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(3, 0, 0, 0);
+    auto* name = new QLabel(row);
+    name->setObjectName(QStringLiteral("macro_action_name"));
+    name->setProperty("macrostyle", type == 9 || type == 10 ? "macro_label_keyboard_style" : "macro_label_mouse_style");
+    if (const QString id = EventTextId(event); !id.isEmpty())
+        ui::Language::instance().SetTextId(name, id);
+    auto* action = new QLabel(row);
+    action->setObjectName(QStringLiteral("macro_action_state"));
+    if (type == 4 || type == 5) {
+        action->setProperty("macrostyle", "macro_label_text_style");
+        action->setText(QString::number(IntOf(event, "Button")));
+    } else if (type == 2 || type == 3) {
+        action->setProperty("macrostyle", "macro_label_text_style");
+    } else {
+        action->setProperty("macrostyle", down ? "macro_label_down_style" : "macro_label_up_style");
+        ui::Language::instance().SetTextId(action, down ? QStringLiteral("macro_action_down") : QStringLiteral("macro_action_up"));
+    }
+    auto* delay = new QLineEdit(row);
+    delay->setObjectName(QStringLiteral("macro_delay"));
+    delay->setProperty("macrostyle", "macro_label_text_style");
+    delay->setMaxLength(6);
+    delay->setFixedHeight(25);
+    delay->setValidator(new QIntValidator(0, 65535, delay));
+    delay->setText(QString::number(DelayOf(event)));
+    delay->setAccessibleName(ui::Language::instance().Text(QStringLiteral("macro_delay_acc")));
+    connect(delay, &QLineEdit::editingFinished, this, [this] { SaveMacro(); });
+    layout->addWidget(name, 1);
+    layout->addWidget(action, 1);
+    layout->addWidget(delay);
+    auto* item = new QListWidgetItem;
+    item->setSizeHint(QSize(0, 30));
+    item->setData(Qt::UserRole, QString::fromStdString(JsonText(event)));
+    list->insertItem(at, item);
+    list->setItemWidget(item, row);
+}
+
+void CMacroControlUI::SetRowDelay(int row, int delay)
+{
+    QListWidget* list = ActionList();
+    if (!list || row < 0 || row >= list->count())
+        return;
+    QListWidgetItem* item = list->item(row);
+    Json::Value event = ParseJson(item->data(Qt::UserRole).toString());
+    if (!event.isObject())
+        return;
+    event["Delay"] = std::to_string(delay);
+    item->setData(Qt::UserRole, QString::fromStdString(JsonText(event)));
+    if (QWidget* w = list->itemWidget(item))
+        if (auto* e = w->findChild<QLineEdit*>(QStringLiteral("macro_delay")))
+            e->setText(QString::number(delay));
+}
+
+QStringList CMacroControlUI::RowData() const
+{
+    QStringList rows;
+    if (QListWidget* list = ActionList())
+        for (int i = 0; i < list->count(); ++i)
+            rows << list->item(i)->data(Qt::UserRole).toString();
+    return rows;
+}
+
+int CMacroControlUI::SelectedRow() const
+{
+    QListWidget* list = ActionList();
+    return list ? list->currentRow() : -1;
+}
+
+void CMacroControlUI::SelectRow(int row)
+{
+    if (QListWidget* list = ActionList())
+        list->setCurrentRow(row);
+}
+
+void CMacroControlUI::ShowMacro()
+{
+    QListWidget* names = NameList();
+    QListWidget* actions = ActionList();
+    if (!names || !actions)
+        return;
+    const int index = names->currentRow();
+    if (index < 0) {
+        actions->clear();
+        return;
+    }
+    const QString file = MacroFile(index);
+    if (file.isEmpty())
+        return;
+    SetMacroControlsEnabled(true);
+    actions->clear();
+    // What cannot be an event is left out; the rest of the file still loads.
+    for (const Json::Value& e : macrofile::Events(CJsonFile::ReadJson(file)))
+        AddRow(actions->count(), e);
+}
+
+QString CMacroControlUI::NewMacro()
+{
+    QListWidget* list = NameList();
+    if (!list || list->count() >= kMaxMacros)
+        return {};
+    const QStringList names = MacroNames();
+    QString name;
+    for (int n = 1;; ++n) {
+        name = QStringLiteral("macro_%1").arg(n);
+        if (!names.contains(name, Qt::CaseInsensitive))
+            break;
+    }
+    const QString id = QString::fromStdString(CJsonFile::MakeTimestampName());
+    auto* item = new QListWidgetItem(name);
+    item->setData(Qt::UserRole, id);
+    item->setSizeHint(QSize(0, 30));
+    {
+        const QSignalBlocker block(list);
+        list->addItem(item);
+    }
+    Json::Value doc = ReadList();
+    Json::Value entry(Json::objectValue);
+    entry["MacroName"] = name.toStdString();
+    entry["Guid"] = id.toStdString();
+    doc["MacroInfo"][Json::ArrayIndex(list->count() - 1)] = entry;
+    CJsonFile::WriteJson(m_folder + QStringLiteral("macro.config"), doc);
+    SelectMacro(list->count() - 1);
+    return name;
+}
+
+int CMacroControlUI::RenameMacro()
+{
+    QListWidget* list = NameList();
+    auto* edit = qobject_cast<QLineEdit*>(Find("macro_edit_macroname"));
+    if (!list || !edit || list->currentRow() < 0)
+        return 0;
+    const QString name = edit->text();
+    if (name.trimmed().isEmpty())
+        return 0;
+    if (MacroNames().contains(name, Qt::CaseInsensitive)) {
+        Services().message(window(), QStringLiteral("message_text_5"), true, 0);
+        return -1;
+    }
+    const int i = list->currentRow();
+    list->item(i)->setText(name);
+    Json::Value doc = ReadList();
+    if (Json::ArrayIndex(i) < doc["MacroInfo"].size() && doc["MacroInfo"][i].isObject()) {
+        doc["MacroInfo"][i]["MacroName"] = name.toStdString();
+        CJsonFile::WriteJson(m_folder + QStringLiteral("macro.config"), doc);
+    }
+    edit->clear();
+    if (m_device)
+        if (auto* keys = m_device->findChild<CKeySetControlUI*>()) {
+            keys->RenameMacroName(i, name);
+            m_device->LoadNameLists();
+            keys->RelabelKeys();
+        }
+    return 1;
+}
+
+void CMacroControlUI::DeleteMacro(int number)
+{
+    QListWidget* list = NameList();
+    if (!list || number < 0 || number >= list->count())
+        return;
+    if (const QString file = MacroFile(number); !file.isEmpty())
+        QFile::remove(file);
+    {
+        const QSignalBlocker block(list);
+        delete list->takeItem(number);
+    }
+    if (QListWidget* actions = ActionList())
+        actions->clear();
+    Json::Value doc = ReadList();
+    Json::Value removed;
+    if (Json::ArrayIndex(number) < doc["MacroInfo"].size())
+        doc["MacroInfo"].removeIndex(Json::ArrayIndex(number), &removed);
+    CJsonFile::WriteJson(m_folder + QStringLiteral("macro.config"), doc);
+    if (list->count() > 0)
+        SelectMacro(0);
+    else
+        SetMacroControlsEnabled(false);
+}
+
+namespace {
+
+// Keys on the deleted macro go back to what they do out of the box; keys on later macros
+// follow their macro's new number. True when anything changed.
+bool Renumber(std::vector<KeyAssignmentPair>& keys, int m)
+{
+    bool changed = false;
+    for (KeyAssignmentPair& k : keys) {
+        KeyAssignment& a = k.current;
+        if (a.type != 0x70 && a.type != 0x71)
+            continue;
+        if (a.p1 == m) {
+            a.type = k.defaults.type;
+            a.p1 = k.defaults.p1;
+            a.p2 = k.defaults.p2;
+            changed = true;
+        } else if (a.p1 > m) {
+            --a.p1;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+bool CMacroControlUI::DeleteSelectedMacro()
+{
+    QListWidget* list = NameList();
+    if (Services().message(window(), QStringLiteral("message_text_4"), true, 1) != 1)
+        return false;
+    const int m = list ? list->currentRow() : -1;
+    if (m < 0 || !m_device)
+        return false;
+    std::vector<KeyAssignmentPair> active = m_device->KeyAssignments();
+    const bool used = std::any_of(active.begin(), active.end(), [m](const KeyAssignmentPair& k) {
+        return (k.current.type == 0x70 || k.current.type == 0x71) && k.current.p1 == m;
+    });
+    if (used && Services().message(window(), QStringLiteral("message_text_2"), true, 1) != 1)
+        return false;
+    // Every other profile of the device, through the profile's scratch slot.
+    CBasicProfiledata& profile = m_device->Profile();
+    const ProfileList profiles(m_device->DataFolder(), m_device->DefaultProfileFile());
+    const QString activePath = profile.GetProfilePath();
+    for (const ProfileList::Entry& e : profiles.Entries()) {
+        const QString path = profiles.ProfileFile(e.id);
+        if (path.isEmpty() || path == activePath)
+            continue;
+        if (profile.LoadScratchData(path).isNull())
+            continue;
+        std::vector<KeyAssignmentPair> keys = profile.GetScratchKeyList();
+        if (Renumber(keys, m)) {
+            profile.SetScratchKeyList(keys);
+            profile.SaveScratchTo(path);
+        }
+    }
+    const bool activeChanged = Renumber(active, m);
+    if (activeChanged)
+        m_device->StoreKeyAssignments(active);
+    DeleteMacro(m);
+    auto* keys = m_device->findChild<CKeySetControlUI*>();
+    if (keys)
+        keys->RemoveMacroName(m);
+    m_device->LoadNameLists();
+    if (activeChanged && keys) {
+        keys->RelabelKeys();
+        keys->WriteToDevice();
+    }
+    return true;
+}
+
+void CMacroControlUI::SaveMacro()
+{
+    QListWidget* names = NameList();
+    QListWidget* actions = ActionList();
+    if (!names || !actions || names->currentRow() < 0)
+        return;
+    const int index = names->currentRow();
+    const QString file = MacroFile(index);
+    if (file.isEmpty())
+        return;
+    Json::Value doc(Json::objectValue);
+    for (int i = 0; i < actions->count(); ++i) {
+        QListWidgetItem* item = actions->item(i);
+        const QString data = item->data(Qt::UserRole).toString();
+        if (data.isEmpty())
+            break;
+        QString delayText = QStringLiteral("0");
+        if (QWidget* w = actions->itemWidget(item))
+            if (auto* e = w->findChild<QLineEdit*>(QStringLiteral("macro_delay"))) {
+                if (e->text().isEmpty())
+                    e->setText(QStringLiteral("0"));
+                delayText = e->text();
+            }
+        Json::Value event = ParseJson(data);
+        if (!event.isObject())
+            continue;
+        event["Delay"] = std::to_string(LeadingNumber(delayText.toStdString()));
+        doc["Events"].append(event);
+        item->setData(Qt::UserRole, QString::fromStdString(JsonText(event)));
+    }
+    doc["MacroName"] = names->item(index)->text().toStdString();
+    doc["Guid"] = names->item(index)->data(Qt::UserRole).toString().toStdString();
+    doc["Version"] = 64;
+    CJsonFile::WriteJson(file, doc);
+}
+
+bool CMacroControlUI::ExportMacro(const QString& path)
+{
+    QListWidget* names = NameList();
+    const QString file = names ? MacroFile(names->currentRow()) : QString();
+    if (file.isEmpty() || path.isEmpty() || !QFile::exists(file))
+        return false;
+    QFile::remove(path);
+    return QFile::copy(file, path);
+}
+
+bool CMacroControlUI::ImportMacro(const QString& path)
+{
+    if (path.isEmpty() || !QFile::exists(path))
+        return false;
+    const QString name = NewMacro();
+    if (name.isEmpty())
+        return false;
+    const QString file = MacroFile(NameList()->currentRow());
+    QFile::remove(file);
+    QFile::copy(path, file);
+    ShowMacro();
+    return true;
+}
+
+void CMacroControlUI::MoveAction(MoveKind kind)
+{
+    QListWidget* list = ActionList();
+    const int i = SelectedRow();
+    if (!list || i < 0)
+        return;
+    int to = i;
+    switch (kind) {
+    case MoveUp: to = i > 0 ? i - 1 : i; break;
+    case MoveDown: to = i < list->count() - 1 ? i + 1 : i; break;
+    case MoveTop: to = 0; break;
+    case MoveBottom: to = list->count() - 1; break;
+    }
+    if (to == i)
+        return;
+    const Json::Value event = ParseJson(list->item(i)->data(Qt::UserRole).toString());
+    delete list->takeItem(i);
+    AddRow(to, event);
+    list->setCurrentRow(to);
+}
+
+void CMacroControlUI::DeleteAction()
+{
+    QListWidget* list = ActionList();
+    const int i = SelectedRow();
+    if (list && i >= 0)
+        delete list->takeItem(i);
+}
+
+void CMacroControlUI::DeleteAllActions()
+{
+    if (QListWidget* list = ActionList())
+        list->clear();
+}
+
+bool CMacroControlUI::IsFixedTimeChecked() const
+{
+    auto* b = qobject_cast<QAbstractButton*>(Find("macro_check_time"));
+    return b && b->isChecked();
+}
+
+void CMacroControlUI::ReadFixedDelay()
+{
+    auto* e = qobject_cast<QLineEdit*>(Find("macro_fixed_time_edit"));
+    if (!e)
+        return;
+    const int64_t value = LeadingNumber(e->text().toStdString());
+    if (value == m_fixedDelay)
+        return;
+    m_fixedDelay = int(std::clamp<int64_t>(value, 0, 65535));
+    e->setText(QString::number(m_fixedDelay));
+    e->setCursorPosition(int(e->text().size()));
+}
+
+void CMacroControlUI::StartRecording(int timeMode)
+{
+    m_timeMode = timeMode;
+    m_lastTick = m_clock();
+    if (timeMode == 2)
+        ReadFixedDelay();
+    for (const char* name : {"macro_name_tab", "macro_action_list"})
+        if (QWidget* w = Find(name)) {
+            w->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+            for (QWidget* c : w->findChildren<QWidget*>())
+                c->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+        }
+    for (const char* name : {"macro_tab_macroaction_edit", "macro_tab_macrodelay_edit"})
+        if (QWidget* w = Find(name))
+            w->setEnabled(false);
+    if (QWidget* w = Find("macro_btn_starredio"))
+        w->setVisible(false);
+    if (QWidget* w = Find("macro_btn_stopredio"))
+        w->setVisible(true);
+    m_recording = true;
+}
+
+void CMacroControlUI::StopRecording()
+{
+    for (const char* name : {"macro_name_tab", "macro_action_list"})
+        if (QWidget* w = Find(name)) {
+            w->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+            for (QWidget* c : w->findChildren<QWidget*>())
+                c->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+        }
+    for (const char* name : {"macro_tab_macroaction_edit", "macro_tab_macrodelay_edit"})
+        if (QWidget* w = Find(name))
+            w->setEnabled(true);
+    if (QWidget* w = Find("macro_btn_starredio"))
+        w->setVisible(true);
+    if (QWidget* w = Find("macro_btn_stopredio"))
+        w->setVisible(false);
+    m_recording = false;
+}
+
+bool CMacroControlUI::RecordRow(Placement placement, const Json::Value& event, uint8_t, bool)
+{
+    QListWidget* list = ActionList();
+    if (!list)
+        return false;
+    const int selected = list->currentRow();
+    if (placement == Replace) {
+        if (selected < 0)
+            return false;
+        Json::Value row = ParseJson(list->item(selected)->data(Qt::UserRole).toString());
+        if (!row.isObject())
+            return false;
+        row["Button"] = event["Button"];
+        row["Type"] = event["Type"];
+        delete list->takeItem(selected);
+        AddRow(selected, row);
+        list->setCurrentRow(selected);
+        return true;
+    }
+    if (placement != Append && selected < 0)
+        return false;
+    if (list->count() >= kMaxRows)
+        return false;
+    // The delay of the row before the new one: the time from its event to this one.
+    int d = 0;
+    if (m_timeMode == 2) {
+        d = m_fixedDelay;
+    } else if (m_timeMode == 1) {
+        const int64_t now = m_clock();
+        d = int(std::min<int64_t>(std::max<int64_t>(now - m_lastTick, 0), 65535));
+        m_lastTick = now;
+    }
+    int at = list->count();
+    if (placement == Before)
+        at = selected;
+    else if (placement == After)
+        at = selected + 1;
+    Json::Value row = event;
+    row["Delay"] = std::to_string(list->count() == 0 ? 0 : (m_timeMode == 2 ? m_fixedDelay : 0));
+    AddRow(at, row);
+    if (m_recordedRow && at > 0)
+        SetRowDelay(at - 1, d);
+    m_recordedRow = true;
+    if (placement == Before)
+        list->setCurrentRow(at + 1);
+    else
+        list->setCurrentRow(at);
+    QTimer::singleShot(50, list, [list] {
+        if (QListWidgetItem* item = list->currentItem())
+            list->scrollToItem(item);
+    });
+    return true;
+}
+
+void CMacroControlUI::RecordKeyEvent(Placement placement, uint32_t message, const KeyboardHookRecord& record)
+{
+    const bool down = message == CDeviceHook::kKeyDown || message == CDeviceHook::kSysKeyDown;
+    const int scan = int(record.scanCode);
+    const bool extended = (record.flags & 1) != 0;
+    RepeatMemory& memory = placement == Replace ? g_replaceRepeat : g_repeat;
+    const bool same = memory.scan == scan && memory.extended == extended;
+    if (down) {
+        if (same)
+            return;  // the system repeating a held key
+        memory.scan = scan;
+        memory.extended = extended;
+    } else if (same) {
+        memory.scan = -1;
+    }
+    const int r = scan <= 0xFF ? keyfn::FindScanRow(uint8_t(scan), extended) : -1;
+    if (r < 0)
+        return;
+    const keyfn::FunctionRow& row = keyfn::KeyTable()[size_t(r)];
+    Json::Value event;
+    if (row.p2 != 0)
+        event = MakeEvent(down, row.p2, 10, 0);
+    else if (row.p1 != 0)
+        event = MakeEvent(down, row.p1, 9, 0);
+    else
+        return;
+    RecordRow(placement, event, uint8_t(scan), true);
+}
+
+void CMacroControlUI::RecordMouseEvent(Placement placement, uint32_t message, const HookMouseRecord& record)
+{
+    const auto rows = keyfn::MouseActionTable();
+    int r = -1;
+    if (message == 0x020B || message == 0x020C) {
+        const uint32_t x = record.mouseData >> 16;
+        if (x == 2)
+            r = message == 0x020B ? 6 : 7;
+        else if (x == 1)
+            r = message == 0x020B ? 8 : 9;
+    } else {
+        for (int i = 0; i < 6; ++i)
+            if (rows[size_t(i)].message == message)
+                r = i;
+    }
+    if (r < 0)
+        return;
+    RepeatMemory& memory = placement == Replace ? g_replaceRepeat : g_repeat;
+    if (memory.mouseMessage == message)
+        return;
+    memory.mouseMessage = message;
+    // The click on the stop button that ends the recording is no part of the macro.
+    if ((message == 0x0201 || message == 0x0202))
+        if (QWidget* stop = Find("macro_btn_stopredio"); stop && stop->isVisible()) {
+            const QRect area(stop->mapToGlobal(QPoint(0, 0)), stop->size());
+            if (area.contains(record.x, record.y))
+                return;
+        }
+    const keyfn::MouseActionRow& row = rows[size_t(r)];
+    RecordRow(placement, MakeEvent((row.eventByte & 0x80) != 0, row.bit, row.eventByte & 0x7F, 0), 0, false);
+}
+
+void CMacroControlUI::InsertMouseAction(uint32_t message, int variant)
+{
+    QListWidget* list = ActionList();
+    if (!list)
+        return;
+    const auto rows = keyfn::MouseActionTable();
+    Json::Value event;
+    if (message == 0x0200) {
+        static constexpr const char* kEdits[] = {"mouse_x_left_edit", "mouse_x_right_edit", "mouse_y_up_edit", "mouse_y_down_edit"};
+        if (variant < 0 || variant > 3)
+            return;
+        const keyfn::MouseActionRow& row = rows[size_t(10 + variant)];
+        auto* e = qobject_cast<QLineEdit*>(Find(kEdits[variant]));
+        const int distance = int(LeadingNumber(e ? e->text().toStdString() : std::string()) & 0xFF);
+        event = MakeEvent((row.eventByte & 0x80) != 0, distance, row.eventByte & 0x7F, m_fixedDelay);
+    } else if (message == 0x020B || message == 0x020C) {
+        const bool down = message == 0x020B;
+        event = MakeEvent(down, variant == 1 ? 0x08 : 0x10, 1, m_fixedDelay);
+    } else {
+        int r = -1;
+        for (int i = 0; i < 6; ++i)
+            if (rows[size_t(i)].message == message)
+                r = i;
+        if (r < 0)
+            return;
+        event = MakeEvent((rows[size_t(r)].eventByte & 0x80) != 0, rows[size_t(r)].bit, 1, m_fixedDelay);
+    }
+    const int p = std::max(list->currentRow(), 0);
+    const int at = list->count() > 0 ? p + 1 : 0;
+    AddRow(at, event);
+    list->setCurrentRow(at);
+}
+
+void CMacroControlUI::BeginRecording(Placement placement, int timeMode)
+{
+    auto* window = qobject_cast<WindowImplBase*>(this->window());
+    if (!window)
+        return;
+    auto* hook = window->findChild<CDeviceHook*>();
+    if (!hook) {
+        hook = new CDeviceHook(window);
+    }
+    connect(hook, &CDeviceHook::lost, this, [this] {
+        if (m_recording)
+            EndRecording();
+    }, Qt::UniqueConnection);
+    static constexpr int kModes[] = {CDeviceHook::MacroAppend, CDeviceHook::MacroBefore, CDeviceHook::MacroAfter,
+                                     CDeviceHook::MacroReplace};
+    m_placement = placement;
+    StartRecording(timeMode);
+    hook->StartHook(kModes[placement], window, true, true);
+    if (QWidget* strip = ui::PaintManager::FindSubControlByName(window, QStringLiteral("device_select_layout")))
+        strip->setEnabled(false);
+    if (m_device)
+        if (QWidget* profile = ui::PaintManager::FindSubControlByName(m_device, QStringLiteral("DeviceProfileItem")))
+            profile->setEnabled(false);
+    if (m_device)
+        if (auto* keys = m_device->findChild<CKeySetControlUI*>())
+            keys->SetKeyButtonsEnabled(true);
+}
+
+void CMacroControlUI::EndRecording()
+{
+    StopRecording();
+    if (auto* window = qobject_cast<WindowImplBase*>(this->window())) {
+        if (auto* hook = window->findChild<CDeviceHook*>())
+            hook->RemoveHook();
+        if (QWidget* strip = ui::PaintManager::FindSubControlByName(window, QStringLiteral("device_select_layout")))
+            strip->setEnabled(true);
+    }
+    if (m_device) {
+        if (QWidget* profile = ui::PaintManager::FindSubControlByName(m_device, QStringLiteral("DeviceProfileItem")))
+            profile->setEnabled(true);
+        if (auto* keys = m_device->findChild<CKeySetControlUI*>())
+            keys->SetKeyButtonsEnabled(false);
+    }
+    SaveMacro();
+}
+
+void CMacroControlUI::AfterListChange()
+{
+    if (!m_device)
+        return;
+    m_device->LoadNameLists();
+}
+
+bool CMacroControlUI::HandlePanelNotify(TNotifyUI& msg)
+{
+    if (!msg.pSender || !isAncestorOf(msg.pSender))
+        return false;
+    const QString name = msg.pSender->objectName();
+    if (msg.sType == QLatin1String(ui::kNotifyItemSelect) && name == QLatin1String("macro_name_list")) {
+        ShowMacro();
+        return true;
+    }
+    if (msg.sType != QLatin1String(ui::kNotifyClick))
+        return false;
+    auto* keys = m_device ? m_device->findChild<CKeySetControlUI*>() : nullptr;
+    if (name == QLatin1String("macro_btn_name_add")) {
+        if (const QString made = NewMacro(); !made.isEmpty()) {
+            if (keys)
+                keys->AddMacroName(made);
+            AfterListChange();
+        }
+    } else if (name == QLatin1String("macro_btn_name_sub")) {
+        DeleteSelectedMacro();
+    } else if (name == QLatin1String("macro_btn_name_edit")) {
+        RenameMacro();
+    } else if (name == QLatin1String("macro_btn_save")) {
+        SaveMacro();
+    } else if (name == QLatin1String("macro_btn_cancel")) {
+        ShowMacro();
+    } else if (name == QLatin1String("macro_btn_export")) {
+        QListWidget* list = NameList();
+        const QString suggested = list && list->currentItem() ? list->currentItem()->text() + QStringLiteral(".mac") : QString();
+        ExportMacro(Services().saveFile(window(), QLatin1String(kMacroFilter), suggested));
+    } else if (name == QLatin1String("macro_btn_import")) {
+        if (ImportMacro(Services().openFile(window(), QLatin1String(kMacroFilter)))) {
+            if (keys)
+                keys->AddMacroName(MacroNames().back());
+            AfterListChange();
+        }
+    } else if (name == QLatin1String("macro_btn_up") || name == QLatin1String("macro_btn_down") ||
+               name == QLatin1String("macro_btn_uptop") || name == QLatin1String("macro_btn_downbottom")) {
+        MoveAction(name == QLatin1String("macro_btn_up") ? MoveUp : name == QLatin1String("macro_btn_down") ? MoveDown
+                   : name == QLatin1String("macro_btn_uptop") ? MoveTop : MoveBottom);
+        SaveMacro();
+    } else if (name == QLatin1String("macro_btn_delete")) {
+        DeleteAction();
+        SaveMacro();
+    } else if (name == QLatin1String("macro_btn_deleteall")) {
+        DeleteAllActions();
+        SaveMacro();
+    } else if (name == QLatin1String("macro_inset_moveleftkey_btn") || name == QLatin1String("macro_inset_moverightkey_btn") ||
+               name == QLatin1String("macro_inset_moveupkey_btn") || name == QLatin1String("macro_inset_movedownkey_btn")) {
+        const int variant = name == QLatin1String("macro_inset_moveleftkey_btn") ? 0
+                            : name == QLatin1String("macro_inset_moverightkey_btn") ? 1
+                            : name == QLatin1String("macro_inset_moveupkey_btn") ? 2 : 3;
+        InsertMouseAction(0x0200, variant);
+        SaveMacro();
+    } else if (name == QLatin1String("macro_btn_starredio")) {
+        BeginRecording(Append, IsFixedTimeChecked() ? 2 : 1);
+    } else if (name == QLatin1String("macro_btn_stopredio")) {
+        EndRecording();
+    } else {
+        return false;
+    }
+    return true;
+}

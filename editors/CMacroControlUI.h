@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+#include "devices/CDevicePanel.h"
+#include "editors/CDeviceHook.h"
+
+#include <json/value.h>
+
+class QListWidget;
+class QListWidgetItem;
+
+// The macro editor of the keyboard and mouse pages. The device folder holds "macro.config" (the
+// macros in order: their number is what key assignments use) and one "<Guid>.mac" file per
+// macro with its timed events. The panel edits the list and the files at once; recording takes
+// the events the input hook reports.
+class CMacroControlUI : public QWidget, public CDevicePanel {
+    Q_OBJECT
+public:
+    enum Placement { Append, Before, After, Replace };
+    enum MoveKind { MoveUp, MoveDown, MoveTop, MoveBottom };
+    static constexpr int kMaxMacros = 50;
+    static constexpr int kMaxRows = 4000;
+
+    explicit CMacroControlUI(QWidget* parent = nullptr);
+    ~CMacroControlUI() override;
+
+    // CDevicePanel
+    void AttachDevice(CVantikUSBDevice& device) override;
+    bool HandlePanelNotify(TNotifyUI& msg) override;
+
+    void SetMacroFolder(const QString& folder) { m_folder = folder; }
+    void LoadMacroList();
+    QStringList MacroNames() const;
+    void SelectMacro(int index);
+    void ShowMacro();
+    // The name made, or empty at 50 macros.
+    QString NewMacro();
+    // 1 renamed, 0 nothing to do, -1 the name is taken (the user was told).
+    int RenameMacro();
+    void DeleteMacro(int number);
+    // Asks, renumbers the keys of every profile of the device, deletes. True when deleted.
+    bool DeleteSelectedMacro();
+    void SaveMacro();
+    bool ExportMacro(const QString& path);
+    bool ImportMacro(const QString& path);
+    void MoveAction(MoveKind kind);
+    void DeleteAction();
+    void DeleteAllActions();
+    void StartRecording(int timeMode);
+    void StopRecording();
+    bool IsRecording() const { return m_recording; }
+    bool IsFixedTimeChecked() const;
+    void ReadFixedDelay();
+    void RecordKeyEvent(Placement placement, uint32_t message, const KeyboardHookRecord& record);
+    void RecordMouseEvent(Placement placement, uint32_t message, const HookMouseRecord& record);
+    void InsertMouseAction(uint32_t message, int variant);
+    // The events of the shown macro as saved (JSON text per row).
+    QStringList RowData() const;
+    int SelectedRow() const;
+    void SelectRow(int row);
+    // Milliseconds of a steady clock; tests replace it.
+    void SetClock(std::function<int64_t()> clock) { m_clock = std::move(clock); }
+
+    // The recording the window runs: the panel's lock, the hook, the device strip.
+    void BeginRecording(Placement placement, int timeMode);
+    void EndRecording();
+
+private:
+    QListWidget* NameList() const;
+    QListWidget* ActionList() const;
+    QWidget* Find(const char* name) const;
+    void SetMacroControlsEnabled(bool on);
+    void AddRow(int at, const Json::Value& event);
+    void SetRowDelay(int row, int delay);
+    QString MacroFile(int index) const;
+    Json::Value ReadList() const;
+    void AfterListChange();
+    bool RecordRow(Placement placement, const Json::Value& event, uint8_t keyRepeatScan, bool isKey);
+
+    CVantikUSBDevice* m_device = nullptr;
+    QString m_folder;
+    int m_timeMode = 1;
+    int64_t m_lastTick = 0;
+    int m_fixedDelay = 50;
+    bool m_recordedRow = false;
+    bool m_recording = false;
+    Placement m_placement = Append;
+    std::function<int64_t()> m_clock;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <json/value.h>
+#include <vector>
+
+// Reading a macro file ("<Guid>.mac") for the macro editor. Files can come from anywhere (import),
+// so every member is checked for its type; what is not sound is left out or read as 0.
+namespace macrofile {
+
+// The event objects of the file's "Events", in order; elements that are no objects are left out.
+// Nothing when the document has no "Events" array.
+std::vector<Json::Value> Events(const Json::Value& document);
+// An event's delay as shown: the leading decimal number of "Delay" (or an integer), 0 to 65535,
+// anything above 65534 shown as 65535.
+int DelayOf(const Json::Value& event);
+// An integer member, 0 when missing or mistyped.
+int IntOf(const Json::Value& event, const char* key);
+bool IsDown(const Json::Value& event);
+// The text id naming an event by its type and button, empty when none fits.
+QString EventTextId(const Json::Value& event);
+
+}  // namespace macrofile

@@ -1,0 +1,736 @@
+#include "app/Application.h"
+#include "app/CMainWnd.h"
+#include "app/DeviceHub.h"
+#include "app/RegisteredMessages.h"
+#include "devices/CVantikKeyboardDevice.h"
+#include "devices/CVantikMouseDevice.h"
+#include "editors/CDeviceHook.h"
+#include "editors/CDeviceProfileUI.h"
+#include "editors/CKeySetControlUI.h"
+#include "editors/CMacroControlUI.h"
+#include "editors/KeyFunctionTables.h"
+#include "editors/PanelServices.h"
+#include "profiles/CBasicProfiledata.h"
+#include "profiles/CJsonFile.h"
+#include "ui/CDeviceOptionUI.h"
+#include "ui/ControlFactory.h"
+#include "ui/Language.h"
+#include "ui/PaintManager.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+// The key assignment panel end to end: the simulator runs as its own process, the real main
+// window finds the keyboard and the mouse, the panel is worked through its controls, and what
+// reached a device is read back from the simulator's key table.
+namespace {
+
+constexpr int kWaitMs = 15000;
+// Positions in the shipped language list.
+constexpr int kChinese = 0;
+constexpr int kEnglish = 1;
+
+Json::Value parseJson(const QByteArray& text)
+{
+    Json::Value v;
+    Json::Reader().parse(text.toStdString(), v, false);
+    return v;
+}
+
+class SimulatorProcess {
+public:
+    explicit SimulatorProcess(const QString& dir) : m_dir(dir)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(TESSEL_DEVSIM, {"serve", "--dir", dir});
+        m_process.waitForStarted(10000);
+        m_ready = QTest::qWaitFor([&] { return QFileInfo::exists(dir + "/control"); }, kWaitMs);
+    }
+    ~SimulatorProcess()
+    {
+        run({"shutdown"});
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+    }
+    // One command; its JSON answer (null when the simulator refused it).
+    Json::Value run(const QStringList& args)
+    {
+        QProcess cli;
+        cli.start(TESSEL_DEVSIM, QStringList{"--dir", m_dir} + args);
+        if (!cli.waitForFinished(10000) || cli.exitCode() != 0)
+            return Json::Value();
+        return parseJson(cli.readAllStandardOutput());
+    }
+    std::string dumpHex(const QString& device, const QString& region)
+    {
+        return run({"dump", device, region})["hex"].asString();
+    }
+    bool ready() const { return m_ready; }
+
+private:
+    QString m_dir;
+    QProcess m_process;
+    bool m_ready = false;
+};
+
+class KeyPanelTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        app::RegisteredMessages::RegisterAll();
+        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
+        app::RegisterControlClasses();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
+        qputenv("TESSEL_DATA_DIR", QByteArray(TESSEL_BIN_DIR));
+        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
+        sim = std::make_unique<SimulatorProcess>(home.filePath("sim"));
+        ASSERT_TRUE(sim->ready());
+        // English from the start, as a user who chose it.
+        QFile settings(home.filePath("settings.ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nLANGUAGE=1033\n");
+        settings.close();
+        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+        ASSERT_EQ(window->CurrentLanguage(), kEnglish);
+        hub = window->Devices();
+        ASSERT_NE(hub, nullptr);
+        // Scripted answers in place of the modal boxes and file dialogs.
+        editors::PanelServices services;
+        services.message = [this](QWidget*, const QString& body, bool, int) {
+            messages << body;
+            return confirm;
+        };
+        services.openFile = [this](QWidget*, const QString&) { return chosenFile; };
+        services.saveFile = [this](QWidget*, const QString&, const QString&) { return chosenFile; };
+        services.notice = [this](QWidget*, const QString& body, const QString&, bool& off) {
+            messages << body;
+            off = true;
+            return 1;
+        };
+        editors::InstallServices(services);
+    }
+    void TearDown() override
+    {
+        window->Shutdown();
+        window.reset();
+        sim.reset();
+        qunsetenv("TESSEL_SIM_DIR");
+        qunsetenv("TESSEL_DATA_DIR");
+    }
+
+    CVantikUSBDevice* deviceOfKind(const QString& kind) const
+    {
+        for (CVantikUSBDevice* d : hub->AllDevices())
+            if (d->FolderName() == kind)
+                return d;
+        return nullptr;
+    }
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+
+    // Plugs a device and makes its page the current one, once it is connected.
+    CVantikUSBDevice* plugAndShow(const QString& simName, const QString& kind)
+    {
+        if (sim->run({"plug", simName}).isNull())
+            return nullptr;
+        if (!waitFor([&] {
+                CVantikUSBDevice* d = deviceOfKind(kind);
+                return d && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady();
+            }))
+            return nullptr;
+        CVantikUSBDevice* d = deviceOfKind(kind);
+        hub->TabSelected(d->Tab());
+        return hub->CurrentDevice() == d ? d : nullptr;
+    }
+    template <typename T>
+    static T* control(QWidget* root, const char* name)
+    {
+        return qobject_cast<T*>(ui::PaintManager::FindSubControlByName(root, QLatin1String(name)));
+    }
+    static void click(QWidget* root, const char* name)
+    {
+        auto* b = control<QAbstractButton>(root, name);
+        ASSERT_NE(b, nullptr) << name;
+        b->click();
+    }
+    // Sets a profile's lighting to a still colour at full brightness.
+    static void setProfileColour(CDeviceProfileUI* panel, int index, int mode, int r, int g, int b)
+    {
+        panel->GetProfileCount();
+        const QString file = panel->GetProfileFileAt(index);
+        Json::Value doc = CJsonFile::ReadJson(file);
+        Json::Value& light = doc["Device"][0]["LightInfo"];
+        light["SelectItem"] = mode;
+        light["Light"] = 4;
+        light["MultiColor"] = 0;
+        light["Red"] = r;
+        light["Green"] = g;
+        light["Blue"] = b;
+        ASSERT_EQ(CJsonFile::WriteJson(file, doc), 0);
+    }
+    static int listSelection(CVantikUSBDevice* d)
+    {
+        return CJsonFile::ReadJson(d->DataFolder() + "/ProfileList.ini")["profileselect"].asInt();
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<SimulatorProcess> sim;
+    std::unique_ptr<CMainWnd> window;
+    app::DeviceHub* hub = nullptr;
+    QStringList messages;
+    int confirm = 1;
+    QString chosenFile;
+
+    // Shows the key tab of the current device's page and picks key `position` on its picture.
+    CKeySetControlUI* pickKey(CVantikUSBDevice* device, int position)
+    {
+        auto* profile = device->findChild<CDeviceProfileUI*>();
+        auto* panel = device->findChild<CKeySetControlUI*>();
+        if (!profile || !panel)
+            return nullptr;
+        profile->SelectFeatureTab(CDeviceProfileUI::TabKeys);
+        // The device loads its profile once it has read itself after the connection.
+        if (!waitFor([&] { return device->KeyAssignments().size() > size_t(position); })) {
+            ADD_FAILURE() << "no assignments in " << device->Profile().GetProfilePath().toStdString();
+            return nullptr;
+        }
+        auto* button = qobject_cast<QAbstractButton*>(device->KeyButton(position));
+        if (!button) {
+            ADD_FAILURE() << "no button " << position << " keys " << device->KeyCount() << " assignments "
+                          << device->KeyAssignments().size();
+            return nullptr;
+        }
+        button->click();
+        if (panel->EditedKey() != position)
+            ADD_FAILURE() << "not picked " << position << " visible " << panel->isVisible() << " assignments "
+                          << device->KeyAssignments().size();
+        return panel->EditedKey() == position ? panel : nullptr;
+    }
+    static void chooseCategory(CKeySetControlUI* panel, int category)
+    {
+        auto* combo = control<QComboBox>(panel, "keyset_function_combo");
+        ASSERT_NE(combo, nullptr);
+        const int item = combo->findData(QString::number(category));
+        ASSERT_GE(item, 0) << category;
+        combo->setCurrentIndex(item);
+    }
+    static void choose(CKeySetControlUI* panel, const char* comboName, int index)
+    {
+        auto* combo = control<QComboBox>(panel, comboName);
+        ASSERT_NE(combo, nullptr) << comboName;
+        combo->setCurrentIndex(index);
+    }
+    static void type(CKeySetControlUI* panel, const char* editName, const QString& text)
+    {
+        auto* edit = control<QLineEdit>(panel, editName);
+        ASSERT_NE(edit, nullptr) << editName;
+        edit->setText(text);
+    }
+    // The triple the device holds in key slot `slot`, as hex.
+    std::string slotHex(const QString& simName, int slot)
+    {
+        const std::string hex = sim->dumpHex(simName, "keytable");
+        return hex.size() >= size_t(6 * slot + 6) ? hex.substr(size_t(6 * slot), 6) : std::string();
+    }
+    // A key of the keyboard picture that the keyboard has a slot for.
+    static int knownKeyboardKey(CVantikKeyboardDevice* k, int from)
+    {
+        for (int p = from; p < CVantikKeyboardDevice::kKeyPositions; ++p)
+            if (k->SlotOf(p) != CVantikKeyboardDevice::kUnknown && k->KeyButton(p))
+                return p;
+        return -1;
+    }
+};
+
+QString text(const char* id)
+{
+    return ui::Language::instance().Text(QLatin1String(id));
+}
+
+}  // namespace
+
+TEST_F(KeyPanelTest, AssignmentsReachTheKeyTableAtTheKeysSlot)
+{
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_TRUE(waitFor([&] { return keyboard->IdentifiedKeyCount() > 0 && !keyboard->KeyAssignments().empty(); }));
+    const int position = knownKeyboardKey(keyboard, 20);
+    ASSERT_GE(position, 0) << keyboard->KeyCount() << " " << keyboard->IdentifiedKeyCount() << " " << (keyboard->KeyButton(20) != nullptr);
+    CKeySetControlUI* panel = pickKey(keyboard, position);
+    ASSERT_NE(panel, nullptr);
+    auto* layout = control<QWidget>(panel, "keyset_layout");
+    EXPECT_TRUE(layout->isVisible());
+    // A keyboard offers neither DPI actions nor gun patterns.
+    auto* categories = control<QComboBox>(panel, "keyset_function_combo");
+    EXPECT_EQ(categories->count(), 10);
+    EXPECT_LT(categories->findData("4"), 0);
+    EXPECT_LT(categories->findData("10"), 0);
+
+    const int slot = keyboard->SlotOf(position);
+    const std::string before = slotHex("keyboard", slot);
+    chooseCategory(panel, CKeySetControlUI::CatMedia);
+    choose(panel, "keyset_media_combo", 17);  // mail, usage 0x018A
+    EXPECT_EQ(keyboard->KeyAssignments()[size_t(position)].current.packed(), 0x308A01u);
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(keyboard->KeyButton(position))->text(), text("media_mail"));
+    // Nothing reaches the keyboard before "write to device".
+    EXPECT_EQ(slotHex("keyboard", slot), before);
+    click(panel, "key_butt_prosave");
+    EXPECT_TRUE(waitFor([&] { return slotHex("keyboard", slot) == "308a01"; })) << slotHex("keyboard", slot);
+    EXPECT_EQ(keyboard->KeyboardProfile().GetKeyList()[size_t(position)].current.packed(), 0x308A01u);
+
+    // The mouse: rapid fire with values wider than their fields, stored cut to 8 bits.
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));
+    ASSERT_NE(mouse, nullptr);
+    int button = -1;
+    ASSERT_TRUE(waitFor([&] {
+        return !mouse->KeyAssignments().empty() &&
+               std::count(mouse->ButtonSlots().begin(), mouse->ButtonSlots().end(), CVantikMouseDevice::kNotFound) <
+                   CVantikMouseDevice::kButtons;
+    }));
+    for (int j = 0; j < CVantikMouseDevice::kButtons; ++j)
+        if (mouse->ButtonSlots()[size_t(j)] != CVantikMouseDevice::kNotFound && mouse->KeyButton(j)) {
+            button = j;
+            break;
+        }
+    ASSERT_GE(button, 0);
+    CKeySetControlUI* mousePanel = pickKey(mouse, button);
+    ASSERT_NE(mousePanel, nullptr);
+    EXPECT_EQ(control<QComboBox>(mousePanel, "keyset_function_combo")->count(), 12);
+    chooseCategory(mousePanel, CKeySetControlUI::CatFire);
+    type(mousePanel, "keyset_mousefire_interval_edit", "300");
+    type(mousePanel, "keyset_mousefire_num_edit", "5x");
+    click(mousePanel, "key_butt_keysave");
+    EXPECT_EQ(mouse->KeyAssignments()[size_t(button)].current.packed(), 0x142C05u);
+    click(mousePanel, "key_butt_prosave");
+    const int mouseSlot = mouse->ButtonSlots()[size_t(button)];
+    EXPECT_TRUE(waitFor([&] { return slotHex("mouse", mouseSlot) == "142c05"; })) << slotHex("mouse", mouseSlot);
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(mouse->KeyButton(button))->text(), text("mouse_key_fire_key"));
+}
+
+namespace {
+
+// A key event as the X server reports it: the kernel's key code + 8.
+void sendKey(QWidget* to, QEvent::Type type, int qtKey, uint32_t kernelCode)
+{
+    QKeyEvent event(type, qtKey, Qt::NoModifier, kernelCode + 8, 0, 0);
+    QApplication::sendEvent(to, &event);
+}
+
+}  // namespace
+
+TEST_F(KeyPanelTest, CapturedKeysBuildTheKeyAndModifierAndStayFromControls)
+{
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_TRUE(waitFor([&] { return keyboard->IdentifiedKeyCount() > 0 && !keyboard->KeyAssignments().empty(); }));
+    const int position = knownKeyboardKey(keyboard, 20);
+    CKeySetControlUI* panel = pickKey(keyboard, position);
+    ASSERT_NE(panel, nullptr);
+    chooseCategory(panel, CKeySetControlUI::CatKey);
+    auto* edit = control<QLineEdit>(panel, "keyset_keyboard_text_edit");
+    auto* hook = window->findChild<CDeviceHook*>();
+    window->activateWindow();
+    edit->setFocus();
+    ASSERT_TRUE(waitFor([&] { hook = window->findChild<CDeviceHook*>(); return hook && hook->IsOn(); }));
+    // No X server here: only the window is watched, and the panel says so.
+    EXPECT_TRUE(hook->WindowOnly());
+    EXPECT_TRUE(control<QWidget>(panel, "keyset_capture_notice")->isVisibleTo(panel));
+
+    // RShift (kernel 54), then A (30): first the modifier alone, then the key with it.
+    sendKey(edit, QEvent::KeyPress, Qt::Key_Shift, 54);
+    EXPECT_EQ(keyboard->KeyAssignments()[size_t(position)].current.packed(), 0x200200u);
+    EXPECT_EQ(panel->GetModifierOption(), 2);
+    sendKey(edit, QEvent::KeyRelease, Qt::Key_Shift, 54);
+    sendKey(edit, QEvent::KeyPress, Qt::Key_A, 30);
+    EXPECT_EQ(keyboard->KeyAssignments()[size_t(position)].current.packed(), 0x200204u);
+    EXPECT_EQ(edit->text(), text("keyboard_key_A")) << "the key reached the edit as text only through the panel";
+    // Right Ctrl (kernel 97, extended) shows the Ctrl option and stores the left-side bit.
+    sendKey(edit, QEvent::KeyPress, Qt::Key_Control, 97);
+    EXPECT_EQ(panel->GetModifierOption(), 1);
+    EXPECT_EQ(keyboard->KeyAssignments()[size_t(position)].current.packed(), 0x200100u);
+    // A key without a scan code (a media key) is ignored.
+    sendKey(edit, QEvent::KeyPress, Qt::Key_VolumeUp, 115);
+    EXPECT_EQ(keyboard->KeyAssignments()[size_t(position)].current.packed(), 0x200100u);
+
+    // Leaving the edit ends the capture.
+    control<QWidget>(panel, "key_butt_keysave")->setFocus();
+    EXPECT_TRUE(waitFor([&] { return !hook->IsOn(); }));
+}
+
+TEST_F(KeyPanelTest, ShowingAndReadingBackFollowTheEncoding)
+{
+    auto* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    CKeySetControlUI* panel = pickKey(mouse, 0);
+    ASSERT_NE(panel, nullptr);
+    panel->SetMacroNames({"macro_1", "macro_2"});
+    const KeyAssignment def{0, 0x10, 0x01, 0};
+    struct Case {
+        KeyAssignment shown;
+        int category;
+        uint32_t readBack;  // what applying the shown controls stores
+    } cases[] = {
+        {{0, 0x10, 0x01, 0}, CKeySetControlUI::CatDefault, 0x100100},  // equal to the default
+        {{0, 0x12, 0x23, 0xFB}, CKeySetControlUI::CatVScroll, 0x1223FB},  // down 5
+        {{0, 0x12, 0x23, 0x80}, CKeySetControlUI::CatVScroll, 0x122380},  // down 0 shows 128
+        {{0, 0x11, 0x11, 0x83}, CKeySetControlUI::CatHScroll, 0x111183},
+        {{0, 0x20, 0x10, 0x04}, CKeySetControlUI::CatKey, 0x200104},  // RCtrl shows Ctrl
+        {{0, 0x20, 0x03, 0x04}, CKeySetControlUI::CatKey, 0x200004},  // two bits: option 0
+        {{0, 0x20, 0x01, 0x12}, CKeySetControlUI::CatKey, 0x200112},  // a shortcut reads as a key
+        {{0, 0x71, 1, 7}, CKeySetControlUI::CatMacro, 0x710107},
+        {{0, 0x70, 1, 2}, CKeySetControlUI::CatMacro, 0x700102},
+        {{0, 0x72, 2, 0}, CKeySetControlUI::CatGun, 0x720200},
+        {{0, 0x30, 0xCD, 0}, CKeySetControlUI::CatMedia, 0x30CD00},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.readBack);
+        panel->LoadKey({c.shown, def});
+        EXPECT_TRUE(control<QWidget>(panel, "keyset_layout")->isVisibleTo(panel));
+        auto* chooser = control<QComboBox>(panel, "keyset_function_combo");
+        EXPECT_EQ(chooser->currentData().toString().toInt(), c.category);
+        EXPECT_EQ(control<QStackedWidget>(panel, "function_switch_tablayout")->currentIndex(), c.category);
+        EXPECT_EQ(panel->ReadAssignment().current.packed(), c.readBack);
+    }
+    // Down with count 0 shows 128 and the down item.
+    panel->LoadKey({{0, 0x12, 0, 0x80}, def});
+    EXPECT_EQ(control<QLineEdit>(panel, "keyset_mousewheel_num_edit")->text(), "128");
+    EXPECT_EQ(control<QComboBox>(panel, "keyset_mousewheel_combo")->currentIndex(), 1);
+    // Typed values are cut to their fields; delay 17 is stored as 1, down 5 as 0xFB.
+    chooseCategory(panel, CKeySetControlUI::CatVScroll);
+    type(panel, "keyset_mousewheel_delay_edit", "17");
+    type(panel, "keyset_mousewheel_speed_edit", "2");
+    type(panel, "keyset_mousewheel_num_edit", "5");
+    choose(panel, "keyset_mousewheel_combo", 1);
+    EXPECT_EQ(panel->ReadAssignment().current.packed(), 0x1212FBu);
+    // Macro category without a play mode stores mode 0xFF.
+    chooseCategory(panel, CKeySetControlUI::CatMacro);
+    choose(panel, "keyset_macro_over_combo", -1);
+    choose(panel, "keyset_macro_combo", 1);
+    EXPECT_EQ(panel->ReadAssignment().current.packed(), 0x7001FFu);
+    // An unknown type hides the editing area.
+    panel->LoadKey({{0, 0x99, 0, 0}, def});
+    EXPECT_FALSE(control<QWidget>(panel, "keyset_layout")->isVisibleTo(panel));
+}
+
+TEST(KeyLabels, EveryTypeFollowsItsFunction)
+{
+    auto id = [](const QString& s) { return s; };
+    auto label = [&](uint8_t t, uint8_t p1, uint8_t p2, keyfn::PageKind page = keyfn::PageKind::Keyboard) {
+        return keyfn::AssignmentLabel({0, t, p1, p2}, page, {"first", "second"}, id);
+    };
+    EXPECT_EQ(label(0x20, 0x01, 0x12), "keyboard_key_LCtrl+keyboard_key_O");
+    EXPECT_EQ(label(0x20, 0x03, 0x04), "keyboard_key_LCtrl+keyboard_key_LShift+keyboard_key_A");
+    EXPECT_EQ(label(0x20, 0, 0), "close_text");
+    EXPECT_EQ(label(0x20, 0, 0x04), "keyboard_key_A");
+    EXPECT_EQ(label(0x10, 0x08, 0), "mouse_key_back");
+    EXPECT_EQ(label(0x12, 0x11, 0xFB), "mouse_key_down_Swing");
+    EXPECT_EQ(label(0x11, 0x11, 0x05), "mouse_key_left_Swing");
+    EXPECT_EQ(label(0x22, 0, 2), "custem_paste");
+    EXPECT_EQ(label(0x71, 1, 3), "second");
+    EXPECT_EQ(label(0x70, 2, 0), "") << "a macro beyond the list keeps the label";
+    EXPECT_EQ(label(0x72, 1, 0, keyfn::PageKind::Mouse), "gun_2_txt");
+    EXPECT_EQ(label(0x72, 1, 0), "关闭");
+    EXPECT_EQ(label(0xD0, 0xA2, 3), "keyboard_key_M3");
+    EXPECT_EQ(label(0xD0, 0xA2, 3, keyfn::PageKind::Mouse), "关闭");
+    EXPECT_EQ(label(0xA0, 0x1B, 0), "keyboard_key_GM");
+    EXPECT_EQ(label(0xA0, 0x02, 0), "mouse_key_smart_key");
+    EXPECT_EQ(label(0x15, 1, 1), "");
+    EXPECT_EQ(label(0x99, 0, 0), "关闭");
+}
+
+TEST(KeyCapture, XKeyCodesBecomeScanCodesOfTheTable)
+{
+    struct Case {
+        uint32_t kernel;
+        const char* id;
+    } cases[] = {
+        {30, "keyboard_key_A"},        {125, "keyboard_key_LWin"},   {126, "keyboard_key_RWin"},
+        {97, "keyboard_key_RCtrl"},    {54, "keyboard_key_RShift"},  {100, "keyboard_key_RAlt"},
+        {15, "keyboard_key_Tab"},      {69, "keyboard_key_Num Lock"}, {119, "keyboard_key_Pause"},
+        {96, "keyboard_key_Num Enter"}, {98, "keyboard_key_Num /"},  {99, "keyboard_key_Print Scr"},
+        {111, "keyboard_key_Delete"},  {83, "keyboard_key_Decimal"}, {127, "keyboard_key_App"},
+        {88, "keyboard_key_F12"},      {86, "keyboard_key_K45"},     {124, "keyboard_key_K14"},
+    };
+    for (const Case& c : cases) {
+        uint8_t scan = 0;
+        bool extended = false;
+        ASSERT_TRUE(CDeviceHook::ScanCodeOfXKey(c.kernel + 8, scan, extended)) << c.id;
+        const int row = keyfn::FindScanRow(scan, extended);
+        ASSERT_GE(row, 0) << c.id;
+        EXPECT_STREQ(keyfn::KeyTable()[size_t(row)].textId, c.id);
+    }
+    uint8_t scan = 0;
+    bool extended = false;
+    EXPECT_FALSE(CDeviceHook::ScanCodeOfXKey(115 + 8, scan, extended)) << "volume up has no scan code";
+}
+
+namespace {
+
+KeyboardHookRecord keyRecord(uint32_t scan, bool extended = false)
+{
+    KeyboardHookRecord r;
+    r.scanCode = scan;
+    r.flags = extended ? 1 : 0;
+    return r;
+}
+
+Json::Value rowJson(const QString& text)
+{
+    return parseJson(text.toUtf8());
+}
+
+}  // namespace
+
+TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    auto* keys = keyboard->findChild<CKeySetControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    const QString folder = keyboard->DataFolder();
+
+    // Names: the smallest free "macro_N", compared without regard to case.
+    // Worked through the buttons, so the key panel follows the list.
+    click(macros, "macro_btn_name_add");
+    click(macros, "macro_btn_name_add");
+    EXPECT_EQ(macros->MacroNames(), (QStringList{"macro_1", "macro_2"}));
+    auto* nameEdit = control<QLineEdit>(macros, "macro_edit_macroname");
+    nameEdit->setText("MACRO_3");
+    click(macros, "macro_btn_name_edit");
+    EXPECT_TRUE(nameEdit->text().isEmpty());
+    click(macros, "macro_btn_name_add");
+    EXPECT_EQ(macros->MacroNames().back(), "macro_2") << "macro_1 and MACRO_3 leave macro_2 free";
+    macros->SelectMacro(0);
+    nameEdit->setText("Macro_1");
+    messages.clear();
+    EXPECT_EQ(macros->RenameMacro(), -1);
+    EXPECT_EQ(messages, QStringList{"message_text_5"});
+    EXPECT_EQ(macros->MacroNames(), (QStringList{"macro_1", "MACRO_3", "macro_2"}));
+    const Json::Value list = CJsonFile::ReadJson(folder + "macro.config");
+    ASSERT_EQ(list["MacroInfo"].size(), 3u);
+    EXPECT_EQ(list["MacroInfo"][1]["MacroName"].asString(), "MACRO_3");
+
+    // Time mode 1: A down at 0, up at 120, B down at 300.
+    int64_t now = 1000;
+    macros->SetClock([&] { return now; });
+    macros->SelectMacro(0);
+    macros->StartRecording(1);
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));
+    now += 60;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));  // repeat
+    now += 60;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1E));
+    now += 180;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x30));
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x76));  // not in the table
+    macros->StopRecording();
+    macros->SaveMacro();
+    QStringList rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rowJson(rows[0])["Delay"].asString(), "120");
+    EXPECT_EQ(rowJson(rows[0])["Button"].asInt(), 0x04);
+    EXPECT_EQ(rowJson(rows[0])["Type"].asInt(), 10);
+    EXPECT_EQ(rowJson(rows[1])["Action"].asString(), "up");
+    EXPECT_EQ(rowJson(rows[1])["Delay"].asString(), "180");
+    EXPECT_EQ(rowJson(rows[2])["Delay"].asString(), "0");
+    const QString id = QString::fromStdString(list["MacroInfo"][0]["Guid"].asString());
+    const Json::Value file = CJsonFile::ReadJson(folder + id + ".mac");
+    EXPECT_EQ(file["Version"].asInt(), 64);
+    EXPECT_EQ(file["Events"].size(), 3u);
+
+    // A move wider than a byte keeps its low 8 bits; an empty delay is saved as 0.
+    control<QLineEdit>(macros, "mouse_x_left_edit")->setText("300");
+    macros->InsertMouseAction(0x0200, 0);
+    rows = macros->RowData();
+    EXPECT_EQ(rowJson(rows[macros->SelectedRow()])["Button"].asInt(), 44);
+    EXPECT_EQ(rowJson(rows[macros->SelectedRow()])["Type"].asInt(), 4);
+
+    // Fixed delays above 65535 are cut and shown cut.
+    macros->SelectMacro(1);
+    control<QLineEdit>(macros, "macro_fixed_time_edit")->setText("70000");
+    macros->StartRecording(2);
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1D));  // LCtrl
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1D));
+    macros->StopRecording();
+    EXPECT_EQ(control<QLineEdit>(macros, "macro_fixed_time_edit")->text(), "65535");
+    rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rowJson(rows[0])["Delay"].asString(), "65535");
+    EXPECT_EQ(rowJson(rows[0])["Type"].asInt(), 9);
+    EXPECT_EQ(rowJson(rows[1])["Delay"].asString(), "65535");
+    macros->SaveMacro();
+    // A macro without rows is saved without "Events".
+    macros->SelectMacro(2);
+    macros->SaveMacro();
+    const QString emptyId = QString::fromStdString(CJsonFile::ReadJson(folder + "macro.config")["MacroInfo"][2]["Guid"].asString());
+    const Json::Value empty = CJsonFile::ReadJson(folder + emptyId + ".mac");
+    EXPECT_FALSE(empty.isMember("Events"));
+    EXPECT_EQ(empty["Version"].asInt(), 64);
+
+    // The key panel lists the macros in order; assigning macro 0 writes its image to the keyboard.
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(keys->MacroNames(), (QStringList{"macro_1", "MACRO_3", "macro_2"}));
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(keyboard);
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    const int position = knownKeyboardKey(kb, 20);
+    ASSERT_NE(pickKey(keyboard, position), nullptr);
+    chooseCategory(keys, CKeySetControlUI::CatMacro);
+    choose(keys, "keyset_macro_over_combo", 0);
+    choose(keys, "keyset_macro_combo", 0);
+    EXPECT_EQ(kb->KeyAssignments()[size_t(position)].current.packed(), 0x700000u);
+    EXPECT_EQ(qobject_cast<QAbstractButton*>(kb->KeyButton(position))->text(), "macro_1");
+    click(keys, "key_butt_prosave");
+    const int slot = kb->SlotOf(position);
+    EXPECT_TRUE(waitFor([&] { return slotHex("keyboard", slot) == "700000"; })) << slotHex("keyboard", slot);
+    // The macro in use is what the write collects; nothing exceeded the macro memory.
+    EXPECT_EQ(kb->CollectUsedMacros(), std::vector<int>{0});
+    EXPECT_FALSE(messages.contains("message_text_7"));
+}
+
+TEST_F(KeyPanelTest, DeletingAMacroRenumbersTheKeysOfEveryProfile)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(keyboard);
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    auto* profiles = keyboard->findChild<CDeviceProfileUI*>();
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    for (int i = 0; i < 3; ++i)
+        click(macros, "macro_btn_name_add");
+    // Keys 1, 2, 3 on macros 0, 1, 2 in the active profile and in a second one.
+    std::vector<KeyAssignmentPair> active = kb->KeyAssignments();
+    const KeyAssignmentPair original = active[2];
+    for (int i = 0; i < 3; ++i)
+        active[size_t(i + 1)].current = {uint16_t(i + 1), 0x70, uint8_t(i), 0};
+    kb->StoreKeyAssignments(active);
+    kb->SaveProfile();
+    click(profiles, "device_add_btn");
+    ASSERT_EQ(profiles->GetProfileCount(), 2);
+    const QString second = profiles->GetProfileFileAt(1);
+    Json::Value doc = CJsonFile::ReadJson(second);
+    for (int i = 0; i < 3; ++i)
+        doc["Device"][0]["KeyList"][i + 1]["Assignment"] = (0x70 << 16) | (i << 8);
+    ASSERT_EQ(CJsonFile::WriteJson(second, doc), 0);
+
+    macros->SelectMacro(1);
+    messages.clear();
+    confirm = 1;
+    ASSERT_TRUE(macros->DeleteSelectedMacro());
+    EXPECT_EQ(messages, (QStringList{"message_text_4", "message_text_2"}));
+    const std::vector<KeyAssignmentPair> after = kb->KeyAssignments();
+    EXPECT_EQ(after[1].current.packed(), 0x700000u);
+    EXPECT_EQ(after[2].current.packed(), original.defaults.packed()) << "the key on the deleted macro is back to its default";
+    EXPECT_EQ(after[3].current.packed(), 0x700100u);
+    const Json::Value other = CJsonFile::ReadJson(second)["Device"][0]["KeyList"];
+    EXPECT_EQ(other[1]["Assignment"].asInt(), 0x700000);
+    EXPECT_EQ(other[2]["Assignment"].asInt(), other[2]["DefaultAssignment"].asInt());
+    EXPECT_EQ(other[3]["Assignment"].asInt(), 0x700100);
+    EXPECT_EQ(macros->MacroNames(), (QStringList{"macro_1", "macro_3"}));
+    EXPECT_EQ(keyboard->findChild<CKeySetControlUI*>()->MacroNames(), (QStringList{"macro_1", "macro_3"}));
+}
+
+TEST_F(KeyPanelTest, BadMacroFilesLoadAsFarAsTheyAreSound)
+{
+    CVantikUSBDevice* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    auto* macros = mouse->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    struct Case {
+        const char* content;
+        int rows;
+    } cases[] = {
+        {"", 0},
+        {"{not json", 0},
+        {"[1,2,3]", 0},
+        {"{\"Events\": 5}", 0},
+        {"{\"Events\": [1, \"x\", {\"Action\": \"down\", \"Button\": 4, \"Type\": 10, \"Delay\": \"70000\"}]}", 1},
+        {"{\"Events\": [{\"Action\": 3, \"Button\": \"q\", \"Type\": [], \"Delay\": {}}]}", 1},
+    };
+    const QString source = home.filePath("import.mac");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.content);
+        f.close();
+        ASSERT_TRUE(macros->ImportMacro(source));
+        EXPECT_EQ(macros->RowData().size(), c.rows);
+        macros->SaveMacro();
+    }
+    // The delay above 65534 is shown as 65535 and saved so.
+    macros->SelectMacro(4);
+    ASSERT_EQ(macros->RowData().size(), 1);
+    EXPECT_EQ(rowJson(macros->RowData()[0])["Delay"].asString(), "65535");
+}
+
+TEST_F(KeyPanelTest, Screenshots)
+{
+    const QString folder = qEnvironmentVariable("TESSEL_KEYS_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TESSEL_KEYS_SCREENSHOTS is not set";
+    QDir().mkpath(folder);
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(kb, nullptr);
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    auto* macros = kb->findChild<CMacroControlUI*>();
+    click(macros, "macro_btn_name_add");
+    click(macros, "macro_btn_name_add");
+    macros->SelectMacro(0);
+    int64_t now = 0;
+    macros->SetClock([&] { return now; });
+    macros->StartRecording(1);
+    for (uint32_t scan : {0x1Du, 0x1Eu}) {
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(scan));
+        now += 40;
+    }
+    for (uint32_t scan : {0x1Eu, 0x1Du}) {
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(scan));
+        now += 65;
+    }
+    macros->StopRecording();
+    macros->InsertMouseAction(0x0201, 0);
+    macros->InsertMouseAction(0x0202, 0);
+    macros->SaveMacro();
+    const int position = knownKeyboardKey(kb, 20);
+    CKeySetControlUI* keys = pickKey(kb, position);
+    ASSERT_NE(keys, nullptr);
+    chooseCategory(keys, CKeySetControlUI::CatMacro);
+    choose(keys, "keyset_macro_over_combo", 4);
+    type(keys, "keyset_macro_cycle_edit", "3");
+    choose(keys, "keyset_macro_combo", 0);
+    const int second = knownKeyboardKey(kb, position + 1);
+    ASSERT_NE(pickKey(kb, second), nullptr);
+    chooseCategory(keys, CKeySetControlUI::CatKey);
+    keys->CaptureKey(0x1D, 0);
+    keys->CaptureKey(0x2E, 0);
+    QTest::qWait(300);
+    window->grab().save(folder + "/key-assignment-en.png");
+    kb->findChild<CDeviceProfileUI*>()->SelectFeatureTab(CDeviceProfileUI::TabMacro);
+    QTest::qWait(300);
+    window->grab().save(folder + "/macro-editor-en.png");
+    window->ApplyLanguage(kChinese);
+    QTest::qWait(300);
+    window->grab().save(folder + "/macro-editor-cn.png");
+    kb->findChild<CDeviceProfileUI*>()->SelectFeatureTab(CDeviceProfileUI::TabKeys);
+    QTest::qWait(300);
+    window->grab().save(folder + "/key-assignment-cn.png");
+}

@@ -1,0 +1,32 @@
+// Macro files come from anywhere (import): whatever their bytes, reading them must not throw,
+// every event kept must be an object, and every delay shown must be one the edit can hold.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <json/reader.h>
+
+#include "editors/MacroFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Json::Value root;
+    Json::Reader reader;
+    const char* text = reinterpret_cast<const char*>(data);
+    if (!reader.parse(text, text + size, root, false))
+        return 0;
+    for (const Json::Value& event : macrofile::Events(root)) {
+        if (!event.isObject())
+            std::abort();
+        const int delay = macrofile::DelayOf(event);
+        if (delay < 0 || delay > 65535)
+            std::abort();
+        const int button = macrofile::IntOf(event, "Button");
+        if (button < 0 || button > 0xFFFF)
+            std::abort();
+        macrofile::IsDown(event);
+        macrofile::EventTextId(event);
+    }
+    macrofile::DelayOf(root);
+    macrofile::EventTextId(root);
+    return 0;
+}
