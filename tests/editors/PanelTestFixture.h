@@ -1,0 +1,176 @@
+#pragma once
+
+// What the editor panel tests share: the simulator as its own process and the real main window
+// on it, with the message box and file dialogs answered by the test.
+#include "app/Application.h"
+#include "tests/support/SimulatorProcess.h"
+#include "app/CMainWnd.h"
+#include "app/DeviceHub.h"
+#include "app/RegisteredMessages.h"
+#include "devices/CVantikMouseDevice.h"
+#include "editors/CDeviceProfileUI.h"
+#include "editors/CShootControlUI.h"
+#include "editors/PanelServices.h"
+#include "profiles/CBasicProfiledata.h"
+#include "profiles/CJsonFile.h"
+#include "ui/CDeviceOptionUI.h"
+#include "ui/ControlFactory.h"
+#include "ui/PaintManager.h"
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+// Positions in the shipped language list.
+constexpr int kChinese = 0;
+constexpr int kEnglish = 1;
+
+Json::Value parseJson(const QByteArray& text)
+{
+    Json::Value v;
+    Json::Reader().parse(text.toStdString(), v, false);
+    return v;
+}
+
+class SimulatorProcess : public testsupport::SimulatorProcess {
+public:
+    using testsupport::SimulatorProcess::SimulatorProcess;
+    // One command; its JSON answer (null when the simulator refused it).
+    Json::Value run(const QStringList& args)
+    {
+        const auto out = Call(args);
+        return out ? parseJson(*out) : Json::Value();
+    }
+    std::string dumpHex(const QString& device, const QString& region)
+    {
+        return run({"dump", device, region})["hex"].asString();
+    }
+};
+
+class PanelOnSimulatorTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        app::RegisteredMessages::RegisterAll();
+        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
+        app::RegisterControlClasses();
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
+        qputenv("TESSEL_DATA_DIR", QByteArray(TESSEL_BIN_DIR));
+        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
+        sim = std::make_unique<SimulatorProcess>(home.filePath("sim"));
+        ASSERT_TRUE(sim->ready());
+        // English from the start, as a user who chose it.
+        QFile settings(home.filePath("settings.ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nLANGUAGE=1033\n");
+        settings.close();
+        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+        ASSERT_EQ(window->CurrentLanguage(), kEnglish);
+        hub = window->Devices();
+        ASSERT_NE(hub, nullptr);
+        // Scripted answers in place of the modal boxes and file dialogs.
+        editors::PanelServices services;
+        services.message = [this](QWidget*, const QString& body, bool, int) {
+            messages << body;
+            return confirm;
+        };
+        services.openFile = [this](QWidget*, const QString&) { return chosenFile; };
+        services.saveFile = [this](QWidget*, const QString&, const QString&) { return chosenFile; };
+        services.notice = [this](QWidget*, const QString& body, const QString&, bool& off) {
+            messages << body;
+            off = true;
+            return 1;
+        };
+        editors::InstallServices(services);
+    }
+    void TearDown() override
+    {
+        window->Shutdown();
+        window.reset();
+        sim.reset();
+        qunsetenv("TESSEL_SIM_DIR");
+        qunsetenv("TESSEL_DATA_DIR");
+    }
+
+    CVantikUSBDevice* deviceOfKind(const QString& kind) const
+    {
+        for (CVantikUSBDevice* d : hub->AllDevices())
+            if (d->FolderName() == kind)
+                return d;
+        return nullptr;
+    }
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+
+    // Plugs a device and makes its page the current one, once it is connected.
+    CVantikUSBDevice* plugAndShow(const QString& simName, const QString& kind)
+    {
+        if (sim->run({"plug", simName}).isNull())
+            return nullptr;
+        if (!waitFor([&] {
+                CVantikUSBDevice* d = deviceOfKind(kind);
+                return d && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady();
+            }))
+            return nullptr;
+        CVantikUSBDevice* d = deviceOfKind(kind);
+        hub->TabSelected(d->Tab());
+        return hub->CurrentDevice() == d ? d : nullptr;
+    }
+    template <typename T>
+    static T* control(QWidget* root, const char* name)
+    {
+        return qobject_cast<T*>(ui::PaintManager::FindSubControlByName(root, QLatin1String(name)));
+    }
+    static void click(QWidget* root, const char* name)
+    {
+        auto* b = control<QAbstractButton>(root, name);
+        ASSERT_NE(b, nullptr) << name;
+        b->click();
+    }
+    // Sets a profile's lighting to a still colour at full brightness.
+    static void setProfileColour(CDeviceProfileUI* panel, int index, int mode, int r, int g, int b)
+    {
+        panel->GetProfileCount();
+        const QString file = panel->GetProfileFileAt(index);
+        Json::Value doc = CJsonFile::ReadJson(file);
+        Json::Value& light = doc["Device"][0]["LightInfo"];
+        light["SelectItem"] = mode;
+        light["Light"] = 4;
+        light["MultiColor"] = 0;
+        light["Red"] = r;
+        light["Green"] = g;
+        light["Blue"] = b;
+        ASSERT_EQ(CJsonFile::WriteJson(file, doc), 0);
+    }
+    static int listSelection(CVantikUSBDevice* d)
+    {
+        return CJsonFile::ReadJson(d->DataFolder() + "/ProfileList.ini")["profileselect"].asInt();
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<SimulatorProcess> sim;
+    std::unique_ptr<CMainWnd> window;
+    app::DeviceHub* hub = nullptr;
+    QStringList messages;
+    int confirm = 1;
+    QString chosenFile;
+};
+
+}  // namespace
