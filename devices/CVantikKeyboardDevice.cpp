@@ -23,17 +23,6 @@
 
 namespace {
 
-uint64_t nowMs()
-{
-    using namespace std::chrono;
-    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-uint32_t pack(LedColour c)
-{
-    return uint32_t(c.red) | (uint32_t(c.blue) << 8) | (uint32_t(c.green) << 16);
-}
-
 // The light mode of the profile and the modes streamed from here.
 constexpr uint8_t kCustomMode = 19;
 constexpr uint8_t kMusicMode = 29;
@@ -616,7 +605,7 @@ void CVantikKeyboardDevice::RenderMode(uint8_t mode)
     in.mode = mode;
     for (size_t i = 0; i < keyCount; ++i)
         m_effects.KeyEvent(keys[i].first, keys[i].second, mode);
-    m_effects.Render(in, m_render.data(), m_render.size(), nowMs());
+    m_effects.Render(in, m_render.data(), m_render.size(), lighting::NowMs());
 }
 
 bool CVantikKeyboardDevice::IsStillMode(uint8_t mode) const
@@ -662,7 +651,7 @@ void CVantikKeyboardDevice::PaintPreview(const std::vector<LedColour>& leds)
             continue;
         // SetLightColour repaints the key only when its colour changed.
         if (lit && button->isVisible())
-            button->SetLightColour(pack(leds[i]), leds[i].brightness, true);
+            button->SetLightColour(PackForPreview(leds[i]), leds[i].brightness, true);
         else
             button->SetLightColour(0, 0, true);
     }
@@ -674,7 +663,7 @@ bool CVantikKeyboardDevice::SendFrame(const std::vector<LedColour>& leds)
     const bool wireless = m_transport.isWireless() != 0;
     if (wireless ? m_wirelessSuspended : m_wiredSuspended)
         return true;
-    const uint64_t start = nowMs();
+    const uint64_t start = lighting::NowMs();
     if (start < m_frameRetryAtMs)
         return false;
     m_frame.fill(0);
@@ -689,7 +678,7 @@ bool CVantikKeyboardDevice::SendFrame(const std::vector<LedColour>& leds)
     }
     const uint32_t length = std::min<uint32_t>(3u * m_info[CommandTransport::kInfoKeySlots], 512);
     const int result = m_transport.sendLightingFrame(m_frame.data(), length);
-    const uint64_t took = nowMs() - start;
+    const uint64_t took = lighting::NowMs() - start;
     bool& suspended = wireless ? m_wirelessSuspended : m_wiredSuspended;
     int& slow = wireless ? m_wirelessSlow : m_wiredSlow;
     if (took > kSlowSendMs) {
@@ -703,7 +692,7 @@ bool CVantikKeyboardDevice::SendFrame(const std::vector<LedColour>& leds)
     }
     if (result != 1) {
         // A failed frame is retried after a pause, without holding up the window meanwhile.
-        m_frameRetryAtMs = nowMs() + kFailedSendPauseMs;
+        m_frameRetryAtMs = lighting::NowMs() + kFailedSendPauseMs;
         return false;
     }
     return true;
@@ -739,7 +728,7 @@ void CVantikKeyboardDevice::PushLightingFrame()
             return;
         m_pushLeds = m_leds;
     }
-    const uint64_t now = nowMs();
+    const uint64_t now = lighting::NowMs();
     const bool previewDue = now - m_lastPreviewMs >= kPreviewIntervalMs;
     if (previewDue && m_previewFlag.load()) {
         PaintPreview(m_pushLeds);

@@ -25,18 +25,6 @@
 
 namespace {
 
-uint64_t nowMs()
-{
-    using namespace std::chrono;
-    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-uint32_t pack(LedColour c)
-{
-    // Red in bits 0-7, blue in 8-15, green in 16-23: what the key buttons' image drawing takes.
-    return uint32_t(c.red) | (uint32_t(c.blue) << 8) | (uint32_t(c.green) << 16);
-}
-
 constexpr uint32_t kListenerStopMs = 500;
 constexpr uint32_t kLightStopMs = 1000;
 constexpr int kStatusLength = 6;
@@ -361,7 +349,7 @@ void CVantikUSBDevice::RenderSpectrum()
 void CVantikUSBDevice::RenderFlash()
 {
     const LightState s = GetLightState();
-    const uint64_t now = nowMs();
+    const uint64_t now = lighting::NowMs();
     if (now - m_lastFlashToggleMs >= lighting::FlashPeriodMs(s.speed)) {
         m_flashOn = !m_flashOn;
         m_lastFlashToggleMs = now;
@@ -381,7 +369,7 @@ void CVantikUSBDevice::RenderFlash()
 void CVantikUSBDevice::RenderFlashFourColours()
 {
     const LightState s = GetLightState();
-    const uint64_t now = nowMs();
+    const uint64_t now = lighting::NowMs();
     if (now - m_lastFlashToggleMs >= lighting::FlashPeriodMs(s.speed)) {
         m_flashOn = !m_flashOn;
         m_lastFlashToggleMs = now;
@@ -618,7 +606,7 @@ void CVantikUSBDevice::UpdatePreview(const std::vector<LedColour>& leds)
     for (size_t i = 0; i < leds.size() && i < m_lightButtons.size(); ++i) {
         auto* button = static_cast<ui::CDeviceKeyButtonUI*>(m_lightButtons[i]);
         if (button && button->isVisible())
-            button->SetLightColour(pack(leds[i]), leds[i].brightness, true);
+            button->SetLightColour(PackForPreview(leds[i]), leds[i].brightness, true);
     }
 }
 

@@ -10,6 +10,13 @@ struct LedColour {
 };
 static_assert(sizeof(LedColour) == 4);
 
+// An LED's colour as the key buttons' image drawing takes it: red in bits 0-7, blue in 8-15,
+// green in 16-23.
+inline uint32_t PackForPreview(LedColour c)
+{
+    return uint32_t(c.red) | (uint32_t(c.blue) << 8) | (uint32_t(c.green) << 16);
+}
+
 // The lighting choice the light thread renders: four 32-bit words as the profile gives them.
 // Bytes 8-15 belong to the device classes (the keyboard keeps its sub-mode, custom colour group
 // and the mode before a game event there).

@@ -1,5 +1,7 @@
 #include "devices/LightingTables.h"
 
+#include <chrono>
+
 namespace lighting {
 
 namespace {
@@ -49,6 +51,12 @@ const std::array<uint8_t, kBreathingSteps>& BreathingCurve()
         return c;
     }();
     return curve;
+}
+
+uint64_t NowMs()
+{
+    using namespace std::chrono;
+    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 uint8_t BrightnessOf(uint8_t level)

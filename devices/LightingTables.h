@@ -40,6 +40,9 @@ uint32_t FlashPeriodMs(uint8_t speedLevel);
 // Ticks per step of a speed level; the slowest for a level beyond the table.
 uint8_t TickThreshold(uint8_t speedLevel);
 
+// The milliseconds of a monotonic clock: the tick count the effects time themselves by.
+uint64_t NowMs();
+
 // One step of a running position: up by delta (back to 0 on reaching limit) when direction is
 // non-zero, else down by delta (restarting from limit - delta when it would fall below 0).
 uint8_t Step(uint8_t direction, uint8_t limit, uint8_t current, uint8_t delta);
