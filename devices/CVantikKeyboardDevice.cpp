@@ -137,18 +137,7 @@ int CVantikKeyboardDevice::ApplyLightSettings()
 {
     const LightInfo info = m_profile.GetLightInfo();
     const AudioLightInfo audio = m_profile.GetAudioLightInfo();
-    LightState s;
-    s.mode = info.mode;
-    s.brightness = info.brightness;
-    s.speed = info.speed;
-    s.direction = info.direction;
-    s.multicolour = info.multicolour;
-    s.red = info.red;
-    s.green = info.green;
-    s.blue = info.blue;
-    s.extra[3] = info.zzccMode;
-    s.extra[4] = info.customGroup;
-    s.extra[5] = info.previousMode;
+    LightState s = LightStateOf(info);
     const std::vector<LedEffectStep> steps = m_profile.GetLedEffects(DeviceNameLists::Keyboard);
     bool enter = false;
     {

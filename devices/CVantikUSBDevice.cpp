@@ -731,9 +731,8 @@ bool CVantikUSBDevice::LoadSelectedProfile()
     return true;
 }
 
-void CVantikUSBDevice::ApplyProfileLight()
+LightState CVantikUSBDevice::LightStateOf(const LightInfo& info)
 {
-    const LightInfo info = Profile().GetLightInfo();
     LightState s;
     s.mode = info.mode;
     s.brightness = info.brightness;
@@ -746,6 +745,12 @@ void CVantikUSBDevice::ApplyProfileLight()
     s.extra[3] = info.zzccMode;
     s.extra[4] = info.customGroup;
     s.extra[5] = info.previousMode;
+    return s;
+}
+
+void CVantikUSBDevice::ApplyProfileLight()
+{
+    const LightState s = LightStateOf(Profile().GetLightInfo());
     {
         std::lock_guard lock(m_stateLock);
         m_lightState = s;

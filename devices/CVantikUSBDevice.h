@@ -280,6 +280,8 @@ protected:
     bool LoadSelectedProfile();
     // Copies the profile's lighting into the light state and restarts the effect.
     void ApplyProfileLight();
+    // The light state of a profile's lighting choice.
+    static LightState LightStateOf(const LightInfo& info);
     // Reads the information block in a session (0x01, 0x03, 0x02) when the transport is ready.
     bool ReadInformationBlock();
     // A copy of the LED list and its generation; false when it did not change since the last

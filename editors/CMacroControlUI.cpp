@@ -37,21 +37,6 @@ namespace {
 
 constexpr char kMacroFilter[] = "Macro Files(*.mac)";
 
-// The leading decimal number of a text, as atoi reads it (0 when there is none).
-int64_t LeadingNumber(const std::string& text)
-{
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && value < 100000000; ++i)
-        value = value * 10 + (text[i] - '0');
-    return negative ? -value : value;
-}
-
 std::string JsonText(const Json::Value& v)
 {
     return Json::StyledWriter().write(v);
@@ -485,7 +470,7 @@ void CMacroControlUI::SaveMacro()
         Json::Value event = ParseJson(data);
         if (!event.isObject())
             continue;
-        event["Delay"] = std::to_string(LeadingNumber(delayText.toStdString()));
+        event["Delay"] = std::to_string(macrofile::LeadingNumber(delayText.toStdString()));
         doc["Events"].append(event);
         item->setData(Qt::UserRole, QString::fromStdString(JsonText(event)));
     }
@@ -565,7 +550,7 @@ void CMacroControlUI::ReadFixedDelay()
     auto* e = qobject_cast<QLineEdit*>(Find("macro_fixed_time_edit"));
     if (!e)
         return;
-    const int64_t value = LeadingNumber(e->text().toStdString());
+    const int64_t value = macrofile::LeadingNumber(e->text().toStdString());
     if (value == m_fixedDelay)
         return;
     m_fixedDelay = int(std::clamp<int64_t>(value, 0, 65535));
@@ -741,7 +726,7 @@ void CMacroControlUI::InsertMouseAction(uint32_t message, int variant)
             return;
         const keyfn::MouseActionRow& row = rows[size_t(10 + variant)];
         auto* e = qobject_cast<QLineEdit*>(Find(kEdits[variant]));
-        const int distance = int(LeadingNumber(e ? e->text().toStdString() : std::string()) & 0xFF);
+        const int distance = int(macrofile::LeadingNumber(e ? e->text().toStdString() : std::string()) & 0xFF);
         event = MakeEvent((row.eventByte & 0x80) != 0, distance, row.eventByte & 0x7F, m_fixedDelay);
     } else if (message == 0x020B || message == 0x020C) {
         const bool down = message == 0x020B;

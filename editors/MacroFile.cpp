@@ -9,6 +9,9 @@ namespace macrofile {
 
 namespace {
 
+
+}  // namespace
+
 int64_t LeadingNumber(const std::string& text)
 {
     size_t i = 0;
@@ -22,8 +25,6 @@ int64_t LeadingNumber(const std::string& text)
         value = value * 10 + (text[i] - '0');
     return negative ? -value : value;
 }
-
-}  // namespace
 
 std::vector<Json::Value> Events(const Json::Value& document)
 {

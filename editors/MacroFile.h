@@ -2,6 +2,9 @@
 
 #include <QString>
 #include <json/value.h>
+
+#include <cstdint>
+#include <string>
 #include <vector>
 
 // Reading a macro file ("<Guid>.mac") for the macro editor. Files can come from anywhere (import),
@@ -14,6 +17,8 @@ std::vector<Json::Value> Events(const Json::Value& document);
 // An event's delay as shown: the leading decimal number of "Delay" (or an integer), 0 to 65535,
 // anything above 65534 shown as 65535.
 int DelayOf(const Json::Value& event);
+// The leading decimal number of a text, as atoi reads it (0 when there is none).
+int64_t LeadingNumber(const std::string& text);
 // An integer member, 0 when missing or mistyped.
 int IntOf(const Json::Value& event, const char* key);
 bool IsDown(const Json::Value& event);
