@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 
+class CVantikUSBDevice;
 namespace ui {
 class TrayIcon;
 }
@@ -127,7 +128,10 @@ private:
     void SetPreviewFlags(uint32_t on);
     void OpenSystemSettings(int which);
     // One of the four game messages arrived (Tessel awake): the game lighting reaction.
-    void OnGameEvent(uint32_t msg);
+    // wParam and lParam: how the event acts and the mode it asks for.
+    void OnGameEvent(uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
+    // The lighting of `current` carried to every connected device.
+    void RunSameLighting(CVantikUSBDevice& current);
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;

@@ -1,4 +1,5 @@
 #include "devices/CVantikHS6533Device.h"
+#include "devices/CDevicePanel.h"
 
 #include "devices/LightingTables.h"
 #include "devices/OsConfLibrary.h"
@@ -113,6 +114,10 @@ void CVantikHS6533Device::RefreshPanel()
     LoadNameLists();
     ShowDeviceInfo();
     ShowAudioPanels();
+    for (QWidget* w : Panels()) {
+        if (auto* panel = dynamic_cast<CDevicePanel*>(w))
+            panel->DeviceRefreshed();
+    }
 }
 
 void CVantikHS6533Device::LoadNameLists()
