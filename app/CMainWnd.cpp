@@ -692,7 +692,8 @@ void CMainWnd::SetLightingControl(bool on)
 
 void CMainWnd::OnGameEvent(uint32_t msg, intptr_t wParam, intptr_t lParam)
 {
-    qCDebug(tesselDebug).noquote() << "game event" << app::RegisteredMessages::Name(msg) << wParam << lParam;
+    qCDebug(tesselDebug).noquote() << "game event" << app::RegisteredMessages::Name(msg);
+    qCDebug(tesselDebug) << "game event parameters" << wParam << lParam;
     if (CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr)
         editors::ApplyGameEvent(*device, int(wParam), int(lParam));
     // Every event, whatever it asked, puts the return to the saved mode five seconds away.
