@@ -180,6 +180,13 @@ void CLightControlUI::AttachDevice(CVantikUSBDevice& device)
 {
     m_device = &device;
     m_kind = editors::KindOf(device);
+    // Sliders carry no text of their own: their names follow the language through their ids.
+    for (auto [name, id] : {std::pair{"deng_light_slider", "light_brightness_text"}, std::pair{"deng_speed_slider", "light_speed_text"}}) {
+        if (QWidget* slider = Control(QLatin1String(name))) {
+            slider->setProperty("accessiblenameid", QLatin1String(id));
+            slider->setAccessibleName(ui::Language::instance().Text(QLatin1String(id)));
+        }
+    }
     // Swatches show their colour as their background.
     for (const char* prefix : {"color_option_", "audiocolor_option_"}) {
         for (int n = 1; n <= 16; ++n) {
