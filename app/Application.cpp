@@ -27,6 +27,7 @@
 #include "ui/PaintManager.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -74,6 +75,21 @@ void routeTerminationSignals(CMainWnd* window)
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+// Clicks the shown buttons named in TESSEL_SCREENSHOT_CLICK (comma-separated, in order), so a
+// picture can show a page's other tabs ("device_tab_light").
+void clickForScreenshot(CMainWnd* window)
+{
+    for (const QString& name : qEnvironmentVariable("TESSEL_SCREENSHOT_CLICK").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        for (auto* button : window->findChildren<QAbstractButton*>(name.trimmed())) {
+            if (button->isVisible()) {
+                button->click();
+                break;
+            }
+        }
+        QCoreApplication::processEvents();
+    }
+}
+
 // TESSEL_SCREENSHOT=<png>: once the window is first shown and laid out, save a picture of it;
 // TESSEL_EXIT_AFTER_SCREENSHOT=1 then ends Tessel; TESSEL_SCREENSHOT_DELAY_MS waits longer.
 void armScreenshot(CMainWnd* window)
@@ -87,6 +103,7 @@ void armScreenshot(CMainWnd* window)
         bool ok = false;
         const int delay = qEnvironmentVariableIntValue("TESSEL_SCREENSHOT_DELAY_MS", &ok);
         QTimer::singleShot(ok && delay > 0 ? delay : 800, window, [window, path] {
+            clickForScreenshot(window);
             const QPixmap shot = window->grab();
             if (shot.save(path, "PNG"))
                 std::printf("Screenshot saved to %s\n", qPrintable(QDir::toNativeSeparators(path)));

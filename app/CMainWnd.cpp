@@ -9,6 +9,7 @@
 #include "devices/CVantikUSBDevice.h"
 #include "editors/CDeviceProfileUI.h"
 #include "editors/CShootControlUI.h"
+#include "editors/LightingActions.h"
 #include "editors/PanelServices.h"
 #include "hid/DeviceCapture.h"
 #include "ui/CDeviceOptionUI.h"
@@ -212,6 +213,7 @@ void CMainWnd::InstallPanelServices()
         return CMsgWnd::ShowMessage(parent ? parent : this, QString(), body, PM().GetDPI(), bodyIsId, buttonMode);
     };
     editors::InstallServices(services);
+    editors::SetSameLightingHandler([this](CVantikUSBDevice& current) { RunSameLighting(current); });
     CShootControlUI::SetSettingsPath(m_store.path());
 }
 
@@ -427,6 +429,11 @@ void CMainWnd::OnTimer(int id)
         PM().KillTimer(this, id);
         ShowTrayMenu();
         break;
+    case app::pm::kTimerGameLightRestore:
+        PM().KillTimer(this, id);
+        if (CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr)
+            editors::RestoreAfterGame(*device);
+        break;
     case app::pm::kTimerProfileSwitch:
         PM().KillTimer(this, id);
         SwitchProfileOfCurrentDevice();
@@ -474,7 +481,7 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
     }
     for (const char* game : app::msg::kGameMessages) {
         if (msg == RegisteredMessages::Find(game)) {
-            OnGameEvent(msg);
+            OnGameEvent(msg, wParam, lParam);
             bHandled = true;
             return 0;
         }
@@ -688,10 +695,23 @@ void CMainWnd::SetLightingControl(bool on)
         ui::Language::instance().SetTextId(label, on ? kLightControlOn : kLightControlOff);
 }
 
-void CMainWnd::OnGameEvent(uint32_t msg)
+void CMainWnd::OnGameEvent(uint32_t msg, intptr_t wParam, intptr_t lParam)
 {
     qCDebug(tesselDebug).noquote() << "game event" << app::RegisteredMessages::Name(msg);
-    // The lighting reaction and the restore timer come with the lighting panel.
+    qCDebug(tesselDebug) << "game event parameters" << wParam << lParam;
+    if (CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr)
+        editors::ApplyGameEvent(*device, int(wParam), int(lParam));
+    // Every event, whatever it asked, puts the return to the saved mode five seconds away.
+    PM().SetTimer(this, app::pm::kTimerGameLightRestore, 5000);
+}
+
+void CMainWnd::RunSameLighting(CVantikUSBDevice& current)
+{
+    if (!m_devices)
+        return;
+    app::LightingSync::Settings sync = m_sync->GetSettings();
+    if (editors::ApplySameLighting(current, m_devices->AllDevices(), &sync))
+        m_sync->SetSettings(sync);
 }
 
 app::ConnectedDevices CMainWnd::ListConnectedDevices() const

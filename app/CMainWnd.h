@@ -14,6 +14,7 @@
 #include <atomic>
 #include <memory>
 
+class CVantikUSBDevice;
 namespace ui {
 class TrayIcon;
 }
@@ -129,7 +130,6 @@ private:
     void SetPreviewFlags(uint32_t on);
     void OpenSystemSettings(int which);
     // One of the four game messages arrived (Tessel awake): the game lighting reaction.
-    void OnGameEvent(uint32_t msg);
     // The recording hook (MainWndHook.cpp): 0x041E and the hook's messages; true when `msg` was
     // one of them.
     bool HandleHookMessage(uint32_t msg, intptr_t wParam, intptr_t lParam, intptr_t& result);
@@ -137,6 +137,10 @@ private:
     void OnHookLost();
     // Removes the hook if one was ever started.
     void OnShutdownHook();
+    // wParam and lParam: how the event acts and the mode it asks for.
+    void OnGameEvent(uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
+    // The lighting of `current` carried to every connected device.
+    void RunSameLighting(CVantikUSBDevice& current);
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;

@@ -1,4 +1,5 @@
 #include "app/DeviceHub.h"
+#include "editors/CLightControlUI.h"
 
 #include "devices/CVantikUSBDevice.h"
 #include "hid/DebugLog.h"
@@ -568,11 +569,15 @@ void DeviceHub::TabSelected(ui::CDeviceOptionUI* tab)
 
 void DeviceHub::UpdateSameLightingAvailability()
 {
-    // The same-lighting action needs at least two visible devices; its panel takes this once
-    // the lighting panel exists.
-    if (VisibleTabCount() < 2) {
-        for (CVantikUSBDevice* d : AllDevices())
+    // The same-lighting action needs at least two visible devices.
+    const bool available = VisibleTabCount() >= 2;
+    for (CVantikUSBDevice* d : AllDevices()) {
+        if (!available)
             d->SetSameLighting(0);
+        for (QWidget* w : d->Panels()) {
+            if (auto* panel = qobject_cast<CLightControlUI*>(w))
+                panel->SetSameModeAvailable(available);
+        }
     }
 }
 

@@ -14,4 +14,6 @@ public:
     virtual void AttachDevice(CVantikUSBDevice& device) = 0;
     // True when the panel took the notification.
     virtual bool HandlePanelNotify(TNotifyUI& msg) = 0;
+    // The device loaded or re-read its profile: the panel shows it again.
+    virtual void DeviceRefreshed() {}
 };

@@ -1,5 +1,6 @@
 #include "devices/CVantikHS6533Device.h"
 #include "ui/IndexedName.h"
+#include "devices/CDevicePanel.h"
 
 #include "devices/LightingTables.h"
 #include "devices/OsConfLibrary.h"
@@ -104,6 +105,10 @@ void CVantikHS6533Device::RefreshPanel()
     LoadNameLists();
     ShowDeviceInfo();
     ShowAudioPanels();
+    for (QWidget* w : Panels()) {
+        if (auto* panel = dynamic_cast<CDevicePanel*>(w))
+            panel->DeviceRefreshed();
+    }
 }
 
 void CVantikHS6533Device::LoadNameLists()

@@ -58,6 +58,7 @@ public:
     void ReadSettings() override;
     int WriteSettings(int slot) override;
     void LoadNameLists() override;
+    LightModeList LightModes() const override { return {m_names.modeNames(), m_names.modeVisible()}; }
     void RefreshPanel() override;
     void PushLightingFrame() override;
     bool HandlePanelNotify(TNotifyUI& msg) override;

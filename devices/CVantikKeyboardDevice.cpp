@@ -230,6 +230,32 @@ void CVantikKeyboardDevice::EditCustomKey(int position)
     WakeLightThread();
 }
 
+void CVantikKeyboardDevice::PaintCustomKeys(const std::vector<int>& positions, uint8_t red, uint8_t green, uint8_t blue)
+{
+    const LightState s = GetLightState();
+    if (s.mode != kCustomMode || positions.empty())
+        return;
+    std::vector<LightColor> colours = m_profile.GetCustomLightColors(s.extra[4], kKeyPositions);
+    {
+        std::lock_guard lock(m_colourLock);
+        for (int position : positions) {
+            if (position < 0 || size_t(position) >= m_leds.size())
+                continue;
+            m_leds[size_t(position)].red = red;
+            m_leds[size_t(position)].green = green;
+            m_leds[size_t(position)].blue = blue;
+            if (size_t(position) < colours.size())
+                colours[size_t(position)] = {red, green, blue, 255};
+        }
+        ++m_ledGeneration;
+    }
+    m_profile.SetCustomLightColors(colours, s.extra[4]);
+    SaveProfile();
+    if (m_lightingControl.load() && !m_transport.isWireless())
+        WriteCustomColourTable(false);
+    WakeLightThread();
+}
+
 void CVantikKeyboardDevice::RestoreDefaults()
 {
     m_profile.LoadDeviceData(DefaultProfileFile());
@@ -247,6 +273,7 @@ void CVantikKeyboardDevice::LoadNameLists()
                DataFolder() + QStringLiteral("macro.config"));
     m_modeList = lists.modeValues();
     m_visibleList = lists.modeVisible();
+    m_modeNames = lists.modeNames();
 }
 
 // --- Settings block ---

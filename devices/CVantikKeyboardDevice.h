@@ -47,6 +47,7 @@ public:
     int WriteSettings(int slot) override { return WriteSettings(slot, 0); }
     int WriteSettings(int slot, uint8_t firstByte);
     void LoadNameLists() override;
+    LightModeList LightModes() const override { return {m_modeNames, m_visibleList}; }
     void SelectFunctionPage(int page) override;
     void SetLightBlock(const LightState& state) override;
     void SetAudioLevels(const int* levels, int count) override;
@@ -68,6 +69,9 @@ public:
     int WriteCustomColourTable(bool fromColourList);
     // Gives key `position` the light state's colour in the custom mode and writes the table.
     void EditCustomKey(int position);
+    // Gives every key of `positions` one colour in the custom mode, stores the group in the
+    // profile and writes the table once (the lighting panel's painting of a key selection).
+    void PaintCustomKeys(const std::vector<int>& positions, uint8_t red, uint8_t green, uint8_t blue);
     // A key pressed (1) or released (2) on the keyboard, by key slot.
     void OnKeyEvent(int slot, int action);
 
@@ -121,6 +125,7 @@ private:
     std::array<uint8_t, kKeyPositions> m_ledMap{};
     std::vector<int> m_modeList;
     std::vector<int> m_visibleList;
+    QStringList m_modeNames;
 
     // Streaming suspension: a send slower than 500 ms twice running drops that route.
     bool m_wirelessSuspended = false, m_wiredSuspended = false;

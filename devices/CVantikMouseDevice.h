@@ -38,6 +38,7 @@ public:
     int ReloadProfile() override;
     void RefreshPanel() override;
     void LoadNameLists() override;
+    LightModeList LightModes() const override { return {m_names.modeNames(), m_names.modeVisible()}; }
     int CheckWirelessLink() override;
     std::vector<int> CollectUsedMacros() override;
     // `assignments`: three code bytes per button position (0 to 10).

@@ -21,6 +21,7 @@ public:
     int ReloadProfile() override;
     void RefreshPanel() override;
     void LoadNameLists() override;
+    LightModeList LightModes() const override { return {m_names.modeNames(), m_names.modeVisible()}; }
     // Writes the pad's 21 bytes at 64 × slot; callers pass slot 0.
     int WriteSettings(int slot) override;
     void MarkRingLeds() override;

@@ -172,6 +172,27 @@ void CVantikUSBDevice::SelectFunctionPage(int page)
 void CVantikUSBDevice::RefreshPanel()
 {
     ShowDeviceInfo();
+    for (const QPointer<QWidget>& w : m_panels) {
+        if (auto* panel = dynamic_cast<CDevicePanel*>(w.data()))
+            panel->DeviceRefreshed();
+    }
+}
+
+int CVantikUSBDevice::SendLighting()
+{
+    if (!m_lightingControl.load() || !m_transport.isReady())
+        return 1;
+    return WriteSettings(0);
+}
+
+std::vector<QWidget*> CVantikUSBDevice::Panels() const
+{
+    std::vector<QWidget*> out;
+    for (const QPointer<QWidget>& w : m_panels) {
+        if (w)
+            out.push_back(w.data());
+    }
+    return out;
 }
 
 QString CVantikUSBDevice::FirmwareVersion() const

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -172,6 +173,19 @@ public:
     {
         return position >= 0 && size_t(position) < m_keyButtons.size() ? m_keyButtons[size_t(position)] : nullptr;
     }
+    // --- Lighting panel support ---
+    // The built-in lighting modes of the device's model: a text id and a visible flag per mode,
+    // in the order of the lighting record's mode index.
+    struct LightModeList {
+        QStringList names;
+        std::vector<int> visible;
+    };
+    virtual LightModeList LightModes() const { return {}; }
+    // Sends the profile's lighting to the device (its settings block). Skipped, returning 1,
+    // while another program holds the lighting or the device is not connected.
+    virtual int SendLighting();
+    // The page's editor panels, for code that looks for one kind of panel.
+    std::vector<QWidget*> Panels() const;
 
     // --- Non-virtual members used by the main window, discovery and the editors ---
     CommandTransport& Transport() { return m_transport; }

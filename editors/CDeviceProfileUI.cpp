@@ -27,7 +27,7 @@ constexpr char kStatusLabel[] = "device_profile_status";
 constexpr char kProfileFilter[] = "Profile Files(*.json)";
 
 // One feature tab of a device page: its button, the container of its editor, and the device
-// kinds it belongs to (Part of the page only when the kind fits).
+// kinds it belongs to (offered on a page only when the kind fits).
 struct FeatureTabInfo {
     int number;
     const char* button;
@@ -35,7 +35,6 @@ struct FeatureTabInfo {
     bool (*fits)(int kind);
 };
 
-bool IsKeyboard(int k) { return k == 1 || k == 9; }
 bool IsMouse(int k) { return k == 2 || k == 6; }
 bool IsHeadset(int k) { return k == 7; }
 bool HasKeys(int k) { return k != 3 && k != 7; }
@@ -58,7 +57,8 @@ constexpr FeatureTabInfo kFeatureTabs[] = {
 // The device picture stays beside the editors that work on it (and the small system bar).
 bool UsesPicture(int tab)
 {
-    return tab == CDeviceProfileUI::TabLight || tab == CDeviceProfileUI::TabKeys || tab == CDeviceProfileUI::TabSystem;
+    return tab == CDeviceProfileUI::TabLight || tab == CDeviceProfileUI::TabKeys || tab == CDeviceProfileUI::TabSystem ||
+           tab == CDeviceProfileUI::TabCursor;
 }
 
 QWidget* FindIn(QWidget* root, const char* name)
@@ -76,7 +76,8 @@ void CDeviceProfileUI::AttachDevice(CVantikUSBDevice& device)
     SetDeviceKind(int(device.DeviceType()));
     SetProfilePaths(device.DataFolder(), device.DefaultProfileFile());
     InitProfiles();
-    SelectFeatureTab(TabLight);
+    // A mouse opens on its DPI and polling rate; the other devices on their lighting.
+    SelectFeatureTab(IsMouse(m_deviceKind) ? TabCursor : TabLight);
 }
 
 void CDeviceProfileUI::SetProfilePaths(const QString& userFolder, const QString& defaultProfile)
@@ -383,9 +384,10 @@ void CDeviceProfileUI::SelectFeatureTab(int tab)
     // editor on another tab does not stretch the window.
     for (auto* stack : page->findChildren<QStackedWidget*>())
         ui::FitStackToCurrentPage(stack);
+    // The picture's frame ("device_picture"; else the page's child that holds the picture).
     if (auto* picture = page->findChild<ui::CSelectPanelUI*>()) {
         QWidget* frame = picture;
-        while (frame->parentWidget() && frame->parentWidget() != page)
+        while (frame->parentWidget() && frame->parentWidget() != page && frame->objectName() != QLatin1String("device_picture"))
             frame = frame->parentWidget();
         frame->setVisible(UsesPicture(m_featureTab));
     }

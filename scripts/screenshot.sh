@@ -5,6 +5,7 @@
 # TESSEL_BUILD_DIR=<configured build folder> builds there instead of the default preset.
 # TESSEL_SHOT_DEVICES="keyboard:cable mouse:receiver pad headset" plugs those simulated devices
 # first (and waits TESSEL_SCREENSHOT_DELAY_MS, default 2500, for them to answer).
+# TESSEL_SCREENSHOT_CLICK="device_tab_light,..." clicks those shown buttons before the picture.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots/main-window.png}
