@@ -431,8 +431,10 @@ void CMainWnd::OnTimer(int id)
         break;
     case app::pm::kTimerGameLightRestore:
         PM().KillTimer(this, id);
-        if (CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr)
-            editors::RestoreAfterGame(*device);
+        // The device the events acted on, even when another tab was chosen meanwhile.
+        if (m_gameDevice)
+            editors::RestoreAfterGame(*m_gameDevice);
+        m_gameDevice.clear();
         break;
     case app::pm::kTimerProfileSwitch:
         PM().KillTimer(this, id);
@@ -699,8 +701,14 @@ void CMainWnd::OnGameEvent(uint32_t msg, intptr_t wParam, intptr_t lParam)
 {
     qCDebug(tesselDebug).noquote() << "game event" << app::RegisteredMessages::Name(msg);
     qCDebug(tesselDebug) << "game event parameters" << wParam << lParam;
-    if (CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr)
-        editors::ApplyGameEvent(*device, int(wParam), int(lParam));
+    CVantikUSBDevice* device = m_devices ? m_devices->CurrentDevice() : nullptr;
+    if (!device)
+        return;
+    // A new device's first event: the one before it goes back to its mode first.
+    if (m_gameDevice && m_gameDevice != device)
+        editors::RestoreAfterGame(*m_gameDevice);
+    m_gameDevice = device;
+    editors::ApplyGameEvent(*device, int(wParam), int(lParam));
     // Every event, whatever it asked, puts the return to the saved mode five seconds away.
     PM().SetTimer(this, app::pm::kTimerGameLightRestore, 5000);
 }

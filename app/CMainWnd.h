@@ -146,6 +146,8 @@ private:
     app::LanguageSettings m_languages;
     std::shared_ptr<app::WindowLink> m_link;
     std::unique_ptr<app::DeviceHub> m_devices;
+    // The device a game event last acted on; it returns to its saved mode when the timer fires.
+    QPointer<CVantikUSBDevice> m_gameDevice;
     // Shared with the lighting sync thread, which may outlive a stop that timed out.
     std::shared_ptr<app::LightingSync> m_sync = std::make_shared<app::LightingSync>();
     app::WorkerThreads m_workers;

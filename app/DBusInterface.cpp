@@ -118,9 +118,14 @@ void DBusInterface::RelayUpdate(qlonglong wparam, qlonglong lparam)
 
 void DBusInterface::GameEvent(const QString& name)
 {
+    GameEventWithMode(name, 0, 0);
+}
+
+void DBusInterface::GameEventWithMode(const QString& name, qlonglong how, qlonglong mode)
+{
     for (const char* game : msg::kGameMessages) {
         if (name == QLatin1String(game)) {
-            SendNamed(game, 0, 0);
+            SendNamed(game, intptr_t(how), intptr_t(mode));
             return;
         }
     }

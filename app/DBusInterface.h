@@ -58,6 +58,7 @@ public slots:
     QByteArray QueryWorkTool();
     void RelayUpdate(qlonglong wparam, qlonglong lparam);
     void GameEvent(const QString& name);
+    void GameEventWithMode(const QString& name, qlonglong how, qlonglong mode);
     QList<QVariantMap> ListDevices();
 
 signals:

@@ -232,6 +232,10 @@ void ApplyGameEvent(CVantikUSBDevice& device, int w, int m)
 {
     if (w < 0 || w > 2)
         return;
+    // A mode the device does not have (another device's mode number) is not shown.
+    const qsizetype modes = device.LightModes().names.size();
+    if (m < 0 || m > 255 || (modes > 0 && m >= modes))
+        return;
     LightInfo info = device.Profile().GetLightInfo();
     if (w == 0)
         info.previousMode = info.mode >= 1 && info.mode <= 20 ? info.mode : 1;

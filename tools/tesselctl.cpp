@@ -31,8 +31,11 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  devices [--json]        list the connected devices as a table (--json: a JSON array)\n"
-    "  game <event>            send a game event: start, end, kill or die (or the exact names\n"
-    "                          Game_Start, Game_End, Game_Kill, Game_Death)\n"
+    "  game <event> [<how> <mode>]\n"
+    "                          send a game event: start, end, kill or die (or the exact names\n"
+    "                          Game_Start, Game_End, Game_Kill, Game_Death); how 0 remembers the\n"
+    "                          lighting mode, 1 or 2 do not; mode is the lighting mode to show.\n"
+    "                          The remembered mode returns five seconds after the last event\n"
     "  lighting take|release   let Tessel drive the device lighting, or release it to other\n"
     "                          programs\n"
     "  work-tool [--raw]       show the production-tool answer: version and device rows\n"
@@ -249,13 +252,21 @@ int run(const QStringList& args)
     // Everything is checked before the bus is touched, so bad usage says so even when
     // Tessel is not running.
     std::optional<QString> game;
+    qlonglong gameHow = 0, gameMode = 0;
     bool take = false;
     if (command == QLatin1String("game")) {
-        if (rest.size() != 1)
-            return usageError(QStringLiteral("game needs one event: start, end, kill or die"));
+        if (rest.size() != 1 && rest.size() != 3)
+            return usageError(QStringLiteral("game needs one event (start, end, kill or die), optionally with how and mode"));
         game = gameMessage(rest.first());
         if (!game)
             return usageError(QStringLiteral("unknown game event '%1' (start, end, kill, die)").arg(rest.first()));
+        if (rest.size() == 3) {
+            bool howOk = false, modeOk = false;
+            gameHow = rest[1].toLongLong(&howOk);
+            gameMode = rest[2].toLongLong(&modeOk);
+            if (!howOk || !modeOk || gameHow < 0 || gameHow > 2 || gameMode < 0 || gameMode > 255)
+                return usageError(QStringLiteral("game: how is 0, 1 or 2 and mode a number from 0 to 255"));
+        }
     } else if (command == QLatin1String("lighting")) {
         if (rest.size() != 1 || (rest.first() != QLatin1String("take") && rest.first() != QLatin1String("release")))
             return usageError(QStringLiteral("lighting needs 'take' or 'release'"));
@@ -279,7 +290,7 @@ int run(const QStringList& args)
     if (command == QLatin1String("work-tool"))
         return workTool(tessel, rest);
     if (game)
-        return finish(tessel.GameEvent(*game));
+        return finish(rest.size() == 3 ? tessel.GameEventWithMode(*game, gameHow, gameMode) : tessel.GameEvent(*game));
     if (command == QLatin1String("lighting"))
         return finish(tessel.SetLightingControl(take));
     return finish(tessel.Show());

@@ -1,0 +1,241 @@
+// The lighting panel on the real main window with the simulator process: every control reaches
+// the device's settings memory, the preview and the profile; same lighting carries one device's
+// effect to the others; game events switch the mode and it comes back; keys are painted by a
+// drag over the keyboard picture.
+#include "tests/editors/PanelTestFixture.h"
+
+#include "devices/CVantikKeyboardDevice.h"
+#include "devices/LightTypes.h"
+#include "editors/CLightControlUI.h"
+#include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CSelectPanelUI.h"
+
+#include <QSlider>
+
+namespace {
+
+struct DeviceCase {
+    const char* sim;
+    const char* kind;
+    int staticMode;  // the still single-colour effect in the device's mode list
+};
+
+const DeviceCase kDevices[] = {
+    {"keyboard", "keyboard", 6},
+    {"mouse", "mouse", 3},
+    {"pad", "MousePad", 3},
+    {"headset", "HD", 3},
+};
+
+class LightingPanelTest : public PanelOnSimulatorTest {
+protected:
+    // The first bytes of the active settings block, the same on the four devices: profile, mode,
+    // brightness, speed, direction, seven-colour flag, red, green, blue.
+    QByteArray lightBytes(const char* device)
+    {
+        return QByteArray::fromHex(QByteArray::fromStdString(sim->dumpHex(device, "settings"))).left(9);
+    }
+    bool waitForBytes(const char* device, int offset, const QByteArray& expected)
+    {
+        return waitFor([&] { return lightBytes(device).mid(offset, expected.size()) == expected; });
+    }
+    static CLightControlUI* panelOf(CVantikUSBDevice* d)
+    {
+        return d ? d->findChild<CLightControlUI*>() : nullptr;
+    }
+    CVantikUSBDevice* showLighting(const DeviceCase& c)
+    {
+        CVantikUSBDevice* d = deviceOfKind(c.kind);
+        if (!d)
+            return nullptr;
+        hub->TabSelected(d->Tab());
+        if (auto* tab = control<QAbstractButton>(d, "device_tab_light"))
+            tab->click();
+        // The page is filled once the device has been read after connecting.
+        if (!waitFor([&] {
+                auto* modes = control<QComboBox>(d, "light_combo_modeSelect");
+                return modes && modes->count() > 0;
+            }))
+            return nullptr;
+        return d;
+    }
+    void plugAll()
+    {
+        for (const DeviceCase& c : kDevices)
+            ASSERT_NE(plugAndShow(c.sim, c.kind), nullptr) << c.kind;
+    }
+    static bool previewShows(CVantikUSBDevice* d, uint32_t packed)
+    {
+        for (auto* key : d->findChildren<ui::CDeviceKeyButtonUI*>())
+            if (key->LightColourPacked() == packed)
+                return true;
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST_F(LightingPanelTest, EachControlReachesTheDeviceThePreviewAndTheProfile)
+{
+    plugAll();
+    for (const DeviceCase& c : kDevices) {
+        SCOPED_TRACE(c.kind);
+        CVantikUSBDevice* d = showLighting(c);
+        ASSERT_NE(d, nullptr);
+        CLightControlUI* panel = panelOf(d);
+        ASSERT_NE(panel, nullptr);
+        ASSERT_TRUE(panel->isVisible());
+
+        auto* modes = control<QComboBox>(panel, "light_combo_modeSelect");
+        ASSERT_NE(modes, nullptr);
+        modes->setCurrentIndex(c.staticMode);
+        EXPECT_TRUE(waitForBytes(c.sim, 1, QByteArray(1, char(c.staticMode))));
+
+        // A swatch: the colour, and the seven-colour cycle goes off.
+        click(panel, "color_option_3");
+        EXPECT_TRUE(waitForBytes(c.sim, 5, QByteArray::fromHex("00ffff00")));
+        EXPECT_TRUE(waitFor([&] { return previewShows(d, PackForPreview({255, 255, 0, 255})); }));
+
+        auto* brightness = control<QSlider>(panel, "deng_light_slider");
+        ASSERT_NE(brightness, nullptr);
+        brightness->setValue(2);
+        EXPECT_TRUE(waitForBytes(c.sim, 2, QByteArray(1, char(2))));
+
+        // A typed colour is cut to 0..255 when the edit loses focus.
+        auto* green = control<QLineEdit>(panel, "deng_edit_G");
+        ASSERT_NE(green, nullptr);
+        green->setFocus();
+        green->setText("300");
+        control<QLineEdit>(panel, "deng_edit_B")->setFocus();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(green->text(), "255");
+
+        // The profile file keeps what the device took.
+        const Json::Value light = CJsonFile::ReadJson(d->Profile().GetProfilePath())["Device"][0]["LightInfo"];
+        EXPECT_EQ(light["SelectItem"].asInt(), c.staticMode);
+        EXPECT_EQ(light["Light"].asInt(), 2);
+        EXPECT_EQ(light["Red"].asInt(), 255);
+        EXPECT_EQ(light["Green"].asInt(), 255);
+        EXPECT_FALSE(light["MultiColor"].asBool());
+    }
+}
+
+TEST_F(LightingPanelTest, SameLightingCarriesTheKeyboardsEffectToEveryDevice)
+{
+    plugAll();
+    CVantikUSBDevice* keyboard = showLighting(kDevices[0]);
+    ASSERT_NE(keyboard, nullptr);
+    CLightControlUI* panel = panelOf(keyboard);
+    ASSERT_NE(panel, nullptr);
+    control<QComboBox>(panel, "light_combo_modeSelect")->setCurrentIndex(23);  // flash
+    click(panel, "color_option_6");                                             // blue
+    control<QSlider>(panel, "deng_light_slider")->setValue(3);
+    ASSERT_TRUE(waitForBytes("keyboard", 1, QByteArray::fromHex("1703")));
+
+    auto* same = control<QAbstractButton>(panel, "deng_same_mode");
+    ASSERT_NE(same, nullptr);
+    ASSERT_TRUE(same->isVisible()) << "four devices are connected";
+    same->click();
+    // Flash is mode 4 on the mouse, the pad and the headset, with the keyboard's values.
+    for (const DeviceCase& c : kDevices) {
+        SCOPED_TRACE(c.kind);
+        const QByteArray expected = QByteArray::fromHex(c.sim == std::string("keyboard") ? "1703" : "0403");
+        EXPECT_TRUE(waitForBytes(c.sim, 1, expected));
+        EXPECT_TRUE(waitForBytes(c.sim, 6, QByteArray::fromHex("0000ff")));
+        EXPECT_NE(deviceOfKind(c.kind)->SameLighting(), 0u);
+    }
+
+    // Changing one device's own lighting takes it out of the shared lighting.
+    CVantikUSBDevice* mouse = showLighting(kDevices[1]);
+    control<QSlider>(panelOf(mouse), "deng_speed_slider")->setValue(1);
+    EXPECT_EQ(mouse->SameLighting(), 0u);
+    EXPECT_NE(keyboard->SameLighting(), 0u);
+
+    // A mode outside every family offers the button but changes nothing.
+    control<QComboBox>(panelOf(mouse), "light_combo_modeSelect")->setCurrentIndex(6);
+    ASSERT_TRUE(waitForBytes("mouse", 1, QByteArray(1, char(6))));
+    click(panelOf(mouse), "deng_same_mode");
+    QTest::qWait(300);
+    EXPECT_EQ(lightBytes("keyboard").at(1), char(23));
+}
+
+TEST_F(LightingPanelTest, GameEventSwitchesTheModeAndItReturnsAfterTheLastEvent)
+{
+    ASSERT_NE(plugAndShow("keyboard", "keyboard"), nullptr);
+    CVantikUSBDevice* keyboard = showLighting(kDevices[0]);
+    control<QComboBox>(panelOf(keyboard), "light_combo_modeSelect")->setCurrentIndex(25);
+    ASSERT_TRUE(waitForBytes("keyboard", 1, QByteArray(1, char(25))));
+
+    const uint32_t start = app::RegisteredMessages::Find("Game_Start");
+    window->PostMessage(start, 0, 7);
+    EXPECT_TRUE(waitForBytes("keyboard", 1, QByteArray(1, char(7))));
+    // 25 lies outside 1..20: the mode to return to is 1.
+    EXPECT_EQ(keyboard->Profile().GetLightInfo().previousMode, 1);
+    EXPECT_EQ(control<QComboBox>(panelOf(keyboard), "light_combo_modeSelect")->currentIndex(), 7);
+    // A mode the keyboard does not have is not shown, but the event still counts.
+    QTest::qWait(2500);
+    window->PostMessage(app::RegisteredMessages::Find("Game_Death"), 1, 200);
+    QTest::qWait(3500);
+    EXPECT_EQ(lightBytes("keyboard").at(1), char(7)) << "the second event put the return off";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lightBytes("keyboard").at(1) == char(1); }, 4000));
+    EXPECT_EQ(keyboard->Profile().GetLightInfo().mode, 1);
+}
+
+TEST_F(LightingPanelTest, DraggingOverKeysPaintsThemInTheCustomColourMode)
+{
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    showLighting(kDevices[0]);
+    CLightControlUI* panel = panelOf(keyboard);
+    control<QComboBox>(panel, "light_combo_modeSelect")->setCurrentIndex(19);
+    ASSERT_TRUE(waitForBytes("keyboard", 1, QByteArray(1, char(19))));
+    ASSERT_TRUE(control<QWidget>(panel, "lightcustom_layout")->isVisible());
+    click(panel, "color_option_1");  // red
+
+    auto* picture = keyboard->findChild<ui::CSelectPanelUI*>();
+    ASSERT_NE(picture, nullptr);
+    auto keyAt = [&](const char* name) { return control<ui::CDeviceKeyButtonUI>(picture, name); };
+    // Q, W and E sit side by side in the letter row; Esc is far away.
+    ui::CDeviceKeyButtonUI* first = nullptr;
+    ui::CDeviceKeyButtonUI* last = nullptr;
+    for (auto* key : picture->findChildren<ui::CDeviceKeyButtonUI*>()) {
+        if (key->toolTip() == "Q")
+            first = key;
+        if (key->toolTip() == "E")
+            last = key;
+    }
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(last, nullptr);
+    const auto countRed = [&] {
+        const QByteArray table = QByteArray::fromHex(QByteArray::fromStdString(sim->dumpHex("keyboard", "lighttable")));
+        int n = 0;
+        for (int i = 0; i + 2 < 3 * 170 && i + 2 < table.size(); i += 3)
+            n += table.mid(i, 3) == QByteArray::fromHex("ff0000");
+        return n;
+    };
+    const int redBefore = countRed();
+
+    // A real drag on the picture from the middle of Q over W to the middle of E.
+    const QPoint from = first->geometry().center();
+    const QPoint to = last->geometry().center();
+    QTest::mousePress(picture, Qt::LeftButton, Qt::NoModifier, from);
+    for (int i = 1; i <= 8; ++i)
+        QTest::mouseMove(picture, from + (to - from) * i / 8);
+    QTest::mouseRelease(picture, Qt::LeftButton, Qt::NoModifier, to);
+
+    EXPECT_TRUE(waitFor([&] { return countRed() == redBefore + 3; })) << "red keys: " << countRed() << " before " << redBefore;
+    EXPECT_TRUE(first->IsSelected());
+    EXPECT_TRUE(last->IsSelected());
+    EXPECT_FALSE(keyAt("key_0")->IsSelected());
+    // The colours are the profile's custom group, so a restart shows them again.
+    const LightInfo info = keyboard->Profile().GetLightInfo();
+    const auto colours = keyboard->KeyboardProfile().GetCustomLightColors(info.customGroup, 170);
+    int red = 0;
+    for (const auto& c : colours)
+        red += c.red == 255 && c.green == 0 && c.blue == 0;
+    EXPECT_GE(red, 3);
+
+    // "Clear" turns the selected keys off.
+    click(panel, "custom_off_color_btn");
+    EXPECT_TRUE(waitFor([&] { return countRed() == redBefore; }));
+}
