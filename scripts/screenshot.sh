@@ -6,6 +6,7 @@
 # TESSEL_SHOT_DEVICES="keyboard:cable mouse:receiver pad headset" plugs those simulated devices
 # first (and waits TESSEL_SCREENSHOT_DELAY_MS, default 2500, for them to answer).
 # TESSEL_SCREENSHOT_CLICK="device_tab_light,..." clicks those shown buttons before the picture.
+# TESSEL_SHOT_PLATFORM=xcb (with DISPLAY set) takes the picture on an X server instead of offscreen.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots/main-window.png}
@@ -46,5 +47,5 @@ printf '[General]\nLANGUAGE=%s\n' "$language" > "$home/config/tamrel wireless/se
 mkdir -p "$(dirname "$out")"
 
 XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_RUNTIME_DIR="$home/runtime" \
-QT_QPA_PLATFORM=offscreen TESSEL_SCREENSHOT="$(realpath -m "$out")" TESSEL_EXIT_AFTER_SCREENSHOT=1 \
+QT_QPA_PLATFORM=${TESSEL_SHOT_PLATFORM:-offscreen} TESSEL_SCREENSHOT="$(realpath -m "$out")" TESSEL_EXIT_AFTER_SCREENSHOT=1 \
   timeout 60 "$build/bin/tessel"
