@@ -86,6 +86,16 @@ TEST_F(LightingPanelTest, EachControlReachesTheDeviceThePreviewAndTheProfile)
         ASSERT_NE(panel, nullptr);
         ASSERT_TRUE(panel->isVisible());
 
+        // Screen readers find every control by a name in the current language.
+        for (QWidget* w : panel->findChildren<QWidget*>()) {
+            if (w->isVisible() && w->focusPolicy() != Qt::NoFocus && !qobject_cast<QComboBox*>(w->parentWidget()) &&
+                (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
+                 qobject_cast<QLineEdit*>(w) || qobject_cast<CColorPaletteUI*>(w))) {
+                EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+                EXPECT_FALSE(w->accessibleName().startsWith("light_")) << w->objectName().toStdString();
+            }
+        }
+
         auto* modes = control<QComboBox>(panel, "light_combo_modeSelect");
         ASSERT_NE(modes, nullptr);
         modes->setCurrentIndex(c.staticMode);
