@@ -605,15 +605,17 @@ void CKeySetControlUI::RelabelKeys()
         if (!button)
             continue;
         // The picture's own label, kept the first time round. A function without a label of its
-        // own shows the key's default label (or the picture's), so a label never outlives the
-        // assignment or the profile it came from.
+        // own shows it again, so a label never outlives the assignment or the profile it came
+        // from.
         if (!button->property(kBaseLabelProperty).isValid()) {
             const QVariant id = button->property("textid");
             button->setProperty(kBaseLabelProperty, id.toString().isEmpty() ? button->text() : id.toString());
         }
-        QString label = keyfn::AssignmentLabel(pair.current, page, names, Resolve);
-        if (label.isEmpty())
-            label = keyfn::AssignmentLabel(pair.defaults, page, names, Resolve);
+        // A key that does what it does out of the box keeps the picture's legend (short names
+        // and icons drawn for the key); a reassigned key shows its function.
+        QString label;
+        if (pair.current.packed() != pair.defaults.packed())
+            label = keyfn::AssignmentLabel(pair.current, page, names, Resolve);
         if (label.isEmpty())
             label = button->property(kBaseLabelProperty).toString();
         if (ui::Language::instance().Has(label))
