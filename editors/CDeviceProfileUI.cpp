@@ -9,6 +9,8 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +66,45 @@ bool UsesPicture(int tab)
 QWidget* FindIn(QWidget* root, const char* name)
 {
     return root ? ui::PaintManager::FindSubControlByName(root, QLatin1String(name)) : nullptr;
+}
+
+// An editor container whose skin names a control in "besidepicture" shows its editor in that
+// control's place, next to the device picture, while its tab is shown: the mouse picture is too
+// tall to leave room for an editor below it. Leaving the tab puts the editor back.
+void PlaceBesidePicture(QWidget* page, QWidget* container, bool shown)
+{
+    const QString targetName = container->property("besidepicture").toString();
+    QWidget* target = targetName.isEmpty() ? nullptr : ui::PaintManager::FindSubControlByName(page, targetName);
+    QLayout* own = container->layout();
+    if (!target || !own || !target->parentWidget() || !target->parentWidget()->layout())
+        return;
+    auto* editor = container->property("besidepanel").value<QWidget*>();
+    if (!editor) {
+        editor = own->count() > 0 ? own->itemAt(0)->widget() : nullptr;
+        if (!editor)
+            return;
+        container->setProperty("besidepanel", QVariant::fromValue(editor));
+    }
+    QLayout* host = target->parentWidget()->layout();
+    if (shown && editor->parentWidget() != target->parentWidget()) {
+        if (auto* grid = qobject_cast<QGridLayout*>(host)) {
+            int row = 0, column = 0, rows = 1, columns = 1;
+            grid->getItemPosition(grid->indexOf(target), &row, &column, &rows, &columns);
+            grid->addWidget(editor, row, column, rows, columns);
+        } else if (auto* box = qobject_cast<QBoxLayout*>(host)) {
+            box->insertWidget(box->indexOf(target), editor);
+        } else {
+            return;
+        }
+        target->setVisible(false);
+        editor->setVisible(true);
+        // Clear of what sits above the picture's row (the mouse's battery panel).
+        editor->setContentsMargins(0, 8, 0, 0);
+    } else if (!shown && editor->parentWidget() == target->parentWidget()) {
+        own->addWidget(editor);
+        editor->setContentsMargins(0, 0, 0, 0);
+        target->setVisible(true);
+    }
 }
 
 }  // namespace
@@ -379,6 +420,9 @@ void CDeviceProfileUI::SelectFeatureTab(int tab)
         if (auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget()))
             stack->setCurrentWidget(w);
     }
+    for (const FeatureTabInfo& t : kFeatureTabs)
+        if (QWidget* c = FindIn(page, t.container))
+            PlaceBesidePicture(page, c, &t == chosen);
     // A stack is as large as its largest page; only the page shown may claim room, so a tall
     // editor on another tab does not stretch the window.
     for (auto* stack : page->findChildren<QStackedWidget*>())

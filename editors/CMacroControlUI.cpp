@@ -197,6 +197,7 @@ void CMacroControlUI::AddRow(int at, const Json::Value& event)
     row->setObjectName(QStringLiteral("macro_action"));
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(3, 0, 0, 0);
+    layout->setSpacing(10);
     auto* name = new QLabel(row);
     name->setObjectName(QStringLiteral("macro_action_name"));
     name->setProperty("macrostyle", type == 9 || type == 10 ? "macro_label_keyboard_style" : "macro_label_mouse_style");

@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -795,8 +796,13 @@ TEST_F(KeyPanelTest, Screenshots)
     if (folder.isEmpty())
         GTEST_SKIP() << "TESSEL_KEYS_SCREENSHOTS is not set";
     QDir().mkpath(folder);
+    // The strip as a user with the whole family sees it; the keyboard's page is shown.
+    ASSERT_FALSE(sim->run({"plug", "mouse", "--route", "receiver"}).isNull());
+    ASSERT_FALSE(sim->run({"plug", "pad"}).isNull());
+    ASSERT_FALSE(sim->run({"plug", "headset"}).isNull());
     auto* kb = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
     ASSERT_NE(kb, nullptr);
+    ASSERT_TRUE(waitFor([&] { return hub->AllDevices().size() >= 4; }));
     ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
     auto* macros = kb->findChild<CMacroControlUI*>();
     click(macros, "macro_btn_name_add");
@@ -840,4 +846,25 @@ TEST_F(KeyPanelTest, Screenshots)
     kb->findChild<CDeviceProfileUI*>()->SelectFeatureTab(CDeviceProfileUI::TabKeys);
     QTest::qWait(300);
     window->grab().save(folder + "/key-assignment-cn.png");
+
+    // The mouse (through its receiver): a side button on vertical scrolling.
+    window->ApplyLanguage(kEnglish);
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(deviceOfKind("mouse"));
+    ASSERT_NE(mouse, nullptr);
+    hub->TabSelected(mouse->Tab());
+    ASSERT_EQ(hub->CurrentDevice(), mouse);
+    ASSERT_TRUE(waitFor([&] { return !mouse->KeyAssignments().empty() && knownMouseButton(mouse) >= 0; }));
+    CKeySetControlUI* mouseKeys = pickKey(mouse, knownMouseButton(mouse));
+    ASSERT_NE(mouseKeys, nullptr);
+    chooseCategory(mouseKeys, CKeySetControlUI::CatVScroll);
+    type(mouseKeys, "keyset_mousewheel_delay_edit", "2");
+    type(mouseKeys, "keyset_mousewheel_speed_edit", "8");
+    type(mouseKeys, "keyset_mousewheel_num_edit", "3");
+    click(mouseKeys, "key_butt_keysave");
+    QTest::qWait(300);
+    window->grab().save(folder + "/mouse-key-assignment-en.png");
+    for (const QString& shot : QDir(folder).entryList({"*.png"})) {
+        SCOPED_TRACE(shot.toStdString());
+        EXPECT_EQ(QImage(folder + "/" + shot).size(), QSize(1000, 640)) << "the window keeps its size";
+    }
 }
