@@ -359,9 +359,12 @@ void CMainWnd::Notify(TNotifyUI& msg)
         const auto* cmd = reinterpret_cast<const ui::MenuCmd*>(msg.lParam);
         if (!cmd)
             return;
+        // "about_menu" and "setwnd_menu" open their windows once those exist. Items of a menu
+        // that a panel opened (the macro row menu) go to the current device's panels.
         if (cmd->name == QLatin1String("exit"))
             Exit();
-        // "about_menu" and "setwnd_menu" open their windows once those exist.
+        else
+            RouteToCurrentDevice(msg);
     } else if (msg.sType != QLatin1String(ui::kNotifyMenu)) {
         if (msg.sType == QLatin1String(ui::kNotifyItemSelect) &&
             nameOf(msg.pSender) == QLatin1String(CDeviceProfileUI::kComboName))

@@ -130,6 +130,7 @@ int CVantikKeyboardDevice::ReloadProfile()
     m_keys = m_profile.GetKeyList();
     const int result = ApplyLightSettings();
     m_stages = m_profile.GetSystemStages();
+    emit keyAssignmentsReloaded();
     return result;
 }
 
@@ -263,6 +264,7 @@ void CVantikKeyboardDevice::RestoreDefaults()
     ApplyLightSettings();
     m_stages = m_profile.GetSystemStages();
     SaveProfile();
+    emit keyAssignmentsReloaded();
     RefreshPanel();
 }
 
@@ -270,7 +272,7 @@ void CVantikKeyboardDevice::LoadNameLists()
 {
     DeviceNameLists lists;
     lists.Load(DeviceNameLists::Keyboard, paths::defaultLightFile(), paths::lightConfigFile(m_folderName),
-               DataFolder() + QStringLiteral("macro.config"));
+               paths::macroListFile(DataFolder()));
     m_modeList = lists.modeValues();
     m_visibleList = lists.modeVisible();
     m_modeNames = lists.modeNames();
@@ -390,7 +392,7 @@ void CVantikKeyboardDevice::SetLightBlock(const LightState& state)
 
 int CVantikKeyboardDevice::MacroCount() const
 {
-    const Json::Value doc = CJsonFile::ReadJson(DataFolder() + QStringLiteral("macro.config"));
+    const Json::Value doc = CJsonFile::ReadJson(paths::macroListFile(DataFolder()));
     if (!doc.isObject())
         return -1;
     const Json::Value& list = doc["MacroInfo"];

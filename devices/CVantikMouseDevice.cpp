@@ -40,7 +40,7 @@ QString controlName(const char* prefix, int n)
 
 int macroCount(const QString& folder)
 {
-    const Json::Value doc = CJsonFile::ReadJson(folder + QStringLiteral("/macro.config"));
+    const Json::Value doc = CJsonFile::ReadJson(paths::macroListFile(folder));
     if (!doc.isObject())
         return -1;
     const Json::Value& list = protocol::jsonMember(doc, "MacroInfo");
@@ -148,7 +148,9 @@ int CVantikMouseDevice::ReloadProfile()
     m_profile.GetDpiStages();
     m_profile.GetSystemStages();
     m_profile.GetCorrectInfo();
-    return ApplyLightSettings();
+    const int result = ApplyLightSettings();
+    emit keyAssignmentsReloaded();
+    return result;
 }
 
 int CVantikMouseDevice::ApplyLightSettings()
@@ -490,7 +492,7 @@ void CVantikMouseDevice::RenderReaction()
 void CVantikMouseDevice::LoadNameLists()
 {
     m_names.Load(DeviceNameLists::Mouse, paths::defaultLightFile(), paths::lightConfigFile(m_folderName),
-                 DataFolder() + QStringLiteral("/macro.config"));
+                 paths::macroListFile(DataFolder()));
     if (!m_names.modeValues().empty())
         m_modeList = m_names.modeValues();
 }

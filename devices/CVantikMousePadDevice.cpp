@@ -27,7 +27,7 @@ CVantikMousePadDevice::~CVantikMousePadDevice()
 void CVantikMousePadDevice::LoadNameLists()
 {
     m_names.Load(DeviceNameLists::MousePad, paths::defaultLightFile(), paths::lightConfigFile(m_folderName),
-                 DataFolder() + QStringLiteral("/macro.config"));
+                 paths::macroListFile(DataFolder()));
     if (!m_names.modeValues().empty())
         m_modeList = m_names.modeValues();
 }

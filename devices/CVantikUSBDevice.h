@@ -253,6 +253,9 @@ public:
 signals:
     // The device's shown state changed (name, route, firmware, battery): the tab follows.
     void stateChanged();
+    // The key assignments were loaded anew from a profile (a profile switch, a reset, the
+    // defaults restored): the key labels and the key editor follow.
+    void keyAssignmentsReloaded();
 
 protected:
     // The base effect of the light thread for `mode`; the device classes map their modes.

@@ -86,6 +86,21 @@ void CKeySetControlUI::AttachDevice(CVantikUSBDevice& device)
         layout->setVisible(false);
     SetKeyButtonsEnabled(false);
     RelabelKeys();
+    connect(&device, &CVantikUSBDevice::keyAssignmentsReloaded, this, &CKeySetControlUI::OnAssignmentsReloaded,
+            Qt::UniqueConnection);
+}
+
+void CKeySetControlUI::OnAssignmentsReloaded()
+{
+    RelabelKeys();
+    // The key being edited shows its function in the profile now in use; what the panel showed
+    // belonged to the profile left behind and must not be stored into this one.
+    if (!m_device || m_editedKey < 0)
+        return;
+    const std::vector<KeyAssignmentPair> keys = m_device->KeyAssignments();
+    if (size_t(m_editedKey) < keys.size())
+        LoadKey(keys[size_t(m_editedKey)]);
+    SetKeyButtonsEnabled(false);
 }
 
 void CKeySetControlUI::SetDeviceKind(int kind)
@@ -556,20 +571,28 @@ int CKeySetControlUI::WriteToDevice()
     if (!m_device)
         return 0;
     const int r = m_device->WriteMacros(m_device->CollectUsedMacros());
-    if (r > 0) {
-        // The macros in use exceed the device's macro memory by r events: nothing is written.
-        const QString text = ui::Language::instance().Text(QStringLiteral("message_text_16"))
-                                 .replace(QLatin1String("%d"), QString::number(r));
-        Services().message(window(), text, false, 0);
+    if (r > 0 || (r < 0 && r != -1)) {
+        // r > 0: the macros in use exceed the device's macro memory by r events. r < -1: the
+        // device did not take the image. Either way the key table is not written, so no key
+        // points at a macro the device does not hold; the changes stay pending.
+        editors::ShowWriteFailure(window(), r);
         return r;
     }
     if (r == -1)
         Services().message(window(), QStringLiteral("message_text_7"), true, 0);
     const int keys = m_device->WriteCurrentKeyTable(0);
     m_device->SaveProfile();
+    if (keys != 1) {
+        // The profile file keeps the assignments; the user can write them again.
+        editors::ShowWriteFailure(window(), keys == 0 ? -1 : keys);
+        return keys;
+    }
     SetKeyButtonsEnabled(false);
     return keys;
 }
+
+// Property of a key button holding its label from the device picture (a text id or a text).
+static constexpr char kBaseLabelProperty[] = "keylabel_base";
 
 void CKeySetControlUI::RelabelKeys()
 {
@@ -581,12 +604,23 @@ void CKeySetControlUI::RelabelKeys()
         auto* button = qobject_cast<QAbstractButton*>(m_device->KeyButton(pair.current.position));
         if (!button)
             continue;
-        const QString label = keyfn::AssignmentLabel(pair.current, page, names, Resolve);
+        // The picture's own label, kept the first time round. A function without a label of its
+        // own shows it again, so a label never outlives the assignment or the profile it came
+        // from.
+        if (!button->property(kBaseLabelProperty).isValid()) {
+            const QVariant id = button->property("textid");
+            button->setProperty(kBaseLabelProperty, id.toString().isEmpty() ? button->text() : id.toString());
+        }
+        // A key that does what it does out of the box keeps the picture's legend (short names
+        // and icons drawn for the key); a reassigned key shows its function.
+        QString label;
+        if (pair.current.packed() != pair.defaults.packed())
+            label = keyfn::AssignmentLabel(pair.current, page, names, Resolve);
         if (label.isEmpty())
-            continue;
+            label = button->property(kBaseLabelProperty).toString();
         if (ui::Language::instance().Has(label))
             ui::Language::instance().SetTextId(button, label);
-        else
+        else if (button->text() != label)
             button->setText(label);
     }
     m_device->ShowKeyAssignments();

@@ -62,6 +62,8 @@ public:
     int WriteToDevice();
     // Labels every key button of the device with its function.
     void RelabelKeys();
+    // A profile switch, reset or restore loaded other assignments: relabel, reload the edited key.
+    void OnAssignmentsReloaded();
     // Shows the note that keys are only captured while the window has the focus (no X server).
     void ShowCaptureNotice();
 

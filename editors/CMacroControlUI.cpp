@@ -7,13 +7,17 @@
 #include "editors/PanelServices.h"
 #include "profiles/CBasicProfiledata.h"
 #include "profiles/CJsonFile.h"
+#include "profiles/DataPaths.h"
 #include "profiles/ProfileList.h"
 #include "protocol/MacroImage.h"
 #include "ui/Language.h"
+#include "ui/MenuWnd.h"
+#include "ui/Notify.h"
 #include "ui/PaintManager.h"
 #include "ui/WindowImplBase.h"
 
 #include <QAbstractButton>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHBoxLayout>
@@ -121,16 +125,13 @@ QString CMacroControlUI::MacroFile(int index) const
     QListWidget* list = NameList();
     if (!list || index < 0 || index >= list->count())
         return {};
-    const QString id = list->item(index)->data(Qt::UserRole).toString();
     // An id that would lead out of the device folder names no file.
-    if (id.isEmpty() || id.contains(QLatin1Char('/')) || id.contains(QLatin1String("..")))
-        return {};
-    return m_folder + id + QStringLiteral(".mac");
+    return paths::macroFile(m_folder, list->item(index)->data(Qt::UserRole).toString());
 }
 
 Json::Value CMacroControlUI::ReadList() const
 {
-    Json::Value doc = CJsonFile::ReadJson(m_folder + QStringLiteral("macro.config"));
+    Json::Value doc = CJsonFile::ReadJson(paths::macroListFile(m_folder));
     if (!doc.isObject())
         doc = Json::Value(Json::objectValue);
     if (!doc["MacroInfo"].isArray())
@@ -145,7 +146,7 @@ void CMacroControlUI::LoadMacroList()
         return;
     const QSignalBlocker block(list);
     list->clear();
-    const Json::Value info = protocol::jsonMember(CJsonFile::ReadJson(m_folder + QStringLiteral("macro.config")), "MacroInfo");
+    const Json::Value info = protocol::jsonMember(CJsonFile::ReadJson(paths::macroListFile(m_folder)), "MacroInfo");
     if (!info.isArray())
         return;
     for (const Json::Value& entry : info) {
@@ -196,6 +197,7 @@ void CMacroControlUI::AddRow(int at, const Json::Value& event)
     row->setObjectName(QStringLiteral("macro_action"));
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(3, 0, 0, 0);
+    layout->setSpacing(10);
     auto* name = new QLabel(row);
     name->setObjectName(QStringLiteral("macro_action_name"));
     name->setProperty("macrostyle", type == 9 || type == 10 ? "macro_label_keyboard_style" : "macro_label_mouse_style");
@@ -314,7 +316,7 @@ QString CMacroControlUI::NewMacro()
     entry["MacroName"] = name.toStdString();
     entry["Guid"] = id.toStdString();
     doc["MacroInfo"][Json::ArrayIndex(list->count() - 1)] = entry;
-    CJsonFile::WriteJson(m_folder + QStringLiteral("macro.config"), doc);
+    CJsonFile::WriteJson(paths::macroListFile(m_folder), doc);
     SelectMacro(list->count() - 1);
     return name;
 }
@@ -337,7 +339,7 @@ int CMacroControlUI::RenameMacro()
     Json::Value doc = ReadList();
     if (Json::ArrayIndex(i) < doc["MacroInfo"].size() && doc["MacroInfo"][i].isObject()) {
         doc["MacroInfo"][i]["MacroName"] = name.toStdString();
-        CJsonFile::WriteJson(m_folder + QStringLiteral("macro.config"), doc);
+        CJsonFile::WriteJson(paths::macroListFile(m_folder), doc);
     }
     edit->clear();
     if (m_device)
@@ -366,7 +368,7 @@ void CMacroControlUI::DeleteMacro(int number)
     Json::Value removed;
     if (Json::ArrayIndex(number) < doc["MacroInfo"].size())
         doc["MacroInfo"].removeIndex(Json::ArrayIndex(number), &removed);
-    CJsonFile::WriteJson(m_folder + QStringLiteral("macro.config"), doc);
+    CJsonFile::WriteJson(paths::macroListFile(m_folder), doc);
     if (list->count() > 0)
         SelectMacro(0);
     else
@@ -755,10 +757,8 @@ void CMacroControlUI::BeginRecording(Placement placement, int timeMode)
     if (!hook) {
         hook = new CDeviceHook(window);
     }
-    connect(hook, &CDeviceHook::lost, this, [this] {
-        if (m_recording)
-            EndRecording();
-    }, Qt::UniqueConnection);
+    // A member function, so that the connection is made once however often a recording starts.
+    connect(hook, &CDeviceHook::lost, this, &CMacroControlUI::OnHookLost, Qt::UniqueConnection);
     static constexpr int kModes[] = {CDeviceHook::MacroAppend, CDeviceHook::MacroBefore, CDeviceHook::MacroAfter,
                                      CDeviceHook::MacroReplace};
     m_placement = placement;
@@ -772,6 +772,12 @@ void CMacroControlUI::BeginRecording(Placement placement, int timeMode)
     if (m_device)
         if (auto* keys = m_device->findChild<CKeySetControlUI*>())
             keys->SetKeyButtonsEnabled(true);
+}
+
+void CMacroControlUI::OnHookLost()
+{
+    if (m_recording)
+        EndRecording();
 }
 
 void CMacroControlUI::EndRecording()
@@ -799,13 +805,95 @@ void CMacroControlUI::AfterListChange()
     m_device->LoadNameLists();
 }
 
+ui::MenuWnd* CMacroControlUI::OpenActionMenu(int row)
+{
+    QListWidget* list = ActionList();
+    QListWidget* names = NameList();
+    auto* owner = qobject_cast<WindowImplBase*>(window());
+    if (m_recording || !list || !names || !owner || !names->currentItem() || row < 0 || row >= list->count())
+        return nullptr;
+    list->setCurrentRow(row);
+    m_actionMenu = ui::MenuWnd::Popup(QStringLiteral("XML/Menus/macro_action_menu.xml"), QCursor::pos(), owner);
+    return m_actionMenu;
+}
+
+bool CMacroControlUI::RunActionMenuItem(const QString& item)
+{
+    const QString name = item.toLower();
+    // Recording in front of (8) or behind (16) the row; the first variant measures the delays
+    // unless the fixed delay is ticked.
+    struct Recording {
+        const char* name;
+        Placement placement;
+        int timeMode;  // 0: measured, or fixed when "macro_check_time" is selected
+    };
+    static constexpr Recording kRecordings[] = {
+        {"redio_previous_record_time", Before, 0}, {"redio_previous_constant_time", Before, 2},
+        {"redio_previous_ignore_time", Before, 3},  {"redio_later_record_time", After, 0},
+        {"redio_later_constant_time", After, 2},   {"redio_later_ignore_time", After, 3},
+        {"macro_action_edit", Replace, 3},
+    };
+    for (const Recording& r : kRecordings)
+        if (name == QLatin1String(r.name)) {
+            BeginRecording(r.placement, r.timeMode ? r.timeMode : (IsFixedTimeChecked() ? 2 : 1));
+            return true;
+        }
+    // Mouse buttons: the down and up messages, and the X-button variant (0 forward, 1 back).
+    struct Button {
+        const char* prefix;
+        uint32_t down, up;
+        int variant;
+    };
+    static constexpr Button kButtons[] = {
+        {"left", 0x0201, 0x0202, 0},   {"right", 0x0204, 0x0205, 0},  {"middle", 0x0207, 0x0208, 0},
+        {"forward", 0x020B, 0x020C, 0}, {"back", 0x020B, 0x020C, 1},
+    };
+    for (const Button& b : kButtons) {
+        const QString prefix = QLatin1String(b.prefix) + QLatin1Char('_');
+        if (!name.startsWith(prefix))
+            continue;
+        const QString what = name.mid(prefix.size());
+        if (what == QLatin1String("down")) {
+            InsertMouseAction(b.down, b.variant);
+        } else if (what == QLatin1String("up")) {
+            InsertMouseAction(b.up, b.variant);
+        } else if (what == QLatin1String("click")) {
+            // Each insertion goes behind the selected row and becomes it: the release follows
+            // the press.
+            InsertMouseAction(b.down, b.variant);
+            InsertMouseAction(b.up, b.variant);
+        } else {
+            return false;
+        }
+        SaveMacro();
+        return true;
+    }
+    return false;
+}
+
 bool CMacroControlUI::HandlePanelNotify(TNotifyUI& msg)
 {
-    if (!msg.pSender || !isAncestorOf(msg.pSender))
+    if (!msg.pSender)
+        return false;
+    // An item of the row menu this panel opened (the menu belongs to the window, not the panel).
+    if (msg.sType == QLatin1String(ui::kNotifyMenu) && msg.wParam == ui::kMenuCommand) {
+        if (!m_actionMenu || msg.pSender != m_actionMenu.data() || !msg.lParam)
+            return false;
+        RunActionMenuItem(reinterpret_cast<const ui::MenuCmd*>(msg.lParam)->name);
+        return true;
+    }
+    if (!isAncestorOf(msg.pSender))
         return false;
     const QString name = msg.pSender->objectName();
     if (msg.sType == QLatin1String(ui::kNotifyItemSelect) && name == QLatin1String("macro_name_list")) {
         ShowMacro();
+        return true;
+    }
+    // A row activated (double click or Enter): its menu at the cursor.
+    if (msg.sType == QLatin1String(ui::kNotifyItemActivate) &&
+        (name == QLatin1String("macro_action_list") || name == QLatin1String("macro_action"))) {
+        QListWidget* list = ActionList();
+        OpenActionMenu(name == QLatin1String("macro_action_list") ? int(msg.wParam) : (list ? list->currentRow() : -1));
         return true;
     }
     if (msg.sType != QLatin1String(ui::kNotifyClick))

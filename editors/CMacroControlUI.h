@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
@@ -12,6 +13,9 @@
 
 class QListWidget;
 class QListWidgetItem;
+namespace ui {
+class MenuWnd;
+}
 
 // The macro editor of the keyboard and mouse pages. The device folder holds "macro.config" (the
 // macros in order: their number is what key assignments use) and one "<Guid>.mac" file per
@@ -69,7 +73,17 @@ public:
     void BeginRecording(Placement placement, int timeMode);
     void EndRecording();
 
+    // The menu of an event row ("XML/Menus/macro_action_menu.xml"), popped at the cursor for
+    // row `row`, which becomes the selected row. Null while recording, without a shown macro or
+    // when the row does not exist.
+    ui::MenuWnd* OpenActionMenu(int row);
+    // Carries out one item of that menu (names compared without regard to case); false for a
+    // name that is not one of its items.
+    bool RunActionMenuItem(const QString& item);
+
 private:
+    // The hook went away (the grab was lost): the recording ends as by its stop button.
+    void OnHookLost();
     QListWidget* NameList() const;
     QListWidget* ActionList() const;
     QWidget* Find(const char* name) const;
@@ -90,4 +104,5 @@ private:
     bool m_recording = false;
     Placement m_placement = Append;
     std::function<int64_t()> m_clock;
+    QPointer<ui::MenuWnd> m_actionMenu;
 };

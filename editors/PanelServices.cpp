@@ -65,8 +65,11 @@ void ShowWriteFailure(QWidget* parent, int code)
         Services().message(parent, QStringLiteral("message_text_7"), true, 0);
         return;
     }
-    // The text holds one integer placeholder for the code.
-    QString text = ui::Language::instance().Text(QStringLiteral("message_text_16"));
+    // A positive result only comes from the macro image: that many events do not fit the
+    // device's macro memory. Any other code is a failed transfer and is shown as such, so the
+    // user is never told of "too many events" when the device simply did not answer.
+    const QString id = code > 0 ? QStringLiteral("message_text_16") : QStringLiteral("message_text_write_error");
+    QString text = ui::Language::instance().Text(id);
     text.replace(QLatin1String("%d"), QString::number(code));
     Services().message(parent, text, false, 0);
 }

@@ -28,7 +28,8 @@ PanelServices& Services();
 void InstallServices(const PanelServices& services);
 
 // Tells the user that a write to the device failed with result `code`: -1 as a lost connection,
-// any other code with its number.
+// a positive code as that many macro events beyond the device's macro memory ("message_text_16"),
+// any other code as a failed write with its number.
 void ShowWriteFailure(QWidget* parent, int code);
 
 }  // namespace editors

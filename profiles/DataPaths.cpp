@@ -88,6 +88,18 @@ QString profileFile(const QString& deviceFolder, const QString& profileUuid)
     return deviceUserFolder(deviceFolder) + "/" + profileUuid + ".Json";
 }
 
+QString macroListFile(const QString& userFolder)
+{
+    return QDir(userFolder).filePath(QStringLiteral("macro.config"));
+}
+
+QString macroFile(const QString& userFolder, const QString& macroId)
+{
+    if (!isSafeFileBaseName(macroId))
+        return QString();
+    return QDir(userFolder).filePath(macroId + QStringLiteral(".mac"));
+}
+
 bool isSafeFileBaseName(const QString& name)
 {
     if (name.isEmpty() || name.contains(QLatin1String("..")))

@@ -36,6 +36,13 @@ QString lightConfigFile(const QString& deviceFolder);
 // not a safe file base name.
 QString profileFile(const QString& deviceFolder, const QString& profileUuid);
 
+// The device user folder's macro list, folder + "/macro.config". Every reader and writer of the
+// list goes through this, so the macro editor, the device pages and the macro image builder all
+// find the same file.
+QString macroListFile(const QString& userFolder);
+// folder + "/" + macro id + ".mac"; empty when the id is not a safe file base name.
+QString macroFile(const QString& userFolder, const QString& macroId);
+
 // Whether a name read from a file may be used as a file's base name inside a folder: not empty,
 // no path separator, no "..", no control character. Anything else could reach outside the
 // folder (or name the folder itself).

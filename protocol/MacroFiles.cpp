@@ -4,6 +4,7 @@
 #include <string>
 
 #include "profiles/CJsonFile.h"
+#include "profiles/DataPaths.h"
 
 namespace protocol {
 namespace {
@@ -25,7 +26,7 @@ std::optional<std::vector<MacroRecord>> loadMacroRecords(const QString& deviceFo
                                                          const std::vector<int>& macroNumbers)
 {
     const QDir folder(deviceFolder);
-    const Json::Value config = CJsonFile::ReadJson(folder.filePath(QStringLiteral("macro.config")));
+    const Json::Value config = CJsonFile::ReadJson(paths::macroListFile(deviceFolder));
     if (!config.isObject())
         return std::nullopt;
     const Json::Value& list = jsonMember(config, "MacroInfo");

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -131,10 +132,16 @@ const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
         QPainter p(&m_legend[i]);
         p.setRenderHint(QPainter::TextAntialiasing);
         QFont f = font();
-        f.setPixelSize(std::max(7, std::min(height(), width()) * 9 / 26));
+        // A legend wider than the key (a function label such as "LCtrl+C" on a letter key) is
+        // set smaller, down to 7 px, and only then cut with an ellipsis.
+        const int room = std::max(1, width() - 4);
+        int pixels = std::max(7, std::min(height(), width()) * 9 / 26);
+        f.setPixelSize(pixels);
+        while (pixels > 7 && QFontMetrics(f).horizontalAdvance(text) > room)
+            f.setPixelSize(--pixels);
         p.setFont(f);
         p.setPen(bright ? QColor(0x10, 0x15, 0x1b) : QColor(0xe6, 0xeb, 0xf2));
-        p.drawText(QRect(QPoint(0, 0), size()), Qt::AlignCenter, text);
+        p.drawText(QRect(QPoint(0, 0), size()), Qt::AlignCenter, QFontMetrics(f).elidedText(text, Qt::ElideRight, room));
         m_legendText[i] = text;
         m_legendSize[i] = size();
     }

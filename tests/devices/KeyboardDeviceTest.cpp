@@ -176,7 +176,7 @@ TEST_F(KeyboardDeviceTest, ProfilePushWritesKeyTableWithRenumberedMacrosAndCusto
     Json::Value list(Json::objectValue);
     for (int i = 0; i < 7; ++i)
         list["MacroInfo"][i]["MacroName"] = "m" + std::to_string(i);
-    ASSERT_EQ(CJsonFile::WriteJson(keyboard->DataFolder() + "macro.config", list), 0);
+    ASSERT_EQ(CJsonFile::WriteJson(keyboard->DataFolder() + "/macro.config", list), 0);
     std::vector<KeyAssignmentPair> keys = keyboard->Profile().GetKeyList();
     auto assign = [&](int position, uint8_t macro) {
         for (KeyAssignmentPair& k : keys)

@@ -16,15 +16,18 @@
 #include "ui/CDeviceOptionUI.h"
 #include "ui/ControlFactory.h"
 #include "ui/Language.h"
+#include "ui/MenuWnd.h"
 #include "ui/PaintManager.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -367,7 +370,7 @@ TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
     EXPECT_EQ(macros->RenameMacro(), -1);
     EXPECT_EQ(messages, QStringList{"message_text_5"});
     EXPECT_EQ(macros->MacroNames(), (QStringList{"macro_1", "MACRO_3", "macro_2"}));
-    const Json::Value list = CJsonFile::ReadJson(folder + "macro.config");
+    const Json::Value list = CJsonFile::ReadJson(folder + "/macro.config");
     ASSERT_EQ(list["MacroInfo"].size(), 3u);
     EXPECT_EQ(list["MacroInfo"][1]["MacroName"].asString(), "MACRO_3");
 
@@ -395,7 +398,7 @@ TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
     EXPECT_EQ(rowJson(rows[1])["Delay"].asString(), "180");
     EXPECT_EQ(rowJson(rows[2])["Delay"].asString(), "0");
     const QString id = QString::fromStdString(list["MacroInfo"][0]["Guid"].asString());
-    const Json::Value file = CJsonFile::ReadJson(folder + id + ".mac");
+    const Json::Value file = CJsonFile::ReadJson(folder + "/" + id + ".mac");
     EXPECT_EQ(file["Version"].asInt(), 64);
     EXPECT_EQ(file["Events"].size(), 3u);
 
@@ -423,8 +426,8 @@ TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
     // A macro without rows is saved without "Events".
     macros->SelectMacro(2);
     macros->SaveMacro();
-    const QString emptyId = QString::fromStdString(CJsonFile::ReadJson(folder + "macro.config")["MacroInfo"][2]["Guid"].asString());
-    const Json::Value empty = CJsonFile::ReadJson(folder + emptyId + ".mac");
+    const QString emptyId = QString::fromStdString(CJsonFile::ReadJson(folder + "/macro.config")["MacroInfo"][2]["Guid"].asString());
+    const Json::Value empty = CJsonFile::ReadJson(folder + "/" + emptyId + ".mac");
     EXPECT_FALSE(empty.isMember("Events"));
     EXPECT_EQ(empty["Version"].asInt(), 64);
 
@@ -446,6 +449,269 @@ TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
     // The macro in use is what the write collects; nothing exceeded the macro memory.
     EXPECT_EQ(kb->CollectUsedMacros(), std::vector<int>{0});
     EXPECT_FALSE(messages.contains("message_text_7"));
+}
+
+namespace {
+
+// A button of the mouse with a known slot other than the left button (which must keep a key
+// with the left-button function).
+int knownMouseButton(CVantikMouseDevice* m)
+{
+    for (int j = 1; j < CVantikMouseDevice::kButtons; ++j)
+        if (m->ButtonSlots()[size_t(j)] != CVantikMouseDevice::kNotFound && m->KeyButton(j))
+            return j;
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(KeyPanelTest, AssignedMacroReachesTheMacroMemoryAndTheKeyTable)
+{
+    struct Case {
+        const char* sim;
+        const char* kind;
+    } cases[] = {{"keyboard", "keyboard"}, {"mouse", "mouse"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sim);
+        CVantikUSBDevice* device = plugAndShow(c.sim, c.kind);
+        ASSERT_NE(device, nullptr);
+        int position = -1;
+        if (auto* kb = dynamic_cast<CVantikKeyboardDevice*>(device)) {
+            ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+            position = knownKeyboardKey(kb, 20);
+        } else {
+            auto* mouse = dynamic_cast<CVantikMouseDevice*>(device);
+            ASSERT_TRUE(waitFor([&] { return !mouse->KeyAssignments().empty() && knownMouseButton(mouse) >= 0; }));
+            position = knownMouseButton(mouse);
+        }
+        ASSERT_GE(position, 0);
+
+        // Two macros made through the editor; the second one gets events: a recorded key and an
+        // inserted click. The key uses macro 1 only, so on the device it is macro 0.
+        auto* macros = device->findChild<CMacroControlUI*>();
+        ASSERT_NE(macros, nullptr);
+        click(macros, "macro_btn_name_add");
+        click(macros, "macro_btn_name_add");
+        macros->SelectMacro(1);
+        int64_t now = 0;
+        macros->SetClock([&] { return now; });
+        macros->StartRecording(1);
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));  // A
+        now += 90;
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1E));
+        macros->StopRecording();
+        macros->InsertMouseAction(0x0201, 0);
+        macros->InsertMouseAction(0x0202, 0);
+        macros->SaveMacro();
+        const QStringList rows = macros->RowData();
+        ASSERT_EQ(rows.size(), 4);
+
+        CKeySetControlUI* keys = pickKey(device, position);
+        ASSERT_NE(keys, nullptr);
+        chooseCategory(keys, CKeySetControlUI::CatMacro);
+        choose(keys, "keyset_macro_over_combo", 2);
+        choose(keys, "keyset_macro_combo", 1);
+        EXPECT_EQ(device->KeyAssignments()[size_t(position)].current.packed(), 0x700102u);
+        messages.clear();
+        click(keys, "key_butt_prosave");
+        EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+
+        // The macro memory holds the image of exactly that macro, event by event.
+        const Json::Value dump = sim->run({"dump", c.sim, "macro"});
+        EXPECT_EQ(dump["hex"].asString().substr(0, 4), "aa55");
+        const Json::Value& image = dump["image"];
+        ASSERT_TRUE(image["valid"].asBool()) << image["problem"].asString();
+        ASSERT_EQ(image["macros"].size(), 1u);
+        const Json::Value& events = image["macros"][0];
+        ASSERT_EQ(events.size(), Json::ArrayIndex(rows.size()));
+        for (int i = 0; i < rows.size(); ++i) {
+            SCOPED_TRACE(i);
+            const Json::Value row = rowJson(rows[i]);
+            EXPECT_EQ(events[i]["delay"].asInt(), std::atoi(row["Delay"].asCString()));
+            EXPECT_EQ(events[i]["type"].asInt(), row["Type"].asInt());
+            EXPECT_EQ(events[i]["down"].asBool(), row["Action"].asString() == "down");
+            EXPECT_EQ(events[i]["button"].asInt(), row["Button"].asInt());
+        }
+        EXPECT_EQ(events[0]["delay"].asInt(), 90);
+        EXPECT_EQ(events[0]["button"].asInt(), 0x04);
+        EXPECT_EQ(events[2]["button"].asInt(), 0x01);
+
+        // The key's slot holds the macro triple with the device's macro number.
+        const int slot = c.sim == std::string("keyboard")
+                             ? dynamic_cast<CVantikKeyboardDevice*>(device)->SlotOf(position)
+                             : dynamic_cast<CVantikMouseDevice*>(device)->ButtonSlots()[size_t(position)];
+        EXPECT_EQ(slotHex(c.sim, slot), "700002");
+    }
+}
+
+TEST_F(KeyPanelTest, MacrosBeyondTheMacroMemoryAreReportedAndNothingIsWritten)
+{
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(kb, nullptr);
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    auto* macros = kb->findChild<CMacroControlUI*>();
+    click(macros, "macro_btn_name_add");
+    // 1100 events: 16 + 6 + 4400 bytes against the keyboard's 4096, (326 / 4) + 1 = 82 too many.
+    const Json::Value list = CJsonFile::ReadJson(kb->DataFolder() + "/macro.config");
+    Json::Value file(Json::objectValue);
+    for (int i = 0; i < 1100; ++i) {
+        Json::Value e(Json::objectValue);
+        e["Action"] = i % 2 ? "up" : "down";
+        e["Button"] = 4;
+        e["Type"] = 10;
+        e["Delay"] = "10";
+        file["Events"].append(e);
+    }
+    file["Version"] = 64;
+    ASSERT_EQ(CJsonFile::WriteJson(kb->DataFolder() + "/" + QString::fromStdString(list["MacroInfo"][0]["Guid"].asString()) + ".mac", file), 0);
+
+    const int position = knownKeyboardKey(kb, 20);
+    CKeySetControlUI* keys = pickKey(kb, position);
+    ASSERT_NE(keys, nullptr);
+    const int slot = kb->SlotOf(position);
+    const std::string slotBefore = slotHex("keyboard", slot);
+    const std::string memoryBefore = sim->dumpHex("keyboard", "macro");
+    chooseCategory(keys, CKeySetControlUI::CatMacro);
+    choose(keys, "keyset_macro_over_combo", 0);
+    choose(keys, "keyset_macro_combo", 0);
+    messages.clear();
+    click(keys, "key_butt_prosave");
+    const QString expected = text("message_text_16").replace("%d", "82");
+    EXPECT_EQ(messages, QStringList{expected});
+    EXPECT_TRUE(expected.contains("82")) << "the text carries the count";
+    EXPECT_EQ(sim->dumpHex("keyboard", "macro"), memoryBefore);
+    EXPECT_EQ(slotHex("keyboard", slot), slotBefore) << "no key may point at a macro the keyboard lacks";
+    EXPECT_TRUE(control<QWidget>(keys, "key_butt_prosave")->isEnabled()) << "the change is still to be written";
+}
+
+TEST_F(KeyPanelTest, RowMenuRecordsAroundTheRowAndInsertsMouseButtons)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    keyboard->findChild<CDeviceProfileUI*>()->SelectFeatureTab(CDeviceProfileUI::TabMacro);
+    click(macros, "macro_btn_name_add");
+    EXPECT_EQ(macros->OpenActionMenu(0), nullptr) << "an empty macro has no row to open a menu on";
+    macros->StartRecording(3);
+    for (uint32_t scan : {0x1Eu, 0x30u})  // A, B
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(scan));
+    macros->StopRecording();
+    macros->SaveMacro();
+
+    // Activating a row (double click or Enter) pops the menu of the skin file.
+    auto* list = control<QListWidget>(macros, "macro_action_list");
+    ASSERT_NE(list, nullptr);
+    emit list->activated(list->model()->index(1, 0));
+    auto* menu = window->findChild<ui::MenuWnd*>();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(macros->SelectedRow(), 1);
+    for (const char* item : {"redio_previous_record_time", "redio_later_ignore_time", "macro_action_edit", "left_click",
+                             "back_up", "forward_down"})
+        EXPECT_NE(menu->FindItem(item), nullptr) << item;
+
+    // "back_click": press then release of the back button, behind row 1, saved at once.
+    menu->Choose(menu->FindItem("back_click"));
+    QStringList rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_EQ(rowJson(rows[2])["Action"].asString(), "down");
+    EXPECT_EQ(rowJson(rows[2])["Button"].asInt(), 0x08);
+    EXPECT_EQ(rowJson(rows[3])["Action"].asString(), "up");
+    EXPECT_EQ(rowJson(rows[3])["Type"].asInt(), 1);
+    const QString id = QString::fromStdString(CJsonFile::ReadJson(keyboard->DataFolder() + "/macro.config")["MacroInfo"][0]["Guid"].asString());
+    EXPECT_EQ(CJsonFile::ReadJson(keyboard->DataFolder() + "/" + id + ".mac")["Events"].size(), 4u);
+
+    // Recording before row 0: the hook's events go in front of it, in order.
+    menu = macros->OpenActionMenu(0);
+    ASSERT_NE(menu, nullptr);
+    menu->Choose(menu->FindItem("redio_previous_ignore_time"));
+    EXPECT_TRUE(macros->IsRecording());
+    EXPECT_EQ(macros->OpenActionMenu(0), nullptr) << "no menu while recording";
+    macros->RecordKeyEvent(CMacroControlUI::Before, CDeviceHook::kKeyDown, keyRecord(0x2E));  // C
+    macros->RecordKeyEvent(CMacroControlUI::Before, CDeviceHook::kKeyDown, keyRecord(0x20));  // D
+    click(macros, "macro_btn_stopredio");
+    EXPECT_FALSE(macros->IsRecording());
+    rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_EQ(rowJson(rows[0])["Button"].asInt(), 0x06);
+    EXPECT_EQ(rowJson(rows[1])["Button"].asInt(), 0x07);
+    EXPECT_EQ(rowJson(rows[2])["Button"].asInt(), 0x04);
+
+    // Replacing the key of a row keeps its action and delay.
+    ASSERT_NE(macros->OpenActionMenu(2), nullptr);
+    EXPECT_TRUE(macros->RunActionMenuItem("MACRO_ACTION_EDIT")) << "item names compare without regard to case";
+    ASSERT_TRUE(macros->IsRecording());
+    macros->RecordKeyEvent(CMacroControlUI::Replace, CDeviceHook::kKeyDown, keyRecord(0x2C));  // Z
+    click(macros, "macro_btn_stopredio");
+    rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_EQ(rowJson(rows[2])["Button"].asInt(), 0x1D);
+    EXPECT_EQ(rowJson(rows[2])["Action"].asString(), "down");
+}
+
+TEST_F(KeyPanelTest, KeyLabelsFollowTheProfileSwitchedTo)
+{
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(kb, nullptr);
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    auto* macros = kb->findChild<CMacroControlUI*>();
+    click(macros, "macro_btn_name_add");  // macro_1
+    auto* profiles = kb->findChild<CDeviceProfileUI*>();
+    click(profiles, "device_add_btn");
+    ASSERT_EQ(profiles->GetProfileCount(), 2);
+
+    std::vector<int> positions;
+    for (int p = knownKeyboardKey(kb, 20); p >= 0 && positions.size() < 5; p = knownKeyboardKey(kb, p + 1))
+        positions.push_back(p);
+    ASSERT_EQ(positions.size(), 5u);
+    auto label = [&](int p) { return qobject_cast<QAbstractButton*>(kb->KeyButton(p))->text(); };
+    std::vector<QString> own;
+    for (int p : positions)
+        own.push_back(label(p));
+
+    // Per key: its assignment in profile 1 and in profile 2, and the label each must show.
+    struct Case {
+        uint32_t first, second;
+        QString firstLabel, secondLabel;
+    } cases[] = {
+        {0x308A01, 0x000000, text("media_mail"), QString()},                 // profile 2: default
+        {0x000000, 0x200112, QString(), text("keyboard_key_LCtrl") + "+" + text("keyboard_key_O")},
+        {0x700000, 0x400200, "macro_1", text("system_sleep")},               // a macro's name
+        {0x100800, 0x150000, text("mouse_key_back"), QString()},             // no label: the key's own
+        {0x710003, 0x308A01, "macro_1", text("media_mail")},
+    };
+    auto write = [&](int profile, bool second) {
+        const QString file = profiles->GetProfileFileAt(profile);
+        Json::Value doc = CJsonFile::ReadJson(file);
+        Json::Value& keys = doc["Device"][0]["KeyList"];
+        for (size_t i = 0; i < positions.size(); ++i) {
+            Json::Value& key = keys[positions[i]];
+            const uint32_t a = second ? cases[i].second : cases[i].first;
+            key["Assignment"] = a ? Json::Int(a) : key["DefaultAssignment"].asInt();
+        }
+        ASSERT_EQ(CJsonFile::WriteJson(file, doc), 0);
+    };
+    write(0, false);
+    write(1, true);
+    // The page is showing key 0 of the list in the editor; the switch must not carry it over.
+    ASSERT_NE(pickKey(kb, positions[0]), nullptr);
+
+    auto* combo = control<QComboBox>(profiles, "device_profile_combo");
+    auto expectLabels = [&](bool second) {
+        for (size_t i = 0; i < positions.size(); ++i) {
+            SCOPED_TRACE(i);
+            const QString want = second ? cases[i].secondLabel : cases[i].firstLabel;
+            EXPECT_EQ(label(positions[i]), want.isEmpty() ? own[i] : want);
+        }
+    };
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return listSelection(kb) == 1; }));
+    expectLabels(true);
+    EXPECT_EQ(kb->findChild<CKeySetControlUI*>()->ReadAssignment().current.packed(),
+              kb->KeyAssignments()[size_t(positions[0])].current.packed()) << "the editor shows the new profile's function";
+    combo->setCurrentIndex(0);
+    ASSERT_TRUE(waitFor([&] { return listSelection(kb) == 0; }));
+    expectLabels(false);
 }
 
 TEST_F(KeyPanelTest, DeletingAMacroRenumbersTheKeysOfEveryProfile)
@@ -530,8 +796,13 @@ TEST_F(KeyPanelTest, Screenshots)
     if (folder.isEmpty())
         GTEST_SKIP() << "TESSEL_KEYS_SCREENSHOTS is not set";
     QDir().mkpath(folder);
+    // The strip as a user with the whole family sees it; the keyboard's page is shown.
+    ASSERT_FALSE(sim->run({"plug", "mouse", "--route", "receiver"}).isNull());
+    ASSERT_FALSE(sim->run({"plug", "pad"}).isNull());
+    ASSERT_FALSE(sim->run({"plug", "headset"}).isNull());
     auto* kb = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
     ASSERT_NE(kb, nullptr);
+    ASSERT_TRUE(waitFor([&] { return hub->AllDevices().size() >= 4; }));
     ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
     auto* macros = kb->findChild<CMacroControlUI*>();
     click(macros, "macro_btn_name_add");
@@ -575,4 +846,25 @@ TEST_F(KeyPanelTest, Screenshots)
     kb->findChild<CDeviceProfileUI*>()->SelectFeatureTab(CDeviceProfileUI::TabKeys);
     QTest::qWait(300);
     window->grab().save(folder + "/key-assignment-cn.png");
+
+    // The mouse (through its receiver): a side button on vertical scrolling.
+    window->ApplyLanguage(kEnglish);
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(deviceOfKind("mouse"));
+    ASSERT_NE(mouse, nullptr);
+    hub->TabSelected(mouse->Tab());
+    ASSERT_EQ(hub->CurrentDevice(), mouse);
+    ASSERT_TRUE(waitFor([&] { return !mouse->KeyAssignments().empty() && knownMouseButton(mouse) >= 0; }));
+    CKeySetControlUI* mouseKeys = pickKey(mouse, knownMouseButton(mouse));
+    ASSERT_NE(mouseKeys, nullptr);
+    chooseCategory(mouseKeys, CKeySetControlUI::CatVScroll);
+    type(mouseKeys, "keyset_mousewheel_delay_edit", "2");
+    type(mouseKeys, "keyset_mousewheel_speed_edit", "8");
+    type(mouseKeys, "keyset_mousewheel_num_edit", "3");
+    click(mouseKeys, "key_butt_keysave");
+    QTest::qWait(300);
+    window->grab().save(folder + "/mouse-key-assignment-en.png");
+    for (const QString& shot : QDir(folder).entryList({"*.png"})) {
+        SCOPED_TRACE(shot.toStdString());
+        EXPECT_EQ(QImage(folder + "/" + shot).size(), QSize(1000, 640)) << "the window keeps its size";
+    }
 }
