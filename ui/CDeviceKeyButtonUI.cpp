@@ -34,7 +34,7 @@ void CDeviceKeyButtonUI::SetLightColour(uint32_t rgbPacked, uint8_t brightness, 
     m_packed = rgbPacked;
     m_brightness = brightness;
     m_lightFlag = lightImage;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetLightFlag(bool on)
@@ -42,7 +42,7 @@ void CDeviceKeyButtonUI::SetLightFlag(bool on)
     if (m_lightFlag == on)
         return;
     m_lightFlag = on;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetKeySetHidden(bool hidden)
@@ -50,7 +50,7 @@ void CDeviceKeyButtonUI::SetKeySetHidden(bool hidden)
     if (m_keySetHidden == hidden)
         return;
     m_keySetHidden = hidden;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetSelected(bool selected)
@@ -68,13 +68,13 @@ void CDeviceKeyButtonUI::SetSelected(bool selected)
 void CDeviceKeyButtonUI::SetLightImage(const QString& path)
 {
     m_lightImage = path;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetKeySetImage(const QString& path)
 {
     m_keySetImage = path;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetGameNameTextColor(const QString& text)
@@ -84,6 +84,19 @@ void CDeviceKeyButtonUI::SetGameNameTextColor(const QString& text)
     if (digits.startsWith(QLatin1Char('#')))
         digits.remove(0, 1);
     m_gameNameColor = QColor(QLatin1Char('#') + digits);
+}
+
+void CDeviceKeyButtonUI::repaintKey()
+{
+    QWidget* painter = m_sharedPainter.data();
+    // The shared painter is opaque over the keys it covers: updating only its rectangle of the
+    // key repaints that widget alone, whereas this (transparent) button's update would repaint
+    // every widget beneath it as well.
+    if (painter && painter->parentWidget() == parentWidget() && painter->isVisible() &&
+        painter->geometry().contains(geometry()))
+        painter->update(geometry().translated(-painter->pos()));
+    else
+        update();
 }
 
 QPixmap CDeviceKeyButtonUI::loadImage(const QString& path) const
@@ -144,13 +157,19 @@ const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
 {
     (void)event;
+    QPainter p(this);
+    PaintKey(p);
+}
+
+void CDeviceKeyButtonUI::PaintKey(QPainter& p)
+{
     // The frame first, then the light, then the key's legend on top so it stays readable.
     QStyleOptionButton option;
     initStyleOption(&option);
     const QString legend = option.text;
     option.text.clear();
-    QPainter p(this);
     p.drawPixmap(0, 0, Frame(option));
+    const bool antialiased = p.testRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
 
@@ -190,6 +209,7 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
         if (!mark.isNull())
             p.drawPixmap(r.toRect(), mark);
     }
+    p.setRenderHint(QPainter::Antialiasing, antialiased);
 }
 
 }  // namespace ui

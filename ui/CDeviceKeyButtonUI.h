@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <cstdint>
+
+class QPainter;
 
 namespace ui {
 
@@ -53,6 +56,17 @@ public:
     QColor GameNameTextColor() const { return m_gameNameColor; }
     void SetGameNameTextColor(const QString& text);
 
+    // Draws the whole key (frame, light, legend, key-set mark) with its top left corner at the
+    // painter's origin. The button's own paint event uses it, and so does a sibling that paints
+    // many keys of a picture in one pass.
+    void PaintKey(QPainter& p);
+    // A sibling widget, stacked above the button and covering it, that paints this key with
+    // PaintKey; null (the default) when the button paints itself. Changes of the light and the
+    // key-set mark then repaint the key's rectangle of that widget, so that the keys changed
+    // in one frame are repainted together in one paint event of one opaque widget.
+    void SetSharedPainter(QWidget* painter) { m_sharedPainter = painter; }
+    QWidget* SharedPainter() const { return m_sharedPainter.data(); }
+
 signals:
     void selectedChanged(bool selected);
 
@@ -61,6 +75,8 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    // Repaints the key: through the shared painter when there is one and it covers the key.
+    void repaintKey();
     QPixmap loadImage(const QString& path) const;
     // The styled key cap without its legend, drawn by the style sheet once per size and state:
     // a picture of a hundred keys repaints its lights many times a second, and the style sheet
@@ -86,6 +102,7 @@ private:
     QString m_keySetImage;
     QString m_gameNameColorText;
     QColor m_gameNameColor;
+    QPointer<QWidget> m_sharedPainter;
 };
 
 }  // namespace ui
