@@ -15,6 +15,30 @@
 
 namespace ui {
 
+namespace {
+
+// The smallest rectangle holding every pixel of the image that is not fully transparent
+// (empty when none is), in the image's pixels.
+QRect InkBounds(const QImage& picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    int left = image.width(), top = image.height(), right = -1, bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) == 0)
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+}  // namespace
+
 CDeviceKeyButtonUI::CDeviceKeyButtonUI(QWidget* parent) : QPushButton(parent)
 {
     setFocusPolicy(Qt::TabFocus);
@@ -88,13 +112,13 @@ void CDeviceKeyButtonUI::SetGameNameTextColor(const QString& text)
 
 void CDeviceKeyButtonUI::repaintKey()
 {
-    QWidget* painter = m_sharedPainter.data();
-    // The shared painter is opaque over the keys it covers: updating only its rectangle of the
-    // key repaints that widget alone, whereas this (transparent) button's update would repaint
-    // every widget beneath it as well.
+    CKeyPainter* painter = m_sharedPainter.data();
+    // The shared painter is opaque over the keys it covers: repainting the key there repaints
+    // that widget alone, whereas this (transparent) button's update would repaint every widget
+    // beneath it as well.
     if (painter && painter->parentWidget() == parentWidget() && painter->isVisible() &&
         painter->geometry().contains(geometry()))
-        painter->update(geometry().translated(-painter->pos()));
+        painter->RepaintKey(geometry());
     else
         update();
 }
@@ -113,22 +137,29 @@ bool CDeviceKeyButtonUI::event(QEvent* e)
     // should say.
     if (e->type() == QEvent::ToolTipChange)
         setAccessibleName(toolTip());
+    // Hover, focus, presses, enabling, palette, style, font, activation, screen: every change
+    // the style option follows comes as an event; paint events change nothing.
+    if (e->type() != QEvent::Paint)
+        m_optionStale = true;
     return QPushButton::event(e);
 }
 
 const QPixmap& CDeviceKeyButtonUI::Frame(const QStyleOptionButton& option)
 {
-    const qreal ratio = devicePixelRatioF();
-    const qint64 key = palette().cacheKey() ^ (qint64(styleSheet().size()) << 40);
-    if (m_frame.isNull() || m_frameSize != size() || m_frameState != option.state || m_frameKey != key) {
+    const qreal ratio = m_ratio;
+    const qint64 key = m_styleKey;
+    if (m_frame.isNull() || m_frameSize != size() || m_frameState != option.state || m_frameKey != key ||
+        m_frame.devicePixelRatio() != ratio) {
         m_frame = QPixmap(size() * ratio);
         m_frame.setDevicePixelRatio(ratio);
         m_frame.fill(Qt::transparent);
         QStylePainter sp(&m_frame, this);
         sp.drawControl(QStyle::CE_PushButton, option);
+        sp.end();
         m_frameSize = size();
         m_frameState = option.state;
         m_frameKey = key;
+        m_frameBlank = InkBounds(m_frame.toImage()).isEmpty();
     }
     return m_frame;
 }
@@ -136,8 +167,9 @@ const QPixmap& CDeviceKeyButtonUI::Frame(const QStyleOptionButton& option)
 const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
 {
     const int i = bright ? 1 : 0;
-    if (m_legend[i].isNull() || m_legendText[i] != text || m_legendSize[i] != size()) {
-        const qreal ratio = devicePixelRatioF();
+    if (m_legend[i].isNull() || m_legendText[i] != text || m_legendSize[i] != size() ||
+        m_legend[i].devicePixelRatio() != m_ratio) {
+        const qreal ratio = m_ratio;
         m_legend[i] = QPixmap(size() * ratio);
         m_legend[i].setDevicePixelRatio(ratio);
         m_legend[i].fill(Qt::transparent);
@@ -148,10 +180,46 @@ const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
         p.setFont(f);
         p.setPen(bright ? QColor(0x10, 0x15, 0x1b) : QColor(0xe6, 0xeb, 0xf2));
         p.drawText(QRect(QPoint(0, 0), size()), Qt::AlignCenter, text);
+        p.end();
+        m_legendInk[i] = InkBounds(m_legend[i].toImage());
         m_legendText[i] = text;
         m_legendSize[i] = size();
     }
     return m_legend[i];
+}
+
+const QImage& CDeviceKeyButtonUI::LitCap(const QColor& colour, int alpha)
+{
+    const QSizeF capSize = QSizeF(size()) - QSizeF(6, 6);
+    const QSize pixels = (capSize * m_ratio).toSize();
+    if (m_capShape.size() != pixels || m_capShape.devicePixelRatio() != m_ratio) {
+        m_capShape = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_capShape.setDevicePixelRatio(m_ratio);
+        m_capShape.fill(Qt::transparent);
+        QPainter s(&m_capShape);
+        s.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(QPointF(0, 0), capSize), 4, 4);
+        s.fillPath(shape, Qt::white);
+        s.end();
+        m_capEdge.clear();
+        const auto* cover = reinterpret_cast<const QRgb*>(m_capShape.constBits());
+        for (int i = 0; i < pixels.width() * pixels.height(); ++i) {
+            if (qAlpha(cover[i]) != 255)
+                m_capEdge.emplace_back(i, qAlpha(cover[i]));
+        }
+        m_capLight = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_capLight.setDevicePixelRatio(m_ratio);
+    }
+    // What filling the shape with the colour at this alpha gives: the colour premultiplied by
+    // alpha × coverage. Inside the shape coverage is full; only the corners' edges differ.
+    const QRgb full = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), alpha));
+    auto* out = reinterpret_cast<QRgb*>(m_capLight.bits());
+    std::fill(out, out + pixels.width() * pixels.height(), full);
+    const int red = colour.red(), green = colour.green(), blue = colour.blue();
+    for (const auto& [i, c] : m_capEdge)
+        out[i] = c == 0 ? 0 : qPremultiply(qRgba(red, green, blue, (alpha * c + 127) / 255));
+    return m_capLight;
 }
 
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
@@ -164,11 +232,18 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
 void CDeviceKeyButtonUI::PaintKey(QPainter& p)
 {
     // The frame first, then the light, then the key's legend on top so it stays readable.
-    QStyleOptionButton option;
-    initStyleOption(&option);
-    const QString legend = option.text;
-    option.text.clear();
-    p.drawPixmap(0, 0, Frame(option));
+    if (m_optionStale) {
+        initStyleOption(&m_option);
+        m_option.text.clear();
+        m_ratio = devicePixelRatioF();
+        m_styleKey = palette().cacheKey() ^ (qint64(styleSheet().size()) << 40);
+        m_optionStale = false;
+    }
+    // setText sends no event; the legend is read each time.
+    const QString legend = text();
+    const QPixmap& frame = Frame(m_option);
+    if (!m_frameBlank)
+        p.drawPixmap(0, 0, frame);
     const bool antialiased = p.testRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
@@ -188,11 +263,8 @@ void CDeviceKeyButtonUI::PaintKey(QPainter& p)
             p.drawPixmap(r.toRect(), tinted);
         } else if (m_brightness > 0 && c != Qt::black) {
             // No image: the key cap lit in the LED's colour, stronger the brighter the LED.
-            QColor fill = c;
-            fill.setAlpha(120 + m_brightness * 135 / 255);
-            QPainterPath shape;
-            shape.addRoundedRect(r.adjusted(2, 2, -2, -2), 4, 4);
-            p.fillPath(shape, fill);
+            const QRectF cap = r.adjusted(2, 2, -2, -2);
+            p.drawImage(cap.topLeft(), LitCap(c, 120 + m_brightness * 135 / 255));
         }
     }
     if (!legend.isEmpty()) {
@@ -202,7 +274,10 @@ void CDeviceKeyButtonUI::PaintKey(QPainter& p)
         // get a dark legend too.
         const int luma = (299 * lit.red() + 587 * lit.green() + 114 * lit.blue()) / 1000;
         const bool bright = m_lightFlag && m_brightness > 96 && luma > 150;
-        p.drawPixmap(0, 0, Legend(legend, bright));
+        const QPixmap& pixmap = Legend(legend, bright);
+        const QRect& ink = m_legendInk[bright ? 1 : 0];
+        if (!ink.isEmpty())
+            p.drawPixmap(QPointF(ink.topLeft()) / m_ratio, pixmap, ink);
     }
     if (!m_keySetHidden) {
         const QPixmap mark = loadImage(m_keySetImage);

@@ -1,15 +1,28 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 class QPainter;
 
 namespace ui {
+
+// A widget that paints many keys of a device picture in one pass, stacked over them (see
+// CDeviceKeyButtonUI::SetSharedPainter).
+class CKeyPainter : public QWidget {
+public:
+    using QWidget::QWidget;
+    // The key at keyGeometry (in the coordinates of the keys' parent) changed its look; the
+    // painter repaints it with the other keys changed in the same pass of the event loop.
+    virtual void RepaintKey(const QRect& keyGeometry) = 0;
+};
 
 // A key or LED of a device picture. Besides being a button it carries the LED's last colour
 // and brightness (drawn over the button as a glow, or tinting "lightimage" when the skin gives
@@ -62,10 +75,10 @@ public:
     void PaintKey(QPainter& p);
     // A sibling widget, stacked above the button and covering it, that paints this key with
     // PaintKey; null (the default) when the button paints itself. Changes of the light and the
-    // key-set mark then repaint the key's rectangle of that widget, so that the keys changed
-    // in one frame are repainted together in one paint event of one opaque widget.
-    void SetSharedPainter(QWidget* painter) { m_sharedPainter = painter; }
-    QWidget* SharedPainter() const { return m_sharedPainter.data(); }
+    // key-set mark then go to that widget, so that the keys changed in one frame are repainted
+    // together in one paint event of one opaque widget.
+    void SetSharedPainter(CKeyPainter* painter) { m_sharedPainter = painter; }
+    CKeyPainter* SharedPainter() const { return m_sharedPainter.data(); }
 
 signals:
     void selectedChanged(bool selected);
@@ -84,14 +97,31 @@ private:
     const QPixmap& Frame(const QStyleOptionButton& option);
     // The legend in one of its two colours (on a dark or a brightly lit key), drawn once.
     const QPixmap& Legend(const QString& text, bool bright);
+    // The lit cap in the LED's colour (alpha 120-255 by brightness), over the cap's shape with
+    // antialiased corners. The shape's coverage is rasterised once per size; each colour is
+    // written into it pixel by pixel, which costs far less than filling the rounded path.
+    const QImage& LitCap(const QColor& colour, int alpha);
 
     QPixmap m_frame;
+    bool m_frameBlank = false;  // the style draws nothing for this state: nothing to blend
     qint64 m_frameKey = 0;
+    qint64 m_styleKey = 0;  // palette and style sheet the frame was drawn with
     QSize m_frameSize;
     QStyle::State m_frameState = {};
     QPixmap m_legend[2];
     QString m_legendText[2];
     QSize m_legendSize[2];
+    QRect m_legendInk[2];  // the pixels the legend covers, so that only they are blended
+    QImage m_capShape;  // coverage of the lit cap, in the alpha of white pixels
+    // The cap's pixels that its shape does not cover fully, with their coverage (0-254).
+    std::vector<std::pair<int, int>> m_capEdge;
+    QImage m_capLight;
+    // The style option and pixel ratio of the last paint. Working them out (palette, font and
+    // the style sheet's icon size) is the dearest part of a light's repaint; every change of
+    // state they follow reaches the button as an event, which marks them stale.
+    QStyleOptionButton m_option;
+    qreal m_ratio = 1;
+    bool m_optionStale = true;
 
     uint32_t m_packed = 0;
     uint8_t m_brightness = 0;
@@ -102,7 +132,7 @@ private:
     QString m_keySetImage;
     QString m_gameNameColorText;
     QColor m_gameNameColor;
-    QPointer<QWidget> m_sharedPainter;
+    QPointer<CKeyPainter> m_sharedPainter;
 };
 
 }  // namespace ui

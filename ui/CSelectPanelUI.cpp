@@ -54,9 +54,9 @@ QRect spanning(QPoint a, QPoint b)
 // asked for. It is opaque (every pixel it covers is drawn from the backdrop first), so Qt neither
 // repaints the widgets beneath it nor the key buttons it covers; it never takes the mouse, so
 // clicks, hovering and tool tips still reach the buttons.
-class CSelectPanelUI::KeyPainter : public QWidget {
+class CSelectPanelUI::KeyPainter : public CKeyPainter {
 public:
-    explicit KeyPainter(CSelectPanelUI* panel) : QWidget(panel), m_panel(panel)
+    explicit KeyPainter(CSelectPanelUI* panel) : CKeyPainter(panel), m_panel(panel)
     {
         setObjectName(QStringLiteral("key_layer"));
         setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -66,6 +66,16 @@ public:
     }
 
     std::vector<QPointer<CDeviceKeyButtonUI>> keys;
+
+    // The keys changed while the event loop runs one pass (a whole frame of the preview) are
+    // gathered and repainted as one region: a hundred separate updates would each merge their
+    // rectangle into the widget's dirty region and look up the window.
+    void RepaintKey(const QRect& keyGeometry) override
+    {
+        m_pending.push_back(keyGeometry.translated(-pos()));
+        if (m_pending.size() == 1)
+            QMetaObject::invokeMethod(this, &KeyPainter::flush, Qt::QueuedConnection);
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override
@@ -91,7 +101,22 @@ protected:
     }
 
 private:
+    void flush()
+    {
+        // In reading order each rectangle mostly lands after those already in the region, which
+        // a region appends without merging.
+        std::sort(m_pending.begin(), m_pending.end(), [](const QRect& a, const QRect& b) {
+            return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
+        });
+        QRegion region;
+        for (const QRect& r : m_pending)
+            region += r;
+        m_pending.clear();
+        update(region);
+    }
+
     CSelectPanelUI* m_panel;
+    std::vector<QRect> m_pending;
 };
 
 CSelectPanelUI::CSelectPanelUI(QWidget* parent) : QWidget(parent)
