@@ -149,7 +149,7 @@ const QPixmap& CDeviceKeyButtonUI::Frame(const QStyleOptionButton& option)
     const qreal ratio = m_ratio;
     const qint64 key = m_styleKey;
     if (m_frame.isNull() || m_frameSize != size() || m_frameState != option.state || m_frameKey != key ||
-        m_frame.devicePixelRatio() != ratio) {
+        m_frameRatio != ratio) {
         m_frame = QPixmap(size() * ratio);
         m_frame.setDevicePixelRatio(ratio);
         m_frame.fill(Qt::transparent);
@@ -159,6 +159,7 @@ const QPixmap& CDeviceKeyButtonUI::Frame(const QStyleOptionButton& option)
         m_frameSize = size();
         m_frameState = option.state;
         m_frameKey = key;
+        m_frameRatio = ratio;
         m_frameBlank = InkBounds(m_frame.toImage()).isEmpty();
     }
     return m_frame;
@@ -168,7 +169,7 @@ const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
 {
     const int i = bright ? 1 : 0;
     if (m_legend[i].isNull() || m_legendText[i] != text || m_legendSize[i] != size() ||
-        m_legend[i].devicePixelRatio() != m_ratio) {
+        m_legendRatio[i] != m_ratio) {
         const qreal ratio = m_ratio;
         m_legend[i] = QPixmap(size() * ratio);
         m_legend[i].setDevicePixelRatio(ratio);
@@ -183,53 +184,82 @@ const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
         p.end();
         m_legendInk[i] = InkBounds(m_legend[i].toImage());
         m_legendText[i] = text;
+        m_legendRatio[i] = ratio;
         m_legendSize[i] = size();
     }
     return m_legend[i];
 }
 
-const QImage& CDeviceKeyButtonUI::LitCap(const QColor& colour, int alpha)
+void CDeviceKeyButtonUI::DrawLitCap(QPainter& p, const QRectF& cap, const QColor& colour, int alpha)
 {
-    const QSizeF capSize = QSizeF(size()) - QSizeF(6, 6);
-    const QSize pixels = (capSize * m_ratio).toSize();
-    if (m_capShape.size() != pixels || m_capShape.devicePixelRatio() != m_ratio) {
+    const QSize pixels = (cap.size() * m_ratio).toSize();
+    if (m_capShape.size() != pixels || m_capRatio != m_ratio) {
         m_capShape = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_capShape.setDevicePixelRatio(m_ratio);
         m_capShape.fill(Qt::transparent);
         QPainter s(&m_capShape);
         s.setRenderHint(QPainter::Antialiasing);
         QPainterPath shape;
-        shape.addRoundedRect(QRectF(QPointF(0, 0), capSize), 4, 4);
+        shape.addRoundedRect(QRectF(QPointF(0, 0), cap.size()), 4, 4);
         s.fillPath(shape, Qt::white);
         s.end();
         m_capEdge.clear();
-        const auto* cover = reinterpret_cast<const QRgb*>(m_capShape.constBits());
-        for (int i = 0; i < pixels.width() * pixels.height(); ++i) {
-            if (qAlpha(cover[i]) != 255)
-                m_capEdge.emplace_back(i, qAlpha(cover[i]));
+        m_capSolidTop = pixels.height();
+        m_capSolidBottom = 0;
+        for (int y = 0; y < pixels.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(m_capShape.constScanLine(y));
+            bool solid = true;
+            for (int x = 0; x < pixels.width(); ++x) {
+                if (qAlpha(line[x]) != 255) {
+                    m_capEdge.emplace_back(y * pixels.width() + x, qAlpha(line[x]));
+                    solid = false;
+                }
+            }
+            if (solid) {
+                m_capSolidTop = std::min(m_capSolidTop, y);
+                m_capSolidBottom = y + 1;
+            }
+        }
+        // The solid rows are one band between the corners; should a shape have a hole, all
+        // of it goes through the picture.
+        for (int y = m_capSolidTop; y < m_capSolidBottom; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(m_capShape.constScanLine(y));
+            if (std::any_of(line, line + pixels.width(), [](QRgb c) { return qAlpha(c) != 255; }))
+                m_capSolidTop = m_capSolidBottom = 0;
         }
         m_capLight = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_capLight.setDevicePixelRatio(m_ratio);
+        m_capRatio = m_ratio;
     }
     // What filling the shape with the colour at this alpha gives: the colour premultiplied by
-    // alpha × coverage. Inside the shape coverage is full; only the corners' edges differ.
+    // alpha × coverage.
     const QRgb full = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), alpha));
+    const int width = pixels.width();
+    const int top = m_capSolidTop, bottom = m_capSolidBottom;
     auto* out = reinterpret_cast<QRgb*>(m_capLight.bits());
-    std::fill(out, out + pixels.width() * pixels.height(), full);
+    std::fill(out, out + width * top, full);
+    std::fill(out + width * bottom, out + width * pixels.height(), full);
     const int red = colour.red(), green = colour.green(), blue = colour.blue();
     for (const auto& [i, c] : m_capEdge)
         out[i] = c == 0 ? 0 : qPremultiply(qRgba(red, green, blue, (alpha * c + 127) / 255));
-    return m_capLight;
+    if (top > 0)
+        p.drawImage(cap.topLeft(), m_capLight, QRectF(0, 0, width, top));
+    if (bottom > top)
+        p.fillRect(QRectF(cap.left(), cap.top() + top / m_ratio, cap.width(), (bottom - top) / m_ratio),
+                   QColor(colour.red(), colour.green(), colour.blue(), alpha));
+    if (bottom < pixels.height())
+        p.drawImage(QPointF(cap.left(), cap.top() + bottom / m_ratio), m_capLight,
+                    QRectF(0, bottom, width, pixels.height() - bottom));
 }
 
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
 {
     (void)event;
     QPainter p(this);
-    PaintKey(p);
+    PaintKey(p, QPoint(0, 0));
 }
 
-void CDeviceKeyButtonUI::PaintKey(QPainter& p)
+void CDeviceKeyButtonUI::PaintKey(QPainter& p, QPoint at)
 {
     // The frame first, then the light, then the key's legend on top so it stays readable.
     if (m_optionStale) {
@@ -243,10 +273,10 @@ void CDeviceKeyButtonUI::PaintKey(QPainter& p)
     const QString legend = text();
     const QPixmap& frame = Frame(m_option);
     if (!m_frameBlank)
-        p.drawPixmap(0, 0, frame);
-    const bool antialiased = p.testRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
+        p.drawPixmap(at, frame);
+    // Everything below is drawn from pictures at whole-pixel positions: the painter's state
+    // (render hints, transform) is left alone, as changing it per key costs more than the key.
+    const QRectF r = QRectF(QRect(at, size())).adjusted(1, 1, -1, -1);
 
     if (m_lightFlag) {
         const QColor c = ShownColour(m_packed, m_brightness);
@@ -263,8 +293,7 @@ void CDeviceKeyButtonUI::PaintKey(QPainter& p)
             p.drawPixmap(r.toRect(), tinted);
         } else if (m_brightness > 0 && c != Qt::black) {
             // No image: the key cap lit in the LED's colour, stronger the brighter the LED.
-            const QRectF cap = r.adjusted(2, 2, -2, -2);
-            p.drawImage(cap.topLeft(), LitCap(c, 120 + m_brightness * 135 / 255));
+            DrawLitCap(p, r.adjusted(2, 2, -2, -2), c, 120 + m_brightness * 135 / 255);
         }
     }
     if (!legend.isEmpty()) {
@@ -277,14 +306,13 @@ void CDeviceKeyButtonUI::PaintKey(QPainter& p)
         const QPixmap& pixmap = Legend(legend, bright);
         const QRect& ink = m_legendInk[bright ? 1 : 0];
         if (!ink.isEmpty())
-            p.drawPixmap(QPointF(ink.topLeft()) / m_ratio, pixmap, ink);
+            p.drawPixmap(QPointF(at) + QPointF(ink.topLeft()) / m_ratio, pixmap, ink);
     }
     if (!m_keySetHidden) {
         const QPixmap mark = loadImage(m_keySetImage);
         if (!mark.isNull())
             p.drawPixmap(r.toRect(), mark);
     }
-    p.setRenderHint(QPainter::Antialiasing, antialiased);
 }
 
 }  // namespace ui

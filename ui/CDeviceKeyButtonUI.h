@@ -69,10 +69,10 @@ public:
     QColor GameNameTextColor() const { return m_gameNameColor; }
     void SetGameNameTextColor(const QString& text);
 
-    // Draws the whole key (frame, light, legend, key-set mark) with its top left corner at the
-    // painter's origin. The button's own paint event uses it, and so does a sibling that paints
-    // many keys of a picture in one pass.
-    void PaintKey(QPainter& p);
+    // Draws the whole key (frame, light, legend, key-set mark) with its top left corner at `at`
+    // in the painter's coordinates. The button's own paint event uses it, and so does a sibling
+    // that paints many keys of a picture in one pass.
+    void PaintKey(QPainter& p, QPoint at);
     // A sibling widget, stacked above the button and covering it, that paints this key with
     // PaintKey; null (the default) when the button paints itself. Changes of the light and the
     // key-set mark then go to that widget, so that the keys changed in one frame are repainted
@@ -97,13 +97,15 @@ private:
     const QPixmap& Frame(const QStyleOptionButton& option);
     // The legend in one of its two colours (on a dark or a brightly lit key), drawn once.
     const QPixmap& Legend(const QString& text, bool bright);
-    // The lit cap in the LED's colour (alpha 120-255 by brightness), over the cap's shape with
-    // antialiased corners. The shape's coverage is rasterised once per size; each colour is
-    // written into it pixel by pixel, which costs far less than filling the rounded path.
-    const QImage& LitCap(const QColor& colour, int alpha);
+    // Draws the lit cap in the LED's colour (alpha 120-255 by brightness): the cap's shape
+    // with antialiased corners. The shape's coverage is rasterised once per size. The rows the
+    // shape covers fully are one solid fill; only the rows with the corners are written pixel
+    // by pixel into a picture and blended, which costs far less than filling the rounded path.
+    void DrawLitCap(QPainter& p, const QRectF& cap, const QColor& colour, int alpha);
 
     QPixmap m_frame;
-    bool m_frameBlank = false;  // the style draws nothing for this state: nothing to blend
+    bool m_frameBlank = false;
+    qreal m_frameRatio = 0;  // the style draws nothing for this state: nothing to blend
     qint64 m_frameKey = 0;
     qint64 m_styleKey = 0;  // palette and style sheet the frame was drawn with
     QSize m_frameSize;
@@ -111,10 +113,14 @@ private:
     QPixmap m_legend[2];
     QString m_legendText[2];
     QSize m_legendSize[2];
-    QRect m_legendInk[2];  // the pixels the legend covers, so that only they are blended
+    QRect m_legendInk[2];
+    qreal m_legendRatio[2] = {0, 0};  // the pixels the legend covers, so that only they are blended
     QImage m_capShape;  // coverage of the lit cap, in the alpha of white pixels
     // The cap's pixels that its shape does not cover fully, with their coverage (0-254).
     std::vector<std::pair<int, int>> m_capEdge;
+    int m_capSolidTop = 0;  // rows [top, bottom) of the shape are fully covered
+    int m_capSolidBottom = 0;
+    qreal m_capRatio = 0;
     QImage m_capLight;
     // The style option and pixel ratio of the last paint. Working them out (palette, font and
     // the style sheet's icon size) is the dearest part of a light's repaint; every change of

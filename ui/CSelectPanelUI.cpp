@@ -94,9 +94,7 @@ protected:
             const QRect r = key->geometry().translated(-pos());
             if (!region.intersects(r))
                 continue;
-            p.translate(r.topLeft());
-            key->PaintKey(p);
-            p.translate(-r.topLeft());
+            key->PaintKey(p, r.topLeft());
         }
     }
 
