@@ -8,6 +8,7 @@
 #include "profiles/DataPaths.h"
 #include "profiles/DeviceNameLists.h"
 #include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CSelectPanelUI.h"
 #include "ui/Language.h"
 #include "ui/PaintManager.h"
 
@@ -54,6 +55,15 @@ CVantikKeyboardDevice::~CVantikKeyboardDevice()
 }
 
 // --- Reading the keyboard ---
+
+void CVantikKeyboardDevice::BindPanelControls()
+{
+    CVantikUSBDevice::BindPanelControls();
+    // The picture's hundred-odd keys follow the lighting some thirty times a second: the panel
+    // paints them in one pass. The keyboard picture is opaque under all of its keys.
+    if (auto* panel = findChild<ui::CSelectPanelUI*>())
+        panel->SetKeysPaintedTogether(true);
+}
 
 void CVantikKeyboardDevice::OnConnected()
 {

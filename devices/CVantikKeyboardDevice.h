@@ -27,6 +27,7 @@ public:
     CBasicProfiledata& Profile() override { return m_profile; }
     CKeyboardProfiledata& KeyboardProfile() { return m_profile; }
 
+    void BindPanelControls() override;
     int ApplyLightSettings() override;
     void PushLightingFrame() override;
     void OnConnected() override;

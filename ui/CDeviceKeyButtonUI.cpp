@@ -16,6 +16,30 @@
 
 namespace ui {
 
+namespace {
+
+// The smallest rectangle holding every pixel of the image that is not fully transparent
+// (empty when none is), in the image's pixels.
+QRect InkBounds(const QImage& picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    int left = image.width(), top = image.height(), right = -1, bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) == 0)
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+}  // namespace
+
 CDeviceKeyButtonUI::CDeviceKeyButtonUI(QWidget* parent) : QPushButton(parent)
 {
     setFocusPolicy(Qt::TabFocus);
@@ -35,7 +59,7 @@ void CDeviceKeyButtonUI::SetLightColour(uint32_t rgbPacked, uint8_t brightness, 
     m_packed = rgbPacked;
     m_brightness = brightness;
     m_lightFlag = lightImage;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetLightFlag(bool on)
@@ -43,7 +67,7 @@ void CDeviceKeyButtonUI::SetLightFlag(bool on)
     if (m_lightFlag == on)
         return;
     m_lightFlag = on;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetKeySetHidden(bool hidden)
@@ -51,7 +75,7 @@ void CDeviceKeyButtonUI::SetKeySetHidden(bool hidden)
     if (m_keySetHidden == hidden)
         return;
     m_keySetHidden = hidden;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetSelected(bool selected)
@@ -69,13 +93,13 @@ void CDeviceKeyButtonUI::SetSelected(bool selected)
 void CDeviceKeyButtonUI::SetLightImage(const QString& path)
 {
     m_lightImage = path;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetKeySetImage(const QString& path)
 {
     m_keySetImage = path;
-    update();
+    repaintKey();
 }
 
 void CDeviceKeyButtonUI::SetGameNameTextColor(const QString& text)
@@ -85,6 +109,19 @@ void CDeviceKeyButtonUI::SetGameNameTextColor(const QString& text)
     if (digits.startsWith(QLatin1Char('#')))
         digits.remove(0, 1);
     m_gameNameColor = QColor(QLatin1Char('#') + digits);
+}
+
+void CDeviceKeyButtonUI::repaintKey()
+{
+    CKeyPainter* painter = m_sharedPainter.data();
+    // The shared painter is opaque over the keys it covers: repainting the key there repaints
+    // that widget alone, whereas this (transparent) button's update would repaint every widget
+    // beneath it as well.
+    if (painter && painter->parentWidget() == parentWidget() && painter->isVisible() &&
+        painter->geometry().contains(geometry()))
+        painter->RepaintKey(geometry());
+    else
+        update();
 }
 
 QPixmap CDeviceKeyButtonUI::loadImage(const QString& path) const
@@ -101,22 +138,30 @@ bool CDeviceKeyButtonUI::event(QEvent* e)
     // should say.
     if (e->type() == QEvent::ToolTipChange)
         setAccessibleName(toolTip());
+    // Hover, focus, presses, enabling, palette, style, font, activation, screen: every change
+    // the style option follows comes as an event; paint events change nothing.
+    if (e->type() != QEvent::Paint)
+        m_optionStale = true;
     return QPushButton::event(e);
 }
 
 const QPixmap& CDeviceKeyButtonUI::Frame(const QStyleOptionButton& option)
 {
-    const qreal ratio = devicePixelRatioF();
-    const qint64 key = palette().cacheKey() ^ (qint64(styleSheet().size()) << 40);
-    if (m_frame.isNull() || m_frameSize != size() || m_frameState != option.state || m_frameKey != key) {
+    const qreal ratio = m_ratio;
+    const qint64 key = m_styleKey;
+    if (m_frame.isNull() || m_frameSize != size() || m_frameState != option.state || m_frameKey != key ||
+        m_frameRatio != ratio) {
         m_frame = QPixmap(size() * ratio);
         m_frame.setDevicePixelRatio(ratio);
         m_frame.fill(Qt::transparent);
         QStylePainter sp(&m_frame, this);
         sp.drawControl(QStyle::CE_PushButton, option);
+        sp.end();
         m_frameSize = size();
         m_frameState = option.state;
         m_frameKey = key;
+        m_frameRatio = ratio;
+        m_frameBlank = InkBounds(m_frame.toImage()).isEmpty();
     }
     return m_frame;
 }
@@ -124,8 +169,9 @@ const QPixmap& CDeviceKeyButtonUI::Frame(const QStyleOptionButton& option)
 const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
 {
     const int i = bright ? 1 : 0;
-    if (m_legend[i].isNull() || m_legendText[i] != text || m_legendSize[i] != size()) {
-        const qreal ratio = devicePixelRatioF();
+    if (m_legend[i].isNull() || m_legendText[i] != text || m_legendSize[i] != size() ||
+        m_legendRatio[i] != m_ratio) {
+        const qreal ratio = m_ratio;
         m_legend[i] = QPixmap(size() * ratio);
         m_legend[i].setDevicePixelRatio(ratio);
         m_legend[i].fill(Qt::transparent);
@@ -142,24 +188,102 @@ const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
         p.setFont(f);
         p.setPen(bright ? QColor(0x10, 0x15, 0x1b) : QColor(0xe6, 0xeb, 0xf2));
         p.drawText(QRect(QPoint(0, 0), size()), Qt::AlignCenter, QFontMetrics(f).elidedText(text, Qt::ElideRight, room));
+        p.end();
+        m_legendInk[i] = InkBounds(m_legend[i].toImage());
         m_legendText[i] = text;
+        m_legendRatio[i] = ratio;
         m_legendSize[i] = size();
     }
     return m_legend[i];
 }
 
+void CDeviceKeyButtonUI::DrawLitCap(QPainter& p, const QRectF& cap, const QColor& colour, int alpha)
+{
+    const QSize pixels = (cap.size() * m_ratio).toSize();
+    if (m_capShape.size() != pixels || m_capRatio != m_ratio) {
+        m_capShape = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_capShape.setDevicePixelRatio(m_ratio);
+        m_capShape.fill(Qt::transparent);
+        QPainter s(&m_capShape);
+        s.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(QPointF(0, 0), cap.size()), 4, 4);
+        s.fillPath(shape, Qt::white);
+        s.end();
+        m_capEdge.clear();
+        m_capSolidTop = pixels.height();
+        m_capSolidBottom = 0;
+        for (int y = 0; y < pixels.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(m_capShape.constScanLine(y));
+            bool solid = true;
+            for (int x = 0; x < pixels.width(); ++x) {
+                if (qAlpha(line[x]) != 255) {
+                    m_capEdge.emplace_back(y * pixels.width() + x, qAlpha(line[x]));
+                    solid = false;
+                }
+            }
+            if (solid) {
+                m_capSolidTop = std::min(m_capSolidTop, y);
+                m_capSolidBottom = y + 1;
+            }
+        }
+        // The solid rows are one band between the corners; should a shape have a hole, all
+        // of it goes through the picture.
+        for (int y = m_capSolidTop; y < m_capSolidBottom; ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(m_capShape.constScanLine(y));
+            if (std::any_of(line, line + pixels.width(), [](QRgb c) { return qAlpha(c) != 255; }))
+                m_capSolidTop = m_capSolidBottom = 0;
+        }
+        m_capLight = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_capLight.setDevicePixelRatio(m_ratio);
+        m_capRatio = m_ratio;
+    }
+    // What filling the shape with the colour at this alpha gives: the colour premultiplied by
+    // alpha × coverage.
+    const QRgb full = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), alpha));
+    const int width = pixels.width();
+    const int top = m_capSolidTop, bottom = m_capSolidBottom;
+    auto* out = reinterpret_cast<QRgb*>(m_capLight.bits());
+    std::fill(out, out + width * top, full);
+    std::fill(out + width * bottom, out + width * pixels.height(), full);
+    const int red = colour.red(), green = colour.green(), blue = colour.blue();
+    for (const auto& [i, c] : m_capEdge)
+        out[i] = c == 0 ? 0 : qPremultiply(qRgba(red, green, blue, (alpha * c + 127) / 255));
+    if (top > 0)
+        p.drawImage(cap.topLeft(), m_capLight, QRectF(0, 0, width, top));
+    if (bottom > top)
+        p.fillRect(QRectF(cap.left(), cap.top() + top / m_ratio, cap.width(), (bottom - top) / m_ratio),
+                   QColor(colour.red(), colour.green(), colour.blue(), alpha));
+    if (bottom < pixels.height())
+        p.drawImage(QPointF(cap.left(), cap.top() + bottom / m_ratio), m_capLight,
+                    QRectF(0, bottom, width, pixels.height() - bottom));
+}
+
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
 {
     (void)event;
-    // The frame first, then the light, then the key's legend on top so it stays readable.
-    QStyleOptionButton option;
-    initStyleOption(&option);
-    const QString legend = option.text;
-    option.text.clear();
     QPainter p(this);
-    p.drawPixmap(0, 0, Frame(option));
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
+    PaintKey(p, QPoint(0, 0));
+}
+
+void CDeviceKeyButtonUI::PaintKey(QPainter& p, QPoint at)
+{
+    // The frame first, then the light, then the key's legend on top so it stays readable.
+    if (m_optionStale) {
+        initStyleOption(&m_option);
+        m_option.text.clear();
+        m_ratio = devicePixelRatioF();
+        m_styleKey = palette().cacheKey() ^ (qint64(styleSheet().size()) << 40);
+        m_optionStale = false;
+    }
+    // setText sends no event; the legend is read each time.
+    const QString legend = text();
+    const QPixmap& frame = Frame(m_option);
+    if (!m_frameBlank)
+        p.drawPixmap(at, frame);
+    // Everything below is drawn from pictures at whole-pixel positions: the painter's state
+    // (render hints, transform) is left alone, as changing it per key costs more than the key.
+    const QRectF r = QRectF(QRect(at, size())).adjusted(1, 1, -1, -1);
 
     if (m_lightFlag) {
         const QColor c = ShownColour(m_packed, m_brightness);
@@ -176,11 +300,7 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
             p.drawPixmap(r.toRect(), tinted);
         } else if (m_brightness > 0 && c != Qt::black) {
             // No image: the key cap lit in the LED's colour, stronger the brighter the LED.
-            QColor fill = c;
-            fill.setAlpha(120 + m_brightness * 135 / 255);
-            QPainterPath shape;
-            shape.addRoundedRect(r.adjusted(2, 2, -2, -2), 4, 4);
-            p.fillPath(shape, fill);
+            DrawLitCap(p, r.adjusted(2, 2, -2, -2), c, 120 + m_brightness * 135 / 255);
         }
     }
     if (!legend.isEmpty()) {
@@ -190,7 +310,10 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)
         // get a dark legend too.
         const int luma = (299 * lit.red() + 587 * lit.green() + 114 * lit.blue()) / 1000;
         const bool bright = m_lightFlag && m_brightness > 96 && luma > 150;
-        p.drawPixmap(0, 0, Legend(legend, bright));
+        const QPixmap& pixmap = Legend(legend, bright);
+        const QRect& ink = m_legendInk[bright ? 1 : 0];
+        if (!ink.isEmpty())
+            p.drawPixmap(QPointF(at) + QPointF(ink.topLeft()) / m_ratio, pixmap, ink);
     }
     if (!m_keySetHidden) {
         const QPixmap mark = loadImage(m_keySetImage);

@@ -1,12 +1,28 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <cstdint>
+#include <utility>
+#include <vector>
+
+class QPainter;
 
 namespace ui {
+
+// A widget that paints many keys of a device picture in one pass, stacked over them (see
+// CDeviceKeyButtonUI::SetSharedPainter).
+class CKeyPainter : public QWidget {
+public:
+    using QWidget::QWidget;
+    // The key at keyGeometry (in the coordinates of the keys' parent) changed its look; the
+    // painter repaints it with the other keys changed in the same pass of the event loop.
+    virtual void RepaintKey(const QRect& keyGeometry) = 0;
+};
 
 // A key or LED of a device picture. Besides being a button it carries the LED's last colour
 // and brightness (drawn over the button as a glow, or tinting "lightimage" when the skin gives
@@ -53,6 +69,17 @@ public:
     QColor GameNameTextColor() const { return m_gameNameColor; }
     void SetGameNameTextColor(const QString& text);
 
+    // Draws the whole key (frame, light, legend, key-set mark) with its top left corner at `at`
+    // in the painter's coordinates. The button's own paint event uses it, and so does a sibling
+    // that paints many keys of a picture in one pass.
+    void PaintKey(QPainter& p, QPoint at);
+    // A sibling widget, stacked above the button and covering it, that paints this key with
+    // PaintKey; null (the default) when the button paints itself. Changes of the light and the
+    // key-set mark then go to that widget, so that the keys changed in one frame are repainted
+    // together in one paint event of one opaque widget.
+    void SetSharedPainter(CKeyPainter* painter) { m_sharedPainter = painter; }
+    CKeyPainter* SharedPainter() const { return m_sharedPainter.data(); }
+
 signals:
     void selectedChanged(bool selected);
 
@@ -61,6 +88,8 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    // Repaints the key: through the shared painter when there is one and it covers the key.
+    void repaintKey();
     QPixmap loadImage(const QString& path) const;
     // The styled key cap without its legend, drawn by the style sheet once per size and state:
     // a picture of a hundred keys repaints its lights many times a second, and the style sheet
@@ -68,14 +97,37 @@ private:
     const QPixmap& Frame(const QStyleOptionButton& option);
     // The legend in one of its two colours (on a dark or a brightly lit key), drawn once.
     const QPixmap& Legend(const QString& text, bool bright);
+    // Draws the lit cap in the LED's colour (alpha 120-255 by brightness): the cap's shape
+    // with antialiased corners. The shape's coverage is rasterised once per size. The rows the
+    // shape covers fully are one solid fill; only the rows with the corners are written pixel
+    // by pixel into a picture and blended, which costs far less than filling the rounded path.
+    void DrawLitCap(QPainter& p, const QRectF& cap, const QColor& colour, int alpha);
 
     QPixmap m_frame;
+    bool m_frameBlank = false;
+    qreal m_frameRatio = 0;  // the style draws nothing for this state: nothing to blend
     qint64 m_frameKey = 0;
+    qint64 m_styleKey = 0;  // palette and style sheet the frame was drawn with
     QSize m_frameSize;
     QStyle::State m_frameState = {};
     QPixmap m_legend[2];
     QString m_legendText[2];
     QSize m_legendSize[2];
+    QRect m_legendInk[2];
+    qreal m_legendRatio[2] = {0, 0};  // the pixels the legend covers, so that only they are blended
+    QImage m_capShape;  // coverage of the lit cap, in the alpha of white pixels
+    // The cap's pixels that its shape does not cover fully, with their coverage (0-254).
+    std::vector<std::pair<int, int>> m_capEdge;
+    int m_capSolidTop = 0;  // rows [top, bottom) of the shape are fully covered
+    int m_capSolidBottom = 0;
+    qreal m_capRatio = 0;
+    QImage m_capLight;
+    // The style option and pixel ratio of the last paint. Working them out (palette, font and
+    // the style sheet's icon size) is the dearest part of a light's repaint; every change of
+    // state they follow reaches the button as an event, which marks them stale.
+    QStyleOptionButton m_option;
+    qreal m_ratio = 1;
+    bool m_optionStale = true;
 
     uint32_t m_packed = 0;
     uint8_t m_brightness = 0;
@@ -86,6 +138,7 @@ private:
     QString m_keySetImage;
     QString m_gameNameColorText;
     QColor m_gameNameColor;
+    QPointer<CKeyPainter> m_sharedPainter;
 };
 
 }  // namespace ui

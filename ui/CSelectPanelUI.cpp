@@ -1,8 +1,13 @@
 #include "ui/CSelectPanelUI.h"
 
+#include <QChildEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 #include <algorithm>
+#include <vector>
 
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/PaintManager.h"
@@ -44,6 +49,73 @@ QRect spanning(QPoint a, QPoint b)
 }
 
 }  // namespace
+
+// Paints the panel's picture under the keys and the keys over it, for the rectangles the keys
+// asked for. It is opaque (every pixel it covers is drawn from the backdrop first), so Qt neither
+// repaints the widgets beneath it nor the key buttons it covers; it never takes the mouse, so
+// clicks, hovering and tool tips still reach the buttons.
+class CSelectPanelUI::KeyPainter : public CKeyPainter {
+public:
+    explicit KeyPainter(CSelectPanelUI* panel) : CKeyPainter(panel), m_panel(panel)
+    {
+        setObjectName(QStringLiteral("key_layer"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+    std::vector<QPointer<CDeviceKeyButtonUI>> keys;
+
+    // The keys changed while the event loop runs one pass (a whole frame of the preview) are
+    // gathered and repainted as one region: a hundred separate updates would each merge their
+    // rectangle into the widget's dirty region and look up the window.
+    void RepaintKey(const QRect& keyGeometry) override
+    {
+        m_pending.push_back(keyGeometry.translated(-pos()));
+        if (m_pending.size() == 1)
+            QMetaObject::invokeMethod(this, &KeyPainter::flush, Qt::QueuedConnection);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter p(this);
+        const QPixmap& backdrop = m_panel->keysBackdrop();
+        const qreal ratio = backdrop.devicePixelRatio();
+        const QRegion& region = event->region();
+        for (const QRect& r : region) {
+            const QRectF source(QPointF(r.topLeft() + pos()) * ratio, QSizeF(r.size()) * ratio);
+            p.drawPixmap(QRectF(r), backdrop, source);
+        }
+        for (const auto& key : keys) {
+            if (!key || key->isHidden())
+                continue;
+            const QRect r = key->geometry().translated(-pos());
+            if (!region.intersects(r))
+                continue;
+            key->PaintKey(p, r.topLeft());
+        }
+    }
+
+private:
+    void flush()
+    {
+        // In reading order each rectangle mostly lands after those already in the region, which
+        // a region appends without merging.
+        std::sort(m_pending.begin(), m_pending.end(), [](const QRect& a, const QRect& b) {
+            return a.top() != b.top() ? a.top() < b.top() : a.left() < b.left();
+        });
+        QRegion region;
+        for (const QRect& r : m_pending)
+            region += r;
+        m_pending.clear();
+        update(region);
+    }
+
+    CSelectPanelUI* m_panel;
+    std::vector<QRect> m_pending;
+};
 
 CSelectPanelUI::CSelectPanelUI(QWidget* parent) : QWidget(parent)
 {
@@ -90,6 +162,115 @@ void CSelectPanelUI::mouseReleaseEvent(QMouseEvent* event)
     update();
     emit selectionFinished(m_selection);
     PaintManager::Notify(this, QString::fromLatin1(kNotifySelectEnd));
+}
+
+void CSelectPanelUI::SetKeysPaintedTogether(bool on)
+{
+    if (on == (m_keyLayer != nullptr))
+        return;
+    if (on) {
+        m_keyLayer = new KeyPainter(this);
+        placeKeyLayer();
+        m_keyLayer->show();
+        return;
+    }
+    for (const auto& key : m_keyLayer->keys) {
+        if (!key)
+            continue;
+        key->removeEventFilter(this);
+        key->SetSharedPainter(nullptr);
+        key->update();
+    }
+    delete m_keyLayer;
+    m_keyLayer = nullptr;
+    m_backdrop = QPixmap();
+}
+
+QWidget* CSelectPanelUI::KeyLayer() const
+{
+    return m_keyLayer;
+}
+
+void CSelectPanelUI::placeKeyLayer()
+{
+    if (!m_keyLayer)
+        return;
+    m_keyLayer->keys.clear();
+    QRect bounds;
+    for (CDeviceKeyButtonUI* key : findChildren<CDeviceKeyButtonUI*>(Qt::FindDirectChildrenOnly)) {
+        key->installEventFilter(this);
+        key->SetSharedPainter(m_keyLayer);
+        m_keyLayer->keys.emplace_back(key);
+        if (!key->isHidden())
+            bounds |= key->geometry();
+    }
+    bounds &= rect();
+    if (m_keyLayer->geometry() != bounds)
+        m_keyLayer->setGeometry(bounds);
+    m_keyLayer->setVisible(!bounds.isEmpty());
+    m_keyLayer->raise();
+    m_band->raise();
+    m_keyLayer->update();
+}
+
+const QPixmap& CSelectPanelUI::keysBackdrop()
+{
+    const qreal ratio = devicePixelRatioF();
+    if (m_backdrop.isNull() || m_backdrop.deviceIndependentSize() != QSizeF(size()) ||
+        m_backdrop.devicePixelRatio() != ratio) {
+        m_backdrop = QPixmap(size() * ratio);
+        m_backdrop.setDevicePixelRatio(ratio);
+        // Under the picture the panel's palette, so that every pixel is set.
+        m_backdrop.fill(palette().color(backgroundRole()));
+        QPainter p(&m_backdrop);
+        QStyleOption option;
+        option.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_Widget, &option, &p, this);
+    }
+    return m_backdrop;
+}
+
+void CSelectPanelUI::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::PaletteChange) {
+        m_backdrop = QPixmap();
+        if (m_keyLayer)
+            m_keyLayer->update();
+    }
+    QWidget::changeEvent(event);
+}
+
+void CSelectPanelUI::resizeEvent(QResizeEvent* event)
+{
+    m_backdrop = QPixmap();
+    placeKeyLayer();
+    QWidget::resizeEvent(event);
+}
+
+void CSelectPanelUI::childEvent(QChildEvent* event)
+{
+    // A key added later is polished before it shows, and by then it is a key button; one removed
+    // leaves the layer's list.
+    if (m_keyLayer && (event->type() == QEvent::ChildPolished || event->type() == QEvent::ChildRemoved) &&
+        event->child() != m_keyLayer && event->child() != m_band)
+        placeKeyLayer();
+    QWidget::childEvent(event);
+}
+
+bool CSelectPanelUI::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent:
+        if (m_keyLayer && watched->parent() == this)
+            placeKeyLayer();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CSelectPanelUI::updateBand()

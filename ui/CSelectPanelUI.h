@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QPoint>
 #include <QRect>
 #include <QWidget>
@@ -10,6 +11,13 @@ namespace ui {
 // button draws a selection rectangle; on release every CDeviceKeyButtonUI inside the panel is
 // selected exactly when its rectangle meets the selection, and the panel sends
 // "click_select_end". A press and release on the bare panel thus clears the selection.
+//
+// A panel whose keys animate many times a second can paint them together: one opaque widget,
+// stacked over the keys and spanning their bounding rectangle, draws the picture beneath them
+// and every key (through CDeviceKeyButtonUI::PaintKey) in one paint event, and the keys send
+// their light changes to it. A frame then costs one paint event over the union of the keys that
+// changed instead of one per key plus the repaint of everything under each transparent key.
+// The picture must be opaque under the keys' bounding rectangle, since the widget claims to be.
 class CSelectPanelUI : public QWidget {
     Q_OBJECT
 public:
@@ -23,6 +31,12 @@ public:
     // The rectangle of the drag in progress or the last one, in panel coordinates.
     QRect SelectionRect() const { return m_selection; }
 
+    // Turns the painting of all key buttons in one pass on or off; off by default.
+    void SetKeysPaintedTogether(bool on);
+    bool KeysPaintedTogether() const { return m_keyLayer != nullptr; }
+    // The widget that paints the keys together, or null.
+    QWidget* KeyLayer() const;
+
 signals:
     // Emitted with the notification, for code that holds the panel without a window.
     void selectionFinished(const QRect& selection);
@@ -31,11 +45,23 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void childEvent(QChildEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class KeyPainter;
+
     void updateBand();
+    // Fits the key layer to the keys shown, hands it to every key and stacks it over them.
+    void placeKeyLayer();
+    // The panel's own background (its style-sheet picture), drawn once per size and style.
+    const QPixmap& keysBackdrop();
 
     QWidget* m_band = nullptr;  // drawn above the key buttons, transparent to the mouse
+    KeyPainter* m_keyLayer = nullptr;
+    QPixmap m_backdrop;
     bool m_pressed = false;
     QPoint m_start;
     QPoint m_current;

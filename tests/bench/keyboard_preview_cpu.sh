@@ -31,7 +31,7 @@ ticks() { awk '{print $14 + $15}' "/proc/$app_pid/stat"; }
 hz=$(getconf CLK_TCK)
 t0=$(ticks); s0=$(date +%s.%N)
 sleep "$seconds"
-[ -n "${TESSEL_CPU_PROFILE:-}" ] && timeout 8 perf record -g -o /tmp/kb_perf.data -p "$app_pid" >/dev/null 2>&1 || true
+[ -n "${TESSEL_CPU_PROFILE:-}" ] && timeout 8 perf record ${TESSEL_PERF_ARGS:--g} -o /tmp/kb_perf.data -p "$app_pid" >/dev/null 2>&1 || true
 t1=$(ticks); s1=$(date +%s.%N)
 awk -v t="$((t1 - t0))" -v hz="$hz" -v a="$s0" -v b="$s1" \
   'BEGIN { printf "tessel CPU while the keyboard preview animates (wave, fastest): %.2f %% of one core\n", 100 * t / hz / (b - a) }'

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <QLabel>
+#include <QPaintEvent>
+#include <QScreen>
+#include <map>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -122,6 +125,89 @@ TEST_F(SkinFixture, DragOverTwoOfThreeKeysSelectsExactlyThoseAndNotifiesOnce)
     EXPECT_FALSE(keys[2]->IsSelected());
     EXPECT_EQ(panel->SelectionRect(), QRect(QPoint(10, 30), QPoint(160, 100)));
     EXPECT_EQ(wnd.count(QStringLiteral("click_select_end"), panel->objectName()), 1);
+}
+
+// Records the paint events a widget receives and the regions they cover.
+class PaintRecorder : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            regions[watched].push_back(static_cast<QPaintEvent*>(event)->region());
+        return false;
+    }
+    std::map<QObject*, std::vector<QRegion>> regions;
+};
+
+TEST_F(SkinFixture, KeysPaintedTogetherRepaintOnlyTheChangedKeysInOnePaintOverThem)
+{
+    auto* panel = new ui::CSelectPanelUI(&wnd);
+    panel->setGeometry(0, 0, 400, 200);
+    std::vector<ui::CDeviceKeyButtonUI*> keys;
+    for (int i = 0; i < 3; ++i) {
+        auto* key = new ui::CDeviceKeyButtonUI(panel);
+        key->setText(QStringLiteral("W"));
+        key->setGeometry(20 + i * 60, 30, 50, 40);
+        keys.push_back(key);
+    }
+    panel->SetKeysPaintedTogether(true);
+    wnd.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&wnd));
+    QWidget* layer = panel->KeyLayer();
+    ASSERT_NE(layer, nullptr);
+    // Over exactly the keys, opaque, and the mouse still finds the keys under it.
+    EXPECT_EQ(layer->geometry(), QRect(20, 30, 170, 40));
+    EXPECT_TRUE(layer->testAttribute(Qt::WA_OpaquePaintEvent));
+    EXPECT_EQ(panel->childAt(keys[1]->geometry().center()), keys[1]);
+    QTest::qWait(50);
+
+    PaintRecorder paints;
+    layer->installEventFilter(&paints);
+    for (auto* key : keys)
+        key->installEventFilter(&paints);
+    // Bright yellow and dark blue, both at full brightness; the middle key keeps its colour.
+    keys[0]->SetLightColour(0x00FF00FF, 255, true);
+    keys[1]->SetLightColour(keys[1]->LightColourPacked(), keys[1]->LightBrightness(), keys[1]->LightFlag());
+    keys[2]->SetLightColour(0x0000FF00, 255, true);
+    for (int i = 0; i < 20 && paints.regions[layer].empty(); ++i)
+        QTest::qWait(10);
+
+    ASSERT_EQ(paints.regions[layer].size(), 1u);
+    const QPoint offset = layer->pos();
+    EXPECT_EQ(paints.regions[layer][0],
+              QRegion(keys[0]->geometry().translated(-offset)) + keys[2]->geometry().translated(-offset));
+    for (auto* key : keys)
+        EXPECT_TRUE(paints.regions[key].empty()) << "a key painted itself";
+
+    // What is on screen: the lit caps in their colours, a dark legend on the bright key and a
+    // light one on the dark key.
+    const QImage shown = wnd.screen()->grabWindow(wnd.winId()).toImage();
+    ASSERT_FALSE(shown.isNull());
+    auto at = [&](const ui::CDeviceKeyButtonUI* key, int x, int y) {
+        return shown.pixelColor(key->mapTo(&wnd, QPoint(x, y)));
+    };
+    EXPECT_EQ(at(keys[0], 6, 20), QColor(255, 255, 0));
+    EXPECT_EQ(at(keys[2], 6, 20), QColor(0, 0, 255));
+    auto legendLuma = [&](const ui::CDeviceKeyButtonUI* key, bool darkest) {
+        int best = darkest ? 255 : 0;
+        for (int y = 10; y < 30; ++y)
+            for (int x = 15; x < 35; ++x) {
+                const QColor c = at(key, x, y);
+                const int luma = (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
+                best = darkest ? std::min(best, luma) : std::max(best, luma);
+            }
+        return best;
+    };
+    EXPECT_LT(legendLuma(keys[0], true), 100);
+    EXPECT_GT(legendLuma(keys[2], false), 150);
+
+    // A key moved beyond the others takes the layer with it; turned off, the keys paint
+    // themselves again.
+    keys[1]->move(300, 120);
+    EXPECT_EQ(panel->KeyLayer()->geometry(), QRect(20, 30, 330, 130));
+    panel->SetKeysPaintedTogether(false);
+    EXPECT_EQ(panel->KeyLayer(), nullptr);
+    EXPECT_EQ(keys[0]->SharedPainter(), nullptr);
 }
 
 TEST_F(SkinFixture, PowerPanelShowsStatusBlocks)
