@@ -81,7 +81,7 @@ Probe probeFor(const std::string& kind)
               : kind == "MousePad" ? makeProbe<CVantikMousePadDevice>()
                                    : makeProbe<CVantikHS6533Device>();
     // The LED count discovery gives the kind.
-    for (const DeviceOptionRow& row : DeviceOptionRows())
+    for (const app::DeviceOptionRow& row : app::DeviceOptionRows())
         if (kind == row.kindName)
             p.device->SetLightCount(row.ledCount);
     return p;
@@ -202,12 +202,12 @@ TEST_P(PreviewModes, PreviewShowsTheModesEffect)
     switch (c.look) {
     case Look::Still:
         for (const Frame& f : run(5))
-            EXPECT_EQ(f, Frame(leds, kChosen));
+            ASSERT_EQ(f, Frame(leds, kChosen));
         break;
 
     case Look::Dark:
         for (const Frame& f : run(5))
-            EXPECT_TRUE(allDark(f));
+            ASSERT_TRUE(allDark(f));
         break;
 
     case Look::Breathing: {
@@ -248,7 +248,7 @@ TEST_P(PreviewModes, PreviewShowsTheModesEffect)
         const auto frames = run(6, true);
         for (size_t i = 0; i < frames.size(); ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(frames[i], i % 2 == 0 ? Frame(leds, kChosen) : Frame(leds, LedColour{}));
+            ASSERT_EQ(frames[i], i % 2 == 0 ? Frame(leds, kChosen) : Frame(leds, LedColour{}));
         }
         break;
     }
@@ -280,8 +280,9 @@ TEST_P(PreviewModes, PreviewShowsTheModesEffect)
             const Frame& f = frames[i];
             ASSERT_TRUE(allAlike(f)) << i;
             EXPECT_EQ(f[0].brightness, kFull);
-            if (i > 0)
+            if (i > 0) {
                 EXPECT_NE(f[0], frames[i - 1][0]) << i;
+            }
             colours.insert({f[0].red, f[0].green, f[0].blue});
         }
         EXPECT_GE(colours.size(), 150u);
@@ -294,12 +295,14 @@ TEST_P(PreviewModes, PreviewShowsTheModesEffect)
         for (size_t i = 1; i < frames.size(); ++i) {
             SCOPED_TRACE(i);
             const Frame& f = frames[i];
-            EXPECT_FALSE(allAlike(f));
-            EXPECT_NE(f, frames[i - 1]) << "the pattern moves";
+            ASSERT_FALSE(allAlike(f));
+            ASSERT_NE(f, frames[i - 1]) << "the pattern moves";
             if (!c.colourful) {
-                for (const LedColour& led : f)
-                    if (led.brightness)
-                        EXPECT_EQ((lighting::Rgb{led.red, led.green, led.blue}), (lighting::Rgb{kRed, kGreen, kBlue}));
+                for (const LedColour& led : f) {
+                    if (led.brightness) {
+                        ASSERT_EQ((lighting::Rgb{led.red, led.green, led.blue}), (lighting::Rgb{kRed, kGreen, kBlue}));
+                    }
+                }
                 brightestPlaces.insert(size_t(std::max_element(f.begin(), f.end(), [](auto& a, auto& b) {
                                                   return a.brightness < b.brightness;
                                               }) - f.begin()));
@@ -307,7 +310,7 @@ TEST_P(PreviewModes, PreviewShowsTheModesEffect)
             if (c.paired) {
                 ASSERT_GE(leds, 15u);
                 for (size_t p = 1; p <= 7; ++p)
-                    EXPECT_EQ(f[p], f[15 - p]) << "pair " << p;
+                    ASSERT_EQ(f[p], f[15 - p]) << "pair " << p;
             }
         }
         // Every LED changes over the run, and the brightest one wanders along the list.
@@ -315,15 +318,16 @@ TEST_P(PreviewModes, PreviewShowsTheModesEffect)
             const bool changes = std::any_of(frames.begin(), frames.end(), [&](const Frame& f) { return f[led] != frames[0][led]; });
             EXPECT_TRUE(changes) << "LED " << led;
         }
-        if (!c.colourful)
+        if (!c.colourful) {
             EXPECT_GE(brightestPlaces.size(), 3u);
+        }
         break;
     }
 
     case Look::Reaction: {
         // Nothing is lit before a click.
         for (const Frame& f : run(5))
-            EXPECT_TRUE(unlit(f)) << "before the click";
+            ASSERT_TRUE(unlit(f)) << "before the click";
         probe.device->HandleDeviceEvent(0x403);
         const auto frames = run(20);
         EXPECT_EQ(frames[0], Frame(leds, LedColour{kRed, kGreen, kBlue, kScaledFull})) << "every LED lit at once";
