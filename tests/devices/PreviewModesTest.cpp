@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -169,7 +168,7 @@ protected:
         // The preview comes from a lit list (the static colour), so a mode has to paint its own
         // picture over what was shown before.
         probe.render(3);
-        ASSERT_FALSE(allDark(Frame(probe.device->LedColours())));
+        ASSERT_FALSE(allDark(probe.device->LedColours()));
     }
 
     // Renders `steps` steps of the case's mode; the list after each one.
