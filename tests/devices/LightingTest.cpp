@@ -1,5 +1,6 @@
 #include "devices/CVantikMouseDevice.h"
 #include "devices/LightingTables.h"
+#include "tests/devices/EffectProbe.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
@@ -37,22 +38,13 @@ TEST(LightingTables, WheelCurveAndSteps)
 
 namespace {
 
-// A device whose effects run without a connection: the base effects on its colour list.
-class EffectProbe : public CVantikMouseDevice {
-public:
-    using CVantikMouseDevice::CVantikMouseDevice;
-    void Render(uint8_t mode) { RenderStep(mode); }
-    uint8_t Phase() const { return m_phase; }
-    uint8_t ColourIndex() const { return m_colourIndex; }
-    uint8_t& Level(int i) { return m_levels[size_t(i)]; }
-    std::array<uint8_t, 23>& Ring() { return m_ring; }
-};
+using MouseProbe = EffectProbe<CVantikMouseDevice>;
 
 }  // namespace
 
 TEST(BaseEffects, BreathingRunsTheCurveAndAdvancesTheWheelAtEachReturn)
 {
-    EffectProbe d;
+    MouseProbe d;
     d.SetLightCount(15);
     LightState s;
     s.mode = 2;
@@ -72,7 +64,7 @@ TEST(BaseEffects, BreathingRunsTheCurveAndAdvancesTheWheelAtEachReturn)
 
 TEST(BaseEffects, StaticAndOffAndTheColourListBounds)
 {
-    EffectProbe d;
+    MouseProbe d;
     d.SetLightCount(15);
     LightState s;
     s.brightness = 2;
@@ -92,7 +84,7 @@ TEST(BaseEffects, StaticAndOffAndTheColourListBounds)
 
 TEST(BaseEffects, DecayRingMarksAndRotation)
 {
-    EffectProbe d;
+    MouseProbe d;
     struct Row { int kind; uint8_t from, to; };
     const Row rows[] = {
         {0, 200, 160}, {0, 100, 70}, {0, 40, 25}, {0, 20, 12}, {0, 16, 15}, {0, 0, 0},
