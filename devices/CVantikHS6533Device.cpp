@@ -278,9 +278,16 @@ void CVantikHS6533Device::RenderMode(uint8_t mode)
     case 1: RenderSpectrum(); break;
     case 2: RenderBreathing(); break;
     case 4: RenderFlash(); break;
+    case 6: RenderPadRing(false); break;
+    case 7: RenderPadRing(true); break;
     case 8: RenderOff(); break;
     default: RenderStatic(); break;
     }
+}
+
+void CVantikHS6533Device::MarkRingLeds()
+{
+    MarkRingOverLedList();
 }
 
 bool CVantikHS6533Device::IsStillMode(uint8_t mode) const

@@ -91,6 +91,7 @@ public:
 protected:
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
+    void MarkRingLeds() override;
     uint32_t TickMs() const override { return 1; }
 
 private:

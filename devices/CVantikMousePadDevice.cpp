@@ -7,8 +7,6 @@
 
 namespace {
 
-// The LED pairs the paired ring lights together.
-constexpr int kPairs[7][2] = {{1, 14}, {2, 13}, {3, 12}, {4, 11}, {5, 10}, {6, 9}, {7, 8}};
 
 }  // namespace
 
@@ -134,14 +132,13 @@ bool CVantikMousePadDevice::IsStillMode(uint8_t mode) const
 
 void CVantikMousePadDevice::RenderMode(uint8_t mode)
 {
-    ++m_passes;
     switch (mode) {
     case 0: RenderWave(); break;
     case 1: RenderSpectrum(); break;
     case 2: RenderBreathing(); break;
     case 4: RenderFlash(); break;
-    case 6: RenderRing(false); break;
-    case 7: RenderRing(true); break;
+    case 6: RenderPadRing(false); break;
+    case 7: RenderPadRing(true); break;
     case 8: RenderOff(); break;
     default: RenderStatic(); break;
     }
@@ -166,61 +163,5 @@ void CVantikMousePadDevice::RenderWave()
 
 void CVantikMousePadDevice::MarkRingLeds()
 {
-    for (size_t i = 0; i < m_ring.size() && i < m_levels.size() && i < m_render.size(); ++i)
-        if (m_ring[i])
-            m_levels[i] = 255;
-}
-
-void CVantikMousePadDevice::RotateFirst(int n, bool towardsEnd)
-{
-    n = std::clamp(n, 1, int(m_ring.size()));
-    if (towardsEnd)
-        std::rotate(m_ring.begin(), m_ring.begin() + (n - 1), m_ring.begin() + n);
-    else
-        std::rotate(m_ring.begin(), m_ring.begin() + 1, m_ring.begin() + n);
-}
-
-void CVantikMousePadDevice::RenderRing(bool paired)
-{
-    const LightState s = GetLightState();
-    const uint8_t level = lighting::BrightnessOf(s.brightness);
-    const size_t count = m_render.size();
-    if (m_passes % 2 == 0) {
-        MarkRingLeds();
-        if (paired)
-            RotateFirst(8, !s.direction);
-        else
-            RotateFirst(int(std::min<size_t>(count, 23)), s.direction != 0);
-    }
-    const bool hold = s.direction ? m_levels[0] != 0 : (count < m_levels.size() && m_levels[count] != 0);
-    uint8_t position = m_phase;
-    auto paint = [&](int led, uint8_t ledLevel) {
-        if (led < 0 || size_t(led) >= count)
-            return;
-        LedColour& c = m_render[size_t(led)];
-        const lighting::Rgb rgb = s.multicolour ? lighting::ColourWheel()[position]
-                                                : lighting::Rgb{s.red, s.green, s.blue};
-        const auto shown = uint8_t((ledLevel * level) >> 8);
-        if (hold && (c.red | c.green | c.blue))
-            c.brightness = shown;
-        else
-            c = {rgb.red, rgb.green, rgb.blue, shown};
-    };
-    if (paired) {
-        for (int p = 0; p < 7; ++p) {
-            DecayLedLevel(p, 6);
-            position = uint8_t((position + 12) % lighting::kWheelSize);
-            for (int led : kPairs[p])
-                paint(led, m_levels[size_t(p)]);
-        }
-        paint(0, m_levels[7]);
-        DecayLedLevel(7, 6);
-    } else {
-        for (size_t i = 0; i < count; ++i) {
-            DecayLedLevel(int(i), 6);
-            position = uint8_t((position + 12) % lighting::kWheelSize);
-            paint(int(i), m_levels[i]);
-        }
-    }
-    m_phase = uint8_t((m_phase + 1) % lighting::kWheelSize);
+    MarkRingOverLedList();
 }

@@ -42,12 +42,9 @@ private:
     // Reads the pad's block into the live settings; false when nothing was read.
     bool ReadLiveBlock();
     void RenderWave();
-    void RenderRing(bool paired);
-    void RotateFirst(int n, bool towardsEnd);
 
     CBasicProfiledata m_profile;
     DeviceNameLists m_names;
     std::vector<int> m_modeList;
     blocks::PadBlock m_live{}, m_liveBackup{};
-    uint32_t m_passes = 0;
 };

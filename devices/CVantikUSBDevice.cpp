@@ -445,6 +445,73 @@ void CVantikUSBDevice::MarkRingLeds()
     }
 }
 
+void CVantikUSBDevice::MarkRingOverLedList()
+{
+    for (size_t i = 0; i < m_ring.size() && i < m_levels.size() && i < m_render.size(); ++i)
+        if (m_ring[i])
+            m_levels[i] = 255;
+}
+
+void CVantikUSBDevice::RotateRingBytes(int n, bool towardsEnd)
+{
+    n = std::clamp(n, 1, int(m_ring.size()));
+    if (towardsEnd)
+        std::rotate(m_ring.begin(), m_ring.begin() + (n - 1), m_ring.begin() + n);
+    else
+        std::rotate(m_ring.begin(), m_ring.begin() + 1, m_ring.begin() + n);
+}
+
+void CVantikUSBDevice::RenderPadRing(bool paired)
+{
+    const LightState s = GetLightState();
+    const uint8_t level = lighting::BrightnessOf(s.brightness);
+    const size_t count = m_render.size();
+    // A ring cleared with the effect state starts again from its first LED.
+    if (std::none_of(m_ring.begin(), m_ring.end(), [](uint8_t b) { return b != 0; }))
+        m_ring[0] = 1;
+    if (m_ringPass++ % 2 == 0) {
+        MarkRingLeds();
+        if (paired)
+            RotateRingBytes(8, !s.direction);
+        else
+            RotateRingBytes(int(std::min<size_t>(count, 23)), s.direction != 0);
+    }
+    const bool hold = s.direction ? m_levels[0] != 0 : (count < m_levels.size() && m_levels[count] != 0);
+    uint8_t position = m_phase;
+    auto paint = [&](int led, uint8_t ledLevel) {
+        if (led < 0 || size_t(led) >= count)
+            return;
+        LedColour& c = m_render[size_t(led)];
+        const lighting::Rgb rgb = s.multicolour ? lighting::ColourWheel()[position]
+                                                : lighting::Rgb{s.red, s.green, s.blue};
+        const auto shown = uint8_t((ledLevel * level) >> 8);
+        if (hold && (c.red | c.green | c.blue))
+            c.brightness = shown;
+        else
+            c = {rgb.red, rgb.green, rgb.blue, shown};
+    };
+    if (paired) {
+        // LED p goes with LED count - p, mirrored around LED 0 (1/14 ... 7/8 on the pad's 15),
+        // seven pairs at most.
+        const int pairs = std::min(7, (int(count) - 1) / 2);
+        for (int p = 0; p < pairs; ++p) {
+            DecayLedLevel(p, 6);
+            position = uint8_t((position + 12) % lighting::kWheelSize);
+            paint(p + 1, m_levels[size_t(p)]);
+            paint(int(count) - 1 - p, m_levels[size_t(p)]);
+        }
+        paint(0, m_levels[7]);
+        DecayLedLevel(7, 6);
+    } else {
+        for (size_t i = 0; i < count; ++i) {
+            DecayLedLevel(int(i), 6);
+            position = uint8_t((position + 12) % lighting::kWheelSize);
+            paint(int(i), m_levels[i]);
+        }
+    }
+    m_phase = uint8_t((m_phase + 1) % lighting::kWheelSize);
+}
+
 void CVantikUSBDevice::RotateRing(int direction)
 {
     if (direction)

@@ -137,6 +137,13 @@ public:
     virtual void DecayLedLevel(int led, int kind);
     virtual void MarkRingLeds();
     virtual void RotateRing(int direction);
+    // The ring of the mouse pad and the headset (modes 6 and 7): ring bytes marked every second
+    // pass, rotated over the first bytes, each LED decaying; paired, LED p goes with LED count - p.
+    void RenderPadRing(bool paired);
+    // Rotates the first n ring bytes one place towards the end (or towards the front).
+    void RotateRingBytes(int n, bool towardsEnd);
+    // Level 255 for every LED of the colour list whose ring byte is set.
+    void MarkRingOverLedList();
     virtual void ResetEffectState();
     virtual void SelectFunctionPage(int page);
     virtual int GetFunctionPage() const { return m_functionPage; }
@@ -339,6 +346,7 @@ protected:
     uint64_t m_lastFlashToggleMs = 0;
     std::array<uint8_t, 170> m_levels{};
     std::array<uint8_t, 23> m_ring{};
+    uint32_t m_ringPass = 0;
     std::vector<LedColour> m_render;  // the light thread's scratch copy of the list
 
     std::atomic<bool> m_effectRestart{false};

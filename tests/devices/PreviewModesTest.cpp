@@ -143,8 +143,8 @@ const PreviewCase kCases[] = {
     {"HD", 3, "static", 0, Look::Still},
     {"HD", 4, "flash", 0, Look::Flash},
     {"HD", 5, "custom effect", 0, Look::Dark, false, "renders static instead of the light sequence"},
-    {"HD", 6, "ring", 0, Look::Travelling, false, "renders static instead of the ring"},
-    {"HD", 7, "paired ring", 0, Look::Travelling, true, "renders static instead of the paired ring"},
+    {"HD", 6, "ring", 0, Look::Travelling},
+    {"HD", 7, "paired ring", 0, Look::Travelling, true},
     {"HD", 8, "off", 0, Look::Dark},
 };
 
@@ -310,9 +310,8 @@ TEST_P(PreviewModes, PreviewShowsTheModesEffect)
                                               }) - f.begin()));
             }
             if (c.paired) {
-                ASSERT_GE(leds, 15u);
-                for (size_t p = 1; p <= 7; ++p)
-                    ASSERT_EQ(f[p], f[15 - p]) << "pair " << p;
+                for (size_t p = 1; p <= std::min<size_t>(7, (leds - 1) / 2); ++p)
+                    ASSERT_EQ(f[p], f[leds - p]) << "pair " << p;
             }
         }
         // Every LED changes over the run, and the brightest one wanders along the list.
