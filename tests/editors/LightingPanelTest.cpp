@@ -249,3 +249,31 @@ TEST_F(LightingPanelTest, DraggingOverKeysPaintsThemInTheCustomColourMode)
     click(panel, "custom_off_color_btn");
     EXPECT_TRUE(waitFor([&] { return countRed() == redBefore; }));
 }
+
+TEST_F(LightingPanelTest, TheLightingIsShownAgainAfterARestart)
+{
+    ASSERT_NE(plugAndShow("keyboard", "keyboard"), nullptr);
+    CLightControlUI* panel = panelOf(showLighting(kDevices[0]));
+    ASSERT_NE(panel, nullptr);
+    control<QComboBox>(panel, "light_combo_modeSelect")->setCurrentIndex(6);
+    click(panel, "color_option_4");  // green
+    ASSERT_TRUE(waitForBytes("keyboard", 1, QByteArray(1, char(6))));
+    ASSERT_TRUE(waitForBytes("keyboard", 6, QByteArray::fromHex("00ff00")));
+
+    // Tessel ends and starts again on the same keyboard.
+    window->Shutdown();
+    window.reset();
+    window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+    ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+    hub = window->Devices();
+    ASSERT_TRUE(waitFor([&] {
+        CVantikUSBDevice* d = deviceOfKind("keyboard");
+        return d && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady();
+    }));
+    panel = panelOf(showLighting(kDevices[0]));
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(waitFor([&] { return control<QComboBox>(panel, "light_combo_modeSelect")->currentIndex() == 6; }));
+    EXPECT_EQ(control<QLineEdit>(panel, "deng_edit_G")->text(), "255");
+    EXPECT_EQ(control<QLineEdit>(panel, "deng_edit_R")->text(), "0");
+    EXPECT_FALSE(control<QAbstractButton>(panel, "deng_7color_check")->isChecked());
+}
