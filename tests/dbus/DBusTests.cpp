@@ -252,6 +252,7 @@ TEST_F(TesselProcess, GameEventsReachTheGameHookByTheirMessageNames)
         {TESSELCTL_EXECUTABLE, {"game", "kill"}, "Game_Kill"},
         {TESSELCTL_EXECUTABLE, {"game", "die"}, "Game_Death"},
         {TESSELCTL_EXECUTABLE, {"game", "Game_Start"}, "Game_Start"},
+        {TESSELCTL_EXECUTABLE, {"game", "end", "2", "7"}, "Game_End"},
     };
     for (const Case& c : cases) {
         const qsizetype before = traces().count(QStringLiteral("game event %1").arg(c.message));
@@ -369,7 +370,8 @@ TEST(Tesselctl, SaysSoWhenTesselIsNotRunningAndRejectsBadUsage)
     // Bad usage is told apart from a missing Tessel.
     for (const QStringList& args :
          {QStringList{}, QStringList{"frobnicate"}, QStringList{"game"}, QStringList{"game", "jump"},
-          QStringList{"game", "start", "end"}, QStringList{"lighting"}, QStringList{"lighting", "on"},
+          QStringList{"game", "start", "end"}, QStringList{"game", "start", "3", "1"},
+          QStringList{"game", "start", "0", "x"}, QStringList{"game", "start", "0"}, QStringList{"lighting"}, QStringList{"lighting", "on"},
           QStringList{"devices", "--xml"}, QStringList{"work-tool", "--hex"}, QStringList{"show", "now"}}) {
         const Ran r = tesselctl(args, bus.environment());
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString() << "\n" << r.all().toStdString();
@@ -434,6 +436,7 @@ TEST_F(InterfaceInProcess, EachCallBecomesItsRegisteredMessage)
         {gdbusCall("SetLightingControl", {"false"}), {app::msg::kLightControlRequest, 1, 0}},
         {gdbusCall("RelayUpdate", {"7", "--", "-3000000000"}), {app::msg::kUpdateRelay, 7, -3000000000}},
         {gdbusCall("GameEvent", {"Game_Death"}), {"Game_Death", 0, 0}},
+        {gdbusCall("GameEventWithMode", {"Game_Start", "1", "23"}), {"Game_Start", 1, 23}},
     };
     for (const Case& c : cases) {
         sent.clear();
