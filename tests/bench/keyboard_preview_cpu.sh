@@ -3,6 +3,8 @@
 # keyboard runs the column wave at its fastest speed, Tessel shows it (offscreen) and its
 # processor time is read from /proc over a measuring window.
 # Usage: tests/bench/keyboard_preview_cpu.sh [bin folder] [seconds]
+# TESSEL_CPU_PROFILE=1 then records perf for 8 s into /tmp/kb_perf.data (perf record -g, or the
+# arguments in TESSEL_PERF_ARGS, e.g. "--call-graph dwarf,16384 -F 2000" for Qt's frames).
 set -euo pipefail
 bin=${1:-build/default/bin}
 seconds=${2:-10}
