@@ -277,3 +277,26 @@ TEST_F(LightingPanelTest, TheLightingIsShownAgainAfterARestart)
     EXPECT_EQ(control<QLineEdit>(panel, "deng_edit_R")->text(), "0");
     EXPECT_FALSE(control<QAbstractButton>(panel, "deng_7color_check")->isChecked());
 }
+
+TEST_F(LightingPanelTest, NothingIsWrittenWhileAnotherProgramHoldsTheLighting)
+{
+    ASSERT_NE(plugAndShow("mouse", "mouse"), nullptr);
+    CVantikUSBDevice* mouse = showLighting(kDevices[1]);
+    ASSERT_NE(mouse, nullptr);
+    auto* modes = control<QComboBox>(panelOf(mouse), "light_combo_modeSelect");
+    modes->setCurrentIndex(3);
+    ASSERT_TRUE(waitForBytes("mouse", 1, QByteArray(1, char(3))));
+
+    const uint32_t request = app::RegisteredMessages::Find(app::msg::kLightControlRequest);
+    window->PostMessage(request, 1, 0);  // another program takes the lighting
+    QTest::qWait(200);
+    modes->setCurrentIndex(2);
+    QTest::qWait(500);
+    EXPECT_EQ(lightBytes("mouse").at(1), char(3)) << "the mouse keeps what the other program shows";
+    EXPECT_EQ(mouse->Profile().GetLightInfo().mode, 2) << "the choice is kept for later";
+
+    window->PostMessage(request, 1, 1);  // and gives it back
+    QTest::qWait(200);
+    modes->setCurrentIndex(4);
+    EXPECT_TRUE(waitForBytes("mouse", 1, QByteArray(1, char(4))));
+}
