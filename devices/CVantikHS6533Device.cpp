@@ -273,6 +273,10 @@ void CVantikHS6533Device::RenderWave()
 
 void CVantikHS6533Device::RenderMode(uint8_t mode)
 {
+    if (PlaysLightSequence(mode)) {
+        RenderLightSequence();
+        return;
+    }
     switch (mode) {
     case 0: RenderWave(); break;
     case 1: RenderSpectrum(); break;

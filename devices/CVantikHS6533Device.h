@@ -93,6 +93,9 @@ protected:
     bool IsStillMode(uint8_t mode) const override;
     void MarkRingLeds() override;
     uint32_t TickMs() const override { return 1; }
+    int LightSequenceModel() const override { return DeviceNameLists::Headset; }
+    // The custom effect: mode 5, and 9 and above, as on the mouse pad.
+    bool PlaysLightSequence(uint8_t mode) const override { return mode == 5 || mode >= 9; }
 
 private:
     // Audio side: load, initialise and enumerate; all inert when the library is missing.

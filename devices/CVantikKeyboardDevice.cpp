@@ -149,7 +149,7 @@ int CVantikKeyboardDevice::ApplyLightSettings()
     const LightInfo info = m_profile.GetLightInfo();
     const AudioLightInfo audio = m_profile.GetAudioLightInfo();
     LightState s = LightStateOf(info);
-    const std::vector<LedEffectStep> steps = m_profile.GetLedEffects(DeviceNameLists::Keyboard);
+    const std::vector<LedEffectStep> steps = LoadLightSequence(DeviceNameLists::Keyboard);
     bool enter = false;
     {
         std::lock_guard lock(m_stateLock);

@@ -387,6 +387,10 @@ bool CVantikMouseDevice::IsStillMode(uint8_t mode) const
 
 void CVantikMouseDevice::RenderMode(uint8_t mode)
 {
+    if (PlaysLightSequence(mode)) {
+        RenderLightSequence();
+        return;
+    }
     switch (mode) {
     case 0: RenderGroupWave(); break;
     case 1: RenderSpectrum(); break;

@@ -74,6 +74,9 @@ public:
 protected:
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
+    int LightSequenceModel() const override { return DeviceNameLists::Mouse; }
+    // The custom effect: modes 10 and above.
+    bool PlaysLightSequence(uint8_t mode) const override { return mode >= 10; }
     uint32_t TickMs() const override { return 2; }
 
 private:

@@ -132,6 +132,10 @@ bool CVantikMousePadDevice::IsStillMode(uint8_t mode) const
 
 void CVantikMousePadDevice::RenderMode(uint8_t mode)
 {
+    if (PlaysLightSequence(mode)) {
+        RenderLightSequence();
+        return;
+    }
     switch (mode) {
     case 0: RenderWave(); break;
     case 1: RenderSpectrum(); break;

@@ -34,6 +34,9 @@ public:
 protected:
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
+    int LightSequenceModel() const override { return DeviceNameLists::MousePad; }
+    // The custom effect: mode 5, and 9 and above.
+    bool PlaysLightSequence(uint8_t mode) const override { return mode == 5 || mode >= 9; }
     uint32_t TickMs() const override { return 1; }
     // The pad shows battery, charging and the kind of phone on it.
     bool ReadsStatusBlock() const override { return true; }

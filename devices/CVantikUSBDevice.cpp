@@ -524,6 +524,7 @@ void CVantikUSBDevice::ResetEffectState()
 {
     m_levels.fill(0);
     m_ring.fill(0);
+    m_stepPlayer.Reset();
 }
 
 void CVantikUSBDevice::RenderMode(uint8_t mode)
@@ -538,7 +539,8 @@ void CVantikUSBDevice::RenderMode(uint8_t mode)
 
 uint32_t CVantikUSBDevice::StepTicks(uint8_t mode, uint8_t speed) const
 {
-    (void)mode;
+    if (PlaysLightSequence(mode))
+        return 1;
     return lighting::TickThreshold(speed);
 }
 
@@ -839,13 +841,57 @@ LightState CVantikUSBDevice::LightStateOf(const LightInfo& info)
 void CVantikUSBDevice::ApplyProfileLight()
 {
     const LightState s = LightStateOf(Profile().GetLightInfo());
+    const int model = LightSequenceModel();
+    std::vector<LedEffectStep> steps;
+    if (model >= 0)
+        steps = LoadLightSequence(model);
     {
         std::lock_guard lock(m_stateLock);
         m_lightState = s;
+        if (model >= 0) {
+            m_pendingSequence = std::move(steps);
+            m_sequenceChanged = true;
+        }
     }
     // The effect state belongs to the light thread: it restarts the effect on its next pass.
     m_effectRestart = true;
     WakeLightThread();
+}
+
+std::vector<LedEffectStep> CVantikUSBDevice::LoadLightSequence(int model)
+{
+    // The effect file is the one the current mode names: the cached lighting record decides.
+    Profile().GetLightInfo();
+    Profile().LoadLightConfig(paths::lightConfigFile(m_folderName));
+    return Profile().GetLedEffects(model);
+}
+
+void CVantikUSBDevice::SetLightSequence(const std::vector<LedEffectStep>& steps)
+{
+    {
+        std::lock_guard lock(m_stateLock);
+        m_pendingSequence = steps;
+        m_sequenceChanged = true;
+    }
+    WakeLightThread();
+}
+
+void CVantikUSBDevice::RenderLightSequence()
+{
+    {
+        // Only the hand-over runs under the lock; the pass itself runs without it.
+        std::lock_guard lock(m_stateLock);
+        if (m_sequenceChanged) {
+            m_stepPlayer.SetSteps(m_pendingSequence);
+            m_sequenceChanged = false;
+        }
+    }
+    m_stepPlayer.Render(m_render.data(), m_render.size(), LightClockMs());
+}
+
+uint64_t CVantikUSBDevice::LightClockMs() const
+{
+    return lighting::NowMs();
 }
 
 bool CVantikUSBDevice::ReadInformationBlock()

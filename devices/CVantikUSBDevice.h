@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "devices/LightTypes.h"
+#include "devices/StepSequence.h"
 #include "hid/HidChannel.h"
 #include "hid/SupportedInterfaces.h"
 #include "hid/WorkerThread.h"
@@ -302,8 +303,30 @@ protected:
     // Loads the selected profile of the device's profile list (made from the default profile
     // when there is none yet) into the profile object; false when no profile file is usable.
     bool LoadSelectedProfile();
-    // Copies the profile's lighting into the light state and restarts the effect.
+    // Copies the profile's lighting into the light state, hands the light thread the profile's
+    // light sequence and restarts the effect.
     void ApplyProfileLight();
+
+    // --- Light sequence (the custom effect's steps) ---
+    // The profile's light sequence for the current lighting choice: loads the user's light
+    // configuration of the device's folder, then the effect file the current mode names in
+    // entry `model` (a DeviceNameLists model) of it. Empty when there is none.
+    std::vector<LedEffectStep> LoadLightSequence(int model);
+    // Hands `steps` to the light thread's step player; it starts again at the first step.
+    void SetLightSequence(const std::vector<LedEffectStep>& steps);
+    // The DeviceNameLists model whose light sequence ApplyProfileLight loads; -1 for none.
+    virtual int LightSequenceModel() const { return -1; }
+    // Whether `mode` plays the light sequence. The step player paces its steps by passes, so
+    // these modes are rendered on every light-thread tick.
+    virtual bool PlaysLightSequence(uint8_t mode) const
+    {
+        (void)mode;
+        return false;
+    }
+    // One pass of the step player over the device's LEDs, in list order (light thread).
+    void RenderLightSequence();
+    // The millisecond clock the step player times its steps by.
+    virtual uint64_t LightClockMs() const;
     // The light state of a profile's lighting choice.
     static LightState LightStateOf(const LightInfo& info);
     // Reads the information block in a session (0x01, 0x03, 0x02) when the transport is ready.
@@ -348,6 +371,10 @@ protected:
     std::array<uint8_t, 23> m_ring{};
     uint32_t m_ringPass = 0;
     std::vector<LedColour> m_render;  // the light thread's scratch copy of the list
+    lighting::StepSequence m_stepPlayer;  // the light thread's own
+    // Guarded by m_stateLock: a light sequence waiting for the light thread.
+    std::vector<LedEffectStep> m_pendingSequence;
+    bool m_sequenceChanged = false;
 
     std::atomic<bool> m_effectRestart{false};
     std::atomic<uint32_t> m_lightingControl{1};

@@ -139,7 +139,7 @@ constexpr std::array<uint8_t, 25> kTwinkleRise = {0,   4,   8,   14,  22,  33,  
                                                   84,  100, 110, 120, 130, 140, 150, 158, 166,
                                                   175, 182, 191, 204, 220, 234, 255};
 
-constexpr uint8_t kTickRow[5] = {10, 8, 5, 3, 1};
+constexpr const auto& kTickRow = kKeyboardTickThreshold;
 constexpr uint8_t kPadThreshold[5] = {28, 23, 18, 13, 7};
 
 uint8_t clampSpeed(uint8_t s) { return s < 5 ? s : 0; }
@@ -217,10 +217,7 @@ const std::array<int8_t, kKeyPositions>& KeyboardLayout::RowOf()
 
 // --- Engine ---
 
-KeyboardEffects::KeyboardEffects()
-{
-    m_steps.reserve(64);
-}
+KeyboardEffects::KeyboardEffects() = default;
 
 uint32_t KeyboardEffects::StepTicks(uint8_t mode, uint8_t speed)
 {
@@ -271,11 +268,7 @@ void KeyboardEffects::Reset()
     for (auto& p : m_planes) p.fill(0);
     for (auto& a : m_audio) a.fill(0);
     m_audio[3].fill(1);
-    m_stepIndex = 0;
-    m_stepStarted = false;
-    m_passCounter = 0;
-    m_stepPhase = 0;
-    m_stepColour = 0;
+    m_steps.Reset();
 }
 
 void KeyboardEffects::InitColourPositions()
@@ -835,93 +828,8 @@ void KeyboardEffects::RenderMusic(const KeyboardEffectInput& settings, Leds leds
 
 void KeyboardEffects::RenderSteps(Leds leds, uint64_t nowMs)
 {
-    if (m_steps.empty()) {
-        Fill(leds, {});
-        return;
-    }
-    if (!m_stepStarted) {
-        m_stepStarted = true;
-        m_stepStartMs = nowMs;
-    }
-    if (m_stepIndex >= m_steps.size()) m_stepIndex = 0;
-    if (nowMs - m_stepStartMs >= uint64_t(std::max(0, m_steps[m_stepIndex].time))) {
-        m_stepIndex = (m_stepIndex + 1) % m_steps.size();
-        m_stepStartMs = nowMs;
-    }
-    const LedEffectStep& step = m_steps[m_stepIndex];
-    const uint8_t speed = clampSpeed(step.speed);
-    const uint8_t bright = BrightnessOf(step.brightness);
-    ++m_passCounter;
-    auto due = [&](uint8_t threshold) {
-        if (m_passCounter < threshold) return false;
-        m_passCounter = 0;
-        return true;
-    };
-    switch (step.mode) {
-    case 0:
-        if (!due(kPadThreshold[speed])) return;
-        m_stepPhase = uint8_t((m_stepPhase + 1) % 128);
-        if (m_stepPhase == 0) m_stepColour = uint8_t(m_stepColour + 16 >= kWheelSize ? 0 : m_stepColour + 16);
-        {
-            const uint8_t level = Scaled(bright, BreathingCurve()[m_stepPhase]);
-            if (step.multicolour) {
-                const Rgb w = ColourWheel()[m_stepColour];
-                Fill(leds, {w.red, w.green, w.blue, level});
-            } else {
-                Fill(leds, {step.red, step.green, step.blue, level});
-            }
-        }
-        break;
-    case 1:
-        if (!due(kPadThreshold[speed])) return;
-        m_stepPhase = uint8_t((m_stepPhase + 1) % 9);
-        Fill(leds, {step.red, step.green, step.blue, bright});
-        break;
-    case 2: {
-        if (m_passCounter >= kPadThreshold[speed]) m_passCounter = 0;
-        m_stepPhase = uint8_t((m_stepPhase + 1) % 128);
-        if (nowMs - m_lastFlashMs >= FlashPeriodMs(speed)) {
-            m_flashOn = !m_flashOn;
-            m_lastFlashMs = nowMs;
-            m_stepColour = uint8_t((m_stepColour + 14) % kWheelSize);
-        }
-        if (!m_flashOn) {
-            Fill(leds, {});
-        } else if (step.multicolour) {
-            const Rgb w = ColourWheel()[m_stepColour];
-            Fill(leds, {w.red, w.green, w.blue, bright});
-        } else {
-            Fill(leds, {step.red, step.green, step.blue, bright});
-        }
-        break;
-    }
-    case 4: {
-        if (!due(kPadThreshold[speed])) return;
-        m_stepPhase = uint8_t((m_stepPhase + 1) % kWheelSize);
-        const auto& curve = KeyboardLayout::WaveCurve();
-        const auto& columnOf = KeyboardLayout::ColumnOf();
-        for (int k = 0; k < kKeyPositions; ++k) {
-            const int c = std::max<int>(0, columnOf[size_t(k)]);
-            if (step.multicolour) {
-                const Rgb w = ColourWheel()[size_t((m_stepPhase + 12 * c) % kWheelSize)];
-                leds[k] = {w.red, w.green, w.blue, bright};
-            } else {
-                leds[k] = {step.red, step.green, step.blue, Scaled(bright, curve[size_t((m_stepPhase + 12 * c) % 96)])};
-            }
-        }
-        break;
-    }
-    case 5: {
-        if (!due(kTickRow[speed])) return;
-        m_stepPhase = uint8_t((m_stepPhase + 1) % kWheelSize);
-        const Rgb w = ColourWheel()[m_stepPhase];
-        Fill(leds, {w.red, w.green, w.blue, bright});
-        break;
-    }
-    default:
-        Fill(leds, {});
-        break;
-    }
+    // The wave step runs along the keys' matrix columns; keys outside the matrix take column 0.
+    m_steps.Render(leds, size_t(kKeyPositions), nowMs, KeyboardLayout::ColumnOf().data());
 }
 
 void KeyboardEffects::Render(const KeyboardEffectInput& in, LedColour* leds, size_t count, uint64_t nowMs)
@@ -1104,11 +1012,7 @@ void KeyboardEffects::SetExternalColour(const int* values, int count)
 
 void KeyboardEffects::SetSteps(const std::vector<LedEffectStep>& steps)
 {
-    m_steps.assign(steps.begin(), steps.end());
-    m_stepIndex = 0;
-    m_stepStarted = false;
-    m_passCounter = 0;
-    m_stepPhase = 0;
+    m_steps.SetSteps(steps);
 }
 
 void KeyboardEffects::SetOverlay(const std::vector<LightInfo>& records)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devices/LightTypes.h"
+#include "devices/StepSequence.h"
 #include "profiles/ProfileRecords.h"
 
 // The keyboard's software lighting engine: the effects the keyboard renders itself, rendered
@@ -102,7 +103,7 @@ public:
     uint8_t ColourPosition(int position) const { return m_colourPos[size_t(position)]; }
     uint8_t RandomColourPosition(int position) const { return m_randomPos[size_t(position)]; }
     uint8_t ShowStep() const { return m_stepCounter; }
-    size_t CurrentStep() const { return m_stepIndex; }
+    size_t CurrentStep() const { return m_steps.CurrentStep(); }
     const std::array<std::array<uint8_t, kColumns>, 4>& Planes() const { return m_planes; }
     void SeedRandom(uint32_t seed) { m_random = seed ? seed : 1; }
 
@@ -168,14 +169,8 @@ private:
     std::array<int, 25> m_audioLevels{};
     std::array<int, 6> m_external{};
 
-    // Step sequence.
-    std::vector<LedEffectStep> m_steps;
-    size_t m_stepIndex = 0;
-    uint64_t m_stepStartMs = 0;
-    bool m_stepStarted = false;
-    uint8_t m_passCounter = 0;
-    uint8_t m_stepPhase = 0;
-    uint8_t m_stepColour = 0;
+    // Step sequence of modes 0, 28 and 31 and above.
+    StepSequence m_steps;
 
     // Per-key overlay.
     std::array<LightInfo, kKeyPositions> m_overlay{};

@@ -32,6 +32,9 @@ inline constexpr std::array<uint8_t, kSpeedLevels> kFlashPeriod = {28, 23, 18, 1
 // Light-thread ticks per effect step by speed level 0..4 (mouse, mouse pad, headset, and the
 // lighting sync of several devices).
 inline constexpr std::array<uint8_t, kSpeedLevels> kTickThreshold = {28, 23, 18, 13, 7};
+// The keyboard's faster ticks per step by speed level 0..4 (its own modes, and the colour-wheel
+// step of a light sequence on every device).
+inline constexpr std::array<uint8_t, kSpeedLevels> kKeyboardTickThreshold = {10, 8, 5, 3, 1};
 
 // The brightness of a level, full brightness for a level beyond the table.
 uint8_t BrightnessOf(uint8_t level);

@@ -65,6 +65,8 @@ struct Probe {
     std::unique_ptr<CVantikUSBDevice> device;
     std::function<void(uint8_t)> render;
     std::function<void()> makeFlashDue;
+    std::function<void(const std::vector<LedEffectStep>&)> setSequence;
+    std::function<void(uint64_t)> setClock;
 };
 
 template <class Device>
@@ -72,7 +74,9 @@ Probe makeProbe()
 {
     auto device = std::make_unique<EffectProbe<Device>>();
     auto* raw = device.get();
-    return {std::move(device), [raw](uint8_t mode) { raw->Render(mode); }, [raw] { raw->MakeFlashDue(); }};
+    return {std::move(device), [raw](uint8_t mode) { raw->Render(mode); }, [raw] { raw->MakeFlashDue(); },
+            [raw](const std::vector<LedEffectStep>& steps) { raw->SetSequence(steps); },
+            [raw](uint64_t ms) { raw->clockMs = ms; }};
 }
 
 Probe probeFor(const std::string& kind)
@@ -123,7 +127,7 @@ const PreviewCase kCases[] = {
     {"mouse", 8, "flash four", 0, Look::FlashFour},
     {"mouse", 9, "off", 0, Look::Dark},
     // The custom effect plays the profile's light sequence; with none loaded it is off.
-    {"mouse", 10, "custom effect", 0, Look::Dark, false, "renders static instead of the light sequence"},
+    {"mouse", 10, "custom effect", 0, Look::Dark},
     // The mouse pad: 15 LEDs, the paired ring lights (1, 14) ... (7, 8) together.
     {"MousePad", 0, "wave", 0, Look::Travelling},
     {"MousePad", 0, "wave", 1, Look::Travelling},
@@ -131,7 +135,7 @@ const PreviewCase kCases[] = {
     {"MousePad", 2, "breathing", 0, Look::Breathing},
     {"MousePad", 3, "static", 0, Look::Still},
     {"MousePad", 4, "flash", 0, Look::Flash},
-    {"MousePad", 5, "custom effect", 0, Look::Dark, false, "renders static instead of the light sequence"},
+    {"MousePad", 5, "custom effect", 0, Look::Dark},
     {"MousePad", 6, "ring", 0, Look::Travelling},
     {"MousePad", 7, "paired ring", 0, Look::Travelling, true},
     {"MousePad", 8, "off", 0, Look::Dark},
@@ -142,7 +146,7 @@ const PreviewCase kCases[] = {
     {"HD", 2, "breathing", 0, Look::Breathing},
     {"HD", 3, "static", 0, Look::Still},
     {"HD", 4, "flash", 0, Look::Flash},
-    {"HD", 5, "custom effect", 0, Look::Dark, false, "renders static instead of the light sequence"},
+    {"HD", 5, "custom effect", 0, Look::Dark},
     {"HD", 6, "ring", 0, Look::Travelling},
     {"HD", 7, "paired ring", 0, Look::Travelling, true},
     {"HD", 8, "off", 0, Look::Dark},
@@ -358,5 +362,67 @@ std::string caseName(const ::testing::TestParamInfo<PreviewCase>& info)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMode, PreviewModes, ::testing::ValuesIn(kCases), caseName);
+
+// A loaded light sequence plays over the device's own LEDs: each step holds until its time has
+// passed, then the next (after the last, the first); a step renders on its speed's pass count;
+// the wave runs along the LED list.
+struct SequenceCase {
+    const char* kind;
+    uint8_t mode;
+};
+
+class LightSequence : public ::testing::TestWithParam<SequenceCase> {};
+
+TEST_P(LightSequence, PlaysTheStepsOverTheDevicesLeds)
+{
+    Probe probe = probeFor(GetParam().kind);
+    LightState s;
+    s.mode = GetParam().mode;
+    probe.device->SetLightBlock(s);
+    const size_t leds = probe.device->LedCount();
+    ASSERT_GT(leds, 1u);
+
+    LedEffectStep red{};
+    red.mode = 1, red.brightness = 4, red.speed = 4, red.red = 255, red.time = 1000;
+    LedEffectStep blue = red;
+    blue.red = 0, blue.blue = 255, blue.time = 500;
+    LedEffectStep wave{};
+    wave.mode = 4, wave.brightness = 4, wave.speed = 4, wave.multicolour = 1, wave.time = 500;
+    probe.setSequence({red, blue, wave});
+
+    // Speed level 4: a static or wave step renders on every 7th pass, the LEDs hold in between.
+    auto passes = [&](int n, uint64_t atMs) {
+        probe.setClock(atMs);
+        for (int i = 0; i < n; ++i)
+            probe.render(s.mode);
+        return probe.device->LedColours();
+    };
+    const Frame before = passes(6, 1000);
+    const LedColour redLed{255, 0, 0, 255}, blueLed{0, 0, 255, 255};
+    EXPECT_NE(before, Frame(leds, redLed)) << "nothing rendered before the 7th pass";
+    EXPECT_EQ(passes(1, 1000), Frame(leds, redLed));
+    EXPECT_EQ(passes(7, 1999), Frame(leds, redLed)) << "the first step holds for its 1000 ms";
+    EXPECT_EQ(passes(7, 2000), Frame(leds, blueLed)) << "then the second";
+
+    const Frame waveFrame = passes(7, 2500);
+    ASSERT_EQ(waveFrame.size(), leds);
+    for (size_t i = 0; i < leds; ++i) {
+        // The phase is shared by all steps: the three static renders took it to 3, the wave's
+        // first render to 4. LED i sits 12 wheel positions past LED i - 1.
+        const lighting::Rgb w = lighting::ColourWheel()[(4 + 12 * i) % lighting::kWheelSize];
+        EXPECT_EQ(waveFrame[i], (LedColour{w.red, w.green, w.blue, 255})) << "LED " << i;
+    }
+    EXPECT_EQ(passes(7, 3000), Frame(leds, redLed)) << "after the last step, the first";
+
+    probe.setSequence({});
+    EXPECT_TRUE(allDark(passes(1, 3000))) << "an empty sequence is off";
+}
+
+const SequenceCase kSequenceCases[] = {{"mouse", 10}, {"MousePad", 5}, {"MousePad", 9}, {"HD", 5}, {"HD", 12}};
+
+INSTANTIATE_TEST_SUITE_P(CustomEffect, LightSequence, ::testing::ValuesIn(kSequenceCases),
+                         [](const ::testing::TestParamInfo<SequenceCase>& info) {
+                             return std::string(info.param.kind) + "_" + std::to_string(info.param.mode);
+                         });
 
 }  // namespace
