@@ -860,6 +860,9 @@ void CVantikUSBDevice::ApplyProfileLight()
 
 std::vector<LedEffectStep> CVantikUSBDevice::LoadLightSequence(int model)
 {
+    // A device not yet set up has no user folder to hold a light configuration.
+    if (m_folderName.isEmpty())
+        return {};
     // The effect file is the one the current mode names: the cached lighting record decides.
     Profile().GetLightInfo();
     Profile().LoadLightConfig(paths::lightConfigFile(m_folderName));
