@@ -217,7 +217,7 @@ const std::array<int8_t, kKeyPositions>& KeyboardLayout::RowOf()
 
 // --- Engine ---
 
-KeyboardEffects::KeyboardEffects() = default;
+KeyboardEffects::KeyboardEffects() : m_columnOf(KeyboardLayout::ColumnOf().data()) {}
 
 uint32_t KeyboardEffects::StepTicks(uint8_t mode, uint8_t speed)
 {
@@ -829,7 +829,7 @@ void KeyboardEffects::RenderMusic(const KeyboardEffectInput& settings, Leds leds
 void KeyboardEffects::RenderSteps(Leds leds, uint64_t nowMs)
 {
     // The wave step runs along the keys' matrix columns; keys outside the matrix take column 0.
-    m_steps.Render(leds, size_t(kKeyPositions), nowMs, KeyboardLayout::ColumnOf().data());
+    m_steps.Render(leds, size_t(kKeyPositions), nowMs, m_columnOf);
 }
 
 void KeyboardEffects::Render(const KeyboardEffectInput& in, LedColour* leds, size_t count, uint64_t nowMs)

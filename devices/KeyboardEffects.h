@@ -171,6 +171,7 @@ private:
 
     // Step sequence of modes 0, 28 and 31 and above.
     StepSequence m_steps;
+    const int8_t* m_columnOf;  // KeyboardLayout::ColumnOf(), looked up once
 
     // Per-key overlay.
     std::array<LightInfo, kKeyPositions> m_overlay{};

@@ -99,15 +99,25 @@ void StepSequence::Render(LedColour* leds, size_t count, uint64_t nowMs, const i
         if (!due(kTickThreshold[speed])) return;
         m_phase = uint8_t((m_phase + 1) % kWheelSize);
         const auto& curve = KeyboardLayout::WaveCurve();
-        for (size_t k = 0; k < count; ++k) {
-            const int at = positions ? std::max<int>(0, positions[k]) : int(k);
-            if (step.multicolour) {
-                const Rgb w = ColourWheel()[size_t((m_phase + 12 * at) % kWheelSize)];
-                leds[k] = {w.red, w.green, w.blue, bright};
-            } else {
-                leds[k] = {step.red, step.green, step.blue, scaled(bright, curve[size_t((m_phase + 12 * at) % 96)])};
+        // One loop per way of placing the LEDs, so the keyboard's per-key pass stays branch-free.
+        const auto& wheel = ColourWheel();
+        const bool colourful = step.multicolour != 0;
+        const uint8_t phase = m_phase, red = step.red, green = step.green, blue = step.blue;
+        auto paint = [&](auto positionOf) {
+            for (size_t k = 0; k < count; ++k) {
+                const int at = positionOf(k);
+                if (colourful) {
+                    const Rgb w = wheel[size_t((phase + 12 * at) % kWheelSize)];
+                    leds[k] = {w.red, w.green, w.blue, bright};
+                } else {
+                    leds[k] = {red, green, blue, scaled(bright, curve[size_t((phase + 12 * at) % 96)])};
+                }
             }
-        }
+        };
+        if (positions)
+            paint([positions](size_t k) { return std::max<int>(0, positions[k]); });
+        else
+            paint([](size_t k) { return int(k); });
         break;
     }
     case 5: {
