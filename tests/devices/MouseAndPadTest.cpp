@@ -3,6 +3,7 @@
 #include "app/RegisteredMessages.h"
 #include "devices/CVantikMouseDevice.h"
 #include "devices/CVantikMousePadDevice.h"
+#include "profiles/DataPaths.h"
 #include "ui/CDeviceOptionUI.h"
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/Language.h"
@@ -11,6 +12,7 @@
 #include <QAbstractSlider>
 #include <QColorDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -340,4 +342,34 @@ TEST_F(MouseAndPadTest, PadWritesItsLightingKeepsItsOwnBytesAndShowsThePhone)
     EXPECT_TRUE(waitFor([&] { return value->text() == "35%" && phone->text() == text("Phone_type_no_device"); }));
     // The announcement also brought back the pad's lighting unchanged.
     EXPECT_EQ(pad->Profile().GetLightInfo().mode, 7);
+}
+
+TEST_F(MouseAndPadTest, PadPlaysTheCustomEffectFileItsLightConfigurationNames)
+{
+    ASSERT_TRUE(sim->run({"plug", "pad"}));
+    CVantikMousePadDevice* pad = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        pad = device<CVantikMousePadDevice>("MousePad");
+        return pad && pad->Transport().isReady() && !pad->Profile().GetProfilePath().isEmpty();
+    }));
+    // The user's light configuration names an effect file at the pad's mode 5 (the pad's row is
+    // the third); the file holds one static green step.
+    const QString config = paths::lightConfigFile(pad->FolderName());
+    auto write = [](const QString& file, const QByteArray& text) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write(config, R"({"LightInfo": [[], [],
+        [{"Guid": ""}, {"Guid": ""}, {"Guid": ""}, {"Guid": ""}, {"Guid": ""},
+         {"LightName": "mine", "Guid": "padfx"}]]})");
+    write(QFileInfo(config).absolutePath() + "/padfx.light",
+          R"({"LEDEffectList": [{"LEDREGMode": 1, "LEDBrightness": 4, "LEDSpeed": 4, "green": 200, "Time": 100000}]})");
+
+    LightInfo light = pad->Profile().GetLightInfo();
+    light.mode = 5;
+    pad->Profile().SetLightInfo(light);
+    pad->ApplyLightSettings();
+    const std::vector<LedColour> green(pad->LedCount(), LedColour{0, 200, 0, 255});
+    EXPECT_TRUE(waitFor([&] { return pad->LedColours() == green; }));
 }
