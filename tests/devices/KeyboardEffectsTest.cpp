@@ -83,8 +83,11 @@ std::vector<ModeCase> modeCases()
     cases.push_back({"1_column_wave", input(1, true), [](EffectRun& r) {
         r.steps(1);
         for (int c : {0, 2, 22})
-            for (uint8_t k : cols()[size_t(c)])
-                if (k != 170) EXPECT_EQ(r.leds[k], wheel(1 + 1 + 7 * c, 255)) << "column " << c;
+            for (uint8_t k : cols()[size_t(c)]) {
+                if (k != 170) {
+                    EXPECT_EQ(r.leds[k], wheel(1 + 1 + 7 * c, 255)) << "column " << c;
+                }
+            }
     }});
     cases.push_back({"1_column_wave_fixed_colour", input(1, false), [](EffectRun& r) {
         r.steps(95);
