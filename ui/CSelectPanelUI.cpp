@@ -84,7 +84,15 @@ protected:
         const QPixmap& backdrop = m_panel->keysBackdrop();
         const qreal ratio = backdrop.devicePixelRatio();
         const QRegion& region = event->region();
+        // At a whole-pixel ratio of one the backdrop goes through the painter's plain blit
+        // (a copy per line); the floating-point overload takes the scaling path, which fetches
+        // and stores every span through a buffer.
+        const bool plain = ratio == 1.0;
         for (const QRect& r : region) {
+            if (plain) {
+                p.drawPixmap(r.topLeft(), backdrop, r.translated(pos()));
+                continue;
+            }
             const QRectF source(QPointF(r.topLeft() + pos()) * ratio, QSizeF(r.size()) * ratio);
             p.drawPixmap(QRectF(r), backdrop, source);
         }
