@@ -109,6 +109,17 @@ protected:
 private:
     void flush()
     {
+        // When most keys changed (a moving effect changes them all every frame) the frame is one
+        // rectangle round them: one backdrop copy, one rectangle for every key to test against
+        // and one rectangle for the window system to take, instead of a hundred of each.
+        if (m_pending.size() * 4 >= keys.size() * 3) {
+            QRect bounds;
+            for (const QRect& r : m_pending)
+                bounds |= r;
+            m_pending.clear();
+            update(bounds);
+            return;
+        }
         // In reading order each rectangle mostly lands after those already in the region, which
         // a region appends without merging.
         std::sort(m_pending.begin(), m_pending.end(), [](const QRect& a, const QRect& b) {
