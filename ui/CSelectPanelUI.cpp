@@ -3,6 +3,7 @@
 #include <QChildEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -84,18 +85,23 @@ protected:
         const QPixmap& backdrop = m_panel->keysBackdrop();
         const qreal ratio = backdrop.devicePixelRatio();
         const QRegion& region = event->region();
-        // At a whole-pixel ratio of one the backdrop goes through the painter's plain blit
-        // (a copy per line); the floating-point overload takes the scaling path, which fetches
-        // and stores every span through a buffer.
-        const bool plain = ratio == 1.0;
+        // At a ratio of one the backdrop is copied line by line into the window's image: it is
+        // kept in that image's pixel format and, being opaque, is drawn in Source mode, which
+        // the raster engine blits directly. Otherwise (another format, a scaled screen) every
+        // span is fetched and stored through a buffer.
+        const QImage* blit = ratio == 1.0 ? backdropFor(p, backdrop) : nullptr;
+        if (blit)
+            p.setCompositionMode(QPainter::CompositionMode_Source);
         for (const QRect& r : region) {
-            if (plain) {
-                p.drawPixmap(r.topLeft(), backdrop, r.translated(pos()));
+            if (blit) {
+                p.drawImage(r.topLeft(), *blit, r.translated(pos()));
                 continue;
             }
             const QRectF source(QPointF(r.topLeft() + pos()) * ratio, QSizeF(r.size()) * ratio);
             p.drawPixmap(QRectF(r), backdrop, source);
         }
+        if (blit)
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
         for (const auto& key : keys) {
             if (!key || key->isHidden())
                 continue;
@@ -107,6 +113,22 @@ protected:
     }
 
 private:
+    // The backdrop in the pixel format of the image the painter draws into, or null when the
+    // painter does not draw into an image.
+    const QImage* backdropFor(QPainter& p, const QPixmap& backdrop)
+    {
+        QPaintEngine* engine = p.paintEngine();
+        QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+        if (!device || device->devType() != QInternal::Image)
+            return nullptr;
+        const QImage::Format format = static_cast<QImage*>(device)->format();
+        if (m_backdropKey != backdrop.cacheKey() || m_backdropImage.format() != format) {
+            m_backdropImage = backdrop.toImage().convertToFormat(format);
+            m_backdropKey = backdrop.cacheKey();
+        }
+        return m_backdropImage.isNull() ? nullptr : &m_backdropImage;
+    }
+
     void flush()
     {
         // When most keys changed (a moving effect changes them all every frame) the frame is one
@@ -134,6 +156,8 @@ private:
 
     CSelectPanelUI* m_panel;
     std::vector<QRect> m_pending;
+    QImage m_backdropImage;
+    qint64 m_backdropKey = 0;
 };
 
 CSelectPanelUI::CSelectPanelUI(QWidget* parent) : QWidget(parent)
