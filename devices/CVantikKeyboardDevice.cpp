@@ -744,6 +744,14 @@ uint32_t CVantikKeyboardDevice::FramePushIntervalMs() const
     return isStreamed(GetLightState().mode) ? 5 : uint32_t(kPreviewIntervalMs);
 }
 
+uint32_t CVantikKeyboardDevice::MinWakeMs(uint8_t mode) const
+{
+    // Outside the streamed modes only the picture takes the colours, every kPreviewIntervalMs:
+    // the light thread wakes at three quarters of that, so that each of the picture's frames
+    // finds a fresh one despite both clocks' jitter.
+    return isStreamed(mode) ? kMinWakeMs : uint32_t(kPreviewIntervalMs * 3 / 4);
+}
+
 void CVantikKeyboardDevice::PushLightingFrame()
 {
     if (!m_lightingControl.load())

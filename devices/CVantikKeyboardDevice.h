@@ -96,6 +96,7 @@ protected:
     bool IsStillMode(uint8_t mode) const override;
     bool StreamsEveryStep(uint8_t mode) const override;
     uint32_t FramePushIntervalMs() const override;
+    uint32_t MinWakeMs(uint8_t mode) const override;
     uint32_t TickMs() const override { return 2; }
     uint32_t StepTicks(uint8_t mode, uint8_t speed) const override;
     void ResetEffectState() override;

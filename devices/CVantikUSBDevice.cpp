@@ -603,7 +603,7 @@ void CVantikUSBDevice::LightLoop(const hid::Event& exit)
     // One step per threshold of ticks. Instead of waking every millisecond to count ticks, the
     // thread sleeps until the next step is due; a still effect (static, off) rests until the
     // lighting choice changes. Either way a change or the exit wakes it at once. Fast effects
-    // are not woken for every step: the thread wakes at most every kMinWakeMs and renders the
+    // are not woken for every step: the thread wakes at most every MinWakeMs() and renders the
     // steps that fell due, so the effect keeps its speed while the picture and the device get
     // what the eye can follow. Frames streamed to the device still go step by step.
     bool renderedStill = false;
@@ -630,13 +630,21 @@ void CVantikUSBDevice::LightLoop(const hid::Event& exit)
                 const uint32_t stepMs = std::max<uint32_t>(1, StepTicks(s.mode, s.speed) * TickMs());
                 const auto now = std::chrono::steady_clock::now();
                 const auto elapsed = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(now - lastStep).count());
-                const bool stepwise = StreamsEveryStep(s.mode) || stepMs >= kMinWakeMs;
-                const uint32_t steps = stepwise ? 1 : std::clamp<uint32_t>(elapsed / stepMs, 1, kMaxStepsPerWake);
+                const uint32_t minWakeMs = MinWakeMs(s.mode);
+                const bool stepwise = StreamsEveryStep(s.mode) || stepMs >= minWakeMs;
+                const uint32_t due = elapsed / stepMs;
+                const uint32_t steps = stepwise ? 1 : std::clamp<uint32_t>(due, 1, kMaxStepsPerWake);
                 RenderSteps(s.mode, steps);
-                lastStep = now;
+                // Gathered steps keep the part of a step left over, so the effect runs at its
+                // speed whatever the wake-up period; a wake-up that came early or far too late
+                // starts counting afresh.
+                if (!stepwise && due >= 1 && due <= kMaxStepsPerWake)
+                    lastStep += std::chrono::milliseconds(steps * stepMs);
+                else
+                    lastStep = now;
                 renderedStill = IsStillMode(s.mode);
                 RequestFramePush();
-                waitMs = stepwise ? stepMs : kMinWakeMs;
+                waitMs = stepwise ? stepMs : minWakeMs;
             }
         }
         std::unique_lock lock(m_wakeLock);

@@ -291,6 +291,13 @@ protected:
     // The light thread wakes at most this often for fast effects, and catches up on at most
     // this many steps at once.
     static constexpr uint32_t kMinWakeMs = 16;
+    // The wake-up period for fast effects in `mode`: kMinWakeMs unless the device needs its
+    // frames less often.
+    virtual uint32_t MinWakeMs(uint8_t mode) const
+    {
+        (void)mode;
+        return kMinWakeMs;
+    }
     // The period of the frame push while the colours change: 5 ms for devices that take every
     // frame; a device that only shows a preview needs no more than the preview's rate.
     virtual uint32_t FramePushIntervalMs() const { return 5; }

@@ -241,22 +241,23 @@ void CDeviceKeyButtonUI::DrawLitCap(QPainter& p, const QRectF& cap, const QColor
     // What filling the shape with the colour at this alpha gives: the colour premultiplied by
     // alpha × coverage.
     const QRgb full = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), alpha));
-    const int width = pixels.width();
-    const int top = m_capSolidTop, bottom = m_capSolidBottom;
+    // The whole cap is one picture drawn once: a painter call costs more than blending the
+    // solid middle rows with it. Those rows take the colour as a solid fill of the painter would
+    // (premultiplied at 16 bits, then rounded to 8), so that they come out as they did when
+    // filled; the rows of the corners keep the 8-bit premultiplied colour. The fill is the
+    // vectorised one of QImage.
+    const QRgb solid = qPremultiply(QColor(colour.red(), colour.green(), colour.blue(), alpha).rgba64()).toArgb32();
+    m_capLight.fill(solid);
     auto* out = reinterpret_cast<QRgb*>(m_capLight.bits());
-    std::fill(out, out + width * top, full);
-    std::fill(out + width * bottom, out + width * pixels.height(), full);
+    if (solid != full) {
+        const int width = pixels.width();
+        std::fill(out, out + width * m_capSolidTop, full);
+        std::fill(out + width * m_capSolidBottom, out + width * pixels.height(), full);
+    }
     const int red = colour.red(), green = colour.green(), blue = colour.blue();
     for (const auto& [i, c] : m_capEdge)
         out[i] = c == 0 ? 0 : qPremultiply(qRgba(red, green, blue, (alpha * c + 127) / 255));
-    if (top > 0)
-        p.drawImage(cap.topLeft(), m_capLight, QRectF(0, 0, width, top));
-    if (bottom > top)
-        p.fillRect(QRectF(cap.left(), cap.top() + top / m_ratio, cap.width(), (bottom - top) / m_ratio),
-                   QColor(colour.red(), colour.green(), colour.blue(), alpha));
-    if (bottom < pixels.height())
-        p.drawImage(QPointF(cap.left(), cap.top() + bottom / m_ratio), m_capLight,
-                    QRectF(0, bottom, width, pixels.height() - bottom));
+    p.drawImage(cap.topLeft(), m_capLight);
 }
 
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event)

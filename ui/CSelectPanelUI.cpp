@@ -3,6 +3,7 @@
 #include <QChildEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -84,10 +85,23 @@ protected:
         const QPixmap& backdrop = m_panel->keysBackdrop();
         const qreal ratio = backdrop.devicePixelRatio();
         const QRegion& region = event->region();
+        // At a ratio of one the backdrop is copied line by line into the window's image: it is
+        // kept in that image's pixel format and, being opaque, is drawn in Source mode, which
+        // the raster engine blits directly. Otherwise (another format, a scaled screen) every
+        // span is fetched and stored through a buffer.
+        const QImage* blit = ratio == 1.0 ? backdropFor(p, backdrop) : nullptr;
+        if (blit)
+            p.setCompositionMode(QPainter::CompositionMode_Source);
         for (const QRect& r : region) {
+            if (blit) {
+                p.drawImage(r.topLeft(), *blit, r.translated(pos()));
+                continue;
+            }
             const QRectF source(QPointF(r.topLeft() + pos()) * ratio, QSizeF(r.size()) * ratio);
             p.drawPixmap(QRectF(r), backdrop, source);
         }
+        if (blit)
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
         for (const auto& key : keys) {
             if (!key || key->isHidden())
                 continue;
@@ -99,8 +113,35 @@ protected:
     }
 
 private:
+    // The backdrop in the pixel format of the image the painter draws into, or null when the
+    // painter does not draw into an image.
+    const QImage* backdropFor(QPainter& p, const QPixmap& backdrop)
+    {
+        QPaintEngine* engine = p.paintEngine();
+        QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+        if (!device || device->devType() != QInternal::Image)
+            return nullptr;
+        const QImage::Format format = static_cast<QImage*>(device)->format();
+        if (m_backdropKey != backdrop.cacheKey() || m_backdropImage.format() != format) {
+            m_backdropImage = backdrop.toImage().convertToFormat(format);
+            m_backdropKey = backdrop.cacheKey();
+        }
+        return m_backdropImage.isNull() ? nullptr : &m_backdropImage;
+    }
+
     void flush()
     {
+        // When most keys changed (a moving effect changes them all every frame) the frame is one
+        // rectangle round them: one backdrop copy, one rectangle for every key to test against
+        // and one rectangle for the window system to take, instead of a hundred of each.
+        if (m_pending.size() * 4 >= keys.size() * 3) {
+            QRect bounds;
+            for (const QRect& r : m_pending)
+                bounds |= r;
+            m_pending.clear();
+            update(bounds);
+            return;
+        }
         // In reading order each rectangle mostly lands after those already in the region, which
         // a region appends without merging.
         std::sort(m_pending.begin(), m_pending.end(), [](const QRect& a, const QRect& b) {
@@ -115,6 +156,8 @@ private:
 
     CSelectPanelUI* m_panel;
     std::vector<QRect> m_pending;
+    QImage m_backdropImage;
+    qint64 m_backdropKey = 0;
 };
 
 CSelectPanelUI::CSelectPanelUI(QWidget* parent) : QWidget(parent)
