@@ -109,6 +109,11 @@ void CColorPaletteUI::paintEvent(QPaintEvent*)
     white.setColorAt(0, QColor(255, 255, 255, 0));
     white.setColorAt(1, QColor(255, 255, 255, 255));
     p.fillRect(rect(), white);
+    // A field the mode does not use is dimmed, like the other colour controls.
+    if (!isEnabled()) {
+        p.fillRect(rect(), QColor(15, 18, 23, 190));
+        return;
+    }
     if (m_pick.x() >= 0) {
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(Qt::black, 2));
