@@ -250,7 +250,7 @@ void CVantikHS6533Device::PushLightingFrame()
     m_lastPushedGeneration = generation;
 }
 
-void CVantikHS6533Device::RenderWave()
+void CVantikHS6533Device::RenderPadWave()
 {
     const LightState s = GetLightState();
     if (s.multicolour) {
@@ -273,20 +273,7 @@ void CVantikHS6533Device::RenderWave()
 
 void CVantikHS6533Device::RenderMode(uint8_t mode)
 {
-    if (PlaysLightSequence(mode)) {
-        RenderLightSequence();
-        return;
-    }
-    switch (mode) {
-    case 0: RenderWave(); break;
-    case 1: RenderSpectrum(); break;
-    case 2: RenderBreathing(); break;
-    case 4: RenderFlash(); break;
-    case 6: RenderPadRing(false); break;
-    case 7: RenderPadRing(true); break;
-    case 8: RenderOff(); break;
-    default: RenderStatic(); break;
-    }
+    RenderPadTable(mode);
 }
 
 void CVantikHS6533Device::MarkRingLeds()
@@ -296,7 +283,7 @@ void CVantikHS6533Device::MarkRingLeds()
 
 bool CVantikHS6533Device::IsStillMode(uint8_t mode) const
 {
-    return mode == 3 || mode == 8;
+    return IsPadTableStill(mode);
 }
 
 // --- Audio side ---

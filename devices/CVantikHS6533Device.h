@@ -91,6 +91,7 @@ public:
 protected:
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
+    void RenderPadWave() override;
     void MarkRingLeds() override;
     uint32_t TickMs() const override { return 1; }
     int LightSequenceModel() const override { return DeviceNameLists::Headset; }
@@ -115,7 +116,6 @@ private:
     void ShowBands(const std::vector<int>& bands);
     bool WriteBands(const std::vector<int>& bands);
     void ShowMessage(const QString& text, bool isTextId);
-    void RenderWave();
 
     CHs6533Profiledata m_profile;
     DeviceNameLists m_names;

@@ -127,28 +127,15 @@ int CVantikMousePadDevice::WriteSettings(int slot)
 
 bool CVantikMousePadDevice::IsStillMode(uint8_t mode) const
 {
-    return mode == 3 || mode == 8;
+    return IsPadTableStill(mode);
 }
 
 void CVantikMousePadDevice::RenderMode(uint8_t mode)
 {
-    if (PlaysLightSequence(mode)) {
-        RenderLightSequence();
-        return;
-    }
-    switch (mode) {
-    case 0: RenderWave(); break;
-    case 1: RenderSpectrum(); break;
-    case 2: RenderBreathing(); break;
-    case 4: RenderFlash(); break;
-    case 6: RenderPadRing(false); break;
-    case 7: RenderPadRing(true); break;
-    case 8: RenderOff(); break;
-    default: RenderStatic(); break;
-    }
+    RenderPadTable(mode);
 }
 
-void CVantikMousePadDevice::RenderWave()
+void CVantikMousePadDevice::RenderPadWave()
 {
     const LightState s = GetLightState();
     const uint8_t level = lighting::BrightnessOf(s.brightness);

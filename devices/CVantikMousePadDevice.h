@@ -34,6 +34,7 @@ public:
 protected:
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
+    void RenderPadWave() override;
     int LightSequenceModel() const override { return DeviceNameLists::MousePad; }
     // The custom effect: mode 5, and 9 and above.
     bool PlaysLightSequence(uint8_t mode) const override { return mode == 5 || mode >= 9; }
@@ -44,7 +45,6 @@ protected:
 private:
     // Reads the pad's block into the live settings; false when nothing was read.
     bool ReadLiveBlock();
-    void RenderWave();
 
     CBasicProfiledata m_profile;
     DeviceNameLists m_names;

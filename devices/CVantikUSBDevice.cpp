@@ -461,6 +461,24 @@ void CVantikUSBDevice::RotateRingBytes(int n, bool towardsEnd)
         std::rotate(m_ring.begin(), m_ring.begin() + 1, m_ring.begin() + n);
 }
 
+void CVantikUSBDevice::RenderPadTable(uint8_t mode)
+{
+    if (PlaysLightSequence(mode)) {
+        RenderLightSequence();
+        return;
+    }
+    switch (mode) {
+    case 0: RenderPadWave(); break;
+    case 1: RenderSpectrum(); break;
+    case 2: RenderBreathing(); break;
+    case 4: RenderFlash(); break;
+    case 6: RenderPadRing(false); break;
+    case 7: RenderPadRing(true); break;
+    case 8: RenderOff(); break;
+    default: RenderStatic(); break;
+    }
+}
+
 void CVantikUSBDevice::RenderPadRing(bool paired)
 {
     const LightState s = GetLightState();

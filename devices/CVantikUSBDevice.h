@@ -141,6 +141,11 @@ public:
     // The ring of the mouse pad and the headset (modes 6 and 7): ring bytes marked every second
     // pass, rotated over the first bytes, each LED decaying; paired, LED p goes with LED count - p.
     void RenderPadRing(bool paired);
+    // The mode table the mouse pad and the headset share: their own wave (0), spectrum,
+    // breathing, static (3), flash, ring, paired ring, off (8), the light sequence elsewhere.
+    void RenderPadTable(uint8_t mode);
+    virtual void RenderPadWave() { RenderStatic(); }
+    static bool IsPadTableStill(uint8_t mode) { return mode == 3 || mode == 8; }
     // Rotates the first n ring bytes one place towards the end (or towards the front).
     void RotateRingBytes(int n, bool towardsEnd);
     // Level 255 for every LED of the colour list whose ring byte is set.
