@@ -27,11 +27,6 @@ namespace {
 constexpr int kCustomMode = 19;
 enum ColourSource { FromEdit, FromPalette, FromSwatch };
 
-QColor PackedColour(uint8_t r, uint8_t g, uint8_t b)
-{
-    return QColor(r, g, b);
-}
-
 void SetChecked(QWidget* w, bool on)
 {
     if (auto* b = qobject_cast<QAbstractButton*>(w)) {
@@ -349,7 +344,7 @@ void CLightControlUI::ShowLightInfo(const LightInfo& info)
             s->setValue(value);
         }
     }
-    ShowColour(PackedColour(info.red, info.green, info.blue), true, true);
+    ShowColour(QColor(info.red, info.green, info.blue), true, true);
     SetChecked(Control(QStringLiteral("deng_7color_check")), info.multicolour != 0);
     for (auto [name, value] : {std::pair{"light_combo_ZZCCmodeSelect", info.zzccMode},
                                std::pair{"light_combo_custommodeSelect", info.customGroup}}) {
@@ -560,10 +555,15 @@ bool CLightControlUI::HandlePanelNotify(TNotifyUI& msg)
         return PaintSelectedKeys(false);
     if (click && prefix == QLatin1String("key_") && index >= 0)
         return PaintKey(index);
-    if (click && name == QLatin1String("custom_bright_color_btn"))
-        return PaintSelectedKeys(false) || true;
-    if (click && name == QLatin1String("custom_off_color_btn"))
-        return PaintSelectedKeys(true) || true;
+    // The two buttons are the panel's own, whether or not there is anything to paint.
+    if (click && name == QLatin1String("custom_bright_color_btn")) {
+        PaintSelectedKeys(false);
+        return true;
+    }
+    if (click && name == QLatin1String("custom_off_color_btn")) {
+        PaintSelectedKeys(true);
+        return true;
+    }
 
     // The rest are the panel's own controls.
     if (!isAncestorOf(msg.pSender))
@@ -651,16 +651,16 @@ bool CLightControlUI::HandlePanelNotify(TNotifyUI& msg)
         StoreAudio(ReadAudioLightInfo(false));
         return true;
     }
-    auto setAudioColour = [this](AudioLightInfo& a, QColor c) {
+    // The audio colour being edited takes a colour; the foreground leaves the seven-colour cycle.
+    auto setAudioColour = [](AudioLightInfo& a, QColor c) {
         if (a.colourType == 1) {
             a.fgRed = uint8_t(c.red()), a.fgGreen = uint8_t(c.green()), a.fgBlue = uint8_t(c.blue());
             a.sevenColour = 0;
         } else {
             a.bkRed = uint8_t(c.red()), a.bkGreen = uint8_t(c.green()), a.bkBlue = uint8_t(c.blue());
         }
-        (void)this;
     };
-    if (type == QLatin1String(ui::kNotifyKillFocus) && prefix.isEmpty() == false &&
+    if (type == QLatin1String(ui::kNotifyKillFocus) &&
         (name == QLatin1String("deng_audioedit_R") || name == QLatin1String("deng_audioedit_G") ||
          name == QLatin1String("deng_audioedit_B"))) {
         if (!Control(QStringLiteral("deng_audioedit_R")) || !Control(QStringLiteral("deng_audioedit_G")) ||
