@@ -217,30 +217,6 @@ int CVantikKeyboardDevice::WriteCustomColourTable(bool fromColourList)
     return m_transport.writeLightTable(table.data(), std::min<uint32_t>(length, 512), s.extra[4]);
 }
 
-void CVantikKeyboardDevice::EditCustomKey(int position)
-{
-    const LightState s = GetLightState();
-    if (s.mode != kCustomMode || position < 0 || uint32_t(position) >= m_ledCount)
-        return;
-    {
-        std::lock_guard lock(m_colourLock);
-        m_leds[size_t(position)].red = s.red;
-        m_leds[size_t(position)].green = s.green;
-        m_leds[size_t(position)].blue = s.blue;
-        ++m_ledGeneration;
-    }
-    std::vector<LightColor> colours = m_profile.GetCustomLightColors(s.extra[4], kKeyPositions);
-    if (size_t(position) < colours.size()) {
-        colours[size_t(position)] = {s.red, s.green, s.blue, 255};
-        m_profile.SetCustomLightColors(colours, s.extra[4]);
-        SaveProfile();
-    }
-    // Behind the receiver the table is written when the mode is entered again.
-    if (!m_transport.isWireless())
-        WriteCustomColourTable(false);
-    WakeLightThread();
-}
-
 void CVantikKeyboardDevice::PaintCustomKeys(const std::vector<int>& positions, uint8_t red, uint8_t green, uint8_t blue)
 {
     const LightState s = GetLightState();

@@ -68,8 +68,6 @@ public:
     // Writes the custom colour table of the light state's group: the colour list as shown
     // (with its brightness) on entering the custom mode, else the group's colours as stored.
     int WriteCustomColourTable(bool fromColourList);
-    // Gives key `position` the light state's colour in the custom mode and writes the table.
-    void EditCustomKey(int position);
     // Gives every key of `positions` one colour in the custom mode, stores the group in the
     // profile and writes the table once (the lighting panel's painting of a key selection).
     void PaintCustomKeys(const std::vector<int>& positions, uint8_t red, uint8_t green, uint8_t blue);
