@@ -30,13 +30,17 @@ enum ColourSource { FromEdit, FromPalette, FromSwatch };
 void SetChecked(QWidget* w, bool on)
 {
     if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-        // Both options of an exclusive pair change; neither may report it.
+        // Both options of an exclusive pair change; neither may report it. Each button is
+        // blocked once only: a second blocker on the same button would restore "blocked" when
+        // it ends and leave the button silent for good.
         std::vector<std::unique_ptr<QSignalBlocker>> blockers;
-        if (b->parentWidget()) {
-            for (QAbstractButton* other : b->parentWidget()->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly))
-                blockers.push_back(std::make_unique<QSignalBlocker>(other));
-        }
         blockers.push_back(std::make_unique<QSignalBlocker>(b));
+        if (b->parentWidget()) {
+            for (QAbstractButton* other : b->parentWidget()->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+                if (other != b)
+                    blockers.push_back(std::make_unique<QSignalBlocker>(other));
+            }
+        }
         b->setChecked(on);
     }
 }

@@ -7,6 +7,7 @@
 #include "devices/CVantikKeyboardDevice.h"
 #include "devices/LightTypes.h"
 #include "editors/CLightControlUI.h"
+#include "editors/LightingActions.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CSelectPanelUI.h"
 
@@ -127,6 +128,65 @@ TEST_F(LightingPanelTest, EachControlReachesTheDeviceThePreviewAndTheProfile)
         EXPECT_EQ(light["Red"].asInt(), 255);
         EXPECT_EQ(light["Green"].asInt(), 255);
         EXPECT_FALSE(light["MultiColor"].asBool());
+    }
+}
+
+// The direction options and the seven-colour cycle, clicked as a user does, on every device: a
+// mode that offers each is chosen first, and each click must reach the device and the profile.
+TEST_F(LightingPanelTest, DirectionAndSevenColoursReachTheDevice)
+{
+    plugAll();
+    for (const DeviceCase& c : kDevices) {
+        SCOPED_TRACE(c.kind);
+        CVantikUSBDevice* d = showLighting(c);
+        ASSERT_NE(d, nullptr);
+        CLightControlUI* panel = panelOf(d);
+        auto* modes = control<QComboBox>(panel, "light_combo_modeSelect");
+        ASSERT_NE(modes, nullptr);
+        const int kind = editors::KindOf(*d);
+        int directionMode = -1, cycleMode = -1;
+        for (int m = 0; m < modes->count(); ++m) {
+            const editors::ModeLayout l = editors::LayoutFor(kind, m);
+            if (directionMode < 0 && l.direction)
+                directionMode = m;
+            if (cycleMode < 0 && l.colourOption)
+                cycleMode = m;
+        }
+        ASSERT_GE(cycleMode, 0);
+
+        if (directionMode >= 0) {
+            modes->setCurrentIndex(directionMode);
+            ASSERT_TRUE(waitForBytes(c.sim, 1, QByteArray(1, char(directionMode))));
+            // Both ways, twice: a control that answers once and then stays silent fails here.
+            // The keyboard and the mouse keep the direction in their settings block; the pad and
+            // the headset keep their own byte and take the direction into their light thread.
+            const bool inSettings = QByteArray(c.sim) == "keyboard" || QByteArray(c.sim) == "mouse";
+            auto fx = [&] {
+                return CJsonFile::ReadJson(d->Profile().GetProfilePath())["Device"][0]["LightInfo"]["Fx"].asInt();
+            };
+            for (int round = 0; round < 2; ++round) {
+                for (auto [name, dir] : {std::pair{"deng_FXL_check", 1}, std::pair{"deng_FXR_check", 0}}) {
+                    click(panel, name);
+                    EXPECT_TRUE(waitFor([&] { return fx() == dir; })) << name << " round " << round;
+                    if (inSettings)
+                        EXPECT_TRUE(waitForBytes(c.sim, 4, QByteArray(1, char(dir)))) << name << " round " << round;
+                }
+            }
+        }
+
+        modes->setCurrentIndex(cycleMode);
+        ASSERT_TRUE(waitForBytes(c.sim, 1, QByteArray(1, char(cycleMode))));
+        auto* cycle = control<QAbstractButton>(panel, "deng_7color_check");
+        ASSERT_NE(cycle, nullptr);
+        if (cycle->isChecked()) {
+            cycle->click();
+            ASSERT_TRUE(waitForBytes(c.sim, 5, QByteArray(1, char(0))));
+        }
+        cycle->click();
+        EXPECT_TRUE(waitForBytes(c.sim, 5, QByteArray(1, char(1))));
+        EXPECT_TRUE(CJsonFile::ReadJson(d->Profile().GetProfilePath())["Device"][0]["LightInfo"]["MultiColor"].asBool());
+        cycle->click();
+        EXPECT_TRUE(waitForBytes(c.sim, 5, QByteArray(1, char(0))));
     }
 }
 
