@@ -55,7 +55,9 @@ int LanguageSettings::ReadStoredLanguage(const QLocale& desktop) const
 
 int LanguageSettings::IndexForLocale(const std::vector<LanguageEntry>& list, const QLocale& locale)
 {
-    const QString name = locale.name();  // "en_US"; "C" for the C locale
+    // The C and POSIX locales (LANG=C, C.UTF-8) mean "no preference", which on Linux is English.
+    const bool cLocale = locale.language() == QLocale::C || locale.name() == QLatin1String("C");
+    const QString name = cLocale ? QStringLiteral("en_US") : locale.name();  // "en_US"
     const QString language = name.section('_', 0, 0);
     const auto languageOf = [](const QString& entryName) {
         return entryName.section('_', 0, 0).section('-', 0, 0);

@@ -140,7 +140,8 @@ TEST_F(LanguageTest, StoredLanguageWinsElseTheDesktopsLanguageElseTheFirst)
         {"nothing stored, Taiwanese desktop", std::nullopt, "zh_TW", true, 2},
         {"nothing stored, French desktop", std::nullopt, "fr_FR", true, 4},
         {"nothing stored, Japanese desktop: no such entry", std::nullopt, "ja_JP", true, 0},
-        {"nothing stored, C locale", std::nullopt, "C", true, 0},
+        {"nothing stored, C locale means English", std::nullopt, "C", true, 1},
+        {"nothing stored, C.UTF-8 means English", std::nullopt, "C.UTF-8", true, 1},
         {"stored id of the third wins over the desktop", 1028, "en_US", true, 2},
         {"stored id nobody carries", 4242, "en_US", true, 0},
         {"list missing", std::nullopt, "en_US", false, 0},
@@ -184,7 +185,7 @@ TEST(LanguageList, MembersOfTheWrongTypeOrRangeReadAsMissingAndStartInTheFirstLa
         ASSERT_EQ(list.size(), 2u) << c.what;
         EXPECT_EQ(list[0].id, c.firstId) << c.what;
         EXPECT_EQ(list[1].id, 1033) << c.what;
-        EXPECT_EQ(languages.ReadStoredLanguage(QLocale::c()), 0) << c.what;
+        EXPECT_EQ(languages.ReadStoredLanguage(QLocale(QLatin1String("ja_JP"))), 0) << c.what;
         const auto change = languages.Choose(0);
         ASSERT_TRUE(change && change->entry) << c.what;
     }
