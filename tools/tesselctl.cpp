@@ -111,13 +111,8 @@ QString table(const QList<QStringList>& rows)
 
 int devices(OrgTesselTessel1Interface& tessel, const QStringList& args)
 {
-    bool json = false;
-    for (const QString& a : args) {
-        if (a == QLatin1String("--json"))
-            json = true;
-        else
-            return usageError(QStringLiteral("devices: unknown option '%1'").arg(a));
-    }
+    // The options were checked before the bus was reached.
+    const bool json = args.contains(QLatin1String("--json"));
     auto reply = tessel.ListDevices();
     reply.waitForFinished();
     if (reply.isError())
@@ -184,13 +179,8 @@ QString deviceTypeName(uint32_t code)
 
 int workTool(OrgTesselTessel1Interface& tessel, const QStringList& args)
 {
-    bool raw = false;
-    for (const QString& a : args) {
-        if (a == QLatin1String("--raw"))
-            raw = true;
-        else
-            return usageError(QStringLiteral("work-tool: unknown option '%1'").arg(a));
-    }
+    // The options were checked before the bus was reached.
+    const bool raw = args.contains(QLatin1String("--raw"));
     auto reply = tessel.QueryWorkTool();
     reply.waitForFinished();
     if (reply.isError())
@@ -274,7 +264,13 @@ int run(const QStringList& args)
     } else if (command == QLatin1String("show")) {
         if (!rest.isEmpty())
             return usageError(QStringLiteral("show takes no arguments"));
-    } else if (command != QLatin1String("devices") && command != QLatin1String("work-tool")) {
+    } else if (command == QLatin1String("devices") || command == QLatin1String("work-tool")) {
+        const QLatin1String option(command == QLatin1String("devices") ? "--json" : "--raw");
+        for (const QString& a : rest) {
+            if (a != option)
+                return usageError(QStringLiteral("%1: unknown option '%2'").arg(command, a));
+        }
+    } else {
         return usageError(QStringLiteral("unknown command '%1'").arg(command));
     }
 

@@ -367,15 +367,18 @@ TEST(Tesselctl, SaysSoWhenTesselIsNotRunningAndRejectsBadUsage)
         }
     }
 
-    // Bad usage is told apart from a missing Tessel.
-    for (const QStringList& args :
-         {QStringList{}, QStringList{"frobnicate"}, QStringList{"game"}, QStringList{"game", "jump"},
-          QStringList{"game", "start", "end"}, QStringList{"game", "start", "3", "1"},
-          QStringList{"game", "start", "0", "x"}, QStringList{"game", "start", "0"}, QStringList{"lighting"}, QStringList{"lighting", "on"},
-          QStringList{"devices", "--xml"}, QStringList{"work-tool", "--hex"}, QStringList{"show", "now"}}) {
-        const Ran r = tesselctl(args, bus.environment());
-        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString() << "\n" << r.all().toStdString();
-        EXPECT_TRUE(r.err.contains("Try 'tesselctl --help'")) << r.all().toStdString();
+    // Bad usage is told apart from a missing Tessel, with or without a session bus.
+    for (const QProcessEnvironment& env : {bus.environment(), noBus}) {
+        for (const QStringList& args :
+             {QStringList{}, QStringList{"frobnicate"}, QStringList{"game"}, QStringList{"game", "jump"},
+              QStringList{"game", "start", "end"}, QStringList{"game", "start", "3", "1"},
+              QStringList{"game", "start", "0", "x"}, QStringList{"game", "start", "0"}, QStringList{"lighting"},
+              QStringList{"lighting", "on"}, QStringList{"devices", "--xml"}, QStringList{"devices", "--bogus"},
+              QStringList{"work-tool", "--hex"}, QStringList{"show", "now"}}) {
+            const Ran r = tesselctl(args, env);
+            EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString() << "\n" << r.all().toStdString();
+            EXPECT_TRUE(r.err.contains("Try 'tesselctl --help'")) << r.all().toStdString();
+        }
     }
 
     Ran r = tesselctl({"--help"}, bus.environment());
