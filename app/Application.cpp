@@ -146,6 +146,9 @@ int runWithFonts(std::array<PrivateFontLoader, 4>& fonts)
     routeTerminationSignals(window);
     armScreenshot(window);
     window->Create(nullptr, QString::fromLatin1(msg::kInstance));
+    // The instance name stays the window's class and message name; the taskbar and the window
+    // switcher show the product's name.
+    window->setWindowTitle(QStringLiteral("Tessel"));
     window->CenterWindow();
 
     QApplication::exec();
