@@ -197,13 +197,25 @@ TEST_P(ChannelTransfer, CloseOrReopenReleasesAReaderWaitingForever)
             const bool ok = rig->channel.readReport(buffer.data(), 65, &n, kInfinite);
             return std::make_pair(ok, n);
         });
-        // Let the reader get into its wait; releasing it earlier must work as well.
-        std::this_thread::sleep_for(50ms);
-        if (reopen)
-            rig->channel.reopen();
-        else
+        // The reader may not be in its wait yet when the channel is released. A reader that
+        // starts after a close fails at once; one that starts after a reopen waits on the new
+        // handle, so the release is repeated until the reader is back, within a bound.
+        const auto release = [&] {
+            if (reopen)
+                rig->channel.reopen();
+            else
+                rig->channel.close();
+        };
+        const auto deadline = std::chrono::steady_clock::now() + kPrompt;
+        release();
+        while (reader.wait_for(10ms) != std::future_status::ready && std::chrono::steady_clock::now() < deadline)
+            release();
+        if (reader.wait_for(0ms) != std::future_status::ready) {
+            // Never leave the future's destructor waiting forever on a reader still blocked.
             rig->channel.close();
-        ASSERT_EQ(reader.wait_for(kPrompt), std::future_status::ready);
+            reader.wait_for(kPrompt);
+        }
+        ASSERT_EQ(reader.wait_for(0ms), std::future_status::ready);
         const auto [ok, n] = reader.get();
         EXPECT_FALSE(ok);
         EXPECT_EQ(n, 0u);
