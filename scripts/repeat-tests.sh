@@ -32,6 +32,7 @@ if [ ${#tests[@]} -eq 0 ]; then
     tessel_protocol_transport_tests:TransportTest.OnlyAWholeCommandReportIsAReply
     tessel_protocol_transport_tests:SimTransportTest.InjectedFaultsGiveTheirCodeWithinTheTimeOut
     tessel_sim_tests:SimulatorTest.FaultsAffectTheNextMatchingReplies
+    tessel_hid_tests:Backends/ChannelTransfer.CloseOrReopenReleasesAReaderWaitingForever/simulator
   )
 fi
 
@@ -48,15 +49,17 @@ for spec in "${tests[@]}"; do
     continue
   fi
   # One line per run: its number and exit status; runs share nothing but the machine.
+  # Parameterised names hold "/" (Suite/Param.Test/0): the log's file name uses a safe form.
+  logname=$(printf '%s' "$filter" | tr -c 'A-Za-z0-9_.-' '_')
   results=$(seq 1 "$runs" | xargs -P "$jobs" -I{} sh -c \
-    '"$0" --gtest_filter="$1" >"$2/$1.{}.log" 2>&1; rc=$?; echo "{} $rc"; [ $rc -eq 0 ] && rm -f "$2/$1.{}.log"; exit 0' \
-    "$binary" "$filter" "$logs")
+    '"$0" --gtest_filter="$1" >"$2/$3.{}.log" 2>&1; rc=$?; echo "{} $rc"; [ $rc -eq 0 ] && rm -f "$2/$3.{}.log"; exit 0' \
+    "$binary" "$filter" "$logs" "$logname")
   failed=$(awk '$2 != 0' <<<"$results" | wc -l)
   echo "$filter: $failed failed of $runs"
   if [ "$failed" -ne 0 ]; then
     status=1
     first=$(awk '$2 != 0 {print $1; exit}' <<<"$results")
-    echo "  first failing run's output: $logs/$filter.$first.log"
+    echo "  first failing run's output: $logs/$logname.$first.log"
   fi
 done
 exit $status
