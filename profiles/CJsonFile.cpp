@@ -20,19 +20,25 @@ Json::Value CJsonFile::ReadJson(const QString& path)
         qCDebug(profilesDebug) << "ReadJson: nothing to read in" << path;
         return Json::Value();
     }
+    Json::Value root = ParseJson(std::move(text));
+    if (root.isNull())
+        qCDebug(profilesDebug) << "ReadJson: not valid JSON:" << path;
+    return root;
+}
+
+Json::Value CJsonFile::ParseJson(std::string text)
+{
     // Files written by other editors may start with a UTF-8 byte order mark.
     if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text.erase(0, 3);
     Json::Value root;
     try {
         Json::Reader reader;
-        if (!reader.parse(text, root, true)) {
-            qCDebug(profilesDebug) << "ReadJson: not valid JSON:" << path;
+        if (!reader.parse(text, root, true))
             return Json::Value();
-        }
     } catch (const std::exception& e) {
         // The reader throws on nesting beyond its depth limit.
-        qCDebug(profilesDebug) << "ReadJson: parser gave up on" << path << e.what();
+        qCDebug(profilesDebug) << "ParseJson: parser gave up:" << e.what();
         return Json::Value();
     }
     return root;

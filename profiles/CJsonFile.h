@@ -13,6 +13,9 @@
 class CJsonFile {
 public:
     static Json::Value ReadJson(const QString& path);
+    // The same reading for text already in memory (a byte order mark is skipped; null when the
+    // text is not JSON or nests deeper than the reader allows).
+    static Json::Value ParseJson(std::string text);
     // 0 when the file was replaced; non-zero when it could not be written (the old file stays).
     static int WriteJson(const QString& path, const Json::Value& value);
     // Replaces the file with exactly these bytes, atomically like WriteJson (for copies of files

@@ -3,16 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <json/reader.h>
 
 #include "editors/MacroFile.h"
+#include "profiles/CJsonFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Json::Value root;
-    Json::Reader reader;
-    const char* text = reinterpret_cast<const char*>(data);
-    if (!reader.parse(text, text + size, root, false))
+    // Parsed as the product reads a file: the reader's own exceptions end as a null value.
+    const Json::Value root = CJsonFile::ParseJson(std::string(reinterpret_cast<const char*>(data), size));
+    if (root.isNull())
         return 0;
     for (const Json::Value& event : macrofile::Events(root)) {
         if (!event.isObject())
