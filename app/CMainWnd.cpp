@@ -12,6 +12,7 @@
 #include "editors/LightingActions.h"
 #include "editors/PanelServices.h"
 #include "hid/DeviceCapture.h"
+#include "profiles/UserFiles.h"
 #include "ui/CDeviceOptionUI.h"
 #include "app/WorkToolAnswer.h"
 #include "hid/DebugLog.h"
@@ -158,6 +159,11 @@ void CMainWnd::OnWindowInit()
                                     [this] { return ListConnectedDevices(); }, this);
     m_dbus->Register(QDBusConnection::sessionBus());
     InstallPanelServices();
+    // A user file that could not be read is told once, after the window has come up; notices
+    // may come from worker threads.
+    userfiles::SetNoticeListener([this] {
+        QMetaObject::invokeMethod(this, [this] { ShowFileNotices(); }, Qt::QueuedConnection);
+    });
     SetLightingControl(true);
     ApplyLanguage(m_languages.ReadStoredLanguage());
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
@@ -215,6 +221,34 @@ void CMainWnd::InstallPanelServices()
     editors::InstallServices(services);
     editors::SetSameLightingHandler([this](CVantikUSBDevice& current) { RunSameLighting(current); });
     CShootControlUI::SetSettingsPath(m_store.path());
+}
+
+void CMainWnd::ShowFileNotices()
+{
+    if (m_showingFileNotices || m_shutDown)
+        return;
+    m_showingFileNotices = true;
+    const ui::Language& language = ui::Language::instance();
+    for (std::vector<userfiles::Notice> notices = userfiles::TakeNotices(); !notices.empty();
+         notices = userfiles::TakeNotices()) {
+        QStringList lines;
+        for (const userfiles::Notice& n : notices) {
+            QString line;
+            if (n.kind == userfiles::Notice::TooLarge) {
+                line = language.Text(QStringLiteral("message_text_file_too_large"))
+                           .arg(n.file)
+                           .arg((n.size + 1023) / 1024)
+                           .arg(n.limit / 1024);
+            } else if (n.keptAs.isEmpty()) {
+                line = language.Text(QStringLiteral("message_text_file_damaged_not_kept")).arg(n.file);
+            } else {
+                line = language.Text(QStringLiteral("message_text_file_damaged")).arg(n.file, n.keptAs);
+            }
+            lines.append(line);
+        }
+        editors::Services().message(this, lines.join(QStringLiteral("\n\n")), false, 0);
+    }
+    m_showingFileNotices = false;
 }
 
 void CMainWnd::OnPrepareForSleep(bool sleeping)
@@ -793,6 +827,7 @@ int CMainWnd::Shutdown()
     if (m_shutDown)
         return 0;
     m_shutDown = true;
+    userfiles::SetNoticeListener({});
     qCDebug(tesselDebug) << "退出测试";
     // Closing mid-capture or mid-recording never leaves the keyboard held.
     OnShutdownHook();

@@ -104,6 +104,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Tells the user of files that could not be read (kept copies, files too large).
+    void ShowFileNotices();
+    bool m_showingFileNotices = false;
     void OnWindowInit();
     // True when the window handled the click itself.
     bool OnClick(TNotifyUI& msg);

@@ -3,7 +3,9 @@
 #include "profiles/DataPaths.h"
 #include "profiles/JsonAccess.h"
 #include "profiles/ProfilesLog.h"
+#include "profiles/UserFiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 using jsonx::element;
@@ -46,14 +48,36 @@ Json::Value CBasicProfiledata::loadEntry(const QString& path)
     if (slot.isObject())
         return slot;
 
-    // No usable entry: take the default profile's and write the repaired file back, keeping
-    // every other top-level member ("profilename", "profileUUID", ...).
-    qCDebug(profilesDebug) << "profile" << path << "has no device entry; repairing from"
-                           << m_defaultPath;
     const Json::Value defaults = m_jsonFile.ReadJson(m_defaultPath);
     slot = element(member(defaults, "Device"), index);
-    if (!root.isObject())
+    // A file far too large is neither read nor touched: the page works on the default entry and
+    // saving into that file is refused.
+    if (userfiles::IsTooLarge(path))
+        return slot;
+
+    // No usable entry: take the default profile's and write the repaired file back, keeping
+    // every other top-level member ("profilename", "profileUUID", ...). A file that held
+    // something is kept beside it first; when it was not JSON at all, its name and identifier
+    // come from the file name and the folder's profile list.
+    qCDebug(profilesDebug) << "profile" << path << "has no device entry; repairing from"
+                           << m_defaultPath;
+    const QFileInfo file(path);
+    if (file.isFile() && file.size() > 0)
+        userfiles::KeepDamaged(path);
+    if (!root.isObject()) {
         root = Json::Value(Json::objectValue);
+        if (file.isFile()) {
+            const QString id = file.completeBaseName();
+            root["profileUUID"] = WideToUtf8(id);
+            const Json::Value list = m_jsonFile.ReadJson(file.dir().filePath(QStringLiteral("ProfileList.ini")));
+            const Json::Value& entries = member(list, "profilelist");
+            for (Json::ArrayIndex i = 0; i < entries.size(); ++i) {
+                const Json::Value& e = element(entries, i);
+                if (jsonx::toString(member(e, "profileUUID")) == WideToUtf8(id))
+                    root["profilename"] = jsonx::toString(member(e, "profilename"));
+            }
+        }
+    }
     elementRef(memberRef(root, "Device"), index) = slot;
     m_jsonFile.WriteJson(path, root);
     return slot;
@@ -78,7 +102,7 @@ bool CBasicProfiledata::Save()
 
 bool CBasicProfiledata::SaveDeviceData(const Json::Value& value, const QString& path)
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || userfiles::IsTooLarge(path))
         return false;
     Json::Value root = m_jsonFile.ReadJson(path);
     if (!root.isObject())

@@ -1,6 +1,7 @@
 #include "profiles/CJsonFile.h"
 
 #include "profiles/ProfilesLog.h"
+#include "profiles/UserFiles.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -68,11 +69,15 @@ int CJsonFile::WriteFileText(const QString& path, const std::string& bytes)
     // Unbuffered: Qt 6.4's commit() does not notice a write that fails while its buffer is
     // flushed at close, and would rename a cut-short file over the old one. Written straight
     // through, every failing write shows in write()'s result and in the error commit() checks.
+    const bool created = !QFileInfo::exists(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         qCDebug(profilesDebug) << "WriteFileText: cannot open" << path << file.errorString();
         return -1;
     }
+    // A file the application creates is the user's alone; an existing file keeps its mode.
+    if (created)
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.flush() ||
         file.error() != QFileDevice::NoError) {
         qCDebug(profilesDebug) << "WriteFileText: short write to" << path << file.errorString();
@@ -88,6 +93,9 @@ int CJsonFile::WriteFileText(const QString& path, const std::string& bytes)
 
 std::string CJsonFile::ReadFileText(const QString& path)
 {
+    // A file far larger than its kind may be is not read into memory at all.
+    if (!path.isEmpty() && userfiles::IsTooLarge(path))
+        return std::string();
     QFile file(path);
     const bool opened = !path.isEmpty() && file.open(QIODevice::ReadOnly);
     // The open trace is written on success too (code 0), so a trace shows every file read.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -10,7 +11,10 @@ namespace paths {
 namespace {
 QString ensured(const QString& folder)
 {
-    QDir().mkpath(folder);
+    // Folders the application creates are the user's alone (owner only); existing ones keep
+    // their mode.
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return folder;
 }
 }  // namespace

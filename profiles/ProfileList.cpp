@@ -3,12 +3,17 @@
 #include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
 #include "profiles/JsonAccess.h"
+#include "profiles/UserFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+
+namespace {
+Json::Value MakeEntry(const std::string& name, const std::string& id);
+}  // namespace
 
 ProfileList::ProfileList(QString userFolder, QString defaultProfile)
     : m_userFolder(std::move(userFolder)), m_defaultProfile(std::move(defaultProfile))
@@ -29,11 +34,45 @@ QString ProfileList::ProfileFile(const QString& profileUuid) const
 
 Json::Value ProfileList::EnsureList() const
 {
-    Json::Value list = CJsonFile::ReadJson(ListPath());
+    const QString path = ListPath();
+    Json::Value list = CJsonFile::ReadJson(path);
     const Json::Value& entries = jsonx::member(list, "profilelist");
     if (entries.isArray() && entries.size() > 0)
         return list;
-    return CreateFirstProfile();
+    if (!QFileInfo::exists(path))
+        return CreateFirstProfile();
+    // The list is there but cannot be used (cut short, mistyped, far too large): the user's
+    // profiles are still in the folder. Keep the damaged list and name them again.
+    userfiles::KeepDamaged(path);
+    Json::Value rebuilt = RebuildFromProfileFiles();
+    if (jsonx::member(rebuilt, "profilelist").size() == 0)
+        return CreateFirstProfile();
+    CJsonFile::WriteJson(path, rebuilt);
+    return rebuilt;
+}
+
+Json::Value ProfileList::RebuildFromProfileFiles() const
+{
+    Json::Value list(Json::objectValue);
+    list["profilelist"] = Json::Value(Json::arrayValue);
+    list["profileselect"] = 0;
+    // Identifiers are creation time stamps: in name order the profiles come back in the order
+    // they were made.
+    const QStringList files =
+        QDir(m_userFolder).entryList({QStringLiteral("*.Json")}, QDir::Files, QDir::Name);
+    for (const QString& fileName : files) {
+        const QString id = CJsonFile::GetFileTitle(fileName);
+        if (!paths::isSafeFileBaseName(id))
+            continue;
+        // A profile that is itself damaged is listed under its identifier; loading it keeps a
+        // copy and repairs it.
+        const Json::Value doc = CJsonFile::ReadJson(ProfileFile(id));
+        std::string name = jsonx::toString(jsonx::member(doc, "profilename"));
+        if (name.empty())
+            name = WideToUtf8(id);
+        list["profilelist"].append(MakeEntry(name, WideToUtf8(id)));
+    }
+    return list;
 }
 
 Json::Value ProfileList::CreateFirstProfile() const

@@ -30,8 +30,11 @@ public:
     const QString& UserFolder() const { return m_userFolder; }
     const QString& DefaultProfile() const { return m_defaultProfile; }
 
-    // Reads the list; when it is missing, unreadable or empty, makes one profile "profile1" from
-    // the default profile, selects it and writes both files. Returns the list as it is on disk.
+    // Reads the list. When it is missing, makes one profile "profile1" from the default profile,
+    // selects it and writes both files. When it is there but unusable (damaged, empty, too
+    // large), keeps a copy of it beside it and rebuilds it from the profile files in the folder
+    // (their names and identifiers), falling back to "profile1" when there are none. Returns
+    // the list as it is on disk.
     Json::Value EnsureList() const;
     // EnsureList, then the selected profile's file; a selection outside the list counts as the
     // first entry, and an identifier that is not a safe file name gives the first usable entry.
@@ -80,6 +83,8 @@ public:
 
 private:
     Json::Value CreateFirstProfile() const;
+    // A list naming every profile file of the folder, the first selected.
+    Json::Value RebuildFromProfileFiles() const;
     // A timestamp identifier that neither the list nor the folder uses yet.
     std::string NewProfileId(const Json::Value& list) const;
     int Append(Json::Value doc, const QString& name) const;

@@ -6,6 +6,7 @@
 #include "app/SkinResources.h"
 #include "app/SoftwareIdentity.h"
 #include "app/WorkToolAnswer.h"
+#include "profiles/UserFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -240,6 +241,34 @@ TEST_F(LanguageTest, FontsChangeOnlyAroundTheLanguagesWithTheirOwnFace)
     // Index 15 has no element here: nothing is loaded and nothing stored, yet it is current.
     EXPECT_EQ(languages.currentIndex(), 15);
     EXPECT_EQ(SettingsStore(dir.filePath("fonts.ini")).ReadInt(kLanguageKey), 1028);
+}
+
+TEST(SettingsStore, AFileFarTooLargeIsNotParsedAndIsKeptWhenANewChoiceIsWritten)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("settings.ini");
+    const QByteArray huge = "[General]\nLANGUAGE=1033\n" + QByteArray(512 * 1024, '#') + "\n";
+    writeFile(path, huge);
+    userfiles::TakeNotices();
+
+    SettingsStore store(path);
+    EXPECT_FALSE(store.ReadInt(kLanguageKey).has_value());
+    auto notices = userfiles::TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].kind, userfiles::Notice::TooLarge);
+
+    // A choice made now is stored in a fresh file; the large one stays beside it byte for byte.
+    ASSERT_TRUE(store.WriteInt(kLanguageKey, 2052));
+    EXPECT_EQ(store.ReadInt(kLanguageKey), 2052);
+    const QStringList kept = QDir(dir.path()).entryList({"settings.ini.damaged-*"}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    QFile copy(dir.filePath(kept[0]));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), huge);
+    notices = userfiles::TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].kind, userfiles::Notice::Damaged);
 }
 
 TEST(LanguageSettings, LanguageFileNamesStayInTheSkinFolder)

@@ -86,7 +86,12 @@ protected:
         ASSERT_EQ(window->CurrentLanguage(), kEnglish);
         hub = window->Devices();
         ASSERT_NE(hub, nullptr);
-        // Scripted answers in place of the modal boxes and file dialogs.
+        installScriptedServices();
+    }
+    // Scripted answers in place of the modal boxes and file dialogs (again after a window made
+    // anew, which installs its own).
+    void installScriptedServices()
+    {
         editors::PanelServices services;
         services.message = [this](QWidget*, const QString& body, bool, int) {
             messages << body;

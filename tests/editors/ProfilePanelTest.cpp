@@ -230,6 +230,52 @@ TEST_F(FailingSwitchTest, FailedSwitchKeepsThePreviousProfileOnDiskAndInTheDevic
     EXPECT_TRUE(status && !status->isHidden() && !status->text().isEmpty());
 }
 
+TEST_F(ProfilePanelTest, ADamagedProfileListIsRebuiltAndTheUserIsToldWhatWasKept)
+{
+    CVantikUSBDevice* device = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(device, nullptr);
+    auto* panel = device->findChild<CDeviceProfileUI*>();
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    click(panel, "device_copy_btn");
+    ASSERT_TRUE(waitFor([&] { return combo->count() == 2; }));
+    const QString second = combo->itemText(1);
+
+    // Tessel ends, the list is cut short on disk, and Tessel starts again on the same keyboard.
+    window->Shutdown();
+    window.reset();
+    const QString listPath = home.filePath("data/tamrel wireless/keyboard/ProfileList.ini");
+    QFile list(listPath);
+    ASSERT_TRUE(list.open(QIODevice::ReadWrite));
+    const QByteArray damaged = list.read(20);
+    ASSERT_TRUE(list.resize(20));
+    list.close();
+    messages.clear();
+    window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+    ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+    installScriptedServices();
+    hub = window->Devices();
+    ASSERT_TRUE(waitFor([&] {
+        CVantikUSBDevice* d = deviceOfKind("keyboard");
+        return d && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady();
+    }));
+    combo = control<QComboBox>(deviceOfKind("keyboard")->findChild<CDeviceProfileUI*>(), "device_profile_combo");
+    ASSERT_NE(combo, nullptr);
+    // Both profiles are back under their own names, not a fresh "profile1" alone.
+    EXPECT_TRUE(waitFor([&] { return combo->count() == 2; }));
+    EXPECT_EQ(combo->itemText(0), "profile1");
+    EXPECT_EQ(combo->itemText(1), second);
+
+    // The user is told once which file was kept and where; the copy holds the damaged bytes.
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }));
+    const QStringList kept = QFileInfo(listPath).dir().entryList({"ProfileList.ini.damaged-*"}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_TRUE(messages.join('\n').contains(listPath)) << messages.join('\n').toStdString();
+    EXPECT_TRUE(messages.join('\n').contains(kept[0])) << messages.join('\n').toStdString();
+    QFile copy(QFileInfo(listPath).dir().filePath(kept[0]));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), damaged);
+}
+
 TEST_F(ProfilePanelTest, EditedBulletReachesTheMouseAndImportReplacesOnlyItsGun)
 {
     auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));

@@ -1,0 +1,143 @@
+#include "profiles/UserFiles.h"
+
+#include "profiles/ProfilesLog.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <mutex>
+
+namespace userfiles {
+
+namespace {
+
+constexpr qint64 kKiB = 1024;
+constexpr qint64 kMiB = 1024 * kKiB;
+
+struct Store {
+    std::mutex lock;
+    std::vector<Notice> pending;
+    QSet<QString> reportedTooLarge;
+    std::function<void()> listener;
+};
+
+Store& store()
+{
+    static Store s;
+    return s;
+}
+
+void record(Notice notice)
+{
+    std::function<void()> listener;
+    {
+        Store& s = store();
+        const std::lock_guard guard(s.lock);
+        s.pending.push_back(std::move(notice));
+        listener = s.listener;
+    }
+    if (listener)
+        listener();
+}
+
+}  // namespace
+
+qint64 SizeLimit(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (name.compare(QLatin1String("ProfileList.ini"), Qt::CaseInsensitive) == 0)
+        return 256 * kKiB;
+    if (suffix == QLatin1String("ini"))
+        return 64 * kKiB;
+    if (suffix == QLatin1String("json") || suffix == QLatin1String("mac") || suffix == QLatin1String("light"))
+        return kMiB;
+    if (suffix == QLatin1String("shoot"))
+        return 64 * kKiB;
+    if (suffix == QLatin1String("config"))
+        return 256 * kKiB;
+    return 4 * kMiB;
+}
+
+bool IsTooLarge(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return false;
+    const qint64 size = info.size();
+    const qint64 limit = SizeLimit(path);
+    if (size <= limit)
+        return false;
+    const QString file = info.absoluteFilePath();
+    bool first = false;
+    {
+        Store& s = store();
+        const std::lock_guard guard(s.lock);
+        if (!s.reportedTooLarge.contains(file)) {
+            s.reportedTooLarge.insert(file);
+            first = true;
+        }
+    }
+    if (first) {
+        qCDebug(profilesDebug) << "file too large, not read:" << file << size << "bytes, at most" << limit;
+        Notice n;
+        n.kind = Notice::TooLarge;
+        n.file = file;
+        n.size = size;
+        n.limit = limit;
+        record(std::move(n));
+    }
+    return true;
+}
+
+QString KeepDamaged(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return {};
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base = info.absoluteFilePath() + QStringLiteral(".damaged-") + stamp;
+    QString kept = base;
+    for (int n = 2; QFileInfo::exists(kept) && n < 1000; ++n)
+        kept = base + QStringLiteral("-%1").arg(n);
+    if (QFileInfo::exists(kept) || !QFile::copy(info.absoluteFilePath(), kept)) {
+        qCDebug(profilesDebug) << "could not keep a copy of the damaged file" << path;
+        kept.clear();
+    } else {
+        QFile::setPermissions(kept, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    Notice n;
+    n.kind = Notice::Damaged;
+    n.file = info.absoluteFilePath();
+    n.keptAs = kept;
+    record(std::move(n));
+    return kept;
+}
+
+std::vector<Notice> TakeNotices()
+{
+    Store& s = store();
+    const std::lock_guard guard(s.lock);
+    std::vector<Notice> out;
+    out.swap(s.pending);
+    return out;
+}
+
+void SetNoticeListener(std::function<void()> listener)
+{
+    std::function<void()> announce;
+    {
+        Store& s = store();
+        const std::lock_guard guard(s.lock);
+        s.listener = std::move(listener);
+        if (!s.pending.empty())
+            announce = s.listener;
+    }
+    // Notices recorded before anyone listened (while the window was being built) are announced now.
+    if (announce)
+        announce();
+}
+
+}  // namespace userfiles
