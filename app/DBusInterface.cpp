@@ -125,6 +125,17 @@ void DBusInterface::GameEventWithMode(const QString& name, qlonglong how, qlongl
 {
     for (const char* game : msg::kGameMessages) {
         if (name == QLatin1String(game)) {
+            // Values outside what a game may pass would otherwise be cut to a mode nobody asked
+            // for (2^32 became mode 0, lights off).
+            if (how < 0 || how > 2 || mode < 0 || mode > 255) {
+                if (calledFromDBus())
+                    sendErrorReply(QLatin1String(kErrorInvalidArgs),
+                                   QStringLiteral("Game event values out of range: how is 0, 1 or 2 "
+                                                  "(got %1) and mode 0 to 255 (got %2)")
+                                       .arg(how)
+                                       .arg(mode));
+                return;
+            }
             SendNamed(game, intptr_t(how), intptr_t(mode));
             return;
         }

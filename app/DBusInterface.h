@@ -29,6 +29,7 @@ public:
     static constexpr char kInterface[] = "org.tessel.Tessel1";
     static constexpr char kErrorUnknownGameEvent[] = "org.tessel.Tessel1.Error.UnknownGameEvent";
     static constexpr char kErrorFailed[] = "org.tessel.Tessel1.Error.Failed";
+    static constexpr char kErrorInvalidArgs[] = "org.freedesktop.DBus.Error.InvalidArgs";
 
     // Hands a registered message to the main window and returns its result (the window's Send).
     using Sender = std::function<intptr_t(uint32_t msg, intptr_t wParam, intptr_t lParam)>;

@@ -268,6 +268,17 @@ TEST_F(TesselProcess, GameEventsReachTheGameHookByTheirMessageNames)
     EXPECT_NE(wrong.exitCode, 0);
     EXPECT_TRUE(wrong.err.contains("org.tessel.Tessel1.Error.UnknownGameEvent")) << wrong.all().toStdString();
     EXPECT_FALSE(traces().contains("Game_Begin"));
+
+    // Values a game cannot mean are refused with a clear error and reach nothing.
+    const qsizetype starts = traces().count(QStringLiteral("game event Game_Start"));
+    for (const QStringList& values : {QStringList{"7", "1"}, QStringList{"0", "999"}, QStringList{"0", "-3"},
+                                      QStringList{"0", "4294967296"}, QStringList{"-1", "0"}}) {
+        // "--" lets gdbus take the negative values as arguments, not options.
+        const Ran r = run("gdbus", gdbusCall("GameEventWithMode", {"--", "Game_Start", values[0], values[1]}), env);
+        EXPECT_NE(r.exitCode, 0) << values.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("org.freedesktop.DBus.Error.InvalidArgs")) << r.all().toStdString();
+    }
+    EXPECT_EQ(traces().count(QStringLiteral("game event Game_Start")), starts);
 }
 
 TEST_F(TesselProcess, TesselctlListsShowsAndQueriesTheRunningTessel)
