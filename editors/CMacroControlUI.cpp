@@ -28,6 +28,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QToolTip>
 #include <json/reader.h>
 #include <json/writer.h>
 
@@ -73,6 +74,29 @@ struct RepeatMemory {
 RepeatMemory g_repeat;
 RepeatMemory g_replaceRepeat;
 
+constexpr int kMaxDelayMs = 65535;  // the device stores a delay in 16 bits
+
+// Takes whole numbers from 0 to 65535 only: a keystroke that would go beyond is refused at
+// once (QIntValidator lets "99999" stand as an intermediate value, which was then saved and
+// sent cut to 16 bits), and the field says why.
+class DelayValidator : public QIntValidator {
+public:
+    explicit DelayValidator(QLineEdit* edit) : QIntValidator(0, kMaxDelayMs, edit)
+    {
+        connect(edit, &QLineEdit::inputRejected, edit, [edit] {
+            QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())),
+                               ui::Language::instance().Text(QStringLiteral("macro_delay_range")), edit);
+        });
+    }
+    State validate(QString& text, int& pos) const override
+    {
+        const State state = QIntValidator::validate(text, pos);
+        if (state == Intermediate && !text.isEmpty() && text.toLongLong() > kMaxDelayMs)
+            return Invalid;
+        return state;
+    }
+};
+
 }  // namespace
 
 CMacroControlUI::CMacroControlUI(QWidget* parent) : QWidget(parent)
@@ -103,7 +127,8 @@ void CMacroControlUI::AttachDevice(CVantikUSBDevice& device)
 {
     m_device = &device;
     if (auto* e = qobject_cast<QLineEdit*>(Find("macro_fixed_time_edit"))) {
-        e->setValidator(new QIntValidator(0, 999999, e));
+        if (!dynamic_cast<const DelayValidator*>(e->validator()))
+            e->setValidator(new DelayValidator(e));
         e->setText(QString::number(m_fixedDelay));
     }
     for (const char* name : {"mouse_x_left_edit", "mouse_x_right_edit", "mouse_y_up_edit", "mouse_y_down_edit"})
@@ -149,13 +174,29 @@ void CMacroControlUI::LoadMacroList()
     const Json::Value info = protocol::jsonMember(CJsonFile::ReadJson(paths::macroListFile(m_folder)), "MacroInfo");
     if (!info.isArray())
         return;
+    QStringList refused;
     for (const Json::Value& entry : info) {
         const Json::Value& name = protocol::jsonMember(entry, "MacroName");
         const Json::Value& guid = protocol::jsonMember(entry, "Guid");
-        auto* item = new QListWidgetItem(QString::fromStdString(name.isString() ? name.asString() : std::string()));
-        item->setData(Qt::UserRole, QString::fromStdString(guid.isString() ? guid.asString() : std::string()));
+        const QString id = QString::fromStdString(guid.isString() ? guid.asString() : std::string());
+        const QString text = QString::fromStdString(name.isString() ? name.asString() : std::string());
+        // An id that is no plain file name ("../x", "a/b") would read or write outside the
+        // device folder: such an entry is left out and the user told, never listed as a macro
+        // that silently saves nothing.
+        if (!paths::isSafeFileBaseName(id)) {
+            refused << text;
+            continue;
+        }
+        auto* item = new QListWidgetItem(text);
+        item->setData(Qt::UserRole, id);
         item->setSizeHint(QSize(0, 30));
         list->addItem(item);
+    }
+    if (!refused.isEmpty()) {
+        QString body = ui::Language::instance().Text(QStringLiteral("message_text_macro_refused"));
+        body = body.arg(refused.join(QStringLiteral(", ")), paths::macroListFile(m_folder));
+        // Told once the page is up: the list is loaded while the page is being built.
+        QTimer::singleShot(0, this, [this, body] { editors::Services().message(this, body, false, 0); });
     }
 }
 
@@ -219,7 +260,7 @@ void CMacroControlUI::AddRow(int at, const Json::Value& event)
     delay->setProperty("macrostyle", "macro_label_text_style");
     delay->setMaxLength(6);
     delay->setFixedHeight(25);
-    delay->setValidator(new QIntValidator(0, 65535, delay));
+    delay->setValidator(new DelayValidator(delay));
     delay->setText(QString::number(DelayOf(event)));
     delay->setAccessibleName(ui::Language::instance().Text(QStringLiteral("macro_delay_acc")));
     connect(delay, &QLineEdit::editingFinished, this, [this] { SaveMacro(); });
@@ -472,7 +513,7 @@ void CMacroControlUI::SaveMacro()
         Json::Value event = ParseJson(data);
         if (!event.isObject())
             continue;
-        event["Delay"] = std::to_string(macrofile::LeadingNumber(delayText.toStdString()));
+        event["Delay"] = std::to_string(std::clamp<int64_t>(macrofile::LeadingNumber(delayText.toStdString()), 0, kMaxDelayMs));
         doc["Events"].append(event);
         item->setData(Qt::UserRole, QString::fromStdString(JsonText(event)));
     }

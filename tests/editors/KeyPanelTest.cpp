@@ -422,6 +422,18 @@ TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
     EXPECT_EQ(rowJson(rows[0])["Delay"].asString(), "65535");
     EXPECT_EQ(rowJson(rows[0])["Type"].asInt(), 9);
     EXPECT_EQ(rowJson(rows[1])["Delay"].asString(), "65535");
+    // Typed by hand, a delay past 65535 is refused at the keystroke that would cross it, in
+    // the rows and in the fixed delay alike.
+    for (QLineEdit* edit : {macros->findChildren<QLineEdit*>("macro_delay").value(0),
+                            control<QLineEdit>(macros, "macro_fixed_time_edit")}) {
+        ASSERT_NE(edit, nullptr);
+        edit->clear();
+        QTest::keyClicks(edit, "99999");
+        EXPECT_EQ(edit->text(), "9999") << edit->objectName().toStdString();
+        edit->clear();
+        QTest::keyClicks(edit, "65535");
+        EXPECT_EQ(edit->text(), "65535") << edit->objectName().toStdString();
+    }
     macros->SaveMacro();
     // A macro without rows is saved without "Events".
     macros->SelectMacro(2);
@@ -788,6 +800,27 @@ TEST_F(KeyPanelTest, BadMacroFilesLoadAsFarAsTheyAreSound)
     macros->SelectMacro(4);
     ASSERT_EQ(macros->RowData().size(), 1);
     EXPECT_EQ(rowJson(macros->RowData()[0])["Delay"].asString(), "65535");
+}
+
+TEST_F(KeyPanelTest, MacroIdsThatLeadOutOfTheFolderAreLeftOutAndTold)
+{
+    CVantikUSBDevice* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    auto* macros = mouse->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    const QString list = mouse->DataFolder() + "/macro.config";
+    ASSERT_EQ(CJsonFile::WriteJson(list, parseJson(R"({"MacroInfo":[
+        {"MacroName":"Good","Guid":"2026_01_01_00_00_00_001"},
+        {"MacroName":"Escape","Guid":"../../evil"},
+        {"MacroName":"Nested","Guid":"sub/dir"}]})")), 0);
+    messages.clear();
+    macros->LoadMacroList();
+    EXPECT_EQ(macros->MacroNames(), QStringList{"Good"});
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("Escape")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains("Nested")) << messages[0].toStdString();
+    EXPECT_FALSE(messages[0].startsWith("message_text")) << "told in words";
 }
 
 TEST_F(KeyPanelTest, Screenshots)
