@@ -365,6 +365,11 @@ void CDeviceProfileUI::SelectFeatureTab(int tab)
     if (!chosen)
         return;
     m_featureTab = chosen->number;
+    // The device follows the page shown: the keyboard lights its keys only on the lighting
+    // page and takes the FN key out of reach on the key page. Its own tab choice comes first;
+    // the stacks below then show the chosen editor.
+    if (m_device)
+        m_device->SelectFunctionPage(chosen->number);
     for (const FeatureTabInfo& t : kFeatureTabs) {
         if (auto* b = qobject_cast<QAbstractButton*>(FindIn(page, t.button))) {
             const QSignalBlocker block(b);

@@ -310,6 +310,33 @@ TEST_F(LightingPanelTest, DraggingOverKeysPaintsThemInTheCustomColourMode)
     EXPECT_TRUE(waitFor([&] { return countRed() == redBefore; }));
 }
 
+TEST_F(LightingPanelTest, TheKeyPageTakesTheFnKeyOutOfReachAndShowsTheKeysUnlit)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_NE(showLighting(kDevices[0]), nullptr);
+    auto* fn = control<ui::CDeviceKeyButtonUI>(keyboard, "key_110");
+    ASSERT_NE(fn, nullptr);
+    auto litKeys = [&] {
+        int lit = 0;
+        for (auto* key : keyboard->findChildren<ui::CDeviceKeyButtonUI*>())
+            lit += key->LightColourPacked() != 0 ? 1 : 0;
+        return lit;
+    };
+    EXPECT_TRUE(fn->isEnabled());
+    EXPECT_TRUE(waitFor([&] { return litKeys() > 0; })) << "the lighting page shows the keys lit";
+
+    click(keyboard, "device_tab_keys");
+    EXPECT_EQ(keyboard->GetFunctionPage(), 2);
+    EXPECT_FALSE(fn->isEnabled()) << "the FN key cannot be reassigned";
+    EXPECT_TRUE(waitFor([&] { return litKeys() == 0; })) << "keys show unlit away from the lighting page";
+
+    click(keyboard, "device_tab_light");
+    EXPECT_EQ(keyboard->GetFunctionPage(), 1);
+    EXPECT_TRUE(fn->isEnabled());
+    EXPECT_TRUE(waitFor([&] { return litKeys() > 0; }));
+}
+
 TEST_F(LightingPanelTest, TheLightingIsShownAgainAfterARestart)
 {
     ASSERT_NE(plugAndShow("keyboard", "keyboard"), nullptr);
