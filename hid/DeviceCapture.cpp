@@ -72,9 +72,12 @@ void DeviceCapture::ProbeCandidate(const std::string& path)
     const HidCaps& caps = probe.caps();
     const int i = m_register.FindFree(attributes.vendorId, attributes.productId, mi, col,
                                       caps.usagePage, caps.usage);
+    // Taken while the probe still holds the node open, so it is the file that was probed.
+    const std::optional<NodeIdentity> identity = IdentityOf(path);
     probe.close();
-    if (i < 0)
+    if (i < 0 || !identity)
         return;
+    m_identities[i] = *identity;
     m_register.MarkPresent(i, path);
     if (m_callbacks.found && !m_callbacks.found(i))
         m_register.MarkLost(i);
@@ -84,21 +87,30 @@ void DeviceCapture::CheckPresentInterfaces()
 {
     const auto paths = m_register.PresentPaths();
     for (size_t i = 0; i < paths.size(); ++i) {
-        if (paths[i].empty() || InterfacePresent(paths[i]))
+        if (paths[i].empty())
             continue;
+        const std::optional<NodeIdentity> now = IdentityOf(paths[i]);
+        const auto known = m_identities.find(int(i));
+        if (now && (known == m_identities.end() || known->second == *now))
+            continue;
+        if (now)
+            qCDebug(tesselDebug) << "interface replaced at the same path:" << paths[i].c_str();
+        m_identities.erase(int(i));
         m_register.MarkLost(int(i));
         if (m_callbacks.lost)
             m_callbacks.lost(int(i));
     }
 }
 
-bool DeviceCapture::InterfacePresent(const std::string& path)
+std::optional<DeviceCapture::NodeIdentity> DeviceCapture::IdentityOf(const std::string& path)
 {
     // hidraw paths are the node followed by "#" and the interface's tokens.
     const size_t hash = isSimulatorPath(path) ? std::string::npos : path.find('#');
     const std::string node = hash == std::string::npos ? path : path.substr(0, hash);
     struct stat st {};
-    return ::stat(node.c_str(), &st) == 0;
+    if (::stat(node.c_str(), &st) != 0)
+        return std::nullopt;
+    return NodeIdentity{st.st_dev, st.st_ino, st.st_rdev, int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec)};
 }
 
 }  // namespace hid

@@ -93,9 +93,10 @@ Json::Value Simulator::handle(const Json::Value& request) {
     if (!kind) return failure("unknown device \"" + request.get("device", "").asString() +
                               "\" (keyboard, mouse, pad, headset)");
 
-    if (command == "plug" || command == "unplug") {
+    if (command == "plug" || command == "unplug" || command == "replug") {
         const auto route = parseRoute(request.get("route", "cable").asString());
         if (!route) return failure("route is cable or receiver");
+        if (command == "replug") return replug(*kind, *route).toJson();
         return (command == "plug" ? plug(*kind, *route) : unplug(*kind, *route)).toJson();
     }
     if (command == "power") {

@@ -31,6 +31,7 @@ them. DIR defaults to $TESSEL_SIM_DIR. Every command prints one JSON object; the
         run the simulator in the foreground until SIGINT, SIGTERM or "shutdown"
   plug DEVICE [--route cable|receiver]       connect a device (keyboard and mouse: either route)
   unplug DEVICE [--route cable|receiver]     disconnect it; its sockets disappear
+  replug DEVICE [--route cable|receiver]     unplug and plug again at once (new sockets, same names)
   power DEVICE on|off                        switch a wireless device; off: its receiver answers 0xAA
   profile DEVICE N [--fn]                    on-device profile switch (event 0x10NN, 0x11NN with --fn)
   event DEVICE CODE                          send an event report (0x401 settings changed, 0x403 click)
@@ -199,7 +200,7 @@ int main(int argc, char** argv) {
         return true;
     };
 
-    if (command == "plug" || command == "unplug") {
+    if (command == "plug" || command == "unplug" || command == "replug") {
         if (!needDevice()) return badArguments(command + " needs a device");
         if (auto route = takeOption(args, "--route")) request["route"] = *route;
     } else if (command == "power") {

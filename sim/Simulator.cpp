@@ -823,6 +823,13 @@ SimResult Simulator::unplug(DeviceKind kind, Route route) {
     return d->call([&] { return d->unplug(kind, route); });
 }
 
+SimResult Simulator::replug(DeviceKind kind, Route route) {
+    return d->call([&] {
+        SimResult gone = d->unplug(kind, route);
+        return gone.ok ? d->plug(kind, route) : gone;
+    });
+}
+
 SimResult Simulator::power(DeviceKind kind, bool on) {
     return d->call([&] {
         if (!hasReceiver(kind))

@@ -85,6 +85,9 @@ public:
 
     SimResult plug(DeviceKind kind, Route route = Route::Cable);
     SimResult unplug(DeviceKind kind, Route route = Route::Cable);
+    // Unplugs and plugs the route again in one step: the sockets are made anew under the same
+    // names with nothing in between, as a quick re-plug looks to a program that polls.
+    SimResult replug(DeviceKind kind, Route route = Route::Cable);
     // A wireless device switched off or out of reach: its receiver answers 0xAA.
     SimResult power(DeviceKind kind, bool on);
     // The on-device profile button (event 0x10pp) or the FN combination (0x11pp).

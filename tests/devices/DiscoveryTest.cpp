@@ -154,6 +154,25 @@ TEST_F(DiscoveryTest, PadReturnsToItsTabAndProfileAndHeadsetIsFoundWithoutCollec
     EXPECT_EQ(hub->TabCount(), 4) << "mouse, keyboard, pad, headset: no second pad tab";
 }
 
+TEST_F(DiscoveryTest, ADeviceReplugedFasterThanAPollWorksAgain)
+{
+    ASSERT_TRUE(sim->run({"plug", "pad"}));
+    ASSERT_TRUE(waitFor([&] { return tabShown("MousePad"); }));
+    CVantikUSBDevice* pad = deviceOfKind("MousePad");
+    ASSERT_TRUE(waitFor([&] { return pad->Transport().isReady(); }));
+    // The sockets go and come back under the same names with no pass in between: the old
+    // channels are dead, and only the files' identity tells. Three times, as users do.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(sim->run({"replug", "pad"}));
+        EXPECT_TRUE(waitFor([&] {
+            return tabShown("MousePad") && pad->Transport().isReady() && pad->Transport().openSession() == 1 &&
+                   pad->Transport().closeSession() == 1;
+        })) << "commands reach the pad again";
+    }
+    EXPECT_EQ(deviceOfKind("MousePad"), pad);
+}
+
 TEST_F(DiscoveryTest, UnplugDuringALightingStreamEndsCleanly)
 {
     ASSERT_TRUE(sim->run({"plug", "pad"}));
