@@ -501,8 +501,10 @@ int CVantikKeyboardDevice::PushProfile()
         emit userMessage(lang.Text(QStringLiteral("message_text_16")).replace(QLatin1String("%d"), QString::number(macroResult)));
         return macroResult;
     }
-    if (macroResult == -1)
-        emit userMessage(lang.Text(QStringLiteral("message_text_7")));
+    // A macro image that could not be built or sent stops the push: the key table would
+    // otherwise point keys at macros the keyboard does not hold. The caller says what failed.
+    if (macroResult < 0)
+        return macroResult;
     const int keys = WriteCurrentKeyTable(0);
     // The custom colours go along, so the keyboard's own custom mode shows this profile's.
     const int colours = GetLightState().mode == kCustomMode ? 1 : WriteCustomColourTable(false);

@@ -153,6 +153,24 @@ int CVantikMouseDevice::ReloadProfile()
     return result;
 }
 
+int CVantikMouseDevice::PushProfile()
+{
+    // The settings block first (as every device), then what only the mouse and keyboard hold:
+    // the macros and the button table. A macro transfer that fails stops the push, so the
+    // buttons never point at macros the mouse does not hold.
+    // A push right after the mouse appeared may come before its connection read: the button
+    // table can only be written once its slots are known.
+    if (m_buttonSlots[0] == kNotFound && m_transport.isReady())
+        ReadMouse();
+    const int settings = CVantikUSBDevice::PushProfile();
+    if (settings != 1 || !m_transport.isReady())
+        return settings;
+    const int macros = WriteMacros(CollectUsedMacros());
+    if (macros != 0)
+        return macros;
+    return WriteCurrentKeyTable(0);
+}
+
 int CVantikMouseDevice::ApplyLightSettings()
 {
     ApplyProfileLight();
@@ -269,6 +287,9 @@ int CVantikMouseDevice::WriteKeyTable(int bank, const std::vector<uint8_t>& assi
     if (info != 1)
         return info;
     const size_t length = 3u * m_info[CommandTransport::kInfoKeySlots];
+    // The transfer length is the table's, whatever an earlier transfer left it at.
+    if (m_transport.setBlockLength(uint32_t(length)) != 1)
+        return 0;
     std::vector<uint8_t> table = m_keyTable;
     table.resize(length, 0);
     const int count = std::max(macroCount(DataFolder()), 0);

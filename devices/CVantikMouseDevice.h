@@ -36,6 +36,7 @@ public:
     void OnConnected() override;
     void ReadSettings() override;
     int ReloadProfile() override;
+    int PushProfile() override;
     void RefreshPanel() override;
     void LoadNameLists() override;
     LightModeList LightModes() const override { return {m_names.modeNames(), m_names.modeVisible()}; }
@@ -111,7 +112,12 @@ private:
     std::vector<int> m_modeList;
     MouseSensor m_sensor;
     std::vector<uint8_t> m_keyTable;
-    std::array<int, kButtons> m_buttonSlots{};
+    // Unknown until the mouse's table has been read.
+    std::array<int, kButtons> m_buttonSlots = [] {
+        std::array<int, kButtons> unknown{};
+        unknown.fill(kNotFound);
+        return unknown;
+    }();
     // Active profile, mode, brightness, speed, direction, colourful, red, green, blue.
     std::array<uint8_t, 9> m_current{}, m_currentBackup{};
     std::array<uint8_t, blocks::kMouseReadLength> m_mirror{};

@@ -107,6 +107,44 @@ TEST_F(ProfilePanelTest, SwitchingProfileChangesWhatEachDeviceHoldsAndShows)
     }
 }
 
+TEST_F(ProfilePanelTest, AMouseProfileSwitchSendsItsButtonTable)
+{
+    CVantikUSBDevice* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    // Its buttons are found in the table it reports when it connects.
+    auto* buttons = qobject_cast<CVantikMouseDevice*>(mouse);
+    ASSERT_NE(buttons, nullptr);
+    ASSERT_TRUE(waitFor([&] {
+        return buttons->ButtonSlots()[0] != CVantikMouseDevice::kNotFound &&
+               buttons->ButtonSlots()[1] != CVantikMouseDevice::kNotFound;
+    }));
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    click(panel, "device_add_btn");
+    ASSERT_EQ(combo->count(), 2);
+    const std::string before = sim->dumpHex("mouse", "keytable");
+    ASSERT_GE(before.size(), 12u);
+
+    // The second profile swaps the first two buttons.
+    panel->GetProfileCount();
+    const QString second = panel->GetProfileFileAt(1);
+    Json::Value doc = CJsonFile::ReadJson(second);
+    Json::Value& keys = doc["Device"][Json::ArrayIndex(mouse->Profile().GetDeviceIndex())]["KeyList"];
+    ASSERT_GE(keys.size(), 2u);
+    std::swap(keys[0]["Assignment"], keys[1]["Assignment"]);
+    ASSERT_EQ(CJsonFile::WriteJson(second, doc), 0);
+
+    combo->setCurrentIndex(1);
+    EXPECT_TRUE(waitFor([&] {
+        const std::string now = sim->dumpHex("mouse", "keytable");
+        return now.size() >= 12 && now.substr(0, 6) == before.substr(6, 6) && now.substr(6, 6) == before.substr(0, 6);
+    })) << before.substr(0, 12) << " -> " << sim->dumpHex("mouse", "keytable").substr(0, 12);
+    combo->setCurrentIndex(0);
+    EXPECT_TRUE(waitFor([&] { return sim->dumpHex("mouse", "keytable").substr(0, 12) == before.substr(0, 12); }))
+        << sim->dumpHex("mouse", "keytable").substr(0, 12);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(",").toStdString();
+}
+
 TEST_F(ProfilePanelTest, ManagingProfilesThroughThePanel)
 {
     CVantikUSBDevice* device = plugAndShow("keyboard", "keyboard");
