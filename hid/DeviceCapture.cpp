@@ -1,7 +1,5 @@
 #include "hid/DeviceCapture.h"
 
-#include <sys/stat.h>
-
 #include "hid/DebugLog.h"
 #include "hid/HidChannel.h"
 #include "hid/UdevMonitor.h"
@@ -63,6 +61,11 @@ void DeviceCapture::ProbeCandidate(const std::string& path)
     // Only collections of the table are opened: a keyboard's other collections never are.
     if (!m_register.HasFreeCandidate(vendor, product, mi, col))
         return;
+    // Taken before the probe opens the node: if it is replaced meanwhile, the next check sees a
+    // different identity and the entry is dropped and found again.
+    const NodeIdentity identity = nodeIdentityOf(path);
+    if (!identity.valid())
+        return;
     HidChannel probe;
     // Read access only: a probe must not disturb a device another program is driving. A node
     // that cannot be opened yet (udev still granting access) is tried again on the next pass.
@@ -75,7 +78,8 @@ void DeviceCapture::ProbeCandidate(const std::string& path)
     probe.close();
     if (i < 0)
         return;
-    m_register.MarkPresent(i, path);
+    forgetInterfaceGone(path);
+    m_register.MarkPresent(i, path, identity);
     if (m_callbacks.found && !m_callbacks.found(i))
         m_register.MarkLost(i);
 }
@@ -84,7 +88,15 @@ void DeviceCapture::CheckPresentInterfaces()
 {
     const auto paths = m_register.PresentPaths();
     for (size_t i = 0; i < paths.size(); ++i) {
-        if (paths[i].empty() || InterfacePresent(paths[i]))
+        if (paths[i].empty())
+            continue;
+        // The same node still there, and no channel of it saw it end: still present. A node
+        // that went and came back between two passes has another identity and counts as lost,
+        // so its dead channels are closed and the new node is opened on the next pass.
+        const NodeIdentity registered = m_register.Identity(int(i));
+        const bool sameNode = !registered.valid() ? InterfacePresent(paths[i])
+                                                   : nodeIdentityOf(paths[i]) == registered;
+        if (sameNode && !takeInterfaceGone(paths[i], registered))
             continue;
         m_register.MarkLost(int(i));
         if (m_callbacks.lost)
@@ -95,10 +107,7 @@ void DeviceCapture::CheckPresentInterfaces()
 bool DeviceCapture::InterfacePresent(const std::string& path)
 {
     // hidraw paths are the node followed by "#" and the interface's tokens.
-    const size_t hash = isSimulatorPath(path) ? std::string::npos : path.find('#');
-    const std::string node = hash == std::string::npos ? path : path.substr(0, hash);
-    struct stat st {};
-    return ::stat(node.c_str(), &st) == 0;
+    return nodeIdentityOf(path).valid();
 }
 
 }  // namespace hid
