@@ -169,6 +169,8 @@ TEST_F(DiscoveryTest, PadReturnsToItsTabAndProfileAndHeadsetIsFoundWithoutCollec
     const QString profile = pad->Profile().GetProfilePath();
     EXPECT_TRUE(QFileInfo::exists(profile));
     EXPECT_TRUE(waitFor([&] { return !pad->LastStatus().empty(); })) << "the pad shows its charging state";
+    // Both show the firmware version they report (the information block).
+    EXPECT_TRUE(waitFor([&] { return !pad->FirmwareVersion().isEmpty() && !deviceOfKind("HD")->FirmwareVersion().isEmpty(); }));
 
     ASSERT_TRUE(sim->run({"unplug", "pad"}));
     EXPECT_TRUE(waitFor([&] { return !tabShown("MousePad"); }));
