@@ -75,7 +75,7 @@ start_tessel() {
   tessel_pid=$!
   # Up when it answers on the bus and lists the four devices.
   for _ in $(seq 300); do
-    if [ "$("$bin/tesselctl" devices 2>/dev/null | grep -c .)" -ge 4 ]; then return 0; fi
+    if [ "$("$bin/tesselctl" devices 2>/dev/null | tail -n +2 | grep -c .)" -ge 4 ]; then return 0; fi
     kill -0 "$tessel_pid" 2>/dev/null || fail "Tessel ended at start-up (log: $(tail -3 "$work/tessel.log"))"
     sleep 0.1
   done
@@ -108,14 +108,15 @@ ops=0
 op() { sim "$@"; ops=$((ops + 1)); }
 wait_listed() {  # until tesselctl lists N devices (bounded)
   for _ in $(seq 100); do
-    [ "$("$bin/tesselctl" devices 2>/dev/null | grep -c .)" -ge "$1" ] && return 0
+    [ "$("$bin/tesselctl" devices 2>/dev/null | tail -n +2 | grep -c .)" -ge "$1" ] && return 0
     sleep 0.05
   done
   fail "Tessel did not come back to $1 devices"
 }
 cycle() {
   case ${only:-$(($1 % 5))} in
-    0) for d in keyboard mouse pad headset; do op unplug "$d"; done
+    0) for d in keyboard pad headset; do op unplug "$d"; done
+       op unplug mouse --route receiver
        for d in keyboard pad headset; do op plug "$d"; done
        op plug mouse --route receiver
        wait_listed 4 ;;
@@ -130,7 +131,7 @@ cycle() {
        op event headset 0x401; op fault mouse unplug-mid-transfer
        op event mouse 0x401; sleep 0.3
        op fault pad clear; op fault keyboard clear; op fault headset clear; op fault mouse clear
-       op unplug mouse; op plug mouse --route receiver
+       op unplug mouse --route receiver; op plug mouse --route receiver
        wait_listed 4 ;;
     4) op profile keyboard $(($1 % 8)); op profile mouse $(($1 % 5)); op profile pad $(($1 % 4)) ;;
   esac
