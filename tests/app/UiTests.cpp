@@ -193,7 +193,7 @@ TEST_F(MainWindowTest, StartsWithTheEmptyDeviceStripAndTheNoDevicePage)
         EXPECT_NE(window->PM().FindControl(name), nullptr) << name;
     EXPECT_EQ(window->VisibleDeviceTabs(), 0);
     EXPECT_TRUE(window->PM().FindControl("No_device_Link")->isVisible());
-    EXPECT_EQ(window->CurrentLanguage(), 0) << "nothing stored, C locale: the first language";
+    EXPECT_EQ(window->CurrentLanguage(), 1) << "nothing stored, C locale: English, not the first language";
     EXPECT_TRUE(window->Workers().IsRunning(CMainWnd::kLightingSyncSlot));
     // The offscreen screen is small: the DPI set-up lays the window out at 96, 1000 x 640.
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == QSize(1000, 640); }, 5000))
@@ -227,8 +227,12 @@ TEST_F(MainWindowTest, CloseKeepsRunningTrayClickShowsAgainAndExitStopsTheThread
 
 TEST_F(MainWindowTest, LanguageSwitchChangesVisibleTextsAndIsStored)
 {
-    ASSERT_EQ(labelText(window.get(), "no_device_title"), "未检测到设备");
+    // Started in English (the C locale); Chinese first, then back to English.
+    ASSERT_EQ(labelText(window.get(), "no_device_title"), "No device connected");
     bool handled = false;
+    window->HandleCustomMessage(app::pm::kLanguageChange, 0, 0, handled);
+    ASSERT_EQ(labelText(window.get(), "no_device_title"), "未检测到设备");
+    EXPECT_EQ(app::SettingsStore(storePath).ReadInt(app::kLanguageKey), 2052);
     window->HandleCustomMessage(app::pm::kLanguageChange, 1, 0, handled);
     EXPECT_EQ(labelText(window.get(), "no_device_title"), "No device connected");
     EXPECT_EQ(window->CurrentLanguage(), 1);
