@@ -255,9 +255,11 @@ bool DeviceHub::InterfaceFound(int i)
 bool DeviceHub::AttachCommand(int i, const InterfaceEntry& e)
 {
     if (m_register->PartnerPresent(i)) {
-        // Already reached by the other route: a cable takes over from the receiver.
+        // Already reached by the other route: a cable takes over from the receiver. A cable
+        // that cannot be opened yet is freed and tried again on the next pass, like a first
+        // attach; the receiver keeps the device meanwhile.
         if (!e.isReceiverRoute())
-            SwitchRoute(i);
+            return SwitchRoute(i);
         return true;
     }
     CVantikUSBDevice* device = FindDevice(DeviceIdentity(e));
@@ -328,9 +330,12 @@ void DeviceHub::DetachCommand(int i, const InterfaceEntry& e)
         qCDebug(tesselDebug) << "鼠标设备丢失";
     if (m_register->PartnerPresent(i)) {
         // The other route stays: a lost cable hands over to the receiver.
-        if (!e.isReceiverRoute())
-            SwitchRoute(i);
-        return;
+        if (e.isReceiverRoute() || SwitchRoute(i))
+            return;
+        // The receiver could not be opened: free its entry so discovery finds it again and
+        // attaches it as it would a first time, and detach the device until then.
+        if (const auto cable = m_register->Entry(i); cable && cable->hasPartner)
+            m_register->MarkLost(cable->partnerRow);
     }
     CVantikUSBDevice* device = FindDevice(DeviceIdentity(e));
     if (!device)
@@ -364,15 +369,15 @@ void DeviceHub::DetachNotification(const InterfaceEntry& e)
     }
 }
 
-void DeviceHub::SwitchRoute(int cableRow)
+bool DeviceHub::SwitchRoute(int cableRow)
 {
     const auto cable = m_register->Entry(cableRow);
     if (!cable || !cable->hasPartner)
-        return;
+        return true;
     const auto partner = m_register->Entry(cable->partnerRow);
     CVantikUSBDevice* device = FindDevice(DeviceIdentity(*cable));
     if (!device || !partner)
-        return;
+        return true;
     CommandTransport& t = device->Transport();
     const bool toCable = t.isWireless() != 0;
     const InterfaceEntry& target = toCable ? *cable : *partner;
@@ -385,9 +390,14 @@ void DeviceHub::SwitchRoute(int cableRow)
         old.close();
         channel.close();
         opened = channel.open(target.path, true, true, true, false);
+        // Moving to the cable failed: stay on the receiver, which is still there.
+        if (!opened && toCable && old.open(partner->path, true, true, true, false))
+            t.setReady(1);
     }
-    if (!opened)
-        return;
+    if (!opened) {
+        qCDebug(tesselDebug, "route switch: cannot open %s", target.path.c_str());
+        return false;
+    }
     t.setReady(1);
     const int tab = TabIndexOf(device);
     if (!toCable) {
@@ -415,6 +425,7 @@ void DeviceHub::SwitchRoute(int cableRow)
             device->ReadStatus();
     }
     device->RefreshPanel();
+    return true;
 }
 
 // --- Device strip ---

@@ -93,7 +93,7 @@ private:
     void AttachNotification(const hid::InterfaceEntry& e);
     void DetachCommand(int i, const hid::InterfaceEntry& e);
     void DetachNotification(const hid::InterfaceEntry& e);
-    void SwitchRoute(int cableRow);
+    bool SwitchRoute(int cableRow);
     int TabIndexOf(const CVantikUSBDevice* device) const;
     void UpdateSameLightingAvailability();
 

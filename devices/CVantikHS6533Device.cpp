@@ -187,6 +187,8 @@ int CVantikHS6533Device::WriteSettings(int slot)
 
 void CVantikHS6533Device::OnConnected()
 {
+    // The firmware version shown is the one the headset reports.
+    ReadInformationBlock();
     ReloadProfile();
     if (m_audioReady)
         RefreshAudioDevices();

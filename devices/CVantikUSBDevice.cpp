@@ -197,13 +197,9 @@ std::vector<QWidget*> CVantikUSBDevice::Panels() const
 
 QString CVantikUSBDevice::FirmwareVersion() const
 {
-    uint16_t version = 0;
-    if (m_infoValid)
-        version = uint16_t(m_info[0] | (m_info[1] << 8));
-    else if (m_transport.isReady())
-        version = const_cast<CommandTransport&>(m_transport).channelA().isOpen()
-                      ? const_cast<CommandTransport&>(m_transport).channelA().attributes().versionNumber
-                      : const_cast<CommandTransport&>(m_transport).channelB().attributes().versionNumber;
+    // Only the version the device itself reports: the USB release number is another figure,
+    // so nothing is shown until the information block has been read.
+    const uint16_t version = m_infoValid ? uint16_t(m_info[0] | (m_info[1] << 8)) : 0;
     if (version == 0)
         return {};
     // Binary-coded like a USB release number: 0x0123 is version 1.23.

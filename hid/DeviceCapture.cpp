@@ -1,7 +1,5 @@
 #include "hid/DeviceCapture.h"
 
-#include <sys/stat.h>
-
 #include "hid/DebugLog.h"
 #include "hid/HidChannel.h"
 #include "hid/UdevMonitor.h"
@@ -63,6 +61,11 @@ void DeviceCapture::ProbeCandidate(const std::string& path)
     // Only collections of the table are opened: a keyboard's other collections never are.
     if (!m_register.HasFreeCandidate(vendor, product, mi, col))
         return;
+    // Taken before the probe opens the node: if it is replaced meanwhile, the next check sees a
+    // different identity and the entry is dropped and found again.
+    const NodeIdentity identity = nodeIdentityOf(path);
+    if (!identity.valid())
+        return;
     HidChannel probe;
     // Read access only: a probe must not disturb a device another program is driving. A node
     // that cannot be opened yet (udev still granting access) is tried again on the next pass.
@@ -72,13 +75,11 @@ void DeviceCapture::ProbeCandidate(const std::string& path)
     const HidCaps& caps = probe.caps();
     const int i = m_register.FindFree(attributes.vendorId, attributes.productId, mi, col,
                                       caps.usagePage, caps.usage);
-    // Taken while the probe still holds the node open, so it is the file that was probed.
-    const std::optional<NodeIdentity> identity = IdentityOf(path);
     probe.close();
-    if (i < 0 || !identity)
+    if (i < 0)
         return;
-    m_identities[i] = *identity;
-    m_register.MarkPresent(i, path);
+    forgetInterfaceGone(path);
+    m_register.MarkPresent(i, path, identity);
     if (m_callbacks.found && !m_callbacks.found(i))
         m_register.MarkLost(i);
 }
@@ -89,28 +90,24 @@ void DeviceCapture::CheckPresentInterfaces()
     for (size_t i = 0; i < paths.size(); ++i) {
         if (paths[i].empty())
             continue;
-        const std::optional<NodeIdentity> now = IdentityOf(paths[i]);
-        const auto known = m_identities.find(int(i));
-        if (now && (known == m_identities.end() || known->second == *now))
+        // The same node still there, and no channel of it saw it end: still present. A node
+        // that went and came back between two passes has another identity and counts as lost,
+        // so its dead channels are closed and the new node is opened on the next pass.
+        const NodeIdentity registered = m_register.Identity(int(i));
+        const bool sameNode = !registered.valid() ? InterfacePresent(paths[i])
+                                                   : nodeIdentityOf(paths[i]) == registered;
+        if (sameNode && !takeInterfaceGone(paths[i], registered))
             continue;
-        if (now)
-            qCDebug(tesselDebug) << "interface replaced at the same path:" << paths[i].c_str();
-        m_identities.erase(int(i));
         m_register.MarkLost(int(i));
         if (m_callbacks.lost)
             m_callbacks.lost(int(i));
     }
 }
 
-std::optional<DeviceCapture::NodeIdentity> DeviceCapture::IdentityOf(const std::string& path)
+bool DeviceCapture::InterfacePresent(const std::string& path)
 {
     // hidraw paths are the node followed by "#" and the interface's tokens.
-    const size_t hash = isSimulatorPath(path) ? std::string::npos : path.find('#');
-    const std::string node = hash == std::string::npos ? path : path.substr(0, hash);
-    struct stat st {};
-    if (::stat(node.c_str(), &st) != 0)
-        return std::nullopt;
-    return NodeIdentity{st.st_dev, st.st_ino, st.st_rdev, int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec)};
+    return nodeIdentityOf(path).valid();
 }
 
 }  // namespace hid

@@ -1,10 +1,7 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
-#include <sys/types.h>
-#include <unordered_map>
 
 #include "hid/Event.h"
 #include "hid/SupportedInterfaces.h"
@@ -39,25 +36,9 @@ public:
     // One pass of the loop without waiting: registers what appeared, reports what went.
     void ScanOnce();
 
-    // Which file stands behind an interface's path: the node's (or the simulator socket's)
-    // device, inode and device number. A path that reappears after an unplug names a new file
-    // even when the name is the same (the kernel reuses the lowest free hidraw number; the
-    // simulator makes a new socket), so presence is judged by this, not by the name existing.
-    // The modification time takes part because a file system may give a new file the inode
-    // number the removed one had; neither a socket nor a hidraw node changes it after it is
-    // made (a permission change by udev alters only the change time).
-    struct NodeIdentity {
-        dev_t device = 0;
-        ino_t inode = 0;
-        dev_t number = 0;
-        int64_t modifiedSec = 0;
-        int64_t modifiedNsec = 0;
-        friend bool operator==(const NodeIdentity&, const NodeIdentity&) = default;
-    };
-    // Empty when nothing is at the path (a zero-access look-up).
-    static std::optional<NodeIdentity> IdentityOf(const std::string& path);
-    // Whether the interface behind `path` still exists.
-    static bool InterfacePresent(const std::string& path) { return IdentityOf(path).has_value(); }
+    // Whether the interface behind `path` still exists (a zero-access look-up: the simulator's
+    // socket, or the hidraw node).
+    static bool InterfacePresent(const std::string& path);
 
 private:
     void RegisterNewInterfaces();
@@ -68,9 +49,6 @@ private:
     Callbacks m_callbacks;
     bool m_firstScanDone = false;
     bool m_listingFailed = false;
-    // The file each present entry was found at; an entry whose path now leads to another file
-    // (or none) is lost, and the new file is registered afresh on the next pass.
-    std::unordered_map<int, NodeIdentity> m_identities;
 };
 
 }  // namespace hid

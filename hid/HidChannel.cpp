@@ -277,6 +277,7 @@ bool HidChannel::openLocked()
 {
     // Transfers keep failing (m_closing) while the device opens, which may take a moment.
     std::unique_ptr<HidBackend> backend;
+    m_identity = nodeIdentityOf(m_path);
     if (m_path.empty())
         backend = nullptr;
     else if (isSimulatorPath(m_path))
@@ -294,6 +295,7 @@ bool HidChannel::openBackend(const std::string& path, std::unique_ptr<HidBackend
     std::lock_guard lock(m_lifecycleMutex);
     shutDownLocked();
     m_path = path;
+    m_identity = nodeIdentityOf(path);
     m_readAccess = readAccess;
     m_writeAccess = writeAccess;
     return installLocked(std::move(backend));
@@ -347,7 +349,11 @@ bool HidChannel::transfer(short events, uint32_t timeoutMs, uint32_t* transferre
         // A hang-up still lets the backend say what happened (end of file, an error).
         const ssize_t n = move(infinite ? std::nullopt : std::optional(deadline));
         if (n < 0) {
-            qCDebug(tesselDebug, "%s", osErrorText(m_path.c_str(), errno).c_str());
+            const int error = errno;
+            qCDebug(tesselDebug, "%s", osErrorText(m_path.c_str(), error).c_str());
+            // The interface ended under us: discovery closes this channel and opens it afresh.
+            if (isGoneError(error))
+                reportInterfaceGone(m_path, m_identity);
             break;
         }
         if (n > 0) {

@@ -13,6 +13,7 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "hid/NodeIdentity.h"
 #include "hid/HidTypes.h"
 
 namespace hid {
@@ -133,6 +134,7 @@ private:
     bool m_exclusive = false;
 
     std::string m_path;
+    NodeIdentity m_identity;  // the node as it was when this channel opened it
     // Shared with a send the writer thread still runs after the channel gave up on it.
     std::shared_ptr<HidBackend> m_backend;
     std::unique_ptr<ReportWriter> m_writer;  // only for backends with blocking writes

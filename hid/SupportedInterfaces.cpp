@@ -100,13 +100,22 @@ bool InterfaceRegister::HasFreeCandidate(uint16_t vendorId, uint16_t productId,
     return false;
 }
 
-void InterfaceRegister::MarkPresent(int i, const std::string& path)
+void InterfaceRegister::MarkPresent(int i, const std::string& path, const NodeIdentity& identity)
 {
     if (i < 0 || i >= size())
         return;
     std::lock_guard lock(m_mutex);
     m_entries[size_t(i)].present = 1;
     m_entries[size_t(i)].path = path;
+    m_identities[size_t(i)] = identity;
+}
+
+NodeIdentity InterfaceRegister::Identity(int i) const
+{
+    if (i < 0 || i >= size())
+        return {};
+    std::lock_guard lock(m_mutex);
+    return m_identities[size_t(i)];
 }
 
 void InterfaceRegister::MarkLost(int i)
@@ -116,6 +125,7 @@ void InterfaceRegister::MarkLost(int i)
     std::lock_guard lock(m_mutex);
     m_entries[size_t(i)].present = 0;
     m_entries[size_t(i)].path.clear();
+    m_identities[size_t(i)] = {};
 }
 
 std::array<std::string, kSupportedInterfaceCount> InterfaceRegister::PresentPaths() const

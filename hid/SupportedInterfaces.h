@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "hid/NodeIdentity.h"
+
 namespace hid {
 
 // Device type codes: what a supported interface belongs to and by which route.
@@ -70,8 +72,11 @@ public:
     // Whether some free entry has these four values (vendor, product, numbers), before probing.
     bool HasFreeCandidate(uint16_t vendorId, uint16_t productId, uint16_t interfaceNumber,
                           uint16_t collection) const;
-    void MarkPresent(int i, const std::string& path);
+    // `identity` is the node's at registration: presence is later judged by it, not by the path.
+    void MarkPresent(int i, const std::string& path, const NodeIdentity& identity = {});
     void MarkLost(int i);
+    // The identity entry i was registered with (invalid when free or registered without one).
+    NodeIdentity Identity(int i) const;
     // The present entries with their paths.
     std::array<std::string, kSupportedInterfaceCount> PresentPaths() const;
     // Whether entry i's partner (the other route of the same device) is present: it has one,
@@ -81,6 +86,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::array<InterfaceEntry, kSupportedInterfaceCount> m_entries;
+    std::array<NodeIdentity, kSupportedInterfaceCount> m_identities{};
 };
 
 }  // namespace hid

@@ -11,5 +11,10 @@ cmake --build --preset default --target tessel_bench_transport tessel tessel-dev
 # Each benchmark prints its own figures (ratios to the simulated bus limit among them).
 build/default/bin/tessel_bench_transport "$@"
 
-# Hot-plug latency and idle CPU of the application against the simulator process.
-python3 tests/bench/hotplug_bench.py build/default/bin
+# Hot-plug latency and idle CPU of the application against the simulator process. On an X
+# display (Xvfb when there is none) so the idle figure is taken with the window hidden.
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null && command -v xdotool >/dev/null; then
+  xvfb-run -a -s '-screen 0 1920x1080x24' python3 tests/bench/hotplug_bench.py build/default/bin
+else
+  python3 tests/bench/hotplug_bench.py build/default/bin
+fi

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -27,6 +29,26 @@ class SimulatorProcess : public testsupport::SimulatorProcess {
 public:
     using testsupport::SimulatorProcess::SimulatorProcess;
     bool run(const QStringList& args) { return Run(args); }
+    QJsonObject json(const QStringList& args)
+    {
+        const auto out = Call(args);
+        return out ? QJsonDocument::fromJson(*out).object() : QJsonObject{};
+    }
+    // One device's counters from the simulator's state.
+    QJsonObject counters(const QString& device)
+    {
+        return json({"state"})["devices"].toObject()[device].toObject()["counters"].toObject();
+    }
+    // Connections open on the cable route of a device right now.
+    int cableConnections(const QString& device)
+    {
+        return json({"state"})["devices"].toObject()[device].toObject()["routes"].toObject()["cable"]
+            .toObject()["connections"].toInt();
+    }
+    QByteArray dump(const QString& device, const QString& region)
+    {
+        return QByteArray::fromHex(json({"dump", device, region})["hex"].toString().toLatin1());
+    }
 };
 
 class DiscoveryTest : public ::testing::Test {
@@ -91,7 +113,13 @@ TEST_F(DiscoveryTest, KeyboardMovesBetweenCableAndReceiverWithOneTab)
     EXPECT_EQ(hub->CurrentDevice(), keyboard);
     EXPECT_FALSE(keyboard->Transport().isWireless());
     EXPECT_TRUE(waitFor([&] { return keyboard->ListenerOpen(false); }));
+    // The first version shown is the one the keyboard reports in its information block (bytes
+    // 0-1), never the USB release number seen before that block is read.
     EXPECT_TRUE(waitFor([&] { return !keyboard->FirmwareVersion().isEmpty(); }));
+    const QByteArray info = sim->dump("keyboard", "info");
+    ASSERT_GE(info.size(), 2);
+    EXPECT_EQ(keyboard->FirmwareVersion(),
+              QStringLiteral("%1.%2").arg(uint8_t(info[1]), 0, 16).arg(uint8_t(info[0]), 2, 16, QLatin1Char('0')));
 
     // The receiver as well: the same device, still one tab, still on its cable.
     ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "receiver"}));
@@ -141,6 +169,8 @@ TEST_F(DiscoveryTest, PadReturnsToItsTabAndProfileAndHeadsetIsFoundWithoutCollec
     const QString profile = pad->Profile().GetProfilePath();
     EXPECT_TRUE(QFileInfo::exists(profile));
     EXPECT_TRUE(waitFor([&] { return !pad->LastStatus().empty(); })) << "the pad shows its charging state";
+    // Both show the firmware version they report (the information block).
+    EXPECT_TRUE(waitFor([&] { return !pad->FirmwareVersion().isEmpty() && !deviceOfKind("HD")->FirmwareVersion().isEmpty(); }));
 
     ASSERT_TRUE(sim->run({"unplug", "pad"}));
     EXPECT_TRUE(waitFor([&] { return !tabShown("MousePad"); }));
@@ -197,7 +227,57 @@ TEST_F(DiscoveryTest, UnplugDuringALightingStreamEndsCleanly)
     EXPECT_TRUE(waitFor(framesSent));
     ASSERT_TRUE(sim->run({"unplug", "pad"}));
     EXPECT_TRUE(waitFor([&] { return !tabShown("MousePad") && !pad->Transport().isReady(); }));
-    // Plugged back, it streams again.
+    // The stream ended with the device: the window still answers and the listener is gone.
+    EXPECT_TRUE(waitFor([&] { return !pad->ListenerOpen(false); }));
+    const int framesBefore = sim->counters("pad")["framesStarted"].toInt();
+    // Plugged back, it streams again: new frames reach the simulator.
     ASSERT_TRUE(sim->run({"plug", "pad"}));
     EXPECT_TRUE(waitFor([&] { return tabShown("MousePad") && pad->Transport().isReady(); }));
+    EXPECT_TRUE(waitFor([&] { return sim->counters("pad")["framesStarted"].toInt() > framesBefore; }))
+        << "frames before the unplug: " << framesBefore;
+}
+
+// A device unplugged and plugged back before discovery looks again keeps its path but is a new
+// node: the old channels are dead and must be replaced, or the device stays listed and mute.
+// Both ways it happens: back to back, and while the window's thread is busy (discovery then
+// waits on the window to take an earlier find, and sees the pad's path only after the replug).
+TEST_F(DiscoveryTest, PadReplugedBeforeDiscoveryLooksWorksAgain)
+{
+    ASSERT_TRUE(sim->run({"plug", "pad"}));
+    CVantikUSBDevice* pad = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        pad = deviceOfKind("MousePad");
+        return pad && tabShown("MousePad") && pad->Transport().isReady() && pad->ListenerOpen(false) &&
+               !pad->Profile().GetProfilePath().isEmpty();
+    }));
+    const struct {
+        const char* name;
+        bool busyWindow;
+    } cases[] = {{"back to back", false}, {"back to back again", false}, {"window busy", true}};
+    uint8_t mode = 2;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.busyWindow) {
+            // This thread is the window's: not running its loop, it is busy. The headset's
+            // find is handed to it and discovery waits for the answer (the headset's socket
+            // appearing wakes it at once; a state call gives it that moment), so the pad's
+            // unplug and plug below happen while discovery cannot look.
+            ASSERT_TRUE(sim->run({"plug", "headset"}));
+            ASSERT_TRUE(sim->run({"state"}));
+        }
+        ASSERT_TRUE(sim->run({"unplug", "pad"}));
+        ASSERT_TRUE(sim->run({"plug", "pad"}));
+        // Working again: the transport answers through a new connection and a write lands.
+        ASSERT_TRUE(waitFor([&] {
+            return pad->Transport().isReady() && pad->ListenerOpen(false) && tabShown("MousePad") &&
+                   sim->cableConnections("pad") > 0;
+        }));
+        LightInfo light = pad->Profile().GetLightInfo();
+        light.mode = mode, light.brightness = 2;
+        pad->Profile().SetLightInfo(light);
+        EXPECT_TRUE(waitFor([&] { return pad->WriteSettings(0) == 1; }));
+        EXPECT_EQ(int(uint8_t(sim->dump("pad", "settings").at(1))), int(mode));
+        ++mode;
+    }
+    EXPECT_EQ(deviceOfKind("MousePad"), pad);
 }
