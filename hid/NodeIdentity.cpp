@@ -29,12 +29,14 @@ std::map<std::string, NodeIdentity>& goneReports()
 NodeIdentity nodeIdentityOf(const std::string& path)
 {
     // hidraw paths are the node followed by "#" and the interface's tokens.
-    const size_t hash = isSimulatorPath(path) ? std::string::npos : path.find('#');
+    const bool simulator = isSimulatorPath(path);
+    const size_t hash = simulator ? std::string::npos : path.find('#');
     const std::string node = hash == std::string::npos ? path : path.substr(0, hash);
     struct stat st {};
     if (node.empty() || ::stat(node.c_str(), &st) != 0)
         return {};
-    return NodeIdentity{st.st_dev, st.st_ino, st.st_rdev, int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec)};
+    const int64_t changed = simulator ? int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec : 0;
+    return NodeIdentity{st.st_dev, st.st_ino, st.st_rdev, changed};
 }
 
 bool isGoneError(int error)

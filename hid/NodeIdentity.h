@@ -9,17 +9,15 @@ namespace hid {
 // What one appearance of an interface is: the file behind its path (the hidraw node, or the
 // simulator's socket) as the file system names it. A node or socket that goes and comes back
 // under the same path (the kernel hands out the lowest free hidraw number again; the simulator
-// binds the same name) is a new file with another inode, so comparing identities tells a
-// re-plugged device from one that never left, however quickly the path reappeared.
+// binds the same name) is a new file, so comparing identities tells a re-plugged device from
+// one that never left, however quickly the path reappeared. A hidraw node is told by its
+// inode (devtmpfs never hands one out twice soon); a socket on an ordinary file system may get
+// the inode number just freed, so its change time (set when it is bound) is compared too.
 struct NodeIdentity {
     dev_t device = 0;  // the file system holding the node
     ino_t inode = 0;
     dev_t rdev = 0;  // the device number of a character node; 0 for a socket
-    // A file system may give a new file the inode number the removed one had; the
-    // modification time tells them apart (neither a socket nor a hidraw node changes it after
-    // it is made, and a permission change by udev alters only the change time).
-    int64_t modifiedSec = 0;
-    int64_t modifiedNsec = 0;
+    int64_t changedNs = 0;  // a socket's change time; 0 for a hidraw node (udev's ACLs move it)
 
     bool valid() const { return inode != 0; }
     bool operator==(const NodeIdentity&) const = default;

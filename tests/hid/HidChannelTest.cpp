@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "hid/DeviceCapture.h"
 #include "hid/HidChannel.h"
 #include "hid/HidrawBackend.h"
 #include "hid/SimWire.h"
@@ -478,6 +479,57 @@ TEST_F(SimFolder, OpenFailsCleanlyWithoutAValidHello)
     }
     HidChannel ch;
     EXPECT_FALSE(ch.open((dir / "hid#gone").string(), true, true, true, false));
+}
+
+// Discovery judges presence by the node, not the path: a socket replaced under the same name
+// between two passes is a loss (and then a new find), and so is a channel that saw its device
+// end while the path stayed.
+TEST_F(SimFolder, DiscoveryLosesAReplacedNodeAndAChannelThatEnded)
+{
+    const std::string keyboard = (dir / "hid#vid_3a17&pid_5055&mi_01&col04").string();
+    const auto hello = test::TinySim::makeHello(test::kGamingKeyboard, 0x3A17, 0x5055, 4);
+    auto sim = std::make_unique<test::TinySim>(keyboard, hello);
+    InterfaceRegister reg;
+    std::vector<int> found, lost;
+    DeviceCapture capture(reg, {[&](int i) { found.push_back(i); return true; },
+                                [&](int i) { lost.push_back(i); }, nullptr});
+    capture.ScanOnce();
+    ASSERT_EQ(found.size(), 1u);
+    const int row = found.front();
+    capture.ScanOnce();
+    EXPECT_TRUE(lost.empty()) << "the same node stays present";
+
+    // Unplugged and plugged back before the next pass: the path never went missing. (A second
+    // name keeps the old socket's inode taken, as a real replug's seconds would keep the two
+    // apart: both the inode and the change time then differ.)
+    fs::create_hard_link(keyboard, dir / "old-socket");
+    sim.reset();
+    sim = std::make_unique<test::TinySim>(keyboard, hello);
+    capture.ScanOnce();
+    EXPECT_EQ(lost, std::vector<int>{row});
+    capture.ScanOnce();
+    EXPECT_EQ(found, (std::vector<int>{row, row})) << "the new node is found again";
+
+    // The device ends its connections while the node stays: a channel's failed read says so.
+    // The stand-in counts a connection once it has taken it: first the probes' are gone, then
+    // the channel's is there, so the hang-up surely ends it.
+    auto waitForClients = [&](size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + kPrompt;
+        while (sim->clients() != count && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        return sim->clients() == count;
+    };
+    ASSERT_TRUE(waitForClients(0));
+    HidChannel channel;
+    ASSERT_TRUE(channel.open(keyboard, true, true, true, false));
+    ASSERT_TRUE(waitForClients(1));
+    sim->hangUp();
+    std::vector<uint8_t> buffer(65);
+    uint32_t n = 0;
+    EXPECT_FALSE(channel.readReport(buffer.data(), 65, &n, 5000));
+    capture.ScanOnce();
+    EXPECT_EQ(lost, (std::vector<int>{row, row}));
+    channel.close();
 }
 
 }  // namespace
