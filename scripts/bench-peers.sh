@@ -47,7 +47,8 @@ export DISPLAY=":$(head -n1 "$work/displayfd")"
 xhost +SI:localuser:"$bench_user" >/dev/null 2>&1 || xhost + >/dev/null 2>&1 || true
 
 # One private session bus, owned by the benchmark user.
-as_user dbus-daemon --session --nofork --print-address=1 --address="unix:path=$work/bus" > "$work/bus.addr" &
+mkdir -m 700 "$work/bus.d" && chown "$bench_user" "$work/bus.d"
+as_user dbus-daemon --session --nofork --print-address=1 --address="unix:path=$work/bus.d/bus" > "$work/bus.addr" &
 bus_pid=$!
 for _ in $(seq 100); do [ -s "$work/bus.addr" ] && break; sleep 0.1; done
 bus_addr=$(head -n1 "$work/bus.addr")
@@ -77,7 +78,13 @@ measure() {
     TESSEL_SIM_DIR="$sim_dir" HOME="$(getent passwd "$bench_user" | cut -d: -f6)" \
     "$@" >/dev/null 2>&1 &
   app_pid=$!
-  win=$(timeout 30 xdotool search --sync --onlyvisible --class "$cls" 2>/dev/null | head -n1) || true
+  # xdotool's own --sync polls only every 0.5 s, too coarse for these times: poll every 10 ms.
+  win=""
+  for _ in $(seq 3000); do
+    win=$(xdotool search --onlyvisible --class "$cls" 2>/dev/null | head -n1) || true
+    [ -n "$win" ] && break
+    sleep 0.01
+  done
   t1=$(now_ms)
   [ -n "$win" ] || { echo "NA NA NA NA"; kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; app_pid=""; return; }
   pid=$(xdotool getwindowpid "$win" 2>/dev/null || true)
