@@ -80,13 +80,8 @@ Json::Value ProfileList::CreateFirstProfile() const
     const std::string name = "profile1";
     const std::string id = NewProfileId(Json::Value());
     Json::Value list(Json::objectValue);
-    Json::Value entry(Json::objectValue);
-    entry["profilename"] = name;
-    entry["profileUUID"] = id;
-    entry["profileislink"] = 0;
-    entry["profilelinkmame"] = "";
     list["profilelist"] = Json::Value(Json::arrayValue);
-    list["profilelist"].append(entry);
+    list["profilelist"].append(MakeEntry(name, id));
     list["profileselect"] = 0;
 
     // The profile file before the list that names it.

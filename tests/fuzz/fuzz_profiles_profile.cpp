@@ -82,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         hs.SetCustomEqValues(s, hs.GetCustomEqValues(s));
     hs.SetCustomEqNames(hs.GetCustomEqNames());
     hs.Save();
+    clearKeptCopies(dir.path());
     return 0;
 }
