@@ -30,6 +30,7 @@
 #include <QLayout>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QTimer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
@@ -227,6 +228,12 @@ void CMainWnd::ShowFileNotices()
 {
     if (m_showingFileNotices || m_shutDown)
         return;
+    // Told over the window, never under it: while the window is not up yet (start-up lays it
+    // out first) or is in the tray, the notices wait for it.
+    if (!isVisible() || isMinimized()) {
+        QTimer::singleShot(250, this, [this] { ShowFileNotices(); });
+        return;
+    }
     m_showingFileNotices = true;
     const ui::Language& language = ui::Language::instance();
     for (std::vector<userfiles::Notice> notices = userfiles::TakeNotices(); !notices.empty();

@@ -1,5 +1,8 @@
 #include "app/CMsgWnd.h"
 
+#include <QLayout>
+#include <algorithm>
+
 #include "app/CMainWnd.h"
 #include "app/SkinResources.h"
 #include "hid/DebugLog.h"
@@ -83,6 +86,15 @@ int CMsgWnd::ShowMessage(QWidget* parent, const QString& title, const QString& b
             cancel->setVisible(true);
         if (confirm)
             confirm->setVisible(true);
+    }
+    // A long body (a file path, several notices) makes the box taller and, up to twice the
+    // skin's width, wider, so no line is cut; a short one keeps the skin's size.
+    if (QLayout* layout = box->layout(); layout && layout->hasHeightForWidth()) {
+        int width = box->width();
+        const int widest = 2 * box->minimumWidth();
+        while (layout->totalHeightForWidth(width) > box->height() * 2 && width < widest)
+            width = std::min(widest, width + box->minimumWidth() / 4);
+        box->resize(width, std::max(box->height(), layout->totalHeightForWidth(width)));
     }
     box->CenterWindow();
     return box->ShowModal();
