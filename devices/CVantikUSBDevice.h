@@ -13,8 +13,8 @@
 #include <mutex>
 #include <vector>
 
+#include "devices/DeviceEffectState.h"
 #include "devices/LightTypes.h"
-#include "devices/StepSequence.h"
 #include "hid/HidChannel.h"
 #include "hid/SupportedInterfaces.h"
 #include "hid/WorkerThread.h"
@@ -56,10 +56,9 @@ struct DeviceSetup {
 // and finds it again when it returns.
 //
 // Threads: the UI thread runs every timer and most device commands. The light thread renders
-// the lighting effect into the LED colour list; one listener thread per open listener channel
-// reads event reports and hands them to the UI thread. The state lock guards the light state
-// and effect state, the colour lock the LED colour list; neither is held longer than a copy.
-class CVantikUSBDevice : public QWidget {
+// the lighting effect into the LED colour list (DeviceEffectState); one listener thread per open
+// listener channel reads event reports and hands them to the UI thread.
+class CVantikUSBDevice : public QWidget, public DeviceEffectState {
     Q_OBJECT
 public:
     // The device tab's timers.
@@ -87,16 +86,7 @@ public:
     // --- The device classes' operations (the base behaviour unless a class replaces it) ---
     virtual void BindPanelControls();
     virtual int ApplyLightSettings() { return 0; }
-    virtual void RenderBreathing();
-    virtual void RenderBreathingFourColours();
-    virtual void RenderStatic();
-    virtual void RenderSpectrum();
-    virtual void RenderFlash();
-    virtual void RenderFlashFourColours();
-    virtual void RenderOff();
     virtual void PushLightingFrame();
-    virtual void SetLedColour(int index, uint32_t colour);
-    virtual uint32_t GetLedColour(int index) const;
     virtual void OnConnected() {}
     virtual void ReadSettings() {}
     virtual void OnReservedTimer1() {}
@@ -135,22 +125,6 @@ public:
     }
     virtual void LoadNameLists() {}
     virtual void SetKeyMap(const std::map<int, int>& map) { m_keyMapExtra = map; }
-    virtual void DecayLedLevel(int led, int kind);
-    virtual void MarkRingLeds();
-    virtual void RotateRing(int direction);
-    // The ring of the mouse pad and the headset (modes 6 and 7): ring bytes marked every second
-    // pass, rotated over the first bytes, each LED decaying; paired, LED p goes with LED count - p.
-    void RenderPadRing(bool paired);
-    // The mode table the mouse pad and the headset share: their own wave (0), spectrum,
-    // breathing, static (3), flash, ring, paired ring, off (8), the light sequence elsewhere.
-    void RenderPadTable(uint8_t mode);
-    virtual void RenderPadWave() { RenderStatic(); }
-    static bool IsPadTableStill(uint8_t mode) { return mode == 3 || mode == 8; }
-    // Rotates the first n ring bytes one place towards the end (or towards the front).
-    void RotateRingBytes(int n, bool towardsEnd);
-    // Level 255 for every LED of the colour list whose ring byte is set.
-    void MarkRingOverLedList();
-    virtual void ResetEffectState();
     virtual void SelectFunctionPage(int page);
     virtual int GetFunctionPage() const { return m_functionPage; }
     virtual void BuildProfilePaths();
@@ -158,7 +132,6 @@ public:
     virtual void SaveProfile();
     virtual void SetCurrentProfile(int index) { m_currentProfile = index; }
     virtual int GetCurrentProfile() const { return m_currentProfile; }
-    virtual void SetLightBlock(const LightState& state);
     virtual void SetPickerColour(int x, int y, int kind);
     virtual std::array<int, 3> GetPickerColour() const { return m_pickerColour; }
     virtual void SelectKey(int index) { m_selectedKey = index; }
@@ -232,15 +205,9 @@ public:
     void SetPreviewFlag(uint32_t on) { m_previewFlag = on; }
     void SetSuppressStatus(uint32_t on) { m_suppressStatus = m_hasPowerPanel ? on : 0; }
     uint32_t SuppressStatus() const { return m_suppressStatus; }
-    void SetSameLighting(uint32_t on) { m_sameLighting = on; }
-    uint32_t SameLighting() const { return m_sameLighting.load(); }
-    uint32_t LedCount() const { return m_ledCount; }
     uint32_t KeyCount() const { return m_keyCount; }
     void SetLightCount(uint32_t n);
     void SetKeyCount(uint32_t n);
-    LightState GetLightState() const;
-    // A copy of the LED colour list.
-    std::vector<LedColour> LedColours() const;
 
     // Listener channels: A behind the cable, B behind the receiver. `deviceType` picks the
     // channel (the receiver types 6 and 9 take B).
@@ -254,12 +221,6 @@ public:
     void StartTabTimer(int id, int ms);
     void StopTabTimer(int id);
 
-    // Starts, and stops, the light thread (restarting a running one).
-    void StartLightThread();
-    void StopLightThread();
-    // Called when the lighting choice changed so a resting light thread renders at once.
-    void WakeLightThread();
-
     // Stops every thread and closes every channel; the object stays usable for a later attach.
     void ShutDown();
 
@@ -271,42 +232,15 @@ signals:
     void keyAssignmentsReloaded();
 
 protected:
-    // The base effect of the light thread for `mode`; the device classes map their modes.
-    virtual void RenderMode(uint8_t mode);
-    // Milliseconds per light-thread tick: the keyboard and mouse count a tick whenever two
-    // milliseconds have passed, the mouse pad and headset every pass of a 1 ms sleep.
-    virtual uint32_t TickMs() const { return 2; }
-    // Light-thread ticks between two steps of `mode` at `speed`; the device classes whose
-    // modes run at their own pace replace it.
-    virtual uint32_t StepTicks(uint8_t mode, uint8_t speed) const;
-    // Whether `mode` looks the same on every step (static, off), so the light thread can rest
-    // until the choice changes instead of rendering the same colours again.
-    virtual bool IsStillMode(uint8_t mode) const;
-    // Renders one step into a private copy of the list, published afterwards.
-    void RenderStep(uint8_t mode);
-    // The same for `steps` steps in a row, published once.
-    void RenderSteps(uint8_t mode, uint32_t steps);
-    // Whether every step of `mode` is streamed to the device as a frame (so steps are not
-    // gathered into one wake-up of the light thread).
-    virtual bool StreamsEveryStep(uint8_t mode) const
-    {
-        (void)mode;
-        return false;
-    }
-    // The light thread wakes at most this often for fast effects, and catches up on at most
-    // this many steps at once.
-    static constexpr uint32_t kMinWakeMs = 16;
-    // The wake-up period for fast effects in `mode`: kMinWakeMs unless the device needs its
-    // frames less often.
-    virtual uint32_t MinWakeMs(uint8_t mode) const
-    {
-        (void)mode;
-        return kMinWakeMs;
-    }
+    // DeviceEffectState: the light thread runs while the transport is ready, and a change of
+    // the colours re-arms the frame push.
+    bool LightsReady() const override { return m_transport.isReady() != 0; }
+    void ColoursChanged() override { RequestFramePush(); }
+    const char* LightExitTrace() const override;
+
     // The period of the frame push while the colours change: 5 ms for devices that take every
     // frame; a device that only shows a preview needs no more than the preview's rate.
     virtual uint32_t FramePushIntervalMs() const { return 5; }
-    static constexpr uint32_t kMaxStepsPerWake = 64;
     // Shows the device's state in its page and tab.
     void ShowDeviceInfo();
     // Whether the status block (battery, charging, phone) is read while connected: devices
@@ -319,28 +253,12 @@ protected:
     // light sequence and restarts the effect.
     void ApplyProfileLight();
 
-    // --- Light sequence (the custom effect's steps) ---
     // The profile's light sequence for the current lighting choice: loads the user's light
     // configuration of the device's folder, then the effect file the current mode names in
     // entry `model` (a DeviceNameLists model) of it. Empty when there is none.
     std::vector<LedEffectStep> LoadLightSequence(int model);
-    // Hands `steps` to the light thread's step player; it starts again at the first step.
-    void SetLightSequence(const std::vector<LedEffectStep>& steps);
     // The DeviceNameLists model whose light sequence ApplyProfileLight loads; -1 for none.
     virtual int LightSequenceModel() const { return -1; }
-    // Whether `mode` plays the light sequence. The step player paces its steps by passes, so
-    // these modes are rendered on every light-thread tick.
-    virtual bool PlaysLightSequence(uint8_t mode) const
-    {
-        (void)mode;
-        return false;
-    }
-    // One pass of the step player over the device's LEDs, in list order (light thread).
-    void RenderLightSequence();
-    // The millisecond clock the step player times its steps by.
-    virtual uint64_t LightClockMs() const;
-    // The light state of a profile's lighting choice.
-    static LightState LightStateOf(const LightInfo& info);
     // Reads the information block in a session (0x01, 0x03, 0x02) when the transport is ready.
     bool ReadInformationBlock();
     // A copy of the LED list and its generation; false when it did not change since the last
@@ -354,8 +272,6 @@ protected:
     bool TabVisible() const;
     QWidget* FindPanelControl(const QString& name) const;
 
-    void FillAll(LedColour c);
-
     CommandTransport m_transport;
     CommandTransport::InfoBlock m_info{};
     bool m_infoValid = false;
@@ -363,35 +279,12 @@ protected:
     uint32_t m_deviceType = 0;
     int m_modelIndex = 0;
     uint32_t m_keyCount = 0;
-    uint32_t m_ledCount = 0;
     std::vector<QWidget*> m_keyButtons;
     std::vector<QWidget*> m_lightButtons;
     std::map<int, int> m_keySlotMap, m_keyLedMap, m_keyMapExtra;
 
-    // Guarded by m_colourLock.
-    std::vector<LedColour> m_leds;
-    uint64_t m_ledGeneration = 0;
-    mutable std::mutex m_colourLock;
-    // Guarded by m_stateLock.
-    LightState m_lightState;
-    mutable std::mutex m_stateLock;
-
-    // Effect state: the light thread's own between steps (reset under the state lock).
-    uint8_t m_phase = 0, m_colourIndex = 0, m_flashOn = 0;
-    uint64_t m_lastFlashToggleMs = 0;
-    std::array<uint8_t, 170> m_levels{};
-    std::array<uint8_t, 23> m_ring{};
-    uint32_t m_ringPass = 0;
-    std::vector<LedColour> m_render;  // the light thread's scratch copy of the list
-    lighting::StepSequence m_stepPlayer;  // the light thread's own
-    // Guarded by m_stateLock: a light sequence waiting for the light thread.
-    std::vector<LedEffectStep> m_pendingSequence;
-    bool m_sequenceChanged = false;
-
-    std::atomic<bool> m_effectRestart{false};
     std::atomic<uint32_t> m_lightingControl{1};
     std::atomic<uint32_t> m_previewFlag{1};
-    std::atomic<uint32_t> m_sameLighting{0};
     int m_functionPage = 1;
     int m_currentProfile = 0;
     std::array<int, 3> m_pickerColour{};
@@ -419,17 +312,12 @@ private:
         hid::WorkerThread thread;
     };
     void ListenerLoop(Listener& listener, const hid::Event& exit);
-    void LightLoop(const hid::Event& exit);
     void OnConnectTimer();
     void OnLinkCheckTimer();
     void OnFramePushTimer();
     void RequestFramePush();
 
     Listener m_listeners[2];  // [0] channel A (cable), [1] channel B (receiver)
-    hid::WorkerThread m_lightThread;
-    std::mutex m_wakeLock;
-    std::condition_variable m_wake;
-    bool m_wakeRequested = false;
     std::atomic<bool> m_framePushArmed{false};
     QWidget* m_functionSwitch = nullptr;
     QWidget* m_keyFunctionSwitch = nullptr;
