@@ -13,7 +13,6 @@
 
 #include <QBoxLayout>
 #include <QStackedWidget>
-#include <QThread>
 
 namespace app {
 
@@ -402,17 +401,9 @@ bool DeviceHub::SwitchRoute(int cableRow)
     const int tab = TabIndexOf(device);
     if (!toCable) {
         t.setMode(2);
-        if (device->HasPowerPanel()) {
-            for (int attempt = 1; attempt <= kLinkCheckTries; ++attempt) {
-                if (device->CheckWirelessLink() == 1)
-                    break;
-                if (attempt < kLinkCheckTries)
-                    qCDebug(tesselDebug) << "获取2.4G模式失败";
-                QThread::msleep(kLinkCheckPauseMs);
-            }
-            qCDebug(tesselDebug) << "获取2";
-            device->ReadStatus();
-        }
+        // The tries and their pauses run on the device's I/O worker, not here.
+        if (device->HasPowerPanel())
+            device->CheckLinkAfterRouteSwitch(kLinkCheckTries, kLinkCheckPauseMs);
         if (tab >= 0 && t.isReady())
             device->StartTabTimer(CVantikUSBDevice::kTimerLinkCheck, 2000);
     } else {

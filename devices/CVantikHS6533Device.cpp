@@ -142,15 +142,29 @@ int CVantikHS6533Device::ApplyLightSettings()
 
 void CVantikHS6533Device::ReadSettings()
 {
+    struct Block : IoResult {
+        std::array<uint8_t, kReadSettingsLength> block{};
+        uint8_t active = 0;
+    };
+    PostIo<Block>(IoKind::Read, [](CommandTransport& t) {
+        Block r;
+        if (t.isReady() && (r.code = t.readSettings(&r.active, 1, 0)) == 1) {
+            r.code = t.readSettings(r.block.data(), kReadSettingsLength, uint32_t(kSettingsStride * r.active));
+            if (r.code != 1)
+                r.block.fill(0);
+        }
+        return r;
+    }, [this, mark = CommandsPosted()](Block r) {
+        if (mark == CommandsPosted())
+            SettingsRead(r.active, r.block.data());
+    });
+}
+
+void CVantikHS6533Device::SettingsRead(uint8_t active, const uint8_t* block)
+{
     SetSameLighting(0);
     m_settingsBackup = m_settings;
-    std::array<uint8_t, kReadSettingsLength> block{};
-    uint8_t active = 0;
-    if (m_transport.isReady() && m_transport.readSettings(&active, 1, 0) == 1) {
-        if (m_transport.readSettings(block.data(), kReadSettingsLength, uint32_t(kSettingsStride * active)) != 1)
-            block.fill(0);
-    }
-    std::copy_n(block.begin(), kSettingsLength, m_settings.begin());
+    std::copy_n(block, kSettingsLength, m_settings.begin());
     m_settings[0] = active;
     const auto& modes = m_names.modeValues();
     const auto it = std::find(modes.begin(), modes.end(), int(m_settings[1]));
@@ -170,7 +184,7 @@ void CVantikHS6533Device::ReadSettings()
     SetLightBlock(s);
 }
 
-int CVantikHS6533Device::WriteSettings(int slot)
+CVantikUSBDevice::Request CVantikHS6533Device::SettingsWriteJob(int slot)
 {
     std::array<uint8_t, kSettingsLength> block = m_settings;
     const LightInfo info = Profile().GetLightInfo();
@@ -178,22 +192,32 @@ int CVantikHS6533Device::WriteSettings(int slot)
     const auto& modes = m_names.modeValues();
     block[1] = size_t(item) < modes.size() ? uint8_t(modes[size_t(item)]) : uint8_t(item);
     block[3] = uint8_t(4 - std::min<int>(info.speed, 4));
-    if (m_transport.isReady())
-        m_transport.openSession();
-    m_transport.writeSettings(block.data(), kSettingsLength, uint32_t(kWriteStride * slot));
-    m_transport.closeSession();
-    return 1;
+    return [block, slot](CommandTransport& t) {
+        if (t.isReady())
+            t.openSession();
+        // The write's own result: a headset that did not take the block is not told it did.
+        const int result = t.writeSettings(block.data(), kSettingsLength, uint32_t(kWriteStride * slot));
+        t.closeSession();
+        return IoResult{result};
+    };
 }
 
 void CVantikHS6533Device::OnConnected()
 {
     // The firmware version shown is the one the headset reports.
-    ReadInformationBlock();
-    ReloadProfile();
-    if (m_audioReady)
-        RefreshAudioDevices();
-    RefreshPanel();
-    StartLightThread();
+    PostIo<InfoRead>(IoKind::Read, [](CommandTransport& t) {
+        InfoRead r;
+        r.code = ReadInformationIo(t, r.info);
+        return r;
+    }, [this](InfoRead r) {
+        if (r.ok())
+            TakeInformation(r.info);
+        ReloadProfile();
+        if (m_audioReady)
+            RefreshAudioDevices();
+        RefreshPanel();
+        StartLightThread();
+    });
 }
 
 // --- Lighting ---
@@ -240,16 +264,25 @@ void CVantikHS6533Device::PushLightingFrame()
     if (!TakeChangedColours(leds, generation))
         return;
     UpdatePreview(leds);
-    // Straight to the command channel's control pipe, outside the transport and its locks: the
-    // reports are no commands and have no reply.
-    hid::HidChannel& channel = m_transport.channelA();
-    if (!m_transport.isReady() || !channel.isOpen())
+    if (!m_transport.isReady() || !m_io.Answering()) {
+        m_lastPushedGeneration = generation;
         return;
-    for (const auto& report : BuildLightReports(leds)) {
-        if (!channel.setOutputReport(report.data(), kLightReportLength))
-            return;  // sent again on the next tick
     }
-    m_lastPushedGeneration = generation;
+    // After a failed frame the colours go out again once the pause is over.
+    if (lighting::NowMs() < m_frameRetryAtMs)
+        return;
+    // Straight to the command channel's control pipe, outside the transport and its locks: the
+    // reports are no commands and have no reply. On the I/O worker, in turn with the commands.
+    PostFrame([reports = BuildLightReports(leds)](CommandTransport& t) {
+        hid::HidChannel& channel = t.channelA();
+        if (!t.isReady() || !channel.isOpen())
+            return IoResult{0};
+        for (const auto& report : reports) {
+            if (!channel.setOutputReport(report.data(), kLightReportLength))
+                return IoResult{0};  // sent again after a pause
+        }
+        return IoResult{1};
+    }, generation);
 }
 
 void CVantikHS6533Device::RenderPadWave()

@@ -56,7 +56,7 @@ public:
     void OnConnected() override;
     int ReloadProfile() override;
     void ReadSettings() override;
-    int WriteSettings(int slot) override;
+    Request SettingsWriteJob(int slot) override;
     void LoadNameLists() override;
     LightModeList LightModes() const override { return {m_names.modeNames(), m_names.modeVisible()}; }
     void RefreshPanel() override;
@@ -116,6 +116,8 @@ private:
     void ShowBands(const std::vector<int>& bands);
     bool WriteBands(const std::vector<int>& bands);
     void ShowMessage(const QString& text, bool isTextId);
+    // Where the settings read-back lands: the light thread follows what the headset reports.
+    void SettingsRead(uint8_t active, const uint8_t* block);
 
     CHs6533Profiledata m_profile;
     DeviceNameLists m_names;

@@ -7,6 +7,7 @@
 #include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
 #include "profiles/DeviceNameLists.h"
+#include "protocol/ResultCodes.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CSelectPanelUI.h"
 #include "ui/Language.h"
@@ -67,29 +68,55 @@ void CVantikKeyboardDevice::BindPanelControls()
 
 void CVantikKeyboardDevice::OnConnected()
 {
-    ReadKeyboard();
-    ReloadProfile();
-    ReadSettings();
-    RefreshPanel();
-    StartLightThread();
+    ReadKeyboard([this] {
+        ReloadProfile();
+        ReadSettings();
+        m_io.AfterQueued([this] {
+            RefreshPanel();
+            StartLightThread();
+        });
+    });
 }
 
-void CVantikKeyboardDevice::ReadKeyboard()
+void CVantikKeyboardDevice::ReadKeyboard(std::function<void()> then)
 {
-    if (!m_transport.isReady())
-        return;
-    m_transport.openSession();
-    if (m_transport.readInformation(m_info) == 1)
-        m_infoValid = true;
-    // More than 170 slots do not fit a 512-byte transfer: such a keyboard is not read further.
-    if (m_transport.setBlockLength(3u * m_info[CommandTransport::kInfoKeySlots]) != 1) {
-        m_transport.closeSession();
+    if (!m_transport.isReady()) {
+        then();
         return;
     }
-    m_transport.readKeyTable(m_keyTableCopy.data());
-    m_transport.readLedMap(m_ledMapCopy.data());
-    m_transport.closeSession();
-    IdentifyKeys();
+    struct Tables : IoResult {
+        CommandTransport::InfoBlock info{};
+        bool infoRead = false;
+        bool tablesRead = false;
+        std::array<uint8_t, 512> keyTable{};
+        std::array<uint8_t, 512> ledMap{};
+    };
+    PostIo<Tables>(IoKind::Read, [info = m_info](CommandTransport& t) {
+        Tables r;
+        r.info = info;
+        t.openSession();
+        r.code = t.readInformation(r.info);
+        r.infoRead = r.code == 1;
+        // More than 170 slots do not fit a 512-byte transfer: such a keyboard is not read further.
+        if (t.setBlockLength(3u * r.info[CommandTransport::kInfoKeySlots]) != 1) {
+            t.closeSession();
+            return r;
+        }
+        t.readKeyTable(r.keyTable.data());
+        t.readLedMap(r.ledMap.data());
+        t.closeSession();
+        r.tablesRead = true;
+        return r;
+    }, [this, then = std::move(then)](Tables r) {
+        if (r.infoRead)
+            TakeInformation(r.info);
+        if (r.tablesRead) {
+            m_keyTableCopy = r.keyTable;
+            m_ledMapCopy = r.ledMap;
+            IdentifyKeys();
+        }
+        then();
+    });
 }
 
 void CVantikKeyboardDevice::IdentifyKeys()
@@ -188,10 +215,15 @@ void CVantikKeyboardDevice::EnterCustomMode()
     WriteCustomColourTable(true);
 }
 
-int CVantikKeyboardDevice::WriteCustomColourTable(bool fromColourList)
+void CVantikKeyboardDevice::WriteCustomColourTable(bool fromColourList)
 {
     if (!m_transport.isReady())
-        return 0;
+        return;
+    PostIo<IoResult>(IoKind::Command, CustomColourTableJob(fromColourList));
+}
+
+CVantikUSBDevice::Request CVantikKeyboardDevice::CustomColourTableJob(bool fromColourList)
+{
     const LightState s = GetLightState();
     std::vector<LedColour> colours;
     if (fromColourList) {
@@ -213,8 +245,13 @@ int CVantikKeyboardDevice::WriteCustomColourTable(bool fromColourList)
         table[3u * led + 1] = uint8_t((c.green * b) >> 8);
         table[3u * led + 2] = uint8_t((c.blue * b) >> 8);
     }
-    const uint32_t length = 3u * m_info[CommandTransport::kInfoKeySlots];
-    return m_transport.writeLightTable(table.data(), std::min<uint32_t>(length, 512), s.extra[4]);
+    const uint32_t length = std::min<uint32_t>(3u * m_info[CommandTransport::kInfoKeySlots], 512);
+    const int group = s.extra[4];
+    return [table, length, group](CommandTransport& t) {
+        if (!t.isReady())
+            return IoResult{0};
+        return IoResult{t.writeLightTable(table.data(), length, group)};
+    };
 }
 
 void CVantikKeyboardDevice::PaintCustomKeys(const std::vector<int>& positions, uint8_t red, uint8_t green, uint8_t blue)
@@ -290,15 +327,17 @@ std::array<uint8_t, CVantikKeyboardDevice::kSettingsBlock> CVantikKeyboardDevice
     return b;
 }
 
-int CVantikKeyboardDevice::WriteSettings(int slot, uint8_t firstByte)
+CVantikUSBDevice::Request CVantikKeyboardDevice::SettingsWriteJob(int slot, uint8_t firstByte)
 {
     const auto block = BuildSettingsBlock(firstByte);
-    if (!m_transport.isReady())
-        return 0;
-    m_transport.openSession();
-    const int result = m_transport.writeSettings(block.data(), kSettingsBlock, kSettingsStride * uint32_t(slot));
-    m_transport.closeSession();
-    return result;
+    return [block, slot](CommandTransport& t) {
+        if (!t.isReady())
+            return IoResult{0};
+        t.openSession();
+        const int result = t.writeSettings(block.data(), kSettingsBlock, kSettingsStride * uint32_t(slot));
+        t.closeSession();
+        return IoResult{result};
+    };
 }
 
 void CVantikKeyboardDevice::ReadSettings()
@@ -307,12 +346,24 @@ void CVantikKeyboardDevice::ReadSettings()
     m_settingsBackup = m_settings;
     if (!m_transport.isReady())
         return;
-    uint8_t active = 0;
-    std::array<uint8_t, kSettingsBlock> block{};
-    if (m_transport.readSettings(&active, 1, 0) != 1)
-        return;
-    if (m_transport.readSettings(block.data(), kSettingsBlock, kSettingsStride * active) != 1)
-        return;
+    struct Block : IoResult {
+        uint8_t active = 0;
+        std::array<uint8_t, kSettingsBlock> block{};
+    };
+    PostIo<Block>(IoKind::Read, [](CommandTransport& t) {
+        Block r;
+        r.code = t.readSettings(&r.active, 1, 0);
+        if (r.code == 1)
+            r.code = t.readSettings(r.block.data(), kSettingsBlock, kSettingsStride * r.active);
+        return r;
+    }, [this, mark = CommandsPosted()](Block r) {
+        if (r.ok() && mark == CommandsPosted())
+            SettingsRead(r.active, r.block);
+    });
+}
+
+void CVantikKeyboardDevice::SettingsRead(uint8_t active, std::array<uint8_t, kSettingsBlock> block)
+{
     block[0] = active;
     m_settingsMirror = block;
 
@@ -403,62 +454,65 @@ std::vector<int> CVantikKeyboardDevice::CollectUsedMacros()
     return used;
 }
 
-int CVantikKeyboardDevice::WriteKeyAssignments(int bank, const std::vector<KeyAssignmentPair>& assignments)
+CVantikUSBDevice::KeyStep CVantikKeyboardDevice::KeyAssignmentsWriteStep(int bank,
+                                                                          const std::vector<KeyAssignmentPair>& assignments)
 {
-    ReadInformationBlock();
-    const uint32_t length = 3u * m_info[CommandTransport::kInfoKeySlots];
-    if (length > 512)
-        return 0;
-    std::array<uint8_t, 512> table = m_keyTableCopy;
-    const int count = std::max(0, MacroCount());
-    std::vector<int> used;
-    // By key position, so the macros are numbered in the order CollectUsedMacros lists them.
-    std::vector<const KeyAssignmentPair*> byPosition(kKeyPositions, nullptr);
-    for (const KeyAssignmentPair& pair : assignments)
-        if (pair.current.position < kKeyPositions)
-            byPosition[pair.current.position] = &pair;
-    for (int j = 0; j < kKeyPositions; ++j) {
-        const KeyAssignmentPair* pair = byPosition[size_t(j)];
-        const uint8_t k = m_slotMap[size_t(j)];
-        if (!pair || k == kUnknown || 3u * k + 2 >= length)
-            continue;
-        KeyAssignment a = pair->current;
-        if (a.type == kMacroType || a.type == kMacroRepeatType) {
-            if (a.p1 < count) {
-                auto it = std::find(used.begin(), used.end(), a.p1);
-                if (it == used.end())
-                    it = used.insert(used.end(), a.p1);
-                a.p1 = uint8_t(it - used.begin());
-            } else {
-                // The macro no longer exists: the key does what it does out of the box.
-                a = pair->defaults;
-            }
+    // Everything the table is built from is taken now; the information block (whose slot count
+    // sizes the table) is read again on the worker first.
+    std::array<KeyAssignment, kKeyPositions> current{};
+    std::array<KeyAssignment, kKeyPositions> defaults{};
+    std::array<bool, kKeyPositions> assigned{};
+    for (const KeyAssignmentPair& pair : assignments) {
+        if (pair.current.position < kKeyPositions) {
+            current[pair.current.position] = pair.current;
+            defaults[pair.current.position] = pair.defaults;
+            assigned[pair.current.position] = true;
         }
-        table[3u * k] = a.type;
-        table[3u * k + 1] = a.p1;
-        table[3u * k + 2] = a.p2;
     }
-    if (!m_transport.isReady())
-        return 0;
-    m_transport.openSession();
-    const int result = m_transport.writeKeyTable(table.data(), bank);
-    m_transport.closeSession();
-    return result;
+    return [bank, current, defaults, assigned, base = m_keyTableCopy, slotOf = m_slotMap, info = m_info,
+            count = std::max(0, MacroCount())](CommandTransport& t, KeyWriteResult& r) mutable {
+        if (ReadInformationIo(t, info) == 1)
+            r.info = info;
+        const uint32_t length = 3u * info[CommandTransport::kInfoKeySlots];
+        if (length > 512)
+            return 0;
+        std::array<uint8_t, 512> table = base;
+        std::vector<int> used;
+        // By key position, so the macros are numbered in the order CollectUsedMacros lists them.
+        for (int j = 0; j < kKeyPositions; ++j) {
+            const uint8_t k = slotOf[size_t(j)];
+            if (!assigned[size_t(j)] || k == kUnknown || 3u * k + 2 >= length)
+                continue;
+            KeyAssignment a = current[size_t(j)];
+            if (a.type == kMacroType || a.type == kMacroRepeatType) {
+                if (a.p1 < count) {
+                    auto it = std::find(used.begin(), used.end(), a.p1);
+                    if (it == used.end())
+                        it = used.insert(used.end(), a.p1);
+                    a.p1 = uint8_t(it - used.begin());
+                } else {
+                    // The macro no longer exists: the key does what it does out of the box.
+                    a = defaults[size_t(j)];
+                }
+            }
+            table[3u * k] = a.type;
+            table[3u * k + 1] = a.p1;
+            table[3u * k + 2] = a.p2;
+        }
+        if (!t.isReady())
+            return 0;
+        t.openSession();
+        const int result = t.writeKeyTable(table.data(), bank);
+        t.closeSession();
+        if (result == 1)
+            r.table.assign(table.begin(), table.begin() + length);
+        return result;
+    };
 }
 
-int CVantikKeyboardDevice::WriteKeyTable(int bank, const std::vector<uint8_t>& table)
+CVantikUSBDevice::KeyStep CVantikKeyboardDevice::KeyTableWriteStep(int bank)
 {
-    if (!m_transport.isReady() || table.size() < m_transport.blockLength())
-        return 0;
-    m_transport.openSession();
-    const int result = m_transport.writeKeyTable(table.data(), bank);
-    m_transport.closeSession();
-    return result;
-}
-
-int CVantikKeyboardDevice::WriteCurrentKeyTable(int bank)
-{
-    return WriteKeyAssignments(bank, m_keys);
+    return KeyAssignmentsWriteStep(bank, m_keys);
 }
 
 void CVantikKeyboardDevice::StoreKeyAssignments(const std::vector<KeyAssignmentPair>& keys)
@@ -467,9 +521,15 @@ void CVantikKeyboardDevice::StoreKeyAssignments(const std::vector<KeyAssignmentP
     m_profile.SetKeyList(keys);
 }
 
-int CVantikKeyboardDevice::WriteMacros(const std::vector<int>& macros)
+CVantikUSBDevice::KeyStep CVantikKeyboardDevice::MacroWriteStep(const std::vector<int>& macros)
 {
-    return m_transport.writeMacros(DataFolder(), macros, m_info);
+    return [folder = DataFolder(), macros, info = m_info](CommandTransport& t, KeyWriteResult& r) mutable {
+        const CommandTransport::InfoBlock before = info;
+        const int result = t.writeMacros(folder, macros, info);
+        if (info != before)
+            r.info = info;
+        return result;
+    };
 }
 
 void CVantikKeyboardDevice::ShowKeyAssignments()
@@ -484,35 +544,51 @@ void CVantikKeyboardDevice::ShowKeyAssignments()
     }
 }
 
-int CVantikKeyboardDevice::PushProfile()
+void CVantikKeyboardDevice::BeforeProfilePush(std::function<void()> then)
 {
     // A push right after the keyboard appeared may come before its connection read: the key
     // table can only be written once the slots are known.
     if (!m_infoValid && m_transport.isReady())
-        ReadKeyboard();
-    ReloadProfile();
+        ReadKeyboard(std::move(then));
+    else
+        then();
+}
+
+void CVantikKeyboardDevice::ShowPushedProfile()
+{
     ShowKeyAssignments();
     RefreshPanel();
-    const int settings = WriteSettings(0, 0);
-    const std::vector<int> macros = CollectUsedMacros();
-    const int macroResult = WriteMacros(macros);
-    ui::Language& lang = ui::Language::instance();
-    if (macroResult > 0) {
-        emit userMessage(lang.Text(QStringLiteral("message_text_16")).replace(QLatin1String("%d"), QString::number(macroResult)));
-        return macroResult;
-    }
-    // A macro image that could not be built or sent stops the push: the key table would
-    // otherwise point keys at macros the keyboard does not hold. The caller says what failed.
-    if (macroResult < 0)
-        return macroResult;
-    const int keys = WriteCurrentKeyTable(0);
-    // The custom colours go along, so the keyboard's own custom mode shows this profile's.
-    const int colours = GetLightState().mode == kCustomMode ? 1 : WriteCustomColourTable(false);
-    if (settings != 1)
-        return settings;
-    if (keys != 1)
-        return keys;
-    return colours;
+}
+
+std::function<CVantikUSBDevice::PushResult(CommandTransport&)> CVantikKeyboardDevice::ProfilePushJob()
+{
+    // Settings, the macros the keys use, the key table, the custom colours (so the keyboard's own
+    // custom mode shows this profile's): in this order, each only after the one before went.
+    Request settings = SettingsWriteJob(0, 0);
+    KeyStep macros = MacroWriteStep(CollectUsedMacros());
+    KeyStep keys = KeyTableWriteStep(0);
+    Request colours = GetLightState().mode == kCustomMode ? Request{} : CustomColourTableJob(false);
+    return [settings, macros, keys, colours](CommandTransport& t) {
+        PushResult r;
+        if (!PushStep(r, "push_step_settings", settings(t).code))
+            return r;
+        r.keys.macros = macros(t, r.keys);
+        // Macros that do not fit or that the keyboard did not take stop the push: the key table
+        // would otherwise point keys at macros the keyboard does not hold. An image that could
+        // not be built (-1) sends nothing and lets the table go.
+        if (r.keys.macros > 0 || (r.keys.macros < 0 && r.keys.macros != protocol::kMacroNoMemory)) {
+            r.code = r.keys.macros;
+            r.step = QStringLiteral("push_step_macros");
+            return r;
+        }
+        ++r.stepsDone;
+        r.keys.keys = keys(t, r.keys);
+        if (!PushStep(r, "push_step_keys", r.keys.keys))
+            return r;
+        if (colours)
+            PushStep(r, "push_step_colours", colours(t).code);
+        return r;
+    };
 }
 
 void CVantikKeyboardDevice::SelectFunctionPage(int page)
@@ -664,13 +740,14 @@ void CVantikKeyboardDevice::PaintPreview(const std::vector<LedColour>& leds)
     ++m_previewUpdates;
 }
 
-bool CVantikKeyboardDevice::SendFrame(const std::vector<LedColour>& leds)
+bool CVantikKeyboardDevice::SendFrame(const std::vector<LedColour>& leds, uint64_t generation)
 {
     const bool wireless = m_transport.isWireless() != 0;
     if (wireless ? m_wirelessSuspended : m_wiredSuspended)
         return true;
-    const uint64_t start = lighting::NowMs();
-    if (start < m_frameRetryAtMs)
+    if (!m_io.Answering())
+        return true;
+    if (lighting::NowMs() < m_frameRetryAtMs)
         return false;
     m_frame.fill(0);
     for (size_t i = 0; i < leds.size() && i < size_t(kKeyPositions); ++i) {
@@ -683,25 +760,39 @@ bool CVantikKeyboardDevice::SendFrame(const std::vector<LedColour>& leds)
         m_frame[3u * led + 2] = uint8_t((c.blue * c.brightness) >> 8);
     }
     const uint32_t length = std::min<uint32_t>(3u * m_info[CommandTransport::kInfoKeySlots], 512);
-    const int result = m_transport.sendLightingFrame(m_frame.data(), length);
-    const uint64_t took = lighting::NowMs() - start;
+    struct Sent : IoResult {
+        uint64_t tookMs = 0;
+    };
+    PostIo<Sent>(IoKind::Frame, [frame = m_frame, length](CommandTransport& t) {
+        Sent r;
+        const uint64_t start = lighting::NowMs();
+        r.code = t.sendLightingFrame(frame.data(), length);
+        r.tookMs = lighting::NowMs() - start;
+        return r;
+    }, [this, wireless, generation](Sent r) { FrameSent(wireless, generation, r.code, r.tookMs); }, "frame");
+    return true;
+}
+
+void CVantikKeyboardDevice::FrameSent(bool wireless, uint64_t generation, int result, uint64_t tookMs)
+{
     bool& suspended = wireless ? m_wirelessSuspended : m_wiredSuspended;
     int& slow = wireless ? m_wirelessSlow : m_wiredSlow;
-    if (took > kSlowSendMs) {
-        if (++slow > 1) {
+    // A frame that was on its way when the route was suspended says nothing about it now.
+    if (!suspended) {
+        if (tookMs <= kSlowSendMs)
+            slow = 0;
+        else if (++slow > 1) {
             suspended = true;
             slow = 0;
         }
-    } else {
-        suspended = false;
-        slow = 0;
     }
     if (result != 1) {
-        // A failed frame is retried after a pause, without holding up the window meanwhile.
+        // A failed frame is sent again after a pause (unless newer colours went out meanwhile).
         m_frameRetryAtMs = lighting::NowMs() + kFailedSendPauseMs;
-        return false;
+        if (m_lastPushedGeneration == generation)
+            m_lastPushedGeneration = ~uint64_t(0);
+        RequestFramePush();
     }
-    return true;
 }
 
 void CVantikKeyboardDevice::SetStreamSuspended(bool wireless, bool suspended)
@@ -750,7 +841,7 @@ void CVantikKeyboardDevice::PushLightingFrame()
     }
     bool sent = true;
     if (isStreamed(GetLightState().mode))
-        sent = SendFrame(m_pushLeds);
+        sent = SendFrame(m_pushLeds, generation);
     // Streamed frames go out at the timer's pace; the preview catches up at its own.
     if (sent && (previewDue || !m_previewFlag.load()))
         m_lastPushedGeneration = generation;
@@ -760,24 +851,20 @@ void CVantikKeyboardDevice::PushLightingFrame()
 
 void CVantikKeyboardDevice::ReadStatus()
 {
-    if (!m_transport.isReady() || m_suppressStatus || CheckWirelessLink() != 1)
+    // Behind the receiver the link check goes first; a keyboard out of reach is not read.
+    if (!m_transport.isReady() || m_suppressStatus)
         return;
-    CVantikUSBDevice::ReadStatus();
+    PostStatusRead(true);
 }
 
-int CVantikKeyboardDevice::CheckWirelessLink()
+void CVantikKeyboardDevice::LinkChecked(bool answers)
 {
-    if (!m_transport.isReady())
-        return 0;
     if (!m_transport.isWireless())
-        return 1;
-    if (m_transport.checkWirelessLink()) {
-        m_wirelessSuspended = false;
+        return;
+    // Frames through the receiver stop while the keyboard is out of its reach.
+    m_wirelessSuspended = !answers;
+    if (answers)
         m_wirelessSlow = 0;
-        return 1;
-    }
-    m_wirelessSuspended = true;
-    return 0;
 }
 
 void CVantikKeyboardDevice::LightingControlNotice(uint32_t on)
@@ -785,7 +872,7 @@ void CVantikKeyboardDevice::LightingControlNotice(uint32_t on)
     CVantikUSBDevice::LightingControlNotice(on);
     // The keyboard runs its own lighting until told that the software drives it again.
     if (on && m_transport.isReady())
-        m_transport.lightingControlNotice();
+        PostIo<IoResult>(IoKind::Command, [](CommandTransport& t) { return IoResult{t.lightingControlNotice()}; });
 }
 
 void CVantikKeyboardDevice::HandleDeviceEvent(uint32_t code)
@@ -870,7 +957,7 @@ void CVantikKeyboardDevice::StoreSystemStage(const std::function<void(KeyboardSy
     m_stages = stages;
     SaveProfile();
     if (send)
-        WriteSettings(0, 0);
+        PostSettings(0);
 }
 
 bool CVantikKeyboardDevice::HandlePanelNotify(TNotifyUI& msg)

@@ -33,20 +33,17 @@ public:
     void OnConnected() override;
     void ReadSettings() override;
     void ReadStatus() override;
-    int CheckWirelessLink() override;
     int ReloadProfile() override;
     void RefreshPanel() override;
     void ShowKeyAssignments() override;
     void RestoreDefaults() override;
     std::vector<int> CollectUsedMacros() override;
-    // A raw table of 3 bytes per key slot.
-    int WriteKeyTable(int bank, const std::vector<uint8_t>& table) override;
     // The assignments by key position, macros renumbered in the order they are used.
-    int WriteKeyAssignments(int bank, const std::vector<KeyAssignmentPair>& assignments);
-    int WriteCurrentKeyTable(int bank) override;
-    int WriteMacros(const std::vector<int>& macros) override;
-    int WriteSettings(int slot) override { return WriteSettings(slot, 0); }
-    int WriteSettings(int slot, uint8_t firstByte);
+    KeyStep KeyAssignmentsWriteStep(int bank, const std::vector<KeyAssignmentPair>& assignments);
+    KeyStep KeyTableWriteStep(int bank) override;
+    KeyStep MacroWriteStep(const std::vector<int>& macros) override;
+    Request SettingsWriteJob(int slot) override { return SettingsWriteJob(slot, 0); }
+    Request SettingsWriteJob(int slot, uint8_t firstByte);
     void LoadNameLists() override;
     LightModeList LightModes() const override { return {m_modeNames, m_visibleList}; }
     void SelectFunctionPage(int page) override;
@@ -60,14 +57,9 @@ public:
     std::vector<KeyAssignmentPair> KeyAssignments() override { return m_keys; }
     void StoreKeyAssignments(const std::vector<KeyAssignmentPair>& keys) override;
 
-    // The whole profile onto the keyboard, as a profile switch does: settings, the macros the
-    // keys use, the key table and the custom colours. 1 when everything was written; a
-    // positive count of macro events that do not fit (nothing more written then); else the
-    // failing step's code.
-    int PushProfile() override;
-    // Writes the custom colour table of the light state's group: the colour list as shown
+    // Posts the custom colour table of the light state's group: the colour list as shown
     // (with its brightness) on entering the custom mode, else the group's colours as stored.
-    int WriteCustomColourTable(bool fromColourList);
+    void WriteCustomColourTable(bool fromColourList);
     // Gives every key of `positions` one colour in the custom mode, stores the group in the
     // profile and writes the table once (the lighting panel's painting of a key selection).
     void PaintCustomKeys(const std::vector<int>& positions, uint8_t red, uint8_t green, uint8_t blue);
@@ -85,11 +77,14 @@ public:
     const std::vector<int>& ModeList() const { return m_modeList; }
     uint64_t PreviewUpdates() const { return m_previewUpdates; }
 
-signals:
-    // A text for the user (already resolved), for the window's message box.
-    void userMessage(const QString& text);
-
 protected:
+    // The whole profile onto the keyboard, as a profile switch does: settings, the macros the
+    // keys use, the key table and the custom colours, stopping at the first that fails (macros
+    // that do not fit count as failing, with their excess count as the code).
+    void BeforeProfilePush(std::function<void()> then) override;
+    void ShowPushedProfile() override;
+    std::function<PushResult(CommandTransport&)> ProfilePushJob() override;
+    void LinkChecked(bool answers) override;
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
     bool StreamsEveryStep(uint8_t mode) const override;
@@ -100,7 +95,12 @@ protected:
     void ResetEffectState() override;
 
 private:
-    void ReadKeyboard();
+    // Posts the read of the information block, key table and LED map; the keys are identified
+    // where it lands, then `then` runs.
+    void ReadKeyboard(std::function<void()> then);
+    // Where the settings read-back lands.
+    void SettingsRead(uint8_t active, std::array<uint8_t, kSettingsBlock> block);
+    Request CustomColourTableJob(bool fromColourList);
     void IdentifyKeys();
     void EnterCustomMode();
     int MacroCount() const;
@@ -110,7 +110,10 @@ private:
     void ShowRepeatDelay(int index);
     void ShowOnboardProfile();
     void PaintPreview(const std::vector<LedColour>& leds);
-    bool SendFrame(const std::vector<LedColour>& leds);
+    // Posts the frame of colour generation `generation`; false while a failed one waits out
+    // its pause. Where it lands: the route's suspension follows how long the send took.
+    bool SendFrame(const std::vector<LedColour>& leds, uint64_t generation);
+    void FrameSent(bool wireless, uint64_t generation, int result, uint64_t tookMs);
     lighting::KeyboardEffectInput EffectInput(const LightState& s) const;
 
     CKeyboardProfiledata m_profile;
@@ -130,7 +133,6 @@ private:
     // Streaming suspension: a send slower than 500 ms twice running drops that route.
     bool m_wirelessSuspended = false, m_wiredSuspended = false;
     int m_wirelessSlow = 0, m_wiredSlow = 0;
-    uint64_t m_frameRetryAtMs = 0;
     std::array<uint8_t, 512> m_frame{};
 
     // Preview: repainted at a steady rate, whatever the light thread's pace.

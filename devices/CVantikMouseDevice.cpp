@@ -64,20 +64,31 @@ CVantikMouseDevice::~CVantikMouseDevice()
 
 // --- Connection and settings ---
 
-bool CVantikMouseDevice::LinkAnswers()
+bool CVantikMouseDevice::LinkAnswers(CommandTransport& t, IoResult& result)
 {
-    if (!m_transport.isWireless())
+    if (!t.isWireless())
         return true;
-    const bool answers = CheckWirelessLink() == 1;
-    ShowLinkProblem(!answers);
-    return answers;
+    if (t.checkWirelessLink())
+        return true;
+    result.code = 0;
+    result.failure = IoFailure::OutOfReach;
+    return false;
 }
 
-int CVantikMouseDevice::CheckWirelessLink()
+void CVantikMouseDevice::LinkChecked(bool answers)
 {
-    if (!m_transport.isReady() || !m_transport.isWireless())
-        return 0;
-    return m_transport.checkWirelessLink() ? 1 : 0;
+    if (m_transport.isWireless())
+        ShowLinkProblem(!answers);
+}
+
+void CVantikMouseDevice::TakeLink(const IoResult& result)
+{
+    if (!m_transport.isWireless())
+        return;
+    if (result.failure == IoFailure::OutOfReach)
+        ShowLinkProblem(true);
+    else if (result.ok())
+        ShowLinkProblem(false);
 }
 
 void CVantikMouseDevice::ShowLinkProblem(bool problem)
@@ -92,25 +103,49 @@ void CVantikMouseDevice::ShowLinkProblem(bool problem)
     }
 }
 
-bool CVantikMouseDevice::ReadMouse()
+void CVantikMouseDevice::ReadMouse(std::function<void()> then)
 {
-    if (!m_transport.isReady() || !LinkAnswers())
-        return false;
-    m_transport.openSession();
-    if (m_transport.readInformation(m_info) != 1)
-        return false;
-    m_infoValid = true;
-    m_sensor = MouseSensor::FromInfoBlock(m_info);
-    const uint32_t length = 3u * m_info[CommandTransport::kInfoKeySlots];
-    if (m_transport.setBlockLength(length) != 1)
-        return false;
-    std::vector<uint8_t> table(length, 0);
-    if (length > 0 && m_transport.readKeyTable(table.data()) != 1)
-        return false;
-    m_transport.closeSession();
-    m_keyTable = std::move(table);
-    IdentifyButtons();
-    return true;
+    if (!m_transport.isReady()) {
+        then();
+        return;
+    }
+    struct Read : IoResult {
+        CommandTransport::InfoBlock info{};
+        bool infoRead = false;
+        std::vector<uint8_t> table;
+    };
+    PostIo<Read>(IoKind::Read, [](CommandTransport& t) {
+        Read r;
+        if (!LinkAnswers(t, r))
+            return r;
+        t.openSession();
+        r.code = t.readInformation(r.info);
+        if (r.code != 1)
+            return r;
+        r.infoRead = true;
+        const uint32_t length = 3u * r.info[CommandTransport::kInfoKeySlots];
+        r.code = t.setBlockLength(length);
+        if (r.code != 1)
+            return r;
+        std::vector<uint8_t> table(length, 0);
+        if (length > 0 && (r.code = t.readKeyTable(table.data())) != 1)
+            return r;
+        t.closeSession();
+        r.table = std::move(table);
+        r.code = 1;
+        return r;
+    }, [this, then = std::move(then)](Read r) {
+        TakeLink(r);
+        if (r.infoRead) {
+            TakeInformation(r.info);
+            m_sensor = MouseSensor::FromInfoBlock(m_info);
+        }
+        if (r.ok()) {
+            m_keyTable = std::move(r.table);
+            IdentifyButtons();
+        }
+        then();
+    });
 }
 
 void CVantikMouseDevice::IdentifyButtons()
@@ -131,14 +166,17 @@ void CVantikMouseDevice::IdentifyButtons()
 
 void CVantikMouseDevice::OnConnected()
 {
-    ReadMouse();
-    BindDpiControls();
-    ReloadProfile();
-    // The mouse's own lighting and current stage (it may have been changed on the mouse while
-    // Tessel was away) come back into the profile before the page shows them.
-    ReadSettings();
-    RefreshPanel();
-    StartLightThread();
+    ReadMouse([this] {
+        BindDpiControls();
+        ReloadProfile();
+        // The mouse's own lighting and current stage (it may have been changed on the mouse
+        // while Tessel was away) come back into the profile before the page shows them.
+        ReadSettings();
+        m_io.AfterQueued([this] {
+            RefreshPanel();
+            StartLightThread();
+        });
+    });
 }
 
 int CVantikMouseDevice::ReloadProfile()
@@ -153,22 +191,43 @@ int CVantikMouseDevice::ReloadProfile()
     return result;
 }
 
-int CVantikMouseDevice::PushProfile()
+void CVantikMouseDevice::BeforeProfilePush(std::function<void()> then)
+{
+    // A push right after the mouse appeared may come before its connection read: the button
+    // table can only be written once its slots are known.
+    if (m_buttonSlots[0] == kNotFound && m_transport.isReady())
+        ReadMouse(std::move(then));
+    else
+        then();
+}
+
+std::function<CVantikUSBDevice::PushResult(CommandTransport&)> CVantikMouseDevice::ProfilePushJob()
 {
     // The settings block first (as every device), then what only the mouse and keyboard hold:
     // the macros and the button table. A macro transfer that fails stops the push, so the
     // buttons never point at macros the mouse does not hold.
-    // A push right after the mouse appeared may come before its connection read: the button
-    // table can only be written once its slots are known.
-    if (m_buttonSlots[0] == kNotFound && m_transport.isReady())
-        ReadMouse();
-    const int settings = CVantikUSBDevice::PushProfile();
-    if (settings != 1 || !m_transport.isReady())
-        return settings;
-    const int macros = WriteMacros(CollectUsedMacros());
-    if (macros != 0)
-        return macros;
-    return WriteCurrentKeyTable(0);
+    Request settings = SettingsWriteJob(0);
+    KeyStep macros = MacroWriteStep(CollectUsedMacros());
+    KeyStep keys = KeyTableWriteStep(0);
+    return [settings, macros, keys](CommandTransport& t) {
+        PushResult r;
+        const IoResult written = settings(t);
+        r.keys.failure = written.failure;
+        if (PushStep(r, "push_step_settings", written.code)) {
+            r.keys.macros = macros(t, r.keys);
+            if (r.keys.macros != 0) {
+                r.code = r.keys.macros;
+                r.step = QStringLiteral("push_step_macros");
+            } else {
+                ++r.stepsDone;
+                r.keys.keys = keys(t, r.keys);
+                PushStep(r, "push_step_keys", r.keys.keys);
+            }
+        }
+        if (!r.ok())
+            r.failure = r.keys.failure;
+        return r;
+    };
 }
 
 int CVantikMouseDevice::ApplyLightSettings()
@@ -192,14 +251,28 @@ void CVantikMouseDevice::ReadSettings()
     m_currentBackup = m_current;
     if (!m_transport.isReady())
         return;
-    if (m_transport.isWireless() && !LinkAnswers())
-        return;
-    uint8_t profile = 0;
-    if (m_transport.readSettings(&profile, 1, 0) != 1)
-        return;
-    std::array<uint8_t, blocks::kMouseReadLength> block{};
-    if (m_transport.readSettings(block.data(), uint32_t(block.size()), blocks::kMouseStride * profile) != 1)
-        return;
+    struct Block : IoResult {
+        uint8_t profile = 0;
+        std::array<uint8_t, blocks::kMouseReadLength> block{};
+    };
+    PostIo<Block>(IoKind::Read, [](CommandTransport& t) {
+        Block r;
+        if (!LinkAnswers(t, r))
+            return r;
+        r.code = t.readSettings(&r.profile, 1, 0);
+        if (r.code == 1)
+            r.code = t.readSettings(r.block.data(), uint32_t(r.block.size()), blocks::kMouseStride * r.profile);
+        return r;
+    }, [this, mark = CommandsPosted()](Block r) {
+        if (r.failure == IoFailure::OutOfReach)
+            ShowLinkProblem(true);
+        if (r.ok() && mark == CommandsPosted())
+            SettingsRead(r.profile, r.block);
+    });
+}
+
+void CVantikMouseDevice::SettingsRead(uint8_t profile, std::array<uint8_t, blocks::kMouseReadLength> block)
+{
     ShowLinkProblem(false);
     block[0] = profile;
     m_mirror = block;
@@ -234,27 +307,37 @@ std::array<uint8_t, blocks::kMouseWriteLength> CVantikMouseDevice::BuildSettings
                                    uint16_t(height));
 }
 
-int CVantikMouseDevice::WriteSettings(int slot)
+CVantikUSBDevice::Request CVantikMouseDevice::SettingsWriteJob(int slot)
 {
     QSize screen(0, 0);
     if (const QScreen* primary = QGuiApplication::primaryScreen())
         screen = primary->geometry().size() * primary->devicePixelRatio();
-    return WriteSettings(slot, 0, 1, screen.width(), screen.height());
+    return SettingsWriteJob(slot, 0, 1, screen.width(), screen.height());
 }
 
-int CVantikMouseDevice::WriteSettings(int slot, int firstByte, int thirdByte, int width, int height)
+CVantikUSBDevice::Request CVantikMouseDevice::SettingsWriteJob(int slot, int firstByte, int thirdByte, int width,
+                                                               int height)
 {
     const auto block = BuildSettingsBlock(firstByte, thirdByte, width, height);
-    if (!LinkAnswers())
-        return 0;
-    m_transport.openSession();
-    if (!LinkAnswers())
-        return 0;
-    const int result = m_transport.writeSettings(block.data(), uint32_t(block.size()), blocks::kMouseStride * uint32_t(slot));
-    if (!LinkAnswers())
-        return 0;
-    m_transport.closeSession();
-    return result;
+    return [block, slot](CommandTransport& t) {
+        IoResult r;
+        if (!LinkAnswers(t, r))
+            return r;
+        t.openSession();
+        if (!LinkAnswers(t, r))
+            return r;
+        const int result = t.writeSettings(block.data(), uint32_t(block.size()), blocks::kMouseStride * uint32_t(slot));
+        if (!LinkAnswers(t, r))
+            return r;
+        t.closeSession();
+        r.code = result;
+        return r;
+    };
+}
+
+void CVantikMouseDevice::SettingsWritten(const IoResult& result)
+{
+    TakeLink(result);
 }
 
 // --- Buttons, macros and shoot patterns ---
@@ -276,27 +359,38 @@ std::vector<int> CVantikMouseDevice::CollectUsedMacros()
     return used;
 }
 
-int CVantikMouseDevice::WriteKeyTable(int bank, const std::vector<uint8_t>& assignments)
+CVantikUSBDevice::KeyStep CVantikMouseDevice::ButtonTableWriteStep(int bank, const std::vector<uint8_t>& assignments)
 {
-    if (!m_transport.isReady() || !LinkAnswers())
-        return 0;
-    m_transport.openSession();
-    if (!LinkAnswers())
-        return 0;
-    const int info = m_transport.readInformation(m_info);
-    if (info != 1)
-        return info;
-    const size_t length = 3u * m_info[CommandTransport::kInfoKeySlots];
+    return [bank, assignments, base = m_keyTable, slotOf = m_buttonSlots, info = m_info,
+            count = std::max(macroCount(DataFolder()), 0)](CommandTransport& t, KeyWriteResult& r) mutable {
+        if (!t.isReady() || !LinkAnswers(t, r))
+            return 0;
+        t.openSession();
+        if (!LinkAnswers(t, r))
+            return 0;
+        const int read = t.readInformation(info);
+        if (read != 1)
+            return read;
+        r.info = info;
+        return WriteButtonTable(t, r, bank, assignments, base, slotOf, info, count);
+    };
+}
+
+int CVantikMouseDevice::WriteButtonTable(CommandTransport& t, KeyWriteResult& r, int bank,
+                                         const std::vector<uint8_t>& assignments, const std::vector<uint8_t>& base,
+                                         const std::array<int, kButtons>& slotOf,
+                                         const CommandTransport::InfoBlock& info, int count)
+{
+    const size_t length = 3u * info[CommandTransport::kInfoKeySlots];
     // The transfer length is the table's, whatever an earlier transfer left it at.
-    if (m_transport.setBlockLength(uint32_t(length)) != 1)
+    if (t.setBlockLength(uint32_t(length)) != 1)
         return 0;
-    std::vector<uint8_t> table = m_keyTable;
+    std::vector<uint8_t> table = base;
     table.resize(length, 0);
-    const int count = std::max(macroCount(DataFolder()), 0);
     std::vector<int> used;
     const auto& defaults = keytables::mouseDefaultButtons();
     for (int j = 0; j < kButtons; ++j) {
-        const int k = m_buttonSlots[size_t(j)];
+        const int k = slotOf[size_t(j)];
         if (k == kNotFound || size_t(3 * k + 2) >= length || size_t(3 * j + 2) >= assignments.size())
             continue;
         uint8_t type = assignments[size_t(3 * j)], p1 = assignments[size_t(3 * j + 1)], p2 = assignments[size_t(3 * j + 2)];
@@ -315,18 +409,26 @@ int CVantikMouseDevice::WriteKeyTable(int bank, const std::vector<uint8_t>& assi
         table[size_t(3 * k + 1)] = p1;
         table[size_t(3 * k + 2)] = p2;
     }
-    if (!LinkAnswers())
+    if (!LinkAnswers(t, r))
         return 0;
-    const int result = m_transport.writeKeyTable(table.data(), bank);
-    if (!LinkAnswers())
+    const int result = t.writeKeyTable(table.data(), bank);
+    if (!LinkAnswers(t, r))
         return 0;
-    m_transport.closeSession();
+    t.closeSession();
     if (result == 1)
-        m_keyTable = table;
+        r.table = std::move(table);
     return result;
 }
 
-int CVantikMouseDevice::WriteCurrentKeyTable(int bank)
+void CVantikMouseDevice::KeysWritten(const KeyWriteResult& result)
+{
+    CVantikUSBDevice::KeysWritten(result);
+    TakeLink(result);
+    if (result.keys == 1 && !result.table.empty())
+        m_keyTable = result.table;
+}
+
+CVantikUSBDevice::KeyStep CVantikMouseDevice::KeyTableWriteStep(int bank)
 {
     const std::vector<KeyAssignmentPair> keys = m_profile.GetKeyList();
     const auto& defaults = keytables::mouseDefaultButtons();
@@ -337,28 +439,54 @@ int CVantikMouseDevice::WriteCurrentKeyTable(int bank)
         assignments[size_t(3 * j + 1)] = known ? keys[size_t(j)].current.p1 : defaults[size_t(j)].p1;
         assignments[size_t(3 * j + 2)] = known ? keys[size_t(j)].current.p2 : defaults[size_t(j)].p2;
     }
-    return WriteKeyTable(bank, assignments);
+    return ButtonTableWriteStep(bank, assignments);
 }
 
-int CVantikMouseDevice::WriteMacros(const std::vector<int>& macros)
+CVantikUSBDevice::KeyStep CVantikMouseDevice::MacroWriteStep(const std::vector<int>& macros)
 {
-    if (!LinkAnswers())
-        return 0;
-    return m_transport.writeMacros(DataFolder(), macros, m_info);
+    return [folder = DataFolder(), macros, info = m_info](CommandTransport& t, KeyWriteResult& r) mutable {
+        if (!LinkAnswers(t, r))
+            return 0;
+        const CommandTransport::InfoBlock before = info;
+        const int result = t.writeMacros(folder, macros, info);
+        if (info != before)
+            r.info = info;
+        return result;
+    };
+}
+
+CVantikUSBDevice::Request CVantikMouseDevice::ShootWriteJob(const std::vector<uint8_t>& image)
+{
+    return [image](CommandTransport& t) {
+        IoResult r;
+        if (!t.isReady() || !LinkAnswers(t, r))
+            return r;
+        t.openSession();
+        if (!LinkAnswers(t, r))
+            return r;
+        const int result = t.writeShootData(image.data(), uint32_t(image.size()));
+        if (!LinkAnswers(t, r))
+            return r;
+        t.closeSession();
+        r.code = result;
+        return r;
+    };
 }
 
 int CVantikMouseDevice::WriteShootData(const std::vector<uint8_t>& image)
 {
-    if (!m_transport.isReady() || !LinkAnswers())
-        return 0;
-    m_transport.openSession();
-    if (!LinkAnswers())
-        return 0;
-    const int result = m_transport.writeShootData(image.data(), uint32_t(image.size()));
-    if (!LinkAnswers())
-        return 0;
-    m_transport.closeSession();
-    return result;
+    const IoResult r = ShootWriteJob(image)(m_transport);
+    TakeLink(r);
+    return r.code;
+}
+
+void CVantikMouseDevice::PostShootData(const std::vector<uint8_t>& image, std::function<void(IoResult)> landed)
+{
+    PostIo<IoResult>(IoKind::Command, ShootWriteJob(image), [this, landed = std::move(landed)](IoResult r) {
+        TakeLink(r);
+        if (landed)
+            landed(r);
+    });
 }
 
 int CVantikMouseDevice::WriteShootPatterns()
@@ -657,7 +785,7 @@ void CVantikMouseDevice::StoreStages(const std::vector<DpiStage>& stages, bool w
     m_profile.SetDpiStages(stages);
     SaveProfile();
     if (write)
-        WriteSettings(0);
+        PostSettings(0);
 }
 
 void CVantikMouseDevice::SetStageIndex(int n, int index, bool write)
@@ -682,7 +810,7 @@ void CVantikMouseDevice::SelectStage(int n)
     m_profile.SetDpiStages(stages);
     m_profile.SetActiveStage(n);
     SaveProfile();
-    WriteSettings(0);
+    PostSettings(0);
     ShowDpiStages();
 }
 
@@ -815,7 +943,7 @@ bool CVantikMouseDevice::HandlePanelNotify(TNotifyUI& msg)
         s.reportStage = uint16_t(n >= 0 && n < kPollingRates ? n : 0);
         m_profile.SetSystemStages(s);
         SaveProfile();
-        WriteSettings(0);
+        PostSettings(0);
         ShowPollingRate();
         return true;
     }

@@ -36,19 +36,17 @@ public:
     void OnConnected() override;
     void ReadSettings() override;
     int ReloadProfile() override;
-    int PushProfile() override;
     void RefreshPanel() override;
     void LoadNameLists() override;
     LightModeList LightModes() const override { return {m_names.modeNames(), m_names.modeVisible()}; }
-    int CheckWirelessLink() override;
     std::vector<int> CollectUsedMacros() override;
     // `assignments`: three code bytes per button position (0 to 10).
-    int WriteKeyTable(int bank, const std::vector<uint8_t>& assignments) override;
-    int WriteCurrentKeyTable(int bank) override;
-    int WriteMacros(const std::vector<int>& macros) override;
+    KeyStep ButtonTableWriteStep(int bank, const std::vector<uint8_t>& assignments);
+    KeyStep KeyTableWriteStep(int bank) override;
+    KeyStep MacroWriteStep(const std::vector<int>& macros) override;
     // Slot 0, first byte 0, third byte 1 and the primary screen's size in pixels.
-    int WriteSettings(int slot) override;
-    int WriteSettings(int slot, int firstByte, int thirdByte, int width, int height);
+    Request SettingsWriteJob(int slot) override;
+    Request SettingsWriteJob(int slot, int firstByte, int thirdByte, int width, int height);
     void SelectFunctionPage(int page) override;
     void ResetEffectState() override;
     void MarkRingLeds() override;
@@ -56,8 +54,11 @@ public:
     void HandleDeviceEvent(uint32_t code) override;
 
     // Writes a shoot-pattern image (command 0x17) in a session, link-checked behind the
-    // receiver. The transport's result code; 0 when the mouse is out of reach.
+    // receiver. The transport's result code; 0 when the mouse is out of reach. Post... queues it
+    // on the I/O worker (the shoot editor); Write... runs it on the calling thread.
+    Request ShootWriteJob(const std::vector<uint8_t>& image);
     int WriteShootData(const std::vector<uint8_t>& image);
+    void PostShootData(const std::vector<uint8_t>& image, std::function<void(IoResult)> landed);
     // The image of the four "ShootData_N.Shoot" files of the mouse's folder, written as above;
     // -1 when no image can be built from them.
     int WriteShootPatterns();
@@ -73,6 +74,12 @@ public:
     int ActiveProfile() const { return m_current[0]; }
 
 protected:
+    void BeforeProfilePush(std::function<void()> then) override;
+    // Settings, then the macros, then the button table; a macro transfer that fails stops it.
+    std::function<PushResult(CommandTransport&)> ProfilePushJob() override;
+    void LinkChecked(bool answers) override;
+    void KeysWritten(const KeyWriteResult& result) override;
+    void SettingsWritten(const IoResult& result) override;
     void RenderMode(uint8_t mode) override;
     bool IsStillMode(uint8_t mode) const override;
     int LightSequenceModel() const override { return DeviceNameLists::Mouse; }
@@ -81,11 +88,23 @@ protected:
     uint32_t TickMs() const override { return 2; }
 
 private:
-    // The link check that precedes every command behind the receiver; true on the cable.
-    bool LinkAnswers();
-    // Session, information block, key table; then the buttons found in it.
-    bool ReadMouse();
+    // The link check that precedes every command behind the receiver (on the I/O worker); true
+    // on the cable. False, with the result marked out of reach, when the mouse does not answer.
+    static bool LinkAnswers(CommandTransport& t, IoResult& result);
+    // Where a request that went through the link check lands: the page says whether the mouse
+    // is out of reach.
+    void TakeLink(const IoResult& result);
+    // Posts the read of the session, information block and key table; the buttons are found in
+    // it where it lands, then `then` runs.
+    void ReadMouse(std::function<void()> then);
     void IdentifyButtons();
+    // Where the settings read-back lands.
+    void SettingsRead(uint8_t profile, std::array<uint8_t, blocks::kMouseReadLength> block);
+    // The button table built from the assignments and written (on the I/O worker).
+    static int WriteButtonTable(CommandTransport& t, KeyWriteResult& r, int bank,
+                                const std::vector<uint8_t>& assignments, const std::vector<uint8_t>& base,
+                                const std::array<int, kButtons>& slotOf, const CommandTransport::InfoBlock& info,
+                                int count);
     // The page's status line: a text id, or the connection state when empty.
     void ShowLinkProblem(bool problem);
 

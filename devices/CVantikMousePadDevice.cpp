@@ -53,39 +53,68 @@ void CVantikMousePadDevice::RefreshPanel()
 void CVantikMousePadDevice::OnConnected()
 {
     LoadNameLists();
-    ReadInformationBlock();
-    // What the pad holds now, so the bytes only the pad knows go back as it has them; the
-    // lighting is the profile's.
-    ReadLiveBlock();
-    ReloadProfile();
-    RefreshPanel();
-    StartLightThread();
+    struct Connected : IoResult {
+        CommandTransport::InfoBlock info{};
+        bool infoRead = false;
+        LiveRead live;
+    };
+    // The information block, then what the pad holds now, so the bytes only the pad knows go
+    // back as it has them; the lighting is the profile's.
+    PostIo<Connected>(IoKind::Read, [](CommandTransport& t) {
+        Connected r;
+        r.infoRead = ReadInformationIo(t, r.info) == 1;
+        r.live = ReadLiveIo(t);
+        r.code = r.live.code;
+        return r;
+    }, [this](Connected r) {
+        if (r.infoRead)
+            TakeInformation(r.info);
+        TakeLiveBlock(r.live);
+        ReloadProfile();
+        RefreshPanel();
+        StartLightThread();
+    });
 }
 
-bool CVantikMousePadDevice::ReadLiveBlock()
+CVantikMousePadDevice::LiveRead CVantikMousePadDevice::ReadLiveIo(CommandTransport& t)
+{
+    LiveRead r;
+    r.ready = t.isReady() != 0;
+    if (!r.ready)
+        return r;
+    r.code = t.readSettings(&r.profile, 1, 0);
+    if (r.code == 1)
+        r.code = t.readSettings(r.block.data(), uint32_t(r.block.size()), blocks::kPadReadStride * r.profile);
+    return r;
+}
+
+bool CVantikMousePadDevice::TakeLiveBlock(const LiveRead& r)
 {
     SetSameLighting(0);
     m_liveBackup = m_live;
-    std::array<uint8_t, blocks::kPadReadLength> block{};
-    uint8_t profile = 0;
-    if (m_transport.isReady()) {
-        if (m_transport.readSettings(&profile, 1, 0) != 1 ||
-            m_transport.readSettings(block.data(), uint32_t(block.size()), blocks::kPadReadStride * profile) != 1) {
-            // A failed read leaves what the page knew.
-            m_live = m_liveBackup;
-            return false;
-        }
-    }
-    std::copy_n(block.begin(), blocks::kPadLength, m_live.begin());
-    m_live[0] = profile;
+    // A failed read leaves what the page knew.
+    if (r.ready && !r.ok())
+        return false;
+    std::copy_n(r.block.begin(), blocks::kPadLength, m_live.begin());
+    m_live[0] = r.profile;
     m_live[1] = uint8_t(blocks::ModeItemOf(m_modeList, m_live[1], m_live[1]));
     m_live[3] = uint8_t(4 - std::min<int>(m_live[3], 4));
-    return m_transport.isReady() != 0;
+    return r.ready;
 }
 
 void CVantikMousePadDevice::ReadSettings()
 {
-    if (!ReadLiveBlock())
+    PostIo<LiveRead>(IoKind::Read, &CVantikMousePadDevice::ReadLiveIo, [this, mark = CommandsPosted()](LiveRead r) {
+        if (mark == CommandsPosted())
+            SettingsRead(r);
+        else
+            ReadStatus();  // the charger state the announcement may also mean
+    });
+}
+
+void CVantikMousePadDevice::SettingsRead(const LiveRead& read)
+{
+    if (!TakeLiveBlock(read))
         return;
     // A change made on the pad (a lighting key) becomes the profile's lighting.
     LightInfo light = m_profile.GetLightInfo();
@@ -111,16 +140,18 @@ blocks::PadBlock CVantikMousePadDevice::BuildSettingsBlock() const
     return blocks::BuildPadBlock(m_live, m_modeList, m_live[1], m_live[3]);
 }
 
-int CVantikMousePadDevice::WriteSettings(int slot)
+CVantikUSBDevice::Request CVantikMousePadDevice::SettingsWriteJob(int slot)
 {
     m_live = blocks::ApplyPadLight(m_live, m_profile.GetLightInfo());
     const blocks::PadBlock block = BuildSettingsBlock();
-    if (!m_transport.isReady())
-        return 0;
-    m_transport.openSession();
-    const int result = m_transport.writeSettings(block.data(), uint32_t(block.size()), blocks::kPadWriteStride * uint32_t(slot));
-    m_transport.closeSession();
-    return result;
+    return [block, slot](CommandTransport& t) {
+        if (!t.isReady())
+            return IoResult{0};
+        t.openSession();
+        const int result = t.writeSettings(block.data(), uint32_t(block.size()), blocks::kPadWriteStride * uint32_t(slot));
+        t.closeSession();
+        return IoResult{result};
+    };
 }
 
 // --- Lighting preview ---

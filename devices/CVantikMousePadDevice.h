@@ -23,7 +23,7 @@ public:
     void LoadNameLists() override;
     LightModeList LightModes() const override { return {m_names.modeNames(), m_names.modeVisible()}; }
     // Writes the pad's 21 bytes at 64 × slot; callers pass slot 0.
-    int WriteSettings(int slot) override;
+    Request SettingsWriteJob(int slot) override;
     void MarkRingLeds() override;
 
     // The live block: what the pad last reported with the profile's lighting put in.
@@ -43,8 +43,17 @@ protected:
     bool ReadsStatusBlock() const override { return true; }
 
 private:
-    // Reads the pad's block into the live settings; false when nothing was read.
-    bool ReadLiveBlock();
+    // The pad's block as read on the I/O worker: the active profile and its block.
+    struct LiveRead : IoResult {
+        uint8_t profile = 0;
+        std::array<uint8_t, blocks::kPadReadLength> block{};
+        bool ready = false;
+    };
+    static LiveRead ReadLiveIo(CommandTransport& t);
+    // Takes a block read into the live settings; false when nothing was read.
+    bool TakeLiveBlock(const LiveRead& read);
+    // Where the settings read-back lands: a change made on the pad becomes the profile's.
+    void SettingsRead(const LiveRead& read);
 
     CBasicProfiledata m_profile;
     DeviceNameLists m_names;

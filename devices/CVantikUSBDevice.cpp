@@ -7,6 +7,7 @@
 #include "profiles/CBasicProfiledata.h"
 #include "profiles/DataPaths.h"
 #include "profiles/ProfileList.h"
+#include "protocol/ResultCodes.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CDeviceOptionUI.h"
 #include "ui/CMpDevicePowerUI.h"
@@ -15,6 +16,7 @@
 #include "ui/PaintManager.h"
 #include "ui/WindowImplBase.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -22,18 +24,25 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
-constexpr uint32_t kListenerStopMs = 500;
 constexpr int kStatusLength = 6;
+// A frame that failed is sent again after this pause, so a device that refuses frames is not
+// sent one on every tick of the push.
+constexpr uint64_t kFailedFramePauseMs = 200;
 // Frame pushes with nothing new before the 5 ms timer rests (until the light thread changes
 // the colours again): an unchanged frame is never sent twice.
 constexpr int kIdlePushesBeforeRest = 20;
 
 }  // namespace
 
-CVantikUSBDevice::CVantikUSBDevice(QWidget* parent) : QWidget(parent) {}
+CVantikUSBDevice::CVantikUSBDevice(QWidget* parent) : QWidget(parent)
+{
+    m_io.SetAvailabilityHandler([this](bool answering, int64_t sinceMs) { OnAvailabilityChanged(answering, sinceMs); });
+    m_io.SetEventHandler([this](uint32_t code) { HandleDeviceEvent(code); });
+}
 
 CVantikUSBDevice::~CVantikUSBDevice()
 {
@@ -46,8 +55,10 @@ void CVantikUSBDevice::ShutDown()
     DetachListener(hid::devtype::kKeyboard);
     DetachListener(hid::devtype::kKeyboardReceiver);
     m_transport.setReady(0);
+    // Closing the channels releases a transfer the I/O worker is waiting in.
     m_transport.channelA().close();
     m_transport.channelB().close();
+    m_io.Stop();
 }
 
 void CVantikUSBDevice::Setup(const DeviceSetup& setup)
@@ -177,11 +188,11 @@ void CVantikUSBDevice::RefreshPanel()
     }
 }
 
-int CVantikUSBDevice::SendLighting()
+void CVantikUSBDevice::SendLighting()
 {
     if (!m_lightingControl.load() || !m_transport.isReady())
-        return 1;
-    return WriteSettings(0);
+        return;
+    PostSettings(0);
 }
 
 std::vector<QWidget*> CVantikUSBDevice::Panels() const
@@ -232,12 +243,24 @@ void CVantikUSBDevice::ShowDeviceInfo()
         if (hasBattery)
             battery->setText(lang.Text(QStringLiteral("device_battery_format")).arg(m_lastStatus[0]));
     }
-    if (auto* status = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_status"))))
-        lang.SetTextId(status, ready ? QStringLiteral("device_status_ready") : QStringLiteral("device_status_no_answer"));
+    // A device that stopped answering says so, with the time, until its next answer.
+    const bool answering = m_notAnsweringSinceMs == 0;
+    const QString since = answering ? QString()
+                                    : QDateTime::fromMSecsSinceEpoch(m_notAnsweringSinceMs).toString(QStringLiteral("HH:mm:ss"));
+    if (auto* status = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_status")))) {
+        if (ready && !answering) {
+            status->setProperty("textid", QVariant());
+            status->setText(lang.Text(QStringLiteral("device_status_not_answering")).arg(since));
+        } else {
+            lang.SetTextId(status, ready ? QStringLiteral("device_status_ready") : QStringLiteral("device_status_no_answer"));
+        }
+    }
     if (m_tab) {
         QString line = lang.Text(wireless ? QStringLiteral("tab_route_receiver") : QStringLiteral("tab_route_cable"));
         if (hasBattery)
             line += QStringLiteral(" · %1%").arg(m_lastStatus[0]);
+        if (ready && !answering)
+            line = lang.Text(QStringLiteral("tab_status_not_answering")).arg(since);
         m_tab->SetStatusText(line);
     }
     emit stateChanged();
@@ -278,7 +301,7 @@ void CVantikUSBDevice::RequestFramePush()
     }, Qt::QueuedConnection);
 }
 
-// --- Frame push (UI thread) ---
+// --- Frame push (UI thread builds, the I/O worker sends) ---
 
 std::vector<uint8_t> CVantikUSBDevice::BuildFrame(const std::vector<LedColour>& leds) const
 {
@@ -314,6 +337,20 @@ void CVantikUSBDevice::UpdatePreview(const std::vector<LedColour>& leds)
     }
 }
 
+void CVantikUSBDevice::PostFrame(Request send, uint64_t generation)
+{
+    m_lastPushedGeneration = generation;
+    PostIo<IoResult>(IoKind::Frame, std::move(send), [this, generation](IoResult r) {
+        if (r.ok())
+            return;
+        // Sent again after a pause (unless newer colours went out meanwhile).
+        m_frameRetryAtMs = lighting::NowMs() + kFailedFramePauseMs;
+        if (m_lastPushedGeneration == generation)
+            m_lastPushedGeneration = ~uint64_t(0);
+        RequestFramePush();
+    }, "frame");
+}
+
 void CVantikUSBDevice::PushLightingFrame()
 {
     if (!m_lightingControl.load())
@@ -324,14 +361,16 @@ void CVantikUSBDevice::PushLightingFrame()
         return;
     UpdatePreview(leds);
     // Frames travel by cable only; behind the receiver the preview alone follows.
-    if (m_transport.isWireless()) {
+    if (m_transport.isWireless() || !m_io.Answering()) {
         m_lastPushedGeneration = generation;
         return;
     }
-    const std::vector<uint8_t> frame = BuildFrame(leds);
-    if (m_transport.sendLightingFrame(frame.data(), uint32_t(frame.size())) == 1)
-        m_lastPushedGeneration = generation;
-    // A frame that failed is sent again on the next tick rather than by pausing the UI here.
+    // After a failed frame the colours go out again once the pause is over.
+    if (lighting::NowMs() < m_frameRetryAtMs)
+        return;
+    PostFrame([frame = BuildFrame(leds)](CommandTransport& t) {
+        return IoResult{t.sendLightingFrame(frame.data(), uint32_t(frame.size()))};
+    }, generation);
 }
 
 void CVantikUSBDevice::OnFramePushTimer()
@@ -363,19 +402,98 @@ void CVantikUSBDevice::OnFramePushTimer()
     }
 }
 
-// --- Status, lighting control ---
+// --- Status, link check, availability ---
 
 void CVantikUSBDevice::ReadStatus()
 {
     if (!m_transport.isReady())
         return;
-    uint8_t block[kStatusLength] = {};
-    if (m_transport.readStatus(block, kStatusLength, 0) != 1)
-        return;
-    block[3] = m_transport.isWireless() ? 1 : 0;
-    m_lastStatus.assign(block, block + kStatusLength);
+    PostStatusRead(false);
+}
+
+void CVantikUSBDevice::PostStatusRead(bool linkFirst)
+{
+    struct StatusRead : IoResult {
+        std::array<uint8_t, kStatusLength> block{};
+        bool wireless = false;
+        bool linkChecked = false;
+        bool linkUp = false;
+    };
+    PostIo<StatusRead>(IoKind::Read, [linkFirst](CommandTransport& t) {
+        StatusRead r;
+        r.wireless = t.isWireless() != 0;
+        if (linkFirst && r.wireless) {
+            r.linkChecked = true;
+            r.linkUp = t.checkWirelessLink();
+            if (!r.linkUp)
+                return r;
+        }
+        r.code = t.readStatus(r.block.data(), kStatusLength, 0);
+        return r;
+    }, [this](StatusRead r) {
+        if (r.linkChecked)
+            LinkChecked(r.linkUp);
+        if (r.ok())
+            ShowStatus(r.block, r.wireless);
+    }, "status");
+}
+
+void CVantikUSBDevice::ShowStatus(std::array<uint8_t, 6> block, bool wireless)
+{
+    block[3] = wireless ? 1 : 0;
+    m_lastStatus.assign(block.begin(), block.end());
     if (m_powerPanel)
-        m_powerPanel->ShowStatus(block, kStatusLength);
+        m_powerPanel->ShowStatus(block.data(), kStatusLength);
+    ShowDeviceInfo();
+}
+
+void CVantikUSBDevice::CheckWirelessLink(std::function<void(bool)> landed)
+{
+    PostIo<IoResult>(IoKind::Read, [](CommandTransport& t) {
+        return IoResult{t.isReady() && (!t.isWireless() || t.checkWirelessLink()) ? 1 : 0};
+    }, [this, landed = std::move(landed)](IoResult r) {
+        LinkChecked(r.ok());
+        if (landed)
+            landed(r.ok());
+    });
+}
+
+void CVantikUSBDevice::CheckLinkAfterRouteSwitch(int tries, int pauseMs)
+{
+    struct Checked : IoResult {
+        std::array<uint8_t, kStatusLength> block{};
+        bool linkUp = false;
+        bool wireless = false;
+    };
+    PostIo<Checked>(IoKind::Read, [tries, pauseMs](CommandTransport& t) {
+        Checked r;
+        r.wireless = t.isWireless() != 0;
+        for (int attempt = 1; attempt <= tries && !r.linkUp; ++attempt) {
+            r.linkUp = t.checkWirelessLink();
+            if (!r.linkUp && attempt < tries) {
+                qCDebug(tesselDebug) << "获取2.4G模式失败";
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            }
+        }
+        qCDebug(tesselDebug) << "获取2";
+        r.code = t.readStatus(r.block.data(), kStatusLength, 0);
+        return r;
+    }, [this](Checked r) {
+        LinkChecked(r.linkUp);
+        if (r.ok())
+            ShowStatus(r.block, r.wireless);
+    });
+}
+
+void CVantikUSBDevice::OnAvailabilityChanged(bool answering, int64_t sinceMs)
+{
+    m_notAnsweringSinceMs = answering ? 0 : sinceMs;
+    if (answering) {
+        // Whatever the device missed meanwhile: the colours go out afresh.
+        m_lastPushedGeneration = ~uint64_t(0);
+        m_frameRetryAtMs = 0;
+        RequestFramePush();
+    }
     ShowDeviceInfo();
 }
 
@@ -390,6 +508,103 @@ void CVantikUSBDevice::HandleDeviceEvent(uint32_t code)
 {
     if (code == 0x401)
         StartTabTimer(kTimerReadSettings, m_deviceType == 1 || m_deviceType == 2 ? 50 : 500);
+}
+
+// --- Writes ---
+
+CVantikUSBDevice::Request CVantikUSBDevice::SettingsWriteJob(int slot)
+{
+    (void)slot;
+    return {};
+}
+
+int CVantikUSBDevice::WriteSettings(int slot)
+{
+    const Request job = SettingsWriteJob(slot);
+    if (!job)
+        return 0;
+    const IoResult r = job(m_transport);
+    SettingsWritten(r);
+    return r.code;
+}
+
+void CVantikUSBDevice::PostSettings(int slot, std::function<void(IoResult)> landed)
+{
+    Request job = SettingsWriteJob(slot);
+    if (!job) {
+        if (landed)
+            landed(IoResult{});
+        return;
+    }
+    PostIo<IoResult>(IoKind::Command, std::move(job), [this, landed = std::move(landed)](IoResult r) {
+        SettingsWritten(r);
+        if (landed)
+            landed(r);
+    });
+}
+
+std::function<CVantikUSBDevice::KeyWriteResult(CommandTransport&)> CVantikUSBDevice::KeyWriteJob()
+{
+    KeyStep macros = MacroWriteStep(CollectUsedMacros());
+    KeyStep keys = KeyTableWriteStep(0);
+    if (!macros || !keys)
+        return {};
+    return [macros = std::move(macros), keys = std::move(keys)](CommandTransport& t) {
+        KeyWriteResult r;
+        r.macros = macros(t, r);
+        // Macros that do not fit, or an image the device did not take, keep the table back: no
+        // key may point at a macro the device does not hold.
+        if (r.macros > 0 || (r.macros < 0 && r.macros != protocol::kMacroNoMemory)) {
+            r.code = r.macros;
+            return r;
+        }
+        r.keys = keys(t, r);
+        r.code = r.keys;
+        return r;
+    };
+}
+
+void CVantikUSBDevice::KeysWritten(const KeyWriteResult& result)
+{
+    if (result.info)
+        TakeInformation(*result.info);
+}
+
+void CVantikUSBDevice::PostKeyWrite(std::function<void(KeyWriteResult)> landed)
+{
+    auto job = KeyWriteJob();
+    if (!job) {
+        if (landed)
+            landed(KeyWriteResult{});
+        return;
+    }
+    PostIo<KeyWriteResult>(IoKind::Command, std::move(job), [this, landed = std::move(landed)](KeyWriteResult r) {
+        KeysWritten(r);
+        if (landed)
+            landed(std::move(r));
+    });
+}
+
+int CVantikUSBDevice::WriteMacros(const std::vector<int>& macros)
+{
+    const KeyStep step = MacroWriteStep(macros);
+    if (!step)
+        return 0;
+    KeyWriteResult r;
+    r.macros = step(m_transport, r);
+    KeysWritten(r);
+    return r.macros;
+}
+
+int CVantikUSBDevice::WriteCurrentKeyTable(int bank)
+{
+    const KeyStep step = KeyTableWriteStep(bank);
+    if (!step)
+        return 0;
+    KeyWriteResult r;
+    r.keys = step(m_transport, r);
+    KeysWritten(r);
+    return r.keys;
 }
 
 // --- Files ---
@@ -415,13 +630,53 @@ void CVantikUSBDevice::SaveProfile()
     Profile().Save();
 }
 
-int CVantikUSBDevice::PushProfile()
+// --- Profile push ---
+
+bool CVantikUSBDevice::PushStep(PushResult& result, const char* step, int code)
 {
-    const int loaded = ReloadProfile();
-    RefreshPanel();
-    if (loaded != 1)
-        return loaded;
-    return m_transport.isReady() ? WriteSettings(0) : 1;
+    result.code = code;
+    if (code != 1) {
+        result.step = QString::fromLatin1(step);
+        return false;
+    }
+    ++result.stepsDone;
+    return true;
+}
+
+std::function<CVantikUSBDevice::PushResult(CommandTransport&)> CVantikUSBDevice::ProfilePushJob()
+{
+    Request settings = SettingsWriteJob(0);
+    return [settings = std::move(settings)](CommandTransport& t) {
+        PushResult r;
+        r.code = 1;
+        if (settings)
+            PushStep(r, "push_step_settings", settings(t).code);
+        return r;
+    };
+}
+
+void CVantikUSBDevice::PushProfile(std::function<void(PushResult)> landed)
+{
+    BeforeProfilePush([this, landed = std::move(landed)]() mutable {
+        const int loaded = ReloadProfile();
+        ShowPushedProfile();
+        if (loaded != 1 || !m_transport.isReady()) {
+            // A profile file that could not be loaded is this push's failure; a device that is
+            // not connected gets the profile at its next connection.
+            PushResult r;
+            r.code = loaded != 1 ? loaded : 1;
+            if (loaded != 1)
+                r.step = QStringLiteral("push_step_profile_file");
+            if (landed)
+                landed(std::move(r));
+            return;
+        }
+        PostIo<PushResult>(IoKind::Command, ProfilePushJob(), [this, landed = std::move(landed)](PushResult r) {
+            KeysWritten(r.keys);
+            if (landed)
+                landed(std::move(r));
+        });
+    });
 }
 
 bool CVantikUSBDevice::LoadSelectedProfile()
@@ -466,93 +721,42 @@ std::vector<LedEffectStep> CVantikUSBDevice::LoadLightSequence(int model)
     return Profile().GetLedEffects(model);
 }
 
-bool CVantikUSBDevice::ReadInformationBlock()
+// --- Reads at connection ---
+
+int CVantikUSBDevice::ReadInformationIo(CommandTransport& t, CommandTransport::InfoBlock& info)
 {
-    if (!m_transport.isReady())
-        return false;
-    m_transport.openSession();
-    const bool ok = m_transport.readInformation(m_info) == 1;
-    m_transport.closeSession();
-    if (ok)
-        m_infoValid = true;
-    return ok;
+    if (!t.isReady())
+        return 0;
+    t.openSession();
+    const int result = t.readInformation(info);
+    t.closeSession();
+    return result;
+}
+
+void CVantikUSBDevice::TakeInformation(const CommandTransport::InfoBlock& info)
+{
+    m_info = info;
+    m_infoValid = true;
 }
 
 // --- Listener channels ---
-
-bool CVantikUSBDevice::ListenerOpen(bool receiver) const
-{
-    return m_listeners[receiver ? 1 : 0].open.load();
-}
 
 bool CVantikUSBDevice::AttachListener(const std::string& path, uint16_t deviceType)
 {
     const bool receiver = deviceType == hid::devtype::kMouseReceiver ||
                           deviceType == hid::devtype::kKeyboardReceiver;
-    Listener& l = m_listeners[receiver ? 1 : 0];
-    {
-        std::lock_guard lock(l.lock);
-        l.channel.close();
-        l.open = l.channel.open(path, true, true, true, false);
-    }
-    if (!l.open)
-        return false;
-    l.thread.Stop(kListenerStopMs);
-    l.thread.Start([this, &l](const hid::Event& exit) { ListenerLoop(l, exit); });
-    return true;
+    m_io.SetListenerExitTrace(m_deviceType == 3 || m_deviceType == 7 ? "MS设备同步线程设定退出" : "MS 设备同步线程设定退出");
+    return m_io.AttachListener(path, receiver);
 }
 
 void CVantikUSBDevice::DetachListener(uint16_t deviceType)
 {
     const bool receiver = deviceType == hid::devtype::kMouseReceiver ||
                           deviceType == hid::devtype::kKeyboardReceiver;
-    Listener& l = m_listeners[receiver ? 1 : 0];
-    if (!l.open && !l.thread.IsRunning())
-        return;
-    // The listener blocks in a read without time-out: closing the channel releases it.
-    l.thread.RequestStop();
-    {
-        std::lock_guard lock(l.lock);
-        l.open = false;
-        l.channel.close();
-    }
-    if (!l.thread.Stop(kListenerStopMs))
-        qCDebug(tesselDebug) << "线程退出：：对象处于非激发状态，超时";
+    m_io.DetachListener(receiver);
 }
 
-void CVantikUSBDevice::ListenerLoop(Listener& l, const hid::Event& exit)
-{
-    std::vector<uint8_t> report(65, 0);
-    while (!exit.isSet()) {
-        if (!l.open.load()) {
-            exit.wait(100);
-            continue;
-        }
-        uint32_t got = 0;
-        const uint32_t length = std::max<uint32_t>(l.channel.caps().inputReportByteLength, 2);
-        report.assign(length, 0);
-        if (!l.channel.readReport(report.data(), length, &got, hid::kInfinite) || got == 0) {
-            // A closed or lost channel fails at once; rest a little so a gone device does not
-            // spin this loop until discovery notices.
-            exit.wait(20);
-            continue;
-        }
-        if (!l.channel.decodeInputReport(report.data(), got, hid::ReportType::Input))
-            continue;
-        const auto& items = l.channel.items(hid::ReportType::Input);
-        if (items.empty())
-            continue;
-        const hid::HidDataItem& first = items.front();
-        const uint32_t code = first.isButton ? (first.usages.empty() ? 0u : first.usages.front()) : first.value;
-        qCDebug(tesselDebug) << "接收到自动添加设备的同步信息要求  TEST" << Qt::hex << code;
-        if (code == 0)
-            continue;
-        QMetaObject::invokeMethod(this, [this, code] { HandleDeviceEvent(code); }, Qt::QueuedConnection);
-    }
-    qCDebug(tesselDebug) << (m_deviceType == 3 || m_deviceType == 7 ? "MS设备同步线程设定退出" : "MS 设备同步线程设定退出");
-}
-
-// --- Device tab timers ---
+// --- Device tab timers: each posts its request; the answer lands in the function it names ---
 
 void CVantikUSBDevice::StartTabTimer(int id, int ms)
 {
@@ -593,8 +797,9 @@ void CVantikUSBDevice::OnTabTimer(int id)
         break;
     case kTimerReadSettings:
         StopTabTimer(kTimerReadSettings);
+        // Lands in the class's settings function; the page is refreshed once it did.
         ReadSettings();
-        RefreshPanel();
+        m_io.AfterQueued([this] { RefreshPanel(); });
         break;
     case kTimerReserved1:
         StopTabTimer(id);
@@ -623,22 +828,32 @@ void CVantikUSBDevice::OnTabTimer(int id)
 
 void CVantikUSBDevice::OnConnectTimer()
 {
-    const bool wireless = m_transport.isWireless() != 0;
-    if (wireless && m_transport.isReady()) {
-        if (CheckWirelessLink() != 1) {
-            // Out of reach behind its receiver: hidden until it answers.
-            SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 0);
-            StartTabTimer(kTimerConnect, 3000);
-            return;
-        }
-        SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 1);
+    // A new connection: whatever the device did on an earlier one, it is asked afresh.
+    m_io.Reset();
+    if (m_transport.isWireless() && m_transport.isReady()) {
+        CheckWirelessLink([this](bool answers) {
+            if (!answers) {
+                // Out of reach behind its receiver: hidden until it answers.
+                SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 0);
+                StartTabTimer(kTimerConnect, 3000);
+                return;
+            }
+            SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 1);
+            ConnectDevice();
+        });
+        return;
     }
+    ConnectDevice();
+}
+
+void CVantikUSBDevice::ConnectDevice()
+{
     OnConnected();
     m_lastPushedGeneration = ~uint64_t(0);
     StartTabTimer(kTimerFramePush, int(FramePushIntervalMs()));
     if (ReadsStatusBlock() && m_transport.isReady())
         StartTabTimer(kTimerStatus, 50);
-    if (wireless && m_transport.isReady())
+    if (m_transport.isWireless() && m_transport.isReady())
         StartTabTimer(kTimerLinkCheck, 2000);
     ShowDeviceInfo();
 }
@@ -650,13 +865,15 @@ void CVantikUSBDevice::OnLinkCheckTimer()
         return;
     }
     StartTabTimer(kTimerLinkCheck, 3000);
-    if (CheckWirelessLink() == 1) {
-        if (!TabVisible()) {
-            SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 1);
-            if (m_hasPowerPanel)
-                ReadStatus();
+    CheckWirelessLink([this](bool answers) {
+        if (answers) {
+            if (!TabVisible()) {
+                SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 1);
+                if (m_hasPowerPanel)
+                    ReadStatus();
+            }
+        } else if (TabVisible()) {
+            SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 0);
         }
-    } else if (TabVisible()) {
-        SendToMainWindow(kTabVisibilityMessage, m_optionIndex, 0);
-    }
+    });
 }

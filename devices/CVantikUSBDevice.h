@@ -7,17 +7,16 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
-#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "devices/DeviceEffectState.h"
+#include "devices/DeviceIo.h"
 #include "devices/LightTypes.h"
-#include "hid/HidChannel.h"
 #include "hid/SupportedInterfaces.h"
-#include "hid/WorkerThread.h"
 #include "profiles/ProfileRecords.h"
 #include "protocol/CommandTransport.h"
 #include "ui/Notify.h"
@@ -55,9 +54,18 @@ struct DeviceSetup {
 // application ends; a device that goes away keeps its object (transport not ready, tab hidden)
 // and finds it again when it returns.
 //
-// Threads: the UI thread runs every timer and most device commands. The light thread renders
-// the lighting effect into the LED colour list (DeviceEffectState); one listener thread per open
-// listener channel reads event reports and hands them to the UI thread.
+// The object is split three ways, each in its own file: this class is the page (its controls,
+// its tab and the tab's timers, the profile, and the functions where the device's answers land);
+// DeviceIo is the device's I/O (its worker thread, where every command is queued and sent in
+// order, and its listener channels); DeviceEffectState is the software lighting (light state,
+// LED colour list, effects and the light thread).
+//
+// Threads: the UI thread runs every timer and never waits for the device: the timers and the
+// page build their requests from the profile held in memory and post them to the I/O worker,
+// and the answers land back on the UI thread as queued calls. The light thread renders the
+// lighting effect into the LED colour list; one listener thread per open listener channel
+// reads event reports and hands them to the UI thread. Requests carry copies of what they need;
+// only the UI thread touches the page, the profile and the fields below.
 class CVantikUSBDevice : public QWidget, public DeviceEffectState {
     Q_OBJECT
 public:
@@ -86,43 +94,84 @@ public:
     // --- The device classes' operations (the base behaviour unless a class replaces it) ---
     virtual void BindPanelControls();
     virtual int ApplyLightSettings() { return 0; }
+    // Shows the colours in the page and posts the frame to the device.
     virtual void PushLightingFrame();
+    // Reads the device at its connection (posted), shows what it read and starts the light
+    // thread once the reads landed.
     virtual void OnConnected() {}
+    // Posts the read-back of the settings memory (the device changed it itself); the block
+    // lands in the class's own function, which shows it.
     virtual void ReadSettings() {}
     virtual void OnReservedTimer1() {}
     virtual void OnReservedTimer2() {}
+    // Posts the read of the status block; it lands in ShowStatus.
     virtual void ReadStatus();
-    virtual int CheckWirelessLink() { return 1; }
+    // Posts the wireless link check (command 0xAA behind the receiver; true without traffic on
+    // the cable). The answer lands in LinkChecked, then in `landed`.
+    void CheckWirelessLink(std::function<void(bool answers)> landed = {});
     virtual int ReloadProfile() { return 0; }
-    // Makes the selected profile the device's: reloads it, shows it and writes it to the device
-    // (settings; the keyboard and mouse also their macros and key table). 1 when the device took
-    // it or is not connected (it gets the profile at its next connection); else the failing
-    // command's code.
-    virtual int PushProfile();
     virtual void RefreshPanel();
     virtual void ShowKeyAssignments() {}
     virtual void RestoreDefaults() {}
     virtual std::vector<int> CollectUsedMacros() { return {}; }
-    virtual int WriteKeyTable(int bank, const std::vector<uint8_t>& table)
-    {
-        (void)bank, (void)table;
-        return 0;
-    }
-    virtual int WriteCurrentKeyTable(int bank)
-    {
-        (void)bank;
-        return 0;
-    }
-    virtual int WriteMacros(const std::vector<int>& macros)
+
+    // --- Writes: each is built on the UI thread from the profile held in memory as a request
+    // for the I/O worker. Post... queues it (page actions); Write... runs it on the calling
+    // thread and returns its code (tests and tools). ---
+    using Request = std::function<IoResult(CommandTransport&)>;
+    // The settings block into on-device slot `slot` (command 0x06 in a session). Base: nothing
+    // to write (null).
+    virtual Request SettingsWriteJob(int slot);
+    int WriteSettings(int slot);
+    void PostSettings(int slot = 0, std::function<void(IoResult)> landed = {});
+    // Where every settings write lands first (the mouse shows whether it was out of reach).
+    virtual void SettingsWritten(const IoResult& result) { (void)result; }
+    // What writing the keys did: `macros` is the macro image write's own result (0 written, > 0
+    // that many events too many, < 0 failed; see CommandTransport::writeMacros), `keys` the key
+    // table's (1 written, 0 also when it was not tried); code is the outcome as a whole (1 when
+    // the table was written).
+    struct KeyWriteResult : IoResult {
+        int macros = 0;
+        int keys = 0;
+        std::optional<CommandTransport::InfoBlock> info;  // read on the way
+        std::vector<uint8_t> table;                       // the key table as written
+    };
+    // One half of the key write, run on the I/O worker: fills its part of the result and
+    // returns its own code.
+    using KeyStep = std::function<int(CommandTransport&, KeyWriteResult&)>;
+    // The macros `macros` (positions in the macro list) as the macro image; the class's key
+    // table of the assignments held in memory into `bank`. Null for devices without keys.
+    virtual KeyStep MacroWriteStep(const std::vector<int>& macros)
     {
         (void)macros;
-        return 0;
+        return {};
     }
-    virtual int WriteSettings(int slot)
+    virtual KeyStep KeyTableWriteStep(int bank)
     {
-        (void)slot;
-        return 0;
+        (void)bank;
+        return {};
     }
+    // The key write of the key editor: the macros the keys use, then the key table unless the
+    // macros did not fit or failed (a macro image that could not be built, -1, still lets the
+    // table go). Posted; the result lands in `landed` (code 0 for a device without keys).
+    void PostKeyWrite(std::function<void(KeyWriteResult)> landed);
+    // The two halves on the calling thread; their own codes.
+    int WriteMacros(const std::vector<int>& macros);
+    int WriteCurrentKeyTable(int bank);
+
+    // What a profile push did: the code of the step that failed (1 when every step went), the
+    // text id of that step, and how many steps the device took before it.
+    struct PushResult : IoResult {
+        QString step;
+        int stepsDone = 0;
+        KeyWriteResult keys;  // what the key write of the push did, where it made one
+    };
+    // Makes the selected profile the device's: reloads it and shows it at once, then writes it
+    // through the I/O worker (settings; the keyboard and mouse also their macros and key table),
+    // stopping at the first step that fails. The result lands in `landed`: 1 also when the
+    // device is not connected (it gets the profile at its next connection).
+    void PushProfile(std::function<void(PushResult)> landed = {});
+
     virtual void LoadNameLists() {}
     virtual void SetKeyMap(const std::map<int, int>& map) { m_keyMapExtra = map; }
     virtual void SelectFunctionPage(int page);
@@ -167,14 +216,33 @@ public:
         std::vector<int> visible;
     };
     virtual LightModeList LightModes() const { return {}; }
-    // Sends the profile's lighting to the device (its settings block). Skipped, returning 1,
-    // while another program holds the lighting or the device is not connected.
-    virtual int SendLighting();
+    // Posts the profile's lighting to the device (its settings block). Skipped while another
+    // program holds the lighting or the device is not connected.
+    virtual void SendLighting();
     // The page's editor panels, for code that looks for one kind of panel.
     std::vector<QWidget*> Panels() const;
 
     // --- Non-virtual members used by the main window, discovery and the editors ---
     CommandTransport& Transport() { return m_transport; }
+    // The device's I/O worker and listener channels.
+    DeviceIo& Io() { return m_io; }
+    // Queues a request for the I/O worker; see DeviceIo::Post.
+    template <class R>
+        requires std::derived_from<R, IoResult>
+    void PostIo(IoKind kind, std::function<R(CommandTransport&)> io, std::function<void(R)> landed = {},
+                const char* coalesce = nullptr)
+    {
+        if (kind == IoKind::Command)
+            ++m_commandsPosted;
+        m_io.Post<R>(kind, std::move(io), std::move(landed), coalesce);
+    }
+    // How many commands were posted so far. A read-back of the device's settings that was posted
+    // before a command and lands after it shows the device as it was before that command: the
+    // profile already holds what the command wrote, so such a read is dropped rather than taken.
+    uint64_t CommandsPosted() const { return m_commandsPosted; }
+    // Whether the device answers (it is marked "not answering" after a time-out until its next
+    // answer).
+    bool Answering() const { return m_io.Answering(); }
     const hid::InterfaceEntry& StoredEntry() const { return m_entry; }
     void SetStoredEntry(const hid::InterfaceEntry& entry) { m_entry = entry; }
     uint32_t DeviceType() const { return m_deviceType; }
@@ -213,7 +281,10 @@ public:
     // channel (the receiver types 6 and 9 take B).
     bool AttachListener(const std::string& path, uint16_t deviceType);
     void DetachListener(uint16_t deviceType);
-    bool ListenerOpen(bool receiver) const;
+    bool ListenerOpen(bool receiver) const { return m_io.ListenerOpen(receiver); }
+    // After a switch to the receiver: the link check tried `tries` times, `pauseMs` apart, until
+    // the device answers through it, then the status read; all on the I/O worker.
+    void CheckLinkAfterRouteSwitch(int tries, int pauseMs);
 
     // The device tab's timers, delivered by the main window.
     void OnTabTimer(int id);
@@ -243,6 +314,41 @@ protected:
     virtual uint32_t FramePushIntervalMs() const { return 5; }
     // Shows the device's state in its page and tab.
     void ShowDeviceInfo();
+    // Where a status block lands: kept, shown in the power panel and the page.
+    void ShowStatus(std::array<uint8_t, 6> block, bool wireless);
+    // Posts the status read; with `linkFirst`, behind the receiver the link check goes first and
+    // a device out of reach is not read.
+    void PostStatusRead(bool linkFirst);
+    // Where every link check lands first; the keyboard and mouse keep what it means for them.
+    virtual void LinkChecked(bool answers) { (void)answers; }
+    // The device stopped (or started) answering: the page and tab say so.
+    void OnAvailabilityChanged(bool answering, int64_t sinceMs);
+
+    // --- Profile push ---
+    // Runs `then` once the device is known well enough to take a profile (the keyboard and the
+    // mouse read themselves first when the push came before their connection read).
+    virtual void BeforeProfilePush(std::function<void()> then) { then(); }
+    // Shows a profile that was just reloaded for a push.
+    virtual void ShowPushedProfile() { RefreshPanel(); }
+    // The writes of a push, built now from the reloaded profile; base: the settings block.
+    virtual std::function<PushResult(CommandTransport&)> ProfilePushJob();
+    // Records the outcome `code` of one step of a push (`step` its text id): counted done when
+    // 1; otherwise the push's failure, and false (the push stops there).
+    static bool PushStep(PushResult& result, const char* step, int code);
+    // The key write the push and the key editor make, composed of the class's two steps; the
+    // macros are those the keys held in memory use. Null for devices without keys.
+    std::function<KeyWriteResult(CommandTransport&)> KeyWriteJob();
+    // Where a key write lands: the information block read on the way; the mouse keeps the table.
+    virtual void KeysWritten(const KeyWriteResult& result);
+
+    // --- Reads at connection ---
+    struct InfoRead : IoResult {
+        CommandTransport::InfoBlock info{};
+    };
+    // The information block in a session (0x01, 0x03, 0x02), on the I/O worker.
+    static int ReadInformationIo(CommandTransport& t, CommandTransport::InfoBlock& info);
+    // Where an information block read lands.
+    void TakeInformation(const CommandTransport::InfoBlock& info);
     // Whether the status block (battery, charging, phone) is read while connected: devices
     // with a power panel, and the mouse pad for its phone-charging state.
     virtual bool ReadsStatusBlock() const { return m_hasPowerPanel != 0; }
@@ -259,8 +365,6 @@ protected:
     std::vector<LedEffectStep> LoadLightSequence(int model);
     // The DeviceNameLists model whose light sequence ApplyProfileLight loads; -1 for none.
     virtual int LightSequenceModel() const { return -1; }
-    // Reads the information block in a session (0x01, 0x03, 0x02) when the transport is ready.
-    bool ReadInformationBlock();
     // A copy of the LED list and its generation; false when it did not change since the last
     // frame that reached the device.
     bool TakeChangedColours(std::vector<LedColour>& leds, uint64_t& generation) const;
@@ -268,11 +372,19 @@ protected:
     void UpdatePreview(const std::vector<LedColour>& leds);
     // The frame of the LED list as the device takes it, 3 bytes per LED.
     std::vector<uint8_t> BuildFrame(const std::vector<LedColour>& leds) const;
+    // Posts a frame of colour generation `generation` (only the newest frame waits). It counts
+    // as pushed at once; one that fails is sent again after a pause.
+    void PostFrame(Request send, uint64_t generation);
+    // The frame push pauses until then after a failed frame.
+    uint64_t m_frameRetryAtMs = 0;
+    // Re-arms the resting frame push (any thread).
+    void RequestFramePush();
     void SendToMainWindow(uint32_t msg, intptr_t wParam, intptr_t lParam);
     bool TabVisible() const;
     QWidget* FindPanelControl(const QString& name) const;
 
     CommandTransport m_transport;
+    DeviceIo m_io{m_transport, this};
     CommandTransport::InfoBlock m_info{};
     bool m_infoValid = false;
     QString m_deviceName, m_displayName, m_folderName;
@@ -300,24 +412,20 @@ protected:
     QString m_pageFile;
     QString m_lightControlName;
     std::vector<uint8_t> m_lastStatus;
+    // When the device stopped answering (milliseconds since the epoch); 0 while it answers.
+    int64_t m_notAnsweringSinceMs = 0;
+    uint64_t m_commandsPosted = 0;
     uint64_t m_lastPushedGeneration = ~uint64_t(0);
     int m_idleFramePushes = 0;
     int m_framePushPeriod = 5;
 
 private:
-    struct Listener {
-        hid::HidChannel channel;
-        std::atomic<bool> open{false};
-        std::mutex lock;
-        hid::WorkerThread thread;
-    };
-    void ListenerLoop(Listener& listener, const hid::Event& exit);
     void OnConnectTimer();
+    // The rest of the connection once the device answers (behind the receiver) or at once.
+    void ConnectDevice();
     void OnLinkCheckTimer();
     void OnFramePushTimer();
-    void RequestFramePush();
 
-    Listener m_listeners[2];  // [0] channel A (cable), [1] channel B (receiver)
     std::atomic<bool> m_framePushArmed{false};
     QWidget* m_functionSwitch = nullptr;
     QWidget* m_keyFunctionSwitch = nullptr;

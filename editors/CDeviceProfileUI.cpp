@@ -398,14 +398,15 @@ void CDeviceProfileUI::SelectFeatureTab(int tab)
     }
 }
 
-int CDeviceProfileUI::ReloadDevice()
+void CDeviceProfileUI::ReloadDevice()
 {
     if (!m_device)
-        return 1;
-    const int result = m_device->PushProfile();
-    if (result != 1)
-        ShowWriteFailure(result);
-    return result;
+        return;
+    QPointer<CDeviceProfileUI> self(this);
+    m_device->PushProfile([self](CVantikUSBDevice::PushResult r) {
+        if (self && !r.ok())
+            self->ShowWriteFailure(r.code, r.failure);
+    });
 }
 
 int CDeviceProfileUI::SwitchToSelectedProfile()
@@ -414,36 +415,94 @@ int CDeviceProfileUI::SwitchToSelectedProfile()
     if (index < 0)
         return 0;
     const ProfileList list(m_userFolder, m_defaultProfile);
-    const Json::Value before = CJsonFile::ReadJson(list.ListPath());
-    const int previous = list.SelectedIndex();
-    const QString previousId = m_selectedId;
+    Switch sw;
+    sw.serial = ++m_switchSerial;
+    sw.listBefore = CJsonFile::ReadJson(list.ListPath());
+    sw.previous = list.SelectedIndex();
+    sw.previousId = m_selectedId;
+    if (QComboBox* combo = Combo()) {
+        sw.wanted = combo->itemText(index);
+        sw.kept = sw.previous >= 0 && sw.previous < combo->count() ? combo->itemText(sw.previous) : QString();
+    }
 
     SelectProfile(index, false);
-    const int result = m_device ? m_device->PushProfile() : 1;
-    if (result == 1) {
+    if (!m_device) {
         ShowStatus(QString());
-        return result;
+        return 1;
     }
-    // The device could not take the profile: the list keeps the profile it had, and the device
-    // and the combo go back to it.
-    if (!before.isNull())
-        CJsonFile::WriteJson(list.ListPath(), before);
-    if (QComboBox* combo = Combo(); combo && previous < combo->count()) {
-        const QSignalBlocker block(combo);
-        combo->setCurrentIndex(previous);
-        SetNameEditText(combo->itemText(previous));
-    }
-    m_selectedId = previousId;
-    if (m_device)
-        m_device->PushProfile();
-    ShowStatus(QStringLiteral("profile_switch_failed_text"));
-    ShowWriteFailure(result);
-    return result;
+    QPointer<CDeviceProfileUI> self(this);
+    ++m_switchesInFlight;
+    m_device->PushProfile([self, sw](CVantikUSBDevice::PushResult r) {
+        if (self)
+            self->SwitchLanded(sw, r);
+    });
+    return 1;
 }
 
-void CDeviceProfileUI::ShowWriteFailure(int code)
+void CDeviceProfileUI::SwitchLanded(const Switch& sw, const CVantikUSBDevice::PushResult& result)
 {
-    editors::ShowWriteFailure(window(), code);
+    // A later switch decides what the device ends up with: it was queued behind this one.
+    if (sw.serial != m_switchSerial) {
+        --m_switchesInFlight;
+        return;
+    }
+    if (result.ok()) {
+        --m_switchesInFlight;
+        ShowStatus(QString());
+        return;
+    }
+    // The device could not take the profile: the list keeps the profile it had, and the combo
+    // and the device go back to it, once.
+    const ProfileList list(m_userFolder, m_defaultProfile);
+    if (!sw.listBefore.isNull())
+        CJsonFile::WriteJson(list.ListPath(), sw.listBefore);
+    if (QComboBox* combo = Combo(); combo && sw.previous >= 0 && sw.previous < combo->count()) {
+        const QSignalBlocker block(combo);
+        combo->setCurrentIndex(sw.previous);
+        SetNameEditText(combo->itemText(sw.previous));
+    }
+    m_selectedId = sw.previousId;
+    ShowStatus(QStringLiteral("profile_switch_failed_text"));
+    if (!m_device) {
+        --m_switchesInFlight;
+        return;
+    }
+    QPointer<CDeviceProfileUI> self(this);
+    // A device that stopped answering fails the rollback at once, so the message never waits
+    // behind a second time-out.
+    m_device->PushProfile([self, sw, result](CVantikUSBDevice::PushResult back) {
+        if (!self)
+            return;
+        --self->m_switchesInFlight;
+        self->ShowSwitchFailure(sw, result, back);
+    });
+}
+
+void CDeviceProfileUI::ShowSwitchFailure(const Switch& sw, const CVantikUSBDevice::PushResult& failed,
+                                         const CVantikUSBDevice::PushResult& rollback)
+{
+    const ui::Language& language = ui::Language::instance();
+    const QString device = m_device ? language.Text(m_device->DeviceName()) : QString();
+    const QString step = failed.step.isEmpty() ? QString() : language.Text(failed.step);
+    // A profile file that could not be loaded never reached the device: say so, not a transfer.
+    const QString why = failed.step == QLatin1String("push_step_profile_file")
+                            ? language.Text(QStringLiteral("profile_file_unreadable"))
+                            : editors::FailureInWords(failed.code, failed.failure);
+    QString text = language.Text(QStringLiteral("profile_switch_failed_format")).arg(device, sw.wanted, step, why);
+    QString kept;
+    if (failed.failure == IoFailure::Unplugged)
+        kept = language.Text(QStringLiteral("profile_switch_kept_unplugged")).arg(sw.kept);
+    else if (rollback.ok())
+        kept = language.Text(QStringLiteral("profile_switch_kept_set_back")).arg(sw.kept);
+    else
+        kept = language.Text(QStringLiteral("profile_switch_kept_not_set_back"))
+                   .arg(sw.kept, editors::FailureInWords(rollback.code, rollback.failure));
+    Services().message(window(), text + QLatin1Char(' ') + kept, false, 0);
+}
+
+void CDeviceProfileUI::ShowWriteFailure(int code, IoFailure failure)
+{
+    editors::ShowWriteFailure(window(), code, failure, m_device ? m_device->DeviceName() : QString());
 }
 
 void CDeviceProfileUI::ShowFileFailure()

@@ -5,7 +5,10 @@
 #include <QWidget>
 
 #include "devices/CDevicePanel.h"
+#include "devices/CVantikUSBDevice.h"
 #include "profiles/ProfileList.h"
+
+#include <json/value.h>
 
 class QComboBox;
 class QLabel;
@@ -72,19 +75,33 @@ public:
     void RefreshFeatureTabs();
 
     // The profile switch the main window runs 400 ms after a combo selection: records the
-    // combo's selection and has the device take it. Returns the device's result (1 success).
-    // On failure the previous profile stays selected on disk and in the device, and the user is
-    // told why.
+    // combo's selection and has the device take it (its writes are posted to the device's I/O
+    // worker; 0 when nothing is selected, else 1). When the device could not take it, once its
+    // answer landed, the previous profile is selected again on disk and in the combo, the device
+    // is set back to it once, and the user is told which device, what failed and what was kept.
     int SwitchToSelectedProfile();
+    // Whether a switch (or the rollback of one) is still on its way to the device.
+    bool SwitchInFlight() const { return m_switchesInFlight > 0; }
 
 private:
     QComboBox* Combo();
     QLineEdit* NameEdit() const;
     QStringList ComboNames() const;
     void FillCombo();
+    // A switch on its way: what it needs to undo itself and to say what was kept.
+    struct Switch {
+        int serial = 0;
+        Json::Value listBefore;
+        int previous = -1;
+        QString previousId;
+        QString wanted, kept;  // profile names
+    };
+    void SwitchLanded(const Switch& sw, const CVantikUSBDevice::PushResult& result);
+    void ShowSwitchFailure(const Switch& sw, const CVantikUSBDevice::PushResult& failed,
+                           const CVantikUSBDevice::PushResult& rollback);
     // The device takes the selected profile; failures are shown.
-    int ReloadDevice();
-    void ShowWriteFailure(int code);
+    void ReloadDevice();
+    void ShowWriteFailure(int code, IoFailure failure);
     void ShowFileFailure();
     void ShowStatus(const QString& textId);
     void OnClick(const QString& name);
@@ -97,4 +114,6 @@ private:
     std::vector<ProfileList::Entry> m_lastEntries;
     QPointer<QComboBox> m_combo;
     int m_featureTab = 0;
+    int m_switchSerial = 0;
+    int m_switchesInFlight = 0;
 };

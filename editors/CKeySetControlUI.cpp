@@ -570,25 +570,38 @@ int CKeySetControlUI::WriteToDevice()
 {
     if (!m_device)
         return 0;
-    const int r = m_device->WriteMacros(m_device->CollectUsedMacros());
+    // The macros, then the key table, on the device's I/O worker; the outcome lands below.
+    QPointer<CKeySetControlUI> self(this);
+    m_device->PostKeyWrite([self](CVantikUSBDevice::KeyWriteResult r) {
+        if (self)
+            self->KeysWritten(r);
+    });
+    return 1;
+}
+
+void CKeySetControlUI::KeysWritten(const CVantikUSBDevice::KeyWriteResult& result)
+{
+    if (!m_device)
+        return;
+    const int r = result.macros;
+    const QString device = m_device->DeviceName();
     if (r > 0 || (r < 0 && r != -1)) {
         // r > 0: the macros in use exceed the device's macro memory by r events. r < -1: the
         // device did not take the image. Either way the key table is not written, so no key
         // points at a macro the device does not hold; the changes stay pending.
-        editors::ShowWriteFailure(window(), r);
-        return r;
+        editors::ShowWriteFailure(window(), r, result.failure, r > 0 ? QString() : device);
+        return;
     }
     if (r == -1)
         Services().message(window(), QStringLiteral("message_text_7"), true, 0);
-    const int keys = m_device->WriteCurrentKeyTable(0);
     m_device->SaveProfile();
-    if (keys != 1) {
+    if (result.keys != 1) {
         // The profile file keeps the assignments; the user can write them again.
-        editors::ShowWriteFailure(window(), keys == 0 ? -1 : keys);
-        return keys;
+        editors::ShowWriteFailure(window(), result.keys == 0 ? -1 : result.keys, result.failure,
+                                  result.failure == IoFailure::None ? QString() : device);
+        return;
     }
     SetKeyButtonsEnabled(false);
-    return keys;
 }
 
 // Property of a key button holding its label from the device picture (a text id or a text).

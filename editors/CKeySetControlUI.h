@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "devices/CDevicePanel.h"
+#include "devices/CVantikUSBDevice.h"
 #include "profiles/ProfileRecords.h"
 
 class QComboBox;
@@ -58,8 +59,10 @@ public:
     int EditedKey() const { return m_editedKey; }
     // Stores what the controls show for the edited key (the panel's apply).
     void ApplyKeyPanel();
-    // Writes macros, key table and profile; the first failing result or 1.
+    // Posts the write of the macros and the key table to the device's I/O worker (0 without a
+    // device, else 1); where it lands the profile is saved and failures are told.
     int WriteToDevice();
+    void KeysWritten(const CVantikUSBDevice::KeyWriteResult& result);
     // Labels every key button of the device with its function.
     void RelabelKeys();
     // A profile switch, reset or restore loaded other assignments: relabel, reload the edited key.

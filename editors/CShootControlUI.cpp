@@ -270,14 +270,18 @@ int CShootControlUI::SendToMouse()
         ShowStatus(QStringLiteral("shoot_too_large_text"));
         return protocol::kNoReply;
     }
-    const int result = m_mouse->WriteShootData(image);
-    if (result == protocol::kOk) {
-        ShowStatus(QStringLiteral("shoot_sent_text"));
-    } else {
-        ShowStatus(QStringLiteral("shoot_send_failed_text"));
-        editors::ShowWriteFailure(window(), result);
-    }
-    return result;
+    QPointer<CShootControlUI> self(this);
+    m_mouse->PostShootData(image, [self](IoResult result) {
+        if (!self)
+            return;
+        if (result.ok()) {
+            self->ShowStatus(QStringLiteral("shoot_sent_text"));
+        } else {
+            self->ShowStatus(QStringLiteral("shoot_send_failed_text"));
+            editors::ShowWriteFailure(self->window(), result.code, result.failure);
+        }
+    });
+    return protocol::kOk;
 }
 
 void CShootControlUI::ShowStatus(const QString& textId)

@@ -177,12 +177,12 @@ bool IsConnected(const CVantikUSBDevice& device)
     return tab && !tab->isHidden() && const_cast<CVantikUSBDevice&>(device).Transport().isReady();
 }
 
-int StoreAndSendLight(CVantikUSBDevice& device, const LightInfo& info)
+void StoreAndSendLight(CVantikUSBDevice& device, const LightInfo& info)
 {
     device.Profile().SetLightInfo(info);
     device.SaveProfile();
     device.ApplyLightSettings();
-    return device.SendLighting();
+    device.SendLighting();
 }
 
 bool ApplySameLighting(CVantikUSBDevice& current, const std::vector<CVantikUSBDevice*>& devices,

@@ -48,8 +48,8 @@ int KindOf(const CVantikUSBDevice& device);
 bool IsConnected(const CVantikUSBDevice& device);
 
 // Makes `info` the device's lighting: into the profile held in memory and its file, into the
-// light state (the preview follows), and onto the device. Returns the device write's result.
-int StoreAndSendLight(CVantikUSBDevice& device, const LightInfo& info);
+// light state (the preview follows), and onto the device (posted to its I/O worker).
+void StoreAndSendLight(CVantikUSBDevice& device, const LightInfo& info);
 
 // Carries the lighting of `current` to every connected device of `devices` (keyboards, then
 // mice, then mouse pads and headsets), each in the mode of the same family for its kind, marks

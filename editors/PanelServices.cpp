@@ -1,5 +1,6 @@
 #include "editors/PanelServices.h"
 
+#include "protocol/ResultCodes.h"
 #include "ui/Language.h"
 
 #include <QCheckBox>
@@ -59,18 +60,48 @@ void InstallServices(const PanelServices& services)
         s.notice = services.notice;
 }
 
-void ShowWriteFailure(QWidget* parent, int code)
+QString FailureInWords(int code, IoFailure failure)
 {
-    if (code == -1) {
+    QString id;
+    switch (failure) {
+    case IoFailure::NotAnswering: id = QStringLiteral("io_failure_not_answering"); break;
+    case IoFailure::OutOfReach: id = QStringLiteral("io_failure_out_of_reach"); break;
+    case IoFailure::Refused: id = QStringLiteral("io_failure_refused"); break;
+    case IoFailure::Unplugged: id = QStringLiteral("io_failure_unplugged"); break;
+    case IoFailure::None: break;
+    }
+    if (id.isEmpty()) {
+        switch (code) {
+        case protocol::kNoReply: id = QStringLiteral("io_failure_no_reply"); break;
+        case protocol::kWriteFailed: id = QStringLiteral("io_failure_not_sent"); break;
+        case protocol::kNoLink: id = QStringLiteral("io_failure_out_of_reach"); break;
+        case protocol::kStatusFF:
+        case protocol::kStatusFE: id = QStringLiteral("io_failure_refused"); break;
+        case protocol::kBadBank: id = QStringLiteral("io_failure_bad_bank"); break;
+        case protocol::kMacroTransferFailed: id = QStringLiteral("io_failure_macros_not_taken"); break;
+        default: id = QStringLiteral("io_failure_unexpected"); break;
+        }
+    }
+    return ui::Language::instance().Text(id);
+}
+
+void ShowWriteFailure(QWidget* parent, int code, IoFailure failure, const QString& deviceNameId)
+{
+    ui::Language& language = ui::Language::instance();
+    if (code == -1 && failure == IoFailure::None) {
         Services().message(parent, QStringLiteral("message_text_7"), true, 0);
         return;
     }
     // A positive result only comes from the macro image: that many events do not fit the
     // device's macro memory. Any other code is a failed transfer and is shown as such, so the
     // user is never told of "too many events" when the device simply did not answer.
-    const QString id = code > 0 ? QStringLiteral("message_text_16") : QStringLiteral("message_text_write_error");
-    QString text = ui::Language::instance().Text(id);
-    text.replace(QLatin1String("%d"), QString::number(code));
+    QString text;
+    if (code > 0)
+        text = language.Text(QStringLiteral("message_text_16")).replace(QLatin1String("%d"), QString::number(code));
+    else
+        text = language.Text(QStringLiteral("message_text_write_error")).arg(FailureInWords(code, failure));
+    if (!deviceNameId.isEmpty())
+        text = language.Text(deviceNameId) + QStringLiteral(": ") + text;
     Services().message(parent, text, false, 0);
 }
 

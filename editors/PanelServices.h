@@ -3,6 +3,8 @@
 #include <QString>
 #include <functional>
 
+#include "devices/DeviceIo.h"
+
 class QWidget;
 
 namespace editors {
@@ -27,9 +29,15 @@ PanelServices& Services();
 // Replaces the members that `services` sets; unset members keep what they were.
 void InstallServices(const PanelServices& services);
 
-// Tells the user that a write to the device failed with result `code`: -1 as a lost connection,
-// a positive code as that many macro events beyond the device's macro memory ("message_text_16"),
-// any other code as a failed write with its number.
-void ShowWriteFailure(QWidget* parent, int code);
+// What went wrong, in words ("it is not answering"): `failure` when the I/O worker knows it,
+// else what result `code` means.
+QString FailureInWords(int code, IoFailure failure = IoFailure::None);
+
+// Tells the user that a write to the device failed with result `code`: -1 (without a known
+// failure) as a lost connection, a positive code as that many macro events beyond the device's
+// macro memory ("message_text_16"), any other as a failed write saying in words what went wrong.
+// `deviceNameId` names the device (the text id of its name) when given.
+void ShowWriteFailure(QWidget* parent, int code, IoFailure failure = IoFailure::None,
+                      const QString& deviceNameId = {});
 
 }  // namespace editors

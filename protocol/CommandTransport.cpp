@@ -90,6 +90,25 @@ int CommandTransport::setBlockLength(uint32_t n)
     return 1;
 }
 
+CommandTransport::Tally CommandTransport::tally() const
+{
+    return Tally{m_answered.load(), m_timedOut.load(), m_heldCount.load()};
+}
+
+void CommandTransport::setHoldAfterTimeout(bool armed)
+{
+    m_holdArmed.store(armed);
+    if (!armed)
+        m_held.store(false);
+}
+
+void CommandTransport::noteTimeOut()
+{
+    m_timedOut.fetch_add(1);
+    if (m_holdArmed.load())
+        m_held.store(true);
+}
+
 int CommandTransport::transact(const uint8_t* request, uint32_t requestLength, uint8_t* reply,
                                uint32_t replyCapacity, uint32_t* bytesRead)
 {
@@ -114,6 +133,11 @@ int CommandTransport::runTransaction(const uint8_t* request, uint32_t requestLen
         bytesRead = &readDummy;
     *bytesRead = 0;
     if (!m_ready.load() || !request || !reply || replyCapacity == 0) {
+        m_busy.fetch_sub(1);
+        return kNoReply;
+    }
+    if (m_held.load()) {
+        m_heldCount.fetch_add(1);
         m_busy.fetch_sub(1);
         return kNoReply;
     }
@@ -144,6 +168,7 @@ int CommandTransport::runTransaction(const uint8_t* request, uint32_t requestLen
             ticket = m_nextWriteTicket++;
     }
     if (!written) {
+        noteTimeOut();
         m_busy.fetch_sub(1);
         return kWriteFailed;
     }
@@ -161,6 +186,7 @@ int CommandTransport::runTransaction(const uint8_t* request, uint32_t requestLen
             // the original behaviour would still make a second read, but another full time-out
             // for a reply that did not come in the first only holds the caller longer.
             if (!channel.readReport(reply, replyCapacity, bytesRead, timeoutMs)) {
+                noteTimeOut();
                 result = kNoReply;
                 break;
             }
@@ -173,6 +199,7 @@ int CommandTransport::runTransaction(const uint8_t* request, uint32_t requestLen
                 continue;
             }
             ++reads;
+            m_answered.fetch_add(1);
             result = kOk;
             if (replyCapacity > kCommand && reply[kCommand] == report[kCommand])
                 break;

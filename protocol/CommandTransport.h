@@ -75,6 +75,22 @@ public:
     void setReady(uint32_t ready) { m_ready.store(ready); }
     uint32_t isWireless() const { return m_wireless.load(); }
 
+    // What became of the transactions so far, for the device's I/O worker, which tells from it
+    // whether the device still answers. Counts only grow.
+    struct Tally {
+        uint64_t answered = 0;  // a report answering a request was read (whatever it held)
+        uint64_t timedOut = 0;  // the write failed or a read gave up (time-out or error)
+        uint64_t held = 0;      // given up at once because the transport was held (below)
+    };
+    Tally tally() const;
+    // Armed, the first transaction that fails for want of a reply (a write or read that gave up)
+    // holds the transport: every later transaction returns 0 at once, touching no channel, until
+    // it is disarmed. The I/O worker arms it around each request, so that a request of many
+    // commands to a device that stopped answering costs one time-out, not one per command.
+    // Disarming releases the hold.
+    void setHoldAfterTimeout(bool armed);
+    bool isHeld() const { return m_held.load(); }
+
     hid::HidChannel& channelA() { return m_channelA; }
     hid::HidChannel& channelB() { return m_channelB; }
     std::mutex& ioLock() { return m_ioLock; }
@@ -144,6 +160,14 @@ private:
     std::mutex m_streamLock;
     std::atomic<uint32_t> m_wireless{0};
     std::atomic<uint8_t> m_chunkSize{24};
+
+    std::atomic<uint64_t> m_answered{0};
+    std::atomic<uint64_t> m_timedOut{0};
+    std::atomic<uint64_t> m_heldCount{0};
+    std::atomic<bool> m_holdArmed{false};
+    std::atomic<bool> m_held{false};
+    // Counts a transaction that got no reply and, when armed, holds the transport.
+    void noteTimeOut();
 
     // Read order: each written request takes the next ticket under the I/O lock and its read
     // phase waits for its turn, so a reply is read by the transaction whose request it answers

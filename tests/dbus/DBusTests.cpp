@@ -4,6 +4,7 @@
 #include "app/RegisteredMessages.h"
 #include "app/WorkToolAnswer.h"
 
+#include <algorithm>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
@@ -345,7 +346,10 @@ TEST_F(TesselProcess, TesselctlListsTheFourSimulatedDevices)
     EXPECT_TRUE(QTest::qWaitFor([&] {
         const Ran r = tesselctl({"devices", "--json"}, env);
         devices = QJsonDocument::fromJson(r.out.toUtf8()).array();
-        return devices.size() == 4;
+        // The firmware version comes with each device's first read, a moment after its tab.
+        return devices.size() == 4 && std::all_of(devices.begin(), devices.end(), [](const QJsonValue& d) {
+            return !d.toObject().value("firmware").toString().isEmpty();
+        });
     }, kGenerousMs)) << QJsonDocument(devices).toJson().toStdString();
     QStringList seen;
     for (const QJsonValue& d : devices) {

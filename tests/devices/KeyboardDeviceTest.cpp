@@ -9,6 +9,8 @@
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CDeviceOptionUI.h"
 
+#include <optional>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -194,7 +196,11 @@ TEST_F(KeyboardDeviceTest, ProfilePushWritesKeyTableWithRenumberedMacrosAndCusto
     keyboard->KeyboardProfile().SetCustomLightColors(colours, 0);
     ASSERT_TRUE(keyboard->Profile().Save());
 
-    keyboard->PushProfile();
+    std::optional<CVantikUSBDevice::PushResult> pushed;
+    keyboard->PushProfile([&](CVantikUSBDevice::PushResult r) { pushed = r; });
+    ASSERT_TRUE(waitFor([&] { return pushed.has_value(); }));
+    EXPECT_EQ(pushed->code, 1) << pushed->step.toStdString();
+    EXPECT_EQ(pushed->stepsDone, 4) << "settings, macros, key table, custom colours";
     EXPECT_EQ(keyboard->CollectUsedMacros(), (std::vector<int>{5, 2}));
 
     const QByteArray table = sim->dump("keytable");
@@ -240,8 +246,9 @@ TEST_F(KeyboardDeviceTest, StreamsOnlyTheSoftwareModesAndSuspendsSlowRoutes)
     const int led = keyboard->LedOf(64);
     EXPECT_TRUE(waitFor([&] { return sim->dump("frame").mid(3 * led, 3) == QByteArray("\xc7\x63\x31", 3); }));
 
-    // A suspended route sends no more frames.
+    // A suspended route sends no more frames (beyond one already on its way to the keyboard).
     keyboard->SetStreamSuspended(false, true);
+    ASSERT_TRUE(waitFor([&] { return keyboard->Io().Pending() == 0; }));
     const qint64 frames = sim->framesStarted();
     const int other[3] = {10, 20, 30};
     keyboard->SetExternalColour(other, 3);

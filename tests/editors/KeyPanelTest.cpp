@@ -526,6 +526,7 @@ TEST_F(KeyPanelTest, AssignedMacroReachesTheMacroMemoryAndTheKeyTable)
         EXPECT_EQ(device->KeyAssignments()[size_t(position)].current.packed(), 0x700102u);
         messages.clear();
         click(keys, "key_butt_prosave");
+        ASSERT_TRUE(drained(device));
         EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
 
         // The macro memory holds the image of exactly that macro, event by event.
@@ -588,6 +589,7 @@ TEST_F(KeyPanelTest, MacrosBeyondTheMacroMemoryAreReportedAndNothingIsWritten)
     choose(keys, "keyset_macro_combo", 0);
     messages.clear();
     click(keys, "key_butt_prosave");
+    ASSERT_TRUE(drained(kb));
     const QString expected = text("message_text_16").replace("%d", "82");
     EXPECT_EQ(messages, QStringList{expected});
     EXPECT_TRUE(expected.contains("82")) << "the text carries the count";
@@ -703,6 +705,8 @@ TEST_F(KeyPanelTest, KeyLabelsFollowTheProfileSwitchedTo)
         }
         ASSERT_EQ(CJsonFile::WriteJson(file, doc), 0);
     };
+    // The profile in memory is saved where the keyboard's reads land: let them land first.
+    ASSERT_TRUE(drained(kb));
     write(0, false);
     write(1, true);
     // The page is showing key 0 of the list in the editor; the switch must not carry it over.
@@ -717,12 +721,12 @@ TEST_F(KeyPanelTest, KeyLabelsFollowTheProfileSwitchedTo)
         }
     };
     combo->setCurrentIndex(1);
-    ASSERT_TRUE(waitFor([&] { return listSelection(kb) == 1; }));
+    ASSERT_TRUE(waitFor([&] { return listSelection(kb) == 1 && !profiles->SwitchInFlight(); }));
     expectLabels(true);
     EXPECT_EQ(kb->findChild<CKeySetControlUI*>()->ReadAssignment().current.packed(),
               kb->KeyAssignments()[size_t(positions[0])].current.packed()) << "the editor shows the new profile's function";
     combo->setCurrentIndex(0);
-    ASSERT_TRUE(waitFor([&] { return listSelection(kb) == 0; }));
+    ASSERT_TRUE(waitFor([&] { return listSelection(kb) == 0 && !profiles->SwitchInFlight(); }));
     expectLabels(false);
 }
 

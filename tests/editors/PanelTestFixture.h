@@ -16,6 +16,8 @@
 #include "ui/CDeviceOptionUI.h"
 #include "ui/ControlFactory.h"
 #include "ui/PaintManager.h"
+#include <memory>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
@@ -123,6 +125,14 @@ protected:
         return nullptr;
     }
     bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
+    // Waits until every request posted so far to the device's I/O worker has landed back in
+    // the window (the worker serves them in order, so a marker posted now lands last).
+    bool drained(CVantikUSBDevice* device)
+    {
+        auto done = std::make_shared<bool>(false);
+        device->Io().AfterQueued([done] { *done = true; });
+        return waitFor([done] { return *done; });
+    }
 
     // Plugs a device and makes its page the current one, once it is connected.
     CVantikUSBDevice* plugAndShow(const QString& simName, const QString& kind)
