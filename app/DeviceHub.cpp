@@ -274,6 +274,7 @@ bool DeviceHub::AttachCommand(int i, const InterfaceEntry& e)
         if (isKeyboard(e.deviceType) || isMouse(e.deviceType))
             t.setMode(e.isReceiverRoute() ? 2 : 1);
         device->SetStoredEntry(DeviceIdentity(e));
+        device->ShowDeviceInfo();  // connected: the page no longer says it does not respond
     }
     const int tab = TabIndexOf(device);
     if (tab < 0)

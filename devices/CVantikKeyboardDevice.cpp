@@ -547,8 +547,9 @@ void CVantikKeyboardDevice::ShowKeyAssignments()
 void CVantikKeyboardDevice::BeforeProfilePush(std::function<void()> then)
 {
     // A push right after the keyboard appeared may come before its connection read: the key
-    // table can only be written once the slots are known.
-    if (!m_infoValid && m_transport.isReady())
+    // table can only be written once the slots are known. A keyboard that is not answering is
+    // not read again: the push fails at once and says so.
+    if (!m_infoValid && m_transport.isReady() && Answering())
         ReadKeyboard(std::move(then));
     else
         then();

@@ -194,8 +194,9 @@ int CVantikMouseDevice::ReloadProfile()
 void CVantikMouseDevice::BeforeProfilePush(std::function<void()> then)
 {
     // A push right after the mouse appeared may come before its connection read: the button
-    // table can only be written once its slots are known.
-    if (m_buttonSlots[0] == kNotFound && m_transport.isReady())
+    // table can only be written once its slots are known. A mouse that is not answering is not
+    // read again: the push fails at once and says so.
+    if (m_buttonSlots[0] == kNotFound && m_transport.isReady() && Answering())
         ReadMouse(std::move(then));
     else
         then();

@@ -286,6 +286,9 @@ public:
     // the device answers through it, then the status read; all on the I/O worker.
     void CheckLinkAfterRouteSwitch(int tries, int pauseMs);
 
+    // Shows the device's state (name, route, firmware, battery, whether it answers) in its page
+    // and tab.
+    void ShowDeviceInfo();
     // The device tab's timers, delivered by the main window.
     void OnTabTimer(int id);
     // Starts (or restarts) timer `id` of the device's tab.
@@ -312,8 +315,6 @@ protected:
     // The period of the frame push while the colours change: 5 ms for devices that take every
     // frame; a device that only shows a preview needs no more than the preview's rate.
     virtual uint32_t FramePushIntervalMs() const { return 5; }
-    // Shows the device's state in its page and tab.
-    void ShowDeviceInfo();
     // Where a status block lands: kept, shown in the power panel and the page.
     void ShowStatus(std::array<uint8_t, 6> block, bool wireless);
     // Posts the status read; with `linkFirst`, behind the receiver the link check goes first and

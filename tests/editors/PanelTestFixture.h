@@ -135,9 +135,12 @@ protected:
     }
 
     // Plugs a device and makes its page the current one, once it is connected.
-    CVantikUSBDevice* plugAndShow(const QString& simName, const QString& kind)
+    CVantikUSBDevice* plugAndShow(const QString& simName, const QString& kind, const QString& route = QString())
     {
-        if (sim->run({"plug", simName}).isNull())
+        QStringList plug{"plug", simName};
+        if (!route.isEmpty())
+            plug << "--route" << route;
+        if (sim->run(plug).isNull())
             return nullptr;
         if (!waitFor([&] {
                 CVantikUSBDevice* d = deviceOfKind(kind);
