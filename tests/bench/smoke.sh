@@ -16,6 +16,7 @@ declare -A args=(
   [tessel_app_startup_bench]="1"
   [tessel_bench_keyboard_effects]=""
   [tessel_bench_profile_page]=""
+  [tessel_bench_fault_stall]="--seconds 0.4"
 )
 # Extra programs may name their arguments in TESSEL_BENCH_ARGS_<program>.
 
