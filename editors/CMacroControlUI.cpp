@@ -17,6 +17,7 @@
 #include "ui/WindowImplBase.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QFile>
@@ -317,6 +318,11 @@ void CMacroControlUI::ShowMacro()
     QListWidget* actions = ActionList();
     if (!names || !actions)
         return;
+    // A delay being edited in a row of the macro shown until now is finished (and saved to
+    // that macro) before its rows go.
+    if (QWidget* focus = QApplication::focusWidget(); focus && actions->isAncestorOf(focus))
+        focus->clearFocus();
+    m_shownGuid.clear();
     const int index = names->currentRow();
     if (index < 0) {
         actions->clear();
@@ -330,6 +336,18 @@ void CMacroControlUI::ShowMacro()
     // What cannot be an event is left out; the rest of the file still loads.
     for (const Json::Value& e : macrofile::Events(CJsonFile::ReadJson(file)))
         AddRow(actions->count(), e);
+    m_shownGuid = names->item(index)->data(Qt::UserRole).toString();
+}
+
+int CMacroControlUI::ShownMacroIndex() const
+{
+    QListWidget* names = NameList();
+    if (!names || m_shownGuid.isEmpty())
+        return -1;
+    for (int i = 0; i < names->count(); ++i)
+        if (names->item(i)->data(Qt::UserRole).toString() == m_shownGuid)
+            return i;
+    return -1;
 }
 
 QString CMacroControlUI::NewMacro()
@@ -491,9 +509,11 @@ void CMacroControlUI::SaveMacro()
 {
     QListWidget* names = NameList();
     QListWidget* actions = ActionList();
-    if (!names || !actions || names->currentRow() < 0)
+    // The rows belong to the macro they were loaded from, not necessarily to the one selected:
+    // a delay edit that finishes while another macro is being selected saves where it was typed.
+    const int index = ShownMacroIndex();
+    if (!names || !actions || index < 0)
         return;
-    const int index = names->currentRow();
     const QString file = MacroFile(index);
     if (file.isEmpty())
         return;

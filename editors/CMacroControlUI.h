@@ -97,6 +97,12 @@ private:
 
     CVantikUSBDevice* m_device = nullptr;
     QString m_folder;
+    // The id of the macro whose events the action list shows (empty while none or while the
+    // list is being refilled): the rows are saved to that macro, whatever the name list's
+    // selection already moved to.
+    QString m_shownGuid;
+    // The position in the name list of the macro the action list shows; -1 for none.
+    int ShownMacroIndex() const;
     int m_timeMode = 1;
     int64_t m_lastTick = 0;
     int m_fixedDelay = 50;

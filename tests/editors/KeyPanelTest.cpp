@@ -344,6 +344,44 @@ Json::Value rowJson(const QString& text)
 
 }  // namespace
 
+// A delay being typed into a row keeps its macro: selecting another macro finishes the edit,
+// which saves the rows where they came from, and the other macro's file is left alone.
+TEST_F(KeyPanelTest, ADelayBeingEditedIsSavedToItsOwnMacroWhenAnotherIsSelected)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    click(macros, "macro_btn_name_add");
+    click(macros, "macro_btn_name_add");
+    macros->SelectMacro(0);
+    macros->StartRecording(1);
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1E));
+    macros->StopRecording();
+    macros->SaveMacro();
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QLineEdit* delay = macros->findChildren<QLineEdit*>("macro_delay").value(0);
+    ASSERT_NE(delay, nullptr);
+    delay->setFocus();
+    ASSERT_TRUE(waitFor([&] { return delay->hasFocus(); }));
+    delay->selectAll();
+    QTest::keyClicks(delay, "250");
+
+    macros->SelectMacro(1);
+    EXPECT_TRUE(macros->RowData().isEmpty()) << "the second macro has no events";
+    const Json::Value list = CJsonFile::ReadJson(keyboard->DataFolder() + "/macro.config");
+    auto file = [&](int i) {
+        return CJsonFile::ReadJson(keyboard->DataFolder() + "/" +
+                                   QString::fromStdString(list["MacroInfo"][i]["Guid"].asString()) + ".mac");
+    };
+    ASSERT_EQ(file(0)["Events"].size(), 2u);
+    EXPECT_EQ(file(0)["Events"][0]["Delay"].asString(), "250");
+    EXPECT_FALSE(file(1).isMember("Events"));
+}
+
 TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
 {
     CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
