@@ -9,6 +9,7 @@
 #include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
 #include "profiles/ProfileList.h"
+#include "profiles/UserFiles.h"
 #include "protocol/MacroImage.h"
 #include "ui/Language.h"
 #include "ui/MenuWnd.h"
@@ -157,9 +158,13 @@ QString CMacroControlUI::MacroFile(int index) const
 
 Json::Value CMacroControlUI::ReadList() const
 {
-    Json::Value doc = CJsonFile::ReadJson(paths::macroListFile(m_folder));
-    if (!doc.isObject())
+    const QString file = paths::macroListFile(m_folder);
+    Json::Value doc = CJsonFile::ReadJson(file);
+    if (!doc.isObject()) {
+        // What is read here is written back: a damaged list is kept beside itself first.
+        userfiles::KeptBeforeReplacing(file);
         doc = Json::Value(Json::objectValue);
+    }
     if (!doc["MacroInfo"].isArray())
         doc["MacroInfo"] = Json::Value(Json::arrayValue);
     return doc;
@@ -333,8 +338,12 @@ void CMacroControlUI::ShowMacro()
         return;
     SetMacroControlsEnabled(true);
     actions->clear();
-    // What cannot be an event is left out; the rest of the file still loads.
-    for (const Json::Value& e : macrofile::Events(CJsonFile::ReadJson(file)))
+    // What cannot be an event is left out; the rest of the file still loads. A file that cannot
+    // be read at all is kept beside itself, since saving the macro replaces it.
+    const Json::Value doc = CJsonFile::ReadJson(file);
+    if (!doc.isObject())
+        userfiles::KeptBeforeReplacing(file);
+    for (const Json::Value& e : macrofile::Events(doc))
         AddRow(actions->count(), e);
     m_shownGuid = names->item(index)->data(Qt::UserRole).toString();
 }

@@ -6,6 +6,7 @@
 #include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
 #include "profiles/JsonAccess.h"
+#include "profiles/UserFiles.h"
 #include "protocol/MacroImage.h"
 #include "protocol/ResultCodes.h"
 #include "ui/Language.h"
@@ -103,8 +104,11 @@ void CShootControlUI::InitShootPanel()
     for (const char* edit : {"bullet_x_eidt", "bullet_y_eidt"})
         ui::PaintManager::SetEditRange(Control(QLatin1String(edit)), 0, 255);
     ui::PaintManager::SetEditRange(Control(QStringLiteral("bullet_delay_eidt")), 0, 65535);
+    // A missing pattern gets the shipped one; so does a damaged one, once a copy of it is kept.
+    // One refused for its size is left as it is.
     for (int g = 0; g < kGuns; ++g) {
-        if (!CJsonFile::ReadJson(GunFile(g)).isObject())
+        const QString file = GunFile(g);
+        if (!CJsonFile::ReadJson(file).isObject() && userfiles::KeptBeforeReplacing(file))
             ResetGun(g);
     }
 }
@@ -189,9 +193,15 @@ void CShootControlUI::SaveBullet()
     const char* xAction = selected("bullet_x_check") ? "down" : "up";
     const char* yAction = selected("bullet_y_check") ? "down" : "up";
 
-    Json::Value doc = CJsonFile::ReadJson(GunFile(m_gun));
-    if (!doc.isObject())
+    const QString file = GunFile(m_gun);
+    Json::Value doc = CJsonFile::ReadJson(file);
+    if (!doc.isObject()) {
+        if (!userfiles::KeptBeforeReplacing(file)) {
+            ShowStatus(QStringLiteral("profile_file_failed_text"));
+            return;
+        }
         doc = Json::Value(Json::objectValue);
+    }
     Json::Value& events = jsonx::memberRef(doc, "Events");
     const Json::ArrayIndex first = Json::ArrayIndex(m_bullet * kEventsPerBullet);
     const Json::Value layout[kEventsPerBullet] = {
@@ -220,7 +230,10 @@ bool CShootControlUI::ImportGun(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    if (CJsonFile::WriteFileText(GunFile(m_gun), CJsonFile::ReadFileText(path)) != 0) {
+    // A file that cannot be read, is too large or holds no pattern imports nothing, rather than
+    // an empty or broken pattern in place of the one there was.
+    const std::string text = CJsonFile::ReadFileText(path);
+    if (!CJsonFile::ParseJson(text).isObject() || CJsonFile::WriteFileText(GunFile(m_gun), text) != 0) {
         ShowStatus(QStringLiteral("profile_file_failed_text"));
         return false;
     }

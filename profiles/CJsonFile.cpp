@@ -70,6 +70,12 @@ int CJsonFile::WriteFileText(const QString& path, const std::string& bytes)
     // flushed at close, and would rename a cut-short file over the old one. Written straight
     // through, every failing write shows in write()'s result and in the error commit() checks.
     const bool created = !QFileInfo::exists(path);
+    // A file refused for its size was never read: replacing it would lose what it holds. It is
+    // left as it is (the user was told when it was refused).
+    if (!created && userfiles::IsTooLarge(path)) {
+        qCDebug(profilesDebug) << "WriteFileText: not replacing a file refused for its size" << path;
+        return -1;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         qCDebug(profilesDebug) << "WriteFileText: cannot open" << path << file.errorString();

@@ -3,6 +3,7 @@
 #include "profiles/ProfilesLog.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -92,11 +93,38 @@ bool IsTooLarge(const QString& path)
     return true;
 }
 
+namespace {
+
+// A copy kept earlier of the same damaged bytes, if there is one: the same file found damaged
+// again before anything replaced it is not copied (nor told) twice.
+QString EarlierCopyOf(const QFileInfo& info)
+{
+    const QDir dir = info.absoluteDir();
+    const QStringList copies =
+        dir.entryList({info.fileName() + QStringLiteral(".damaged-*")}, QDir::Files, QDir::Name);
+    if (copies.isEmpty())
+        return {};
+    QFile original(info.absoluteFilePath());
+    if (!original.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = original.readAll();
+    for (const QString& name : copies) {
+        QFile copy(dir.filePath(name));
+        if (copy.size() == bytes.size() && copy.open(QIODevice::ReadOnly) && copy.readAll() == bytes)
+            return copy.fileName();
+    }
+    return {};
+}
+
+}  // namespace
+
 QString KeepDamaged(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.isFile())
         return {};
+    if (const QString earlier = EarlierCopyOf(info); !earlier.isEmpty())
+        return earlier;
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString base = info.absoluteFilePath() + QStringLiteral(".damaged-") + stamp;
     QString kept = base;
@@ -114,6 +142,16 @@ QString KeepDamaged(const QString& path)
     n.keptAs = kept;
     record(std::move(n));
     return kept;
+}
+
+bool KeptBeforeReplacing(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || (info.isFile() && info.size() == 0))
+        return true;  // nothing there to lose
+    if (IsTooLarge(path))
+        return false;
+    return !KeepDamaged(path).isEmpty();
 }
 
 std::vector<Notice> TakeNotices()

@@ -30,8 +30,15 @@ bool IsTooLarge(const QString& path);
 
 // Copies a damaged file beside itself before it is repaired or replaced and records a Damaged
 // notice. Returns the copy's path, empty when the file does not exist or no copy could be made
-// (the notice is recorded all the same). Never overwrites an earlier copy.
+// (the notice is recorded all the same). Never overwrites an earlier copy; when one already holds
+// the same bytes, that one is returned and nothing new is recorded.
 QString KeepDamaged(const QString& path);
+
+// Whether a file that could not be read may now be replaced: true when it does not exist or is
+// empty, or
+// when a copy of it was kept (KeepDamaged); false when it is too large (it is left as it is) or
+// no copy could be made.
+bool KeptBeforeReplacing(const QString& path);
 
 // The notices recorded since the last call, oldest first.
 std::vector<Notice> TakeNotices();

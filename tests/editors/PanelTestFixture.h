@@ -117,6 +117,26 @@ protected:
         qunsetenv("TESSEL_DATA_DIR");
     }
 
+    // Tessel ends and starts again on the same folders and devices (the simulator keeps running).
+    void restartWindow()
+    {
+        window->Shutdown();
+        window.reset();
+        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
+        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        installScriptedServices();
+        hub = window->Devices();
+    }
+    // Waits until the device of `kind` is connected and its tab shown.
+    CVantikUSBDevice* connected(const QString& kind)
+    {
+        if (!waitFor([&] {
+                CVantikUSBDevice* d = deviceOfKind(kind);
+                return d && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady();
+            }))
+            return nullptr;
+        return deviceOfKind(kind);
+    }
     CVantikUSBDevice* deviceOfKind(const QString& kind) const
     {
         for (CVantikUSBDevice* d : hub->AllDevices())

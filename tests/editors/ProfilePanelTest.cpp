@@ -1,4 +1,6 @@
 #include "tests/editors/PanelTestFixture.h"
+#include "editors/CMacroControlUI.h"
+#include <QDirIterator>
 #include "app/Application.h"
 #include "tests/support/SimulatorProcess.h"
 #include "app/CMainWnd.h"
@@ -284,7 +286,6 @@ TEST_F(ProfilePanelTest, ADamagedProfileListIsRebuiltAndTheUserIsToldWhatWasKept
 
     // Tessel ends, the list is cut short on disk, and Tessel starts again on the same keyboard.
     window->Shutdown();
-    window.reset();
     const QString listPath = home.filePath("data/tamrel wireless/keyboard/ProfileList.ini");
     QFile list(listPath);
     ASSERT_TRUE(list.open(QIODevice::ReadWrite));
@@ -292,14 +293,8 @@ TEST_F(ProfilePanelTest, ADamagedProfileListIsRebuiltAndTheUserIsToldWhatWasKept
     ASSERT_TRUE(list.resize(20));
     list.close();
     messages.clear();
-    window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
-    ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
-    installScriptedServices();
-    hub = window->Devices();
-    ASSERT_TRUE(waitFor([&] {
-        CVantikUSBDevice* d = deviceOfKind("keyboard");
-        return d && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady();
-    }));
+    restartWindow();
+    ASSERT_NE(connected("keyboard"), nullptr);
     combo = control<QComboBox>(deviceOfKind("keyboard")->findChild<CDeviceProfileUI*>(), "device_profile_combo");
     ASSERT_NE(combo, nullptr);
     // Both profiles are back under their own names, not a fresh "profile1" alone.
@@ -316,6 +311,103 @@ TEST_F(ProfilePanelTest, ADamagedProfileListIsRebuiltAndTheUserIsToldWhatWasKept
     QFile copy(QFileInfo(listPath).dir().filePath(kept[0]));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), damaged);
+}
+
+// Every kind of user file the pages replace, damaged or far too large, across a restart: the
+// window starts, a damaged file is copied beside itself (byte for byte) before anything replaces
+// it, a file too large is left exactly as it was and never rewritten, and the user is told.
+TEST_F(ProfilePanelTest, DamagedOrHugeUserFilesOfEveryKindAreKeptOrLeftAndTold)
+{
+    auto* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    click(macros, "macro_btn_name_add");
+    click(macros, "macro_btn_name_add");
+    ASSERT_NE(plugAndShow("mouse", "mouse"), nullptr);
+    const QString keyboardFolder = home.filePath("data/tamrel wireless/keyboard");
+    const Json::Value macroList = CJsonFile::ReadJson(keyboardFolder + "/macro.config");
+    const QString macroFile = keyboardFolder + "/" + QString::fromStdString(macroList["MacroInfo"][0]["Guid"].asString()) + ".mac";
+    const QString hugeMacroFile =
+        keyboardFolder + "/" + QString::fromStdString(macroList["MacroInfo"][1]["Guid"].asString()) + ".mac";
+    QString shootFile;
+    for (QDirIterator it(home.path(), {"ShootData_0.Shoot"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        shootFile = it.next();
+    ASSERT_FALSE(shootFile.isEmpty());
+    const QString mouseProfile =
+        deviceOfKind("mouse")->findChild<CDeviceProfileUI*>()->GetProfileFileAt(0);
+    ASSERT_TRUE(QFileInfo::exists(mouseProfile));
+
+    struct Case {
+        QString path;
+        QByteArray bytes;
+        bool tooLarge;
+    } cases[] = {
+        {macroFile, "\x01\x02 not json", false},
+        {shootFile, R"({"Events":[{"Action")", false},
+        {mouseProfile, QByteArray(2 * 1024 * 1024, ' ') + "{}", true},
+        {hugeMacroFile, QByteArray(2 * 1024 * 1024, ' ') + R"({"Events":[]})", true},
+    };
+    window->Shutdown();
+    for (const Case& c : cases) {
+        QFile f(c.path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << c.path.toStdString();
+        ASSERT_EQ(f.write(c.bytes), c.bytes.size());
+    }
+    messages.clear();
+    restartWindow();
+    keyboard = connected("keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_NE(connected("mouse"), nullptr);
+    // What replaces these files: the macro shown and saved (its events), a bullet saved (the pattern; its page replaces a damaged one when built), the
+    // mouse's profile saved by a page change.
+    hub->TabSelected(keyboard->Tab());
+    macros = keyboard->findChild<CMacroControlUI*>();
+    for (int i : {0, 1}) {
+        macros->SelectMacro(i);
+        macros->SaveMacro();
+    }
+    auto* mouse = deviceOfKind("mouse");
+    hub->TabSelected(mouse->Tab());
+    mouse->findChild<CShootControlUI*>()->SaveBullet();
+    mouse->SaveProfile();
+    // The list of macros, damaged now, is kept when adding a macro replaces it.
+    const QByteArray damagedList = R"({"MacroInfo":[{"MacroName":"m)";
+    {
+        QFile f(keyboardFolder + "/macro.config");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(damagedList);
+    }
+    hub->TabSelected(keyboard->Tab());
+    click(macros, "macro_btn_name_add");
+    const Case listCase{keyboardFolder + "/macro.config", damagedList, false};
+    EXPECT_TRUE(waitFor([&] {
+        const QString all = messages.join('\n');
+        return std::all_of(std::begin(cases), std::end(cases), [&](const Case& c) { return all.contains(c.path); }) &&
+               all.contains(listCase.path);
+    })) << messages.join('\n').toStdString();
+    const QString told = messages.join('\n');
+
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    all.push_back(listCase);
+    for (const Case& c : all) {
+        SCOPED_TRACE(c.path.toStdString());
+        const QFileInfo info(c.path);
+        const QStringList kept = info.dir().entryList({info.fileName() + ".damaged-*"}, QDir::Files);
+        EXPECT_TRUE(told.contains(c.path)) << told.toStdString();
+        if (c.tooLarge) {
+            EXPECT_TRUE(kept.isEmpty());
+            QFile f(c.path);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(f.readAll() == c.bytes) << "left exactly as it was";
+            continue;
+        }
+        ASSERT_EQ(kept.size(), 1) << told.toStdString();
+        EXPECT_TRUE(told.contains(kept[0])) << told.toStdString();
+        QFile copy(info.dir().filePath(kept[0]));
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(copy.readAll() == c.bytes) << "the copy holds the damaged bytes";
+    }
 }
 
 TEST_F(ProfilePanelTest, EditedBulletReachesTheMouseAndImportReplacesOnlyItsGun)
