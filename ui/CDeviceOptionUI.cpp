@@ -231,8 +231,7 @@ void CDeviceOptionUI::refresh()
     const bool selected = m_select->isChecked();
     const bool synchro = IsSynchro();
     const QString& path = m_icons[(synchro ? 2 : 0) + (selected ? 1 : 0)];
-    const QString file = PaintManager::ResourceFile(path);
-    m_select->setIcon(QFile::exists(file) ? QIcon(file) : QIcon());
+    m_select->setIcon(PaintManager::ResourceIcon(path));
     repolish(this);
     for (QWidget* child : findChildren<QWidget*>())
         repolish(child);

@@ -85,7 +85,7 @@ bool MenuWnd::Load(const QString& xmlFile)
             action->setEnabled(flag(e, "enabled", true));
             action->setVisible(flag(e, "visible", true));
             if (e.hasAttribute(QStringLiteral("icon")))
-                action->setIcon(QIcon(PaintManager::ResourceFile(e.attribute(QStringLiteral("icon")))));
+                action->setIcon(PaintManager::ResourceIcon(e.attribute(QStringLiteral("icon"))));
         }
     };
     build(this, doc.documentElement());

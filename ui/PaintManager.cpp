@@ -9,6 +9,8 @@
 #include <QContextMenuEvent>
 #include <QDoubleSpinBox>
 #include <QEvent>
+#include <QFile>
+#include <QHash>
 #include <QIntValidator>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -634,6 +636,17 @@ void PaintManager::SetResourcePath(const QString& skinFolder)
 QString PaintManager::GetResourcePath()
 {
     return g_resourcePath;
+}
+
+QIcon PaintManager::ResourceIcon(const QString& relative)
+{
+    // Never destroyed: icons must not outlive the application object in a static destructor.
+    static auto* icons = new QHash<QString, QIcon>;
+    const QString file = ResourceFile(relative);
+    auto it = icons->constFind(file);
+    if (it == icons->constEnd())
+        it = icons->insert(file, QFile::exists(file) ? QIcon(file) : QIcon());
+    return *it;
 }
 
 QString PaintManager::ResourceFile(const QString& relative)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 #include <cstdint>
@@ -90,6 +91,11 @@ public:
     static QString GetResourcePath();
     // `relative` (either slash) resolved under the resource path.
     static QString ResourceFile(const QString& relative);
+    // The icon of the image `relative` names under the resource path (a null icon when there is
+    // no such file), one per image for the process. An icon's scaled pixmaps are cached under
+    // the icon's identity: an icon made anew at every refresh would fill that cache with
+    // pixmaps nobody asks for again.
+    static QIcon ResourceIcon(const QString& relative);
 
 private:
     struct FontSpec {

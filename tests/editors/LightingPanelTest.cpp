@@ -168,8 +168,9 @@ TEST_F(LightingPanelTest, DirectionAndSevenColoursReachTheDevice)
                 for (auto [name, dir] : {std::pair{"deng_FXL_check", 1}, std::pair{"deng_FXR_check", 0}}) {
                     click(panel, name);
                     EXPECT_TRUE(waitFor([&] { return fx() == dir; })) << name << " round " << round;
-                    if (inSettings)
+                    if (inSettings) {
                         EXPECT_TRUE(waitForBytes(c.sim, 4, QByteArray(1, char(dir)))) << name << " round " << round;
+                    }
                 }
             }
         }
