@@ -10,6 +10,7 @@
 #include "ui/CDeviceOptionUI.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -258,13 +259,30 @@ TEST_F(KeyboardDeviceTest, StreamsOnlyTheSoftwareModesAndSuspendsSlowRoutes)
     }
     EXPECT_TRUE(waitFor([&] { return keyboard->StreamSuspended(false); }));
 
-    // Unplugged in the middle of a stream: the object stays, quietly.
+    // Unplugged in the middle of a stream: the object stays, says nothing, and streams again to
+    // the keyboard plugged back.
     keyboard->SetStreamSuspended(false, false);
     ASSERT_TRUE(sim->run({"fault", "keyboard", "clear"}));
+    QStringList told;
+    QObject::connect(keyboard, &CVantikKeyboardDevice::userMessage, [&](const QString& text) { told << text; });
     ASSERT_TRUE(sim->run({"unplug", "keyboard"}));
     EXPECT_TRUE(waitFor([&] { return !keyboard->Transport().isReady(); }));
     EXPECT_TRUE(waitFor([&] { return keyboard->Tab() && keyboard->Tab()->isHidden(); }));
-    const int last[3] = {1, 1, 1};
+    const int last[3] = {1, 2, 3};
     keyboard->SetExternalColour(last, 3);
-    QTest::qWait(100);
+    const auto listed = window->Devices()->AllDevices();
+    EXPECT_NE(std::find(listed.begin(), listed.end(), keyboard), listed.end()) << "the keyboard's object stays";
+
+    // Plugged back, it takes the profile's lighting again; an external colour stream set anew
+    // reaches it through the same object.
+    ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "cable"}));
+    EXPECT_TRUE(waitFor([&] { return keyboard->Transport().isReady() && keyboard->Tab() && !keyboard->Tab()->isHidden(); }));
+    EXPECT_FALSE(keyboard->StreamSuspended(false)) << "an unplugged keyboard is not a slow one";
+    EXPECT_TRUE(waitFor([&] { return keyboard->GetLightState().mode != s.mode; })) << "the profile's lighting is back";
+    keyboard->SetLightBlock(s);
+    const int back[3] = {90, 60, 30};
+    keyboard->SetExternalColour(back, 3);
+    EXPECT_TRUE(waitFor([&] { return sim->dump("frame").mid(3 * led, 3) == QByteArray("\x59\x3b\x1d", 3); }))
+        << sim->dump("frame").mid(3 * led, 3).toHex().toStdString();
+    EXPECT_TRUE(told.isEmpty()) << told.join(", ").toStdString();
 }
