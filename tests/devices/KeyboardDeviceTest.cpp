@@ -246,7 +246,17 @@ TEST_F(KeyboardDeviceTest, StreamsOnlyTheSoftwareModesAndSuspendsSlowRoutes)
     const qint64 frames = sim->framesStarted();
     const int other[3] = {10, 20, 30};
     keyboard->SetExternalColour(other, 3);
-    QTest::qWait(300);
+    // The preview is painted in the same push that would send the frame, and the keyboard reads
+    // its reports in order: once the preview shows the colour and a command has been answered,
+    // a frame sent for it would have been counted.
+    EXPECT_TRUE(waitFor([&] {
+        for (auto* key : keyboard->findChildren<ui::CDeviceKeyButtonUI*>())
+            if (key->LightColourPacked() == PackForPreview({10, 20, 30, 255}))
+                return true;
+        return false;
+    }));
+    EXPECT_EQ(keyboard->Transport().openSession(), 1);
+    EXPECT_EQ(keyboard->Transport().closeSession(), 1);
     EXPECT_EQ(sim->framesStarted(), frames);
 
     // Two sends slower than 500 ms in a row suspend the route by themselves.
