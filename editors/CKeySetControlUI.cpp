@@ -570,7 +570,10 @@ int CKeySetControlUI::WriteToDevice()
 {
     if (!m_device)
         return 0;
-    // The macros, then the key table, on the device's I/O worker; the outcome lands below.
+    // The profile keeps the assignments at once, whatever the device makes of them: Tessel may
+    // end before the device's answer lands. The macros, then the key table, go out on the
+    // device's I/O worker; the outcome lands below.
+    m_device->SaveProfile();
     QPointer<CKeySetControlUI> self(this);
     m_device->PostKeyWrite([self](CVantikUSBDevice::KeyWriteResult r) {
         if (self)
@@ -594,7 +597,6 @@ void CKeySetControlUI::KeysWritten(const CVantikUSBDevice::KeyWriteResult& resul
     }
     if (r == -1)
         Services().message(window(), QStringLiteral("message_text_7"), true, 0);
-    m_device->SaveProfile();
     if (result.keys != 1) {
         // The profile file keeps the assignments; the user can write them again.
         editors::ShowWriteFailure(window(), result.keys == 0 ? -1 : result.keys, result.failure,

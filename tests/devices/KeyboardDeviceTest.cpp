@@ -6,12 +6,15 @@
 #include "devices/KeyboardEffects.h"
 #include "profiles/CJsonFile.h"
 #include "keytables/DefaultKeyTables.h"
+#include "editors/PanelServices.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CDeviceOptionUI.h"
 
+#include <memory>
 #include <optional>
 
 #include <QDir>
+#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -252,7 +255,17 @@ TEST_F(KeyboardDeviceTest, StreamsOnlyTheSoftwareModesAndSuspendsSlowRoutes)
     const qint64 frames = sim->framesStarted();
     const int other[3] = {10, 20, 30};
     keyboard->SetExternalColour(other, 3);
-    QTest::qWait(300);
+    // The preview is painted in the same push that would send the frame, and the keyboard reads
+    // its reports in order: once the preview shows the colour and a command has been answered,
+    // a frame sent for it would have been counted.
+    EXPECT_TRUE(waitFor([&] {
+        for (auto* key : keyboard->findChildren<ui::CDeviceKeyButtonUI*>())
+            if (key->LightColourPacked() == PackForPreview({10, 20, 30, 255}))
+                return true;
+        return false;
+    }));
+    EXPECT_EQ(keyboard->Transport().openSession(), 1);
+    EXPECT_EQ(keyboard->Transport().closeSession(), 1);
     EXPECT_EQ(sim->framesStarted(), frames);
 
     // Two sends slower than 500 ms in a row suspend the route by themselves.
@@ -265,13 +278,39 @@ TEST_F(KeyboardDeviceTest, StreamsOnlyTheSoftwareModesAndSuspendsSlowRoutes)
     }
     EXPECT_TRUE(waitFor([&] { return keyboard->StreamSuspended(false); }));
 
-    // Unplugged in the middle of a stream: the object stays, quietly.
+    // Unplugged in the middle of a stream: the object stays, says nothing, and streams again to
+    // the keyboard plugged back.
     keyboard->SetStreamSuspended(false, false);
     ASSERT_TRUE(sim->run({"fault", "keyboard", "clear"}));
+    QStringList told;
+    editors::PanelServices services;
+    services.message = [&](QWidget*, const QString& body, bool, int) {
+        told << body;
+        return 1;
+    };
+    editors::InstallServices(services);
     ASSERT_TRUE(sim->run({"unplug", "keyboard"}));
     EXPECT_TRUE(waitFor([&] { return !keyboard->Transport().isReady(); }));
     EXPECT_TRUE(waitFor([&] { return keyboard->Tab() && keyboard->Tab()->isHidden(); }));
-    const int last[3] = {1, 1, 1};
+    const int last[3] = {1, 2, 3};
     keyboard->SetExternalColour(last, 3);
-    QTest::qWait(100);
+    const auto listed = window->Devices()->AllDevices();
+    EXPECT_NE(std::find(listed.begin(), listed.end(), keyboard), listed.end()) << "the keyboard's object stays";
+
+    // Plugged back, it takes the profile's lighting again; an external colour stream set anew
+    // reaches it through the same object.
+    ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "cable"}));
+    EXPECT_TRUE(waitFor([&] { return keyboard->Transport().isReady() && keyboard->Tab() && !keyboard->Tab()->isHidden(); }));
+    EXPECT_FALSE(keyboard->StreamSuspended(false)) << "an unplugged keyboard is not a slow one";
+    EXPECT_TRUE(waitFor([&] { return keyboard->GetLightState().mode != s.mode; })) << "the profile's lighting is back";
+    // The rest of the connection's reads land first (they show the profile's lighting again).
+    auto drained = std::make_shared<bool>(false);
+    keyboard->Io().AfterQueued([drained] { *drained = true; });
+    ASSERT_TRUE(waitFor([&] { return *drained; }));
+    keyboard->SetLightBlock(s);
+    const int back[3] = {90, 60, 30};
+    keyboard->SetExternalColour(back, 3);
+    EXPECT_TRUE(waitFor([&] { return sim->dump("frame").mid(3 * led, 3) == QByteArray("\x59\x3b\x1d", 3); }))
+        << sim->dump("frame").mid(3 * led, 3).toHex().toStdString();
+    EXPECT_TRUE(told.isEmpty()) << told.join(", ").toStdString();
 }

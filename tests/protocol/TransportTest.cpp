@@ -118,8 +118,15 @@ TEST_F(TransportTest, NotReadyDoesNothingAndLogsNothing)
     EXPECT_EQ(m_transport->closeSession(), kNoReply);
     EXPECT_FALSE(m_transport->isBusy());
     EXPECT_TRUE(g_log.isEmpty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(m_peer->requestCount(), 0u);
+
+    // Then ready: the peer reads the channel in order, so once it has answered this request,
+    // anything the calls above had sent would have reached it first.
+    m_transport->setReady(1);
+    const uint8_t probe[5] = {4, 0x22, 0x01, 0x06, 0x1C};
+    EXPECT_EQ(m_transport->transact(probe, sizeof probe, reply, 64, &read), kOk);
+    const auto sent = m_peer->requests();
+    ASSERT_EQ(sent.size(), 1u) << "only the request sent once the transport was ready";
+    EXPECT_TRUE(std::equal(probe, probe + sizeof probe, sent[0].begin()));
 }
 
 TEST_F(TransportTest, ShortRequestIsPaddedAndBothReportsAreDumped)
@@ -294,8 +301,9 @@ TEST_F(TransportTest, EachRouteAndFramesUseTheirOwnTimeOut)
             Clock::now() - start).count();
         EXPECT_EQ(result, kNoReply) << c.what;
         EXPECT_GE(waited, c.own) << c.what;
-        if (c.longer)
+        if (c.longer) {
             EXPECT_LT(waited, c.longer) << c.what;
+        }
     }
 }
 
