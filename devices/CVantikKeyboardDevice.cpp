@@ -127,19 +127,16 @@ void CVantikKeyboardDevice::IdentifyKeys()
     m_keyLedMap.clear();
     const int slotCount = std::min<int>(m_info[CommandTransport::kInfoKeySlots], kKeyPositions);
     const auto& defaults = keytables::keyboardDefaultKeyTable();
+    std::vector<KeySlotMemory::Triple> factory(kKeyPositions);
+    for (int j = 0; j < kKeyPositions; ++j)
+        factory[size_t(j)] = {defaults[size_t(j)].type, defaults[size_t(j)].p1, defaults[size_t(j)].p2};
+    // Remembered per layout, so a key the user reassigned is still found after a restart.
+    const std::vector<int> slotOf = KeySlots().Identify(factory, m_keyTableCopy.data(), slotCount);
     for (int j = 0; j < kKeyPositions; ++j) {
-        const keytables::KeyTriple t = defaults[size_t(j)];
-        // A position without a key has no factory code; it must not claim an empty slot.
-        if (t.packed() == 0)
+        if (slotOf[size_t(j)] == KeySlotMemory::kNone)
             continue;
-        for (int k = 0; k < slotCount; ++k) {
-            const uint8_t* e = &m_keyTableCopy[size_t(3 * k)];
-            if (e[0] == t.type && e[1] == t.p1 && e[2] == t.p2) {
-                m_slotMap[size_t(j)] = uint8_t(k);
-                m_keySlotMap[j] = k;
-                break;
-            }
-        }
+        m_slotMap[size_t(j)] = uint8_t(slotOf[size_t(j)]);
+        m_keySlotMap[j] = slotOf[size_t(j)];
     }
     for (int j = 0; j < kKeyPositions; ++j) {
         const uint8_t k = m_slotMap[size_t(j)];

@@ -151,17 +151,13 @@ void CVantikMouseDevice::ReadMouse(std::function<void()> then)
 void CVantikMouseDevice::IdentifyButtons()
 {
     const auto& defaults = keytables::mouseDefaultButtons();
-    const size_t slotCount = m_keyTable.size() / 3;
-    for (int j = 0; j < kButtons; ++j) {
-        m_buttonSlots[size_t(j)] = kNotFound;
-        for (size_t k = 0; k < slotCount; ++k) {
-            if (m_keyTable[3 * k] == defaults[size_t(j)].type && m_keyTable[3 * k + 1] == defaults[size_t(j)].p1 &&
-                m_keyTable[3 * k + 2] == defaults[size_t(j)].p2) {
-                m_buttonSlots[size_t(j)] = int(k);
-                break;
-            }
-        }
-    }
+    std::vector<KeySlotMemory::Triple> factory(kButtons);
+    for (int j = 0; j < kButtons; ++j)
+        factory[size_t(j)] = {defaults[size_t(j)].type, defaults[size_t(j)].p1, defaults[size_t(j)].p2};
+    // Remembered per layout, so a button the user reassigned is still found after a restart.
+    const std::vector<int> slotOf = KeySlots().Identify(factory, m_keyTable.data(), int(m_keyTable.size() / 3));
+    for (int j = 0; j < kButtons; ++j)
+        m_buttonSlots[size_t(j)] = slotOf[size_t(j)] == KeySlotMemory::kNone ? kNotFound : slotOf[size_t(j)];
 }
 
 void CVantikMouseDevice::OnConnected()

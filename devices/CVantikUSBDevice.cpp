@@ -205,6 +205,16 @@ std::vector<QWidget*> CVantikUSBDevice::Panels() const
     return out;
 }
 
+KeySlotMemory CVantikUSBDevice::KeySlots() const
+{
+    const int version = m_infoValid ? (m_info[0] | (m_info[1] << 8)) : 0;
+    const QString layout = QStringLiteral("%1-%2-%3")
+                               .arg(m_entry.productId, 4, 16, QLatin1Char('0'))
+                               .arg(version, 4, 16, QLatin1Char('0'))
+                               .arg(int(m_info[CommandTransport::kInfoKeySlots]));
+    return KeySlotMemory(DataFolder() + QStringLiteral("/keyslots.json"), layout);
+}
+
 QString CVantikUSBDevice::FirmwareVersion() const
 {
     // Only the version the device itself reports: the USB release number is another figure,

@@ -15,6 +15,7 @@
 
 #include "devices/DeviceEffectState.h"
 #include "devices/DeviceIo.h"
+#include "devices/KeySlotMemory.h"
 #include "devices/LightTypes.h"
 #include "hid/SupportedInterfaces.h"
 #include "profiles/ProfileRecords.h"
@@ -339,6 +340,9 @@ protected:
     // The key write the push and the key editor make, composed of the class's two steps; the
     // macros are those the keys held in memory use. Null for devices without keys.
     std::function<KeyWriteResult(CommandTransport&)> KeyWriteJob();
+    // The memory of which slot holds each key, for this device's table layout (product,
+    // firmware version, slot count) in its user folder.
+    KeySlotMemory KeySlots() const;
     // Where a key write lands: the information block read on the way; the mouse keeps the table.
     virtual void KeysWritten(const KeyWriteResult& result);
 

@@ -21,8 +21,6 @@ namespace {
 // them, and only then, skips with the fault's name; once the mend lands, take its name out of
 // this list and the check runs in full again.
 const QSet<QString> kAwaitingMend = {
-    "issue 22 K1",          // keys reassigned on the keyboard are no longer found after a restart
-    "issue 22 K1 (mouse)",  // the same for the mouse's buttons
     "issue 22 20",          // the headset keeps its own bytes of the settings block
 };
 #define SKIP_IF_AWAITING_MEND(fault, item)                                      \
