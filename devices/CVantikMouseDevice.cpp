@@ -11,6 +11,7 @@
 #include "ui/PaintManager.h"
 
 #include <QAbstractButton>
+#include <QButtonGroup>
 #include <QAbstractSlider>
 #include <QColorDialog>
 #include <QGuiApplication>
@@ -658,6 +659,17 @@ void CVantikMouseDevice::BindDpiControls()
 {
     // The sensor decides how far the sliders and fields go.
     const int highest = m_sensor.step ? int(m_sensor.highest) : 0;
+    auto group = [this](QButtonGroup*& g, const char* prefix, int count) {
+        if (g)
+            return;
+        g = new QButtonGroup(this);
+        g->setExclusive(true);
+        for (int n = 0; n < count; ++n)
+            if (auto* b = qobject_cast<QAbstractButton*>(FindPanelControl(controlName(prefix, n))))
+                g->addButton(b, n);
+    };
+    group(m_stageGroup, "DPI_select_check_", blocks::kMouseStages);
+    group(m_pollingGroup, "polling_rate_option_", kPollingRates);
     for (int n = 0; n < blocks::kMouseStages; ++n) {
         if (auto* slider = qobject_cast<QAbstractSlider*>(FindPanelControl(controlName("DPI_slider_", n)))) {
             const QSignalBlocker block(slider);
@@ -712,7 +724,7 @@ void CVantikMouseDevice::ShowDpiStage(int n)
     if (auto* select = qobject_cast<QAbstractButton*>(FindPanelControl(controlName("DPI_select_check_", n)))) {
         const QSignalBlocker block(select);
         select->setChecked(selected);
-        select->setProperty("activeStage", selected);
+            select->setProperty("activeStage", selected);
         select->style()->unpolish(select);
         select->style()->polish(select);
     }

@@ -10,6 +10,7 @@
 #include "profiles/CMouseProfiledata.h"
 #include "profiles/DeviceNameLists.h"
 
+class QButtonGroup;
 class QColorDialog;
 
 // The mouse, by cable or through its receiver: eleven buttons, five DPI stages with their
@@ -130,6 +131,10 @@ private:
     DeviceNameLists m_names;
     std::vector<int> m_modeList;
     MouseSensor m_sensor;
+    // The stage radios and the polling-rate buttons each exclusive among themselves only: left
+    // auto-exclusive, showing the polling rate took the check off the active stage's radio.
+    QButtonGroup* m_stageGroup = nullptr;
+    QButtonGroup* m_pollingGroup = nullptr;
     std::vector<uint8_t> m_keyTable;
     // Unknown until the mouse's table has been read.
     std::array<int, kButtons> m_buttonSlots = [] {

@@ -519,3 +519,28 @@ TEST_F(ProfilePanelTest, Screenshots)
 }
 
 }  // namespace
+
+// The mouse's page shows its active DPI stage from the start, whichever device's tab is shown
+// first.
+TEST_F(ProfilePanelTest, TheActiveDpiStageIsShownWhenAnotherTabIsCurrent)
+{
+    ASSERT_NE(plugAndShow("mouse", "mouse"), nullptr);
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    restartWindow();
+    keyboard = connected("keyboard");
+    CVantikUSBDevice* mouse = connected("mouse");
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_NE(mouse, nullptr);
+    hub->TabSelected(keyboard->Tab());
+    ASSERT_TRUE(waitFor([&] { return !mouse->FirmwareVersion().isEmpty(); }));  // its connection read landed
+    ASSERT_TRUE(drained(mouse));
+    ASSERT_TRUE(drained(mouse));  // and what that posted in turn
+    const int active = dynamic_cast<CVantikMouseDevice*>(mouse)->MouseProfile().GetActiveStage();
+    int checked = -1;
+    for (int n = 0; n < 8; ++n)
+        if (auto* radio = control<QAbstractButton>(mouse, QStringLiteral("DPI_select_check_%1").arg(n).toLatin1().constData());
+            radio && radio->isChecked())
+            checked = n;
+    EXPECT_EQ(checked, active);
+}
