@@ -101,7 +101,12 @@ void CVantikMouseDevice::ShowLinkProblem(bool problem)
     if (problem) {
         if (auto* status = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_status"))))
             ui::Language::instance().SetTextId(status, QStringLiteral("mouse_status_out_of_reach"));
+        return;
     }
+    // Back in reach (switched on again): what was changed while it was off, refused then, is
+    // sent now with the rest of the profile.
+    if (m_buttonSlots[0] != kNotFound)
+        PushProfile();
 }
 
 void CVantikMouseDevice::ReadMouse(std::function<void()> then)
@@ -172,6 +177,9 @@ void CVantikMouseDevice::OnConnected()
         m_io.AfterQueued([this] {
             RefreshPanel();
             StartLightThread();
+            // Then the mouse takes the profile, its own changes now included: page, profile and
+            // mouse hold the same from the connection on.
+            PushProfile();
         });
     });
 }

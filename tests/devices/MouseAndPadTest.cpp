@@ -8,6 +8,8 @@
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/Language.h"
 
+#include <memory>
+
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QColorDialog>
@@ -295,6 +297,11 @@ TEST_F(MouseAndPadTest, StageChangedOnTheMouseMovesTheMarkerAndBatteryReachesThe
     CVantikMouseDevice* mouse = plugMouse("receiver");
     ASSERT_NE(mouse, nullptr);
     ASSERT_TRUE(waitFor([&] { return control<QAbstractButton>(mouse, "DPI_select_check_1")->isChecked(); }));
+    // The connection ends with the mouse taking the profile; the stage is changed on the mouse
+    // after that.
+    auto connected = std::make_shared<bool>(false);
+    mouse->Io().AfterQueued([connected] { *connected = true; });
+    ASSERT_TRUE(waitFor([&] { return *connected; }));
 
     ASSERT_TRUE(sim->run({"poke", "mouse", "settings", "12", "03", "--announce"}));
     EXPECT_TRUE(waitFor([&] { return control<QAbstractButton>(mouse, "DPI_select_check_3")->isChecked(); }));

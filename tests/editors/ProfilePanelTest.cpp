@@ -544,3 +544,37 @@ TEST_F(ProfilePanelTest, TheActiveDpiStageIsShownWhenAnotherTabIsCurrent)
             checked = n;
     EXPECT_EQ(checked, active);
 }
+
+// The mouse's page, profile and memory agree from the connection on: what another program
+// changed while Tessel was away is set back to the profile, and a change made while the mouse
+// was switched off reaches it once it is back.
+TEST_F(ProfilePanelTest, TheMouseHoldsWhatItsPageShowsAfterConnectingAndAfterBeingSwitchedOn)
+{
+    auto settings = [&] { return QByteArray::fromHex(QByteArray::fromStdString(sim->dumpHex("mouse", "settings"))); };
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse", "receiver"));
+    ASSERT_NE(mouse, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !mouse->FirmwareVersion().isEmpty(); }));
+    ASSERT_TRUE(drained(mouse));
+    ASSERT_TRUE(drained(mouse));
+    const int stage3 = mouse->MouseProfile().GetDpiStages()[2].dpiX;
+
+    // Another program set stage 3 while Tessel was not running.
+    window->Shutdown();
+    ASSERT_FALSE(sim->run({"poke", "mouse", "settings", "34", QString::number((stage3 + 7) % 100, 16).rightJustified(2, '0')}).isNull());
+    restartWindow();
+    mouse = dynamic_cast<CVantikMouseDevice*>(connected("mouse"));
+    ASSERT_NE(mouse, nullptr);
+    EXPECT_TRUE(waitFor([&] { return settings()[34] == char(stage3); })) << settings().left(40).toHex().toStdString();
+    hub->TabSelected(mouse->Tab());
+    EXPECT_EQ(control<QAbstractSlider>(mouse, "DPI_slider_2")->value(), stage3);
+
+    // Switched off, the mouse refuses the change; switched on again, it gets it.
+    ASSERT_FALSE(sim->run({"power", "mouse", "off"}).isNull());
+    const int wanted = (stage3 + 11) % 100;
+    control<QAbstractSlider>(mouse, "DPI_slider_2")->setValue(wanted);
+    ASSERT_TRUE(drained(mouse));
+    EXPECT_NE(settings()[34], char(wanted));
+    ASSERT_FALSE(sim->run({"power", "mouse", "on"}).isNull());
+    EXPECT_TRUE(waitFor([&] { return settings()[34] == char(wanted); })) << settings().left(40).toHex().toStdString();
+    EXPECT_EQ(mouse->MouseProfile().GetDpiStages()[2].dpiX, wanted);
+}
