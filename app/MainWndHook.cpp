@@ -97,6 +97,11 @@ void CMainWnd::OnHookLost()
 
 void CMainWnd::OnShutdownHook()
 {
+    // A recording in progress is ended and saved first: ending Tessel (Exit, SIGTERM, logout)
+    // must not lose the events recorded so far.
+    for (CMacroControlUI* macros : findChildren<CMacroControlUI*>())
+        if (macros->IsRecording())
+            macros->EndRecording();
     if (auto* hook = m_hook ? m_hook.data() : findChild<CDeviceHook*>())
         hook->RemoveHook();
 }

@@ -943,3 +943,24 @@ TEST_F(KeyPanelTest, Screenshots)
         EXPECT_EQ(QImage(folder + "/" + shot).size(), QSize(1000, 640)) << "the window keeps its size";
     }
 }
+
+// Tessel ending in the middle of a recording keeps what was recorded.
+TEST_F(KeyPanelTest, EndingTesselMidRecordingSavesTheRecordedEvents)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    click(macros, "macro_btn_name_add");
+    macros->SelectMacro(0);
+    click(macros, "macro_btn_starredio");
+    ASSERT_TRUE(macros->IsRecording());
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1E));
+    const QString folder = keyboard->DataFolder();
+    const Json::Value list = CJsonFile::ReadJson(folder + "/macro.config");
+    window->Shutdown();
+    const Json::Value file =
+        CJsonFile::ReadJson(folder + "/" + QString::fromStdString(list["MacroInfo"][0]["Guid"].asString()) + ".mac");
+    EXPECT_EQ(file["Events"].size(), 2u);
+}
