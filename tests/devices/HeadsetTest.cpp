@@ -59,6 +59,11 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(simDir() + "/control"); }, kWaitMs));
         messages.clear();
         CVantikHS6533Device::SetMessageHandler([this](QWidget*, const QString& text, bool) { messages << text; });
+        confirmAnswer = true;
+        CVantikHS6533Device::SetConfirmHandler([this](QWidget*, const QString& text) {
+            questions << text;
+            return confirmAnswer;
+        });
     }
     void TearDown() override
     {
@@ -138,6 +143,8 @@ protected:
     std::unique_ptr<CMainWnd> window;
     CVantikHS6533Device* headset = nullptr;
     QStringList messages;
+    QStringList questions;
+    bool confirmAnswer = true;
 };
 
 }  // namespace
