@@ -178,7 +178,9 @@ bool CVantikHS6533Device::TakeLiveBlock(const LiveRead& r)
 {
     if (!r.ready || !r.ok())
         return false;
-    SettingsRead(r.active, r.block.data());
+    // Only what the headset keeps for itself: the lighting stays the profile's.
+    m_settings[0] = r.active;
+    std::copy(r.block.begin() + 9, r.block.begin() + kSettingsLength, m_settings.begin() + 9);
     m_liveKnown = true;
     return true;
 }
@@ -186,8 +188,10 @@ bool CVantikHS6533Device::TakeLiveBlock(const LiveRead& r)
 void CVantikHS6533Device::ReadSettings()
 {
     PostIo<LiveRead>(IoKind::Read, &CVantikHS6533Device::ReadLiveIo, [this, mark = CommandsPosted()](LiveRead r) {
-        if (mark == CommandsPosted())
-            TakeLiveBlock(r);
+        if (mark != CommandsPosted() || !r.ready || !r.ok())
+            return;
+        SettingsRead(r.active, r.block.data());
+        m_liveKnown = true;
     });
 }
 

@@ -140,8 +140,9 @@ private:
         bool ready = false;
     };
     static LiveRead ReadLiveIo(CommandTransport& t);
-    // Takes a block that was read into the live settings; false (nothing changed) when the
-    // read failed, so a failed read never replaces the headset's own bytes with zeros.
+    // Takes the headset's own bytes (the active profile, bytes 9-20) of a block that was read;
+    // false (nothing changed) when the read failed, so a failed read never replaces them with
+    // zeros.
     bool TakeLiveBlock(const LiveRead& read);
     // Where the settings read-back lands: the light thread follows what the headset reports.
     void SettingsRead(uint8_t active, const uint8_t* block);
