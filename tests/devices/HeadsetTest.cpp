@@ -366,6 +366,37 @@ void expectChipAndPanelFollow(const QJsonObject& stages, const QJsonObject& out,
     EXPECT_EQ(in["MagicVoice_Selection"].toString(), QString::number(stages["MagicType"].toInt() - 1));
 }
 
+TEST_F(HeadsetTest, ASettingsWriteKeepsTheHeadsetsOwnBytesEvenBeforeTheFirstRead)
+{
+    ASSERT_TRUE(plugHeadset());
+    auto block = [&] { return QByteArray::fromHex(runDevsim(simDir(), {"dump", "headset", "settings"})["hex"].toString().toLatin1()); };
+    const QByteArray own = block().mid(9, 12);
+    ASSERT_NE(own, QByteArray(12, '\0')) << "the headset's own bytes must be something to keep";
+    openWindow();
+    // As soon as the headset answers, before its connection has read anything back: a write
+    // then must not send zeros for what it has not read yet.
+    ASSERT_TRUE(waitFor([&] {
+        for (CVantikUSBDevice* d : window->Devices()->AllDevices())
+            if (d->DeviceType() == 7 && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady())
+                headset = static_cast<CVantikHS6533Device*>(d);
+        return headset != nullptr;
+    }));
+    bool landed = false;
+    headset->PostSettings(0, [&](IoResult r) {
+        landed = true;
+        EXPECT_TRUE(r.ok()) << r.code;
+    });
+    ASSERT_TRUE(waitFor([&] { return landed; }));
+    EXPECT_EQ(block().mid(9, 12), own);
+    // And after the connection's own read, the same.
+    ASSERT_TRUE(waitForHeadset());
+    headset->PostSettings(0);
+    bool drained = false;
+    headset->Io().AfterQueued([&] { drained = true; });
+    ASSERT_TRUE(waitFor([&] { return drained; }));
+    EXPECT_EQ(block().mid(9, 12), own);
+}
+
 TEST_F(HeadsetTest, ProfileSwitchAndAPowerCycledChipGetTheProfilesSound)
 {
     ASSERT_TRUE(plugHeadset());
