@@ -246,6 +246,10 @@ void RegisterControlClasses()
         const ui::PaintManager* pm = parent ? ui::PaintManager::ForControl(parent) : nullptr;
         CMsgWnd::ShowMessage(parent, QString(), text, pm ? pm->GetDPI() : 96, isTextId, CMsgWnd::ConfirmOnly);
     });
+    CVantikHS6533Device::SetConfirmHandler([](QWidget* parent, const QString& text) {
+        const ui::PaintManager* pm = parent ? ui::PaintManager::ForControl(parent) : nullptr;
+        return CMsgWnd::ShowMessage(parent, QString(), text, pm ? pm->GetDPI() : 96, false, CMsgWnd::ConfirmAndCancel) == 1;
+    });
     RegisterDeviceClasses();
     editors::RegisterProfileEditorClasses();
     editors::RegisterKeyEditorClasses();

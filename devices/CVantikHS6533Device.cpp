@@ -8,6 +8,7 @@
 #include "hid/DebugLog.h"
 #include "profiles/DataPaths.h"
 #include "profiles/HeadsetEqPresets.h"
+#include "ui/Language.h"
 #include "ui/PaintManager.h"
 
 #include <QAbstractButton>
@@ -33,6 +34,12 @@ CVantikHS6533Device::MessageHandler& messageHandler()
     return handler;
 }
 
+CVantikHS6533Device::ConfirmHandler& confirmHandler()
+{
+    static CVantikHS6533Device::ConfirmHandler handler;
+    return handler;
+}
+
 QString twoDecimals(const QString& text)
 {
     bool ok = false;
@@ -45,6 +52,17 @@ QString twoDecimals(const QString& text)
 void CVantikHS6533Device::SetMessageHandler(MessageHandler handler)
 {
     messageHandler() = std::move(handler);
+}
+
+void CVantikHS6533Device::SetConfirmHandler(ConfirmHandler handler)
+{
+    confirmHandler() = std::move(handler);
+}
+
+bool CVantikHS6533Device::Confirm(const QString& text)
+{
+    qCDebug(tesselDebug) << text;
+    return !confirmHandler() || confirmHandler()(window(), text);
 }
 
 CVantikHS6533Device::CVantikHS6533Device(QWidget* parent) : CVantikUSBDevice(parent)
@@ -123,7 +141,10 @@ int CVantikHS6533Device::ReloadProfile()
 {
     if (!LoadSelectedProfile())
         return 0;
-    return ApplyLightSettings();
+    const int result = ApplyLightSettings();
+    // A profile switch (or a chip found again) brings the profile's sound with it.
+    ApplyProfileSound();
+    return result;
 }
 
 int CVantikHS6533Device::ApplyLightSettings()
@@ -140,23 +161,37 @@ int CVantikHS6533Device::ApplyLightSettings()
     return 1;
 }
 
+CVantikHS6533Device::LiveRead CVantikHS6533Device::ReadLiveIo(CommandTransport& t)
+{
+    static_assert(std::tuple_size_v<decltype(LiveRead::block)> == kReadSettingsLength);
+    LiveRead r;
+    r.ready = t.isReady() != 0;
+    if (!r.ready)
+        return r;
+    r.code = t.readSettings(&r.active, 1, 0);
+    if (r.code == 1)
+        r.code = t.readSettings(r.block.data(), kReadSettingsLength, uint32_t(kSettingsStride * r.active));
+    return r;
+}
+
+bool CVantikHS6533Device::TakeLiveBlock(const LiveRead& r)
+{
+    if (!r.ready || !r.ok())
+        return false;
+    // Only what the headset keeps for itself: the lighting stays the profile's.
+    m_settings[0] = r.active;
+    std::copy(r.block.begin() + 9, r.block.begin() + kSettingsLength, m_settings.begin() + 9);
+    m_liveKnown = true;
+    return true;
+}
+
 void CVantikHS6533Device::ReadSettings()
 {
-    struct Block : IoResult {
-        std::array<uint8_t, kReadSettingsLength> block{};
-        uint8_t active = 0;
-    };
-    PostIo<Block>(IoKind::Read, [](CommandTransport& t) {
-        Block r;
-        if (t.isReady() && (r.code = t.readSettings(&r.active, 1, 0)) == 1) {
-            r.code = t.readSettings(r.block.data(), kReadSettingsLength, uint32_t(kSettingsStride * r.active));
-            if (r.code != 1)
-                r.block.fill(0);
-        }
-        return r;
-    }, [this, mark = CommandsPosted()](Block r) {
-        if (mark == CommandsPosted())
-            SettingsRead(r.active, r.block.data());
+    PostIo<LiveRead>(IoKind::Read, &CVantikHS6533Device::ReadLiveIo, [this, mark = CommandsPosted()](LiveRead r) {
+        if (mark != CommandsPosted() || !r.ready || !r.ok())
+            return;
+        SettingsRead(r.active, r.block.data());
+        m_liveKnown = true;
     });
 }
 
@@ -192,7 +227,15 @@ CVantikUSBDevice::Request CVantikHS6533Device::SettingsWriteJob(int slot)
     const auto& modes = m_names.modeValues();
     block[1] = size_t(item) < modes.size() ? uint8_t(modes[size_t(item)]) : uint8_t(item);
     block[3] = uint8_t(4 - std::min<int>(info.speed, 4));
-    return [block, slot](CommandTransport& t) {
+    // Bytes 9 on belong to the headset: they go back as it reported them. Until its block has
+    // been read, the write reads it first.
+    return [block, slot, known = m_liveKnown](CommandTransport& t) mutable {
+        if (!known) {
+            const LiveRead live = ReadLiveIo(t);
+            if (!live.ok())
+                return IoResult{live.ready ? live.code : 0};
+            std::copy(live.block.begin() + 9, live.block.begin() + kSettingsLength, block.begin() + 9);
+        }
         if (t.isReady())
             t.openSession();
         // The write's own result: a headset that did not take the block is not told it did.
@@ -204,17 +247,29 @@ CVantikUSBDevice::Request CVantikHS6533Device::SettingsWriteJob(int slot)
 
 void CVantikHS6533Device::OnConnected()
 {
-    // The firmware version shown is the one the headset reports.
-    PostIo<InfoRead>(IoKind::Read, [](CommandTransport& t) {
-        InfoRead r;
-        r.code = ReadInformationIo(t, r.info);
+    struct Connected : IoResult {
+        CommandTransport::InfoBlock info{};
+        bool infoRead = false;
+        LiveRead live;
+    };
+    m_liveKnown = false;
+    // The firmware version shown is the one the headset reports; then what the headset holds
+    // now, so the bytes only it knows go back as it has them.
+    PostIo<Connected>(IoKind::Read, [](CommandTransport& t) {
+        Connected r;
+        r.infoRead = ReadInformationIo(t, r.info) == 1;
+        r.live = ReadLiveIo(t);
+        r.code = r.live.code;
         return r;
-    }, [this](InfoRead r) {
-        if (r.ok())
+    }, [this](Connected r) {
+        if (r.infoRead)
             TakeInformation(r.info);
-        ReloadProfile();
+        TakeLiveBlock(r.live);
+        // The endpoints first (a chip that was power-cycled comes back with its own values),
+        // then the profile, whose sound goes to the chip as it loads.
         if (m_audioReady)
-            RefreshAudioDevices();
+            RefreshAudioDevices(false);
+        ReloadProfile();
         RefreshPanel();
         StartLightThread();
     });
@@ -338,15 +393,15 @@ void CVantikHS6533Device::StartAudio()
     if (!m_soundCards) {
         m_soundCards = new SoundCardMonitor(this);
         connect(m_soundCards, &SoundCardMonitor::cardsChanged, this, [this] {
-            RefreshAudioDevices();
+            RefreshAudioDevices(true);
             ShowAudioPanels();
         });
         m_soundCards->start();
     }
-    RefreshAudioDevices();
+    RefreshAudioDevices(true);
 }
 
-void CVantikHS6533Device::RefreshAudioDevices()
+void CVantikHS6533Device::RefreshAudioDevices(bool pushProfile)
 {
     if (!m_audioReady)
         return;
@@ -356,6 +411,8 @@ void CVantikHS6533Device::RefreshAudioDevices()
     ReadFeatures();
     InitialiseProperties();
     ReadAudioValues();
+    if (pushProfile)
+        ApplyProfileSound();
 }
 
 bool CVantikHS6533Device::ChooseDevices()
@@ -520,20 +577,24 @@ void CVantikHS6533Device::ReadAudioValues()
                 m.eqBands[size_t(b)] = text.trimmed().toInt();
         }
     }
-    bool magicRead = false;
-    int magicSelection = -1;
+    m.magicKnown = false;
+    m.magicSelectionKnown = false;
     if (m_haveInput) {
-        magicRead = ReadProperty(m_input, "Enable_MAGICVOICE", text) == 0 && (m_inputFeatures[0] & kMagicVoiceFeature);
-        if (magicRead)
+        m.magicKnown = ReadProperty(m_input, "Enable_MAGICVOICE", text) == 0 && (m_inputFeatures[0] & kMagicVoiceFeature);
+        if (m.magicKnown)
             m.magicOn = text.trimmed().toInt() != 0;
-        if (ReadProperty(m_input, "MagicVoice_Selection", text) == 0)
-            magicSelection = text.trimmed().toInt();
+        if (ReadProperty(m_input, "MagicVoice_Selection", text) == 0) {
+            const int selection = text.trimmed().toInt();
+            m.magicSelectionKnown = selection >= 0 && selection <= 3;
+            if (m.magicSelectionKnown)
+                m.magicSelection = selection;
+        }
     }
-    if (magicSelection >= 0 && magicSelection <= 3)
-        m.magicSelection = magicSelection;
-    // Only a loaded profile takes the values (the page's start reads before any profile is).
-    if (m_profile.GetProfilePath().isEmpty())
-        return;
+}
+
+void CVantikHS6533Device::StoreChipSound()
+{
+    const AudioMirror& m = m_mirror;
     const bool input = m_haveInput;
     StoreStages([&](HeadsetSystemSetStages& s) {
         if (input) {
@@ -544,11 +605,87 @@ void CVantikHS6533Device::ReadAudioValues()
                 s.micMonitorValue = m.sideTonePercent;
             }
         }
-        if (magicRead)
+        if (m.magicKnown)
             s.magicEnable = m.magicOn ? 1 : 0;
-        if (magicSelection >= 0 && magicSelection <= 3)
-            s.magicType = magicSelection + 1;
+        if (m.magicSelectionKnown)
+            s.magicType = m.magicSelection + 1;
     });
+    SaveProfile();
+}
+
+std::vector<int> CVantikHS6533Device::ProfileEqCurve(const HeadsetSystemSetStages& s)
+{
+    if (s.eqType >= 1 && s.eqType <= eq::kBuiltinPresets)
+        return m_profile.GetEqValues(s.eqType);
+    if (s.eqType != int(CHs6533Profiledata::kCustomEqPreset))
+        return {};
+    // The custom preset plays the curve it was left with; a profile from before that curve was
+    // kept plays its chosen named preset.
+    std::vector<int> curve = m_profile.GetCustomCurve();
+    if (curve.empty() && s.customEqSelectIndex >= 0 && s.customEqSelectIndex < m_profile.GetCustomEqNames().size())
+        curve = m_profile.GetCustomEqValues(s.customEqSelectIndex);
+    return curve;
+}
+
+std::vector<int> CVantikHS6533Device::ShownBands() const
+{
+    std::vector<int> bands(m_mirror.eqBands.begin(), m_mirror.eqBands.end());
+    if (m_voice) {
+        for (int b = 0; b < 10; ++b)
+            bands[size_t(b)] = m_voice->GetEqBand(b);
+    }
+    return bands;
+}
+
+void CVantikHS6533Device::ApplyProfileSound()
+{
+    if (!m_audioReady || (!m_haveOutput && !m_haveInput) || m_profile.GetProfilePath().isEmpty())
+        return;
+    // A profile that never held sound values would otherwise mute the microphone (all zeros):
+    // it takes what the chip has.
+    if (!m_profile.HasSystemSetStages()) {
+        StoreChipSound();
+        return;
+    }
+    const HeadsetSystemSetStages s = m_profile.GetSystemSetStages();
+    if (m_haveOutput) {
+        const std::vector<int> curve = ProfileEqCurve(s);
+        if (!curve.empty())
+            WriteBands(curve);
+    }
+    if (!m_haveInput)
+        return;
+    AudioMirror& m = m_mirror;
+    QString text;
+    const bool micMute = s.micInSelect == 0;
+    if (WriteInt(m_input, "MuteControl", micMute ? 1 : 0) == 0)
+        m.micMute = micMute;
+    const int mic = std::clamp(s.micInValue, 0, 100);
+    if (WriteFloat(m_input, "VolumeScalarControl", float(mic) / 100.0f, -1) == 0) {
+        m.micPercent = mic;
+        if (ReadProperty(m_input, "VolumeControl", text) == 0)
+            m.micLevel = twoDecimals(text);
+    }
+    if (m.sideToneAvailable) {
+        const int32_t channel = 0;
+        const bool sideMute = s.micMonitorSelect == 0;
+        if (WriteInt(m_input, "AAMuteControl", sideMute ? 1 : 0) == 0)
+            m.sideToneMute = sideMute;
+        const int side = std::clamp(s.micMonitorValue, 0, 100);
+        if (WriteFloat(m_input, "AAVolumeScalarControl", float(side) / 100.0f, channel) == 0) {
+            m.sideTonePercent = side;
+            if (ReadProperty(m_input, "AAVolumeControl", text, &channel, sizeof channel) == 0)
+                m.sideLevel = twoDecimals(text);
+        }
+    }
+    const bool magicOn = s.magicEnable != 0;
+    if (WriteInt(m_input, "Enable_MAGICVOICE", magicOn ? 1 : 0) == 0) {
+        if (magicOn)
+            WriteInt(m_input, "Enable_MICECHO", 0);
+        m.magicOn = magicOn;
+    }
+    if (s.magicType >= 1 && s.magicType <= 4 && WriteInt(m_input, "MagicVoice_Selection", s.magicType - 1) == 0)
+        m.magicSelection = s.magicType - 1;
 }
 
 void CVantikHS6533Device::StoreStages(const std::function<void(HeadsetSystemSetStages&)>& change)
@@ -571,13 +708,10 @@ void CVantikHS6533Device::ShowAudioPanels()
         m_voice->SetCustomEqAreaEnabled(preset == 13);
         if (preset == 13) {
             const int i = s.customEqSelectIndex;
-            if (i >= 0 && i < names.size()) {
-                m_voice->SelectEqName(i);
-                ShowBands(m_profile.GetCustomEqValues(i));
-            } else {
-                m_voice->SelectEqName(-1);
-                ShowBands({m_mirror.eqBands.begin(), m_mirror.eqBands.end()});
-            }
+            m_voice->SelectEqName(i >= 0 && i < names.size() ? i : -1);
+            // The curve the custom preset plays, which may be a named preset's bands moved since.
+            const std::vector<int> curve = ProfileEqCurve(s);
+            ShowBands(curve.empty() ? std::vector<int>(m_mirror.eqBands.begin(), m_mirror.eqBands.end()) : curve);
         } else if (preset != 0) {
             m_voice->SelectEqName(-1);
             ShowBands(m_profile.GetEqValues(preset));
@@ -710,7 +844,18 @@ void CVantikHS6533Device::SelectEqPreset(int preset)
             if (m_voice->GetEqSelection() < 0 && stored >= 0 && stored < m_voice->GetEqNameCount())
                 m_voice->SelectEqName(stored);
         }
-        ApplyCustomEqSelection();
+        if (m_voice && m_voice->GetEqSelection() >= 0) {
+            ApplyCustomEqSelection();
+        } else {
+            // No named preset chosen: the curve the custom preset was left with plays again (or,
+            // the first time, what the sliders show becomes it).
+            std::vector<int> curve = m_profile.GetCustomCurve();
+            if (curve.empty())
+                curve = ShownBands();
+            ShowBands(curve);
+            WriteBands(curve);
+            m_profile.SetCustomCurve(curve);
+        }
         SaveProfile();
         return;
     }
@@ -737,6 +882,7 @@ void CVantikHS6533Device::ApplyCustomEqSelection()
     const std::vector<int> bands = m_profile.GetCustomEqValues(i);
     ShowBands(bands);
     WriteBands(bands);
+    m_profile.SetCustomCurve(bands);
     StoreStages([i](HeadsetSystemSetStages& s) {
         s.eqType = 13;
         s.customEqSelectIndex = i;
@@ -761,7 +907,18 @@ bool CVantikHS6533Device::SetEqBand(int band, int value)
         return false;
     }
     m_mirror.eqBands[size_t(band)] = value;
-    StoreStages([](HeadsetSystemSetStages& s) { s.eqType = 13; });
+    // The band's value label follows the handle, also while it is dragged.
+    if (m_voice)
+        m_voice->SetEqBand(band, value);
+    // The moved curve is what the custom preset plays from now on, also after a restart or a
+    // chip that lost it; a named preset no longer chosen is not brought back in its place.
+    m_profile.SetCustomCurve(ShownBands());
+    const bool named = m_voice && m_voice->GetEqSelection() >= 0;
+    StoreStages([named](HeadsetSystemSetStages& s) {
+        s.eqType = 13;
+        if (!named)
+            s.customEqSelectIndex = -1;
+    });
     SaveProfile();
     return true;
 }
@@ -814,6 +971,7 @@ int CVantikHS6533Device::SaveCustomEqPreset()
         if (i < 0)
             return -1;
         m_profile.SetCustomEqValues(i, bands);
+        m_profile.SetCustomCurve(bands);
         StoreStages([i](HeadsetSystemSetStages& s) { s.customEqSelectIndex = i; });
         SaveProfile();
         return 1;
@@ -835,6 +993,7 @@ int CVantikHS6533Device::SaveCustomEqPreset()
     m_voice->SelectEqName(slot);
     m_voice->SetCustomEqAreaEnabled(true);
     m_profile.SetCustomEqValues(slot, bands);
+    m_profile.SetCustomCurve(bands);
     m_profile.SetCustomEqNames(names);
     StoreStages([slot](HeadsetSystemSetStages& s) {
         s.eqType = 13;
@@ -863,8 +1022,10 @@ void CVantikHS6533Device::DeleteCustomEqPreset()
         StoreStages([](HeadsetSystemSetStages& s) { s.customEqSelectIndex = 0; });
         const std::vector<int> bands = m_profile.GetCustomEqValues(0);
         ShowBands(bands);
-        if (m_mirror.eqPreset == 13 || m_voice->SelectedEqPreset() == 13)
+        if (m_mirror.eqPreset == 13 || m_voice->SelectedEqPreset() == 13) {
             WriteBands(bands);
+            m_profile.SetCustomCurve(bands);
+        }
         SaveProfile();
         return;
     }
@@ -952,12 +1113,25 @@ bool CVantikHS6533Device::HandlePanelNotify(TNotifyUI& msg)
         return true;
     }
     if (type == QLatin1String(ui::kNotifyClick) && name == QLatin1String("hs_EQ_btn_save")) {
-        if (SaveCustomEqPreset() == 0)
+        const int saved = SaveCustomEqPreset();
+        if (saved == 0)
             ShowMessage(QStringLiteral("message_text_5"), true);
+        else if (saved < 0 && m_voice)
+            ShowMessage(m_voice->GetEqName().trimmed().isEmpty() ? QStringLiteral("hs_eq_need_name_text")
+                                                                 : QStringLiteral("hs_eq_full_text"),
+                        true);
         return true;
     }
     if (type == QLatin1String(ui::kNotifyClick) && name == QLatin1String("hs_EQ_btn_delete")) {
-        DeleteCustomEqPreset();
+        const int i = m_voice ? m_voice->GetEqSelection() : -1;
+        if (i < 0) {
+            ShowMessage(QStringLiteral("hs_eq_delete_none_text"), true);
+            return true;
+        }
+        const QString question =
+            ui::Language::instance().Text(QStringLiteral("hs_eq_delete_confirm_text")).arg(m_voice->GetEqNameAt(i));
+        if (Confirm(question))
+            DeleteCustomEqPreset();
         return true;
     }
     return false;

@@ -30,11 +30,16 @@ public:
     // installs its own; without one the message goes to the debug output.
     using MessageHandler = std::function<void(QWidget* parent, const QString& text, bool isTextId)>;
     static void SetMessageHandler(MessageHandler handler);
+    // Asks the user to confirm `text` (ready to show) over `parent`; true when confirmed. The
+    // application installs its own; without one the question counts as confirmed.
+    using ConfirmHandler = std::function<bool(QWidget* parent, const QString& text)>;
+    static void SetConfirmHandler(ConfirmHandler handler);
 
     // What the headset mirrors of the audio chip.
     struct AudioMirror {
         bool magicOn = false;
         int magicSelection = 0;  // 0..3, the chip's numbering
+        bool magicKnown = false, magicSelectionKnown = false;  // read from the chip
         int eqPreset = 0;
         std::array<int, 10> eqBands{};
         bool micMute = false;
@@ -101,7 +106,18 @@ protected:
 private:
     // Audio side: load, initialise and enumerate; all inert when the library is missing.
     void StartAudio();
-    void RefreshAudioDevices();
+    // Finds the endpoints and reads what the chip holds; with `pushProfile`, the loaded
+    // profile's sound values then go to the chip.
+    void RefreshAudioDevices(bool pushProfile);
+    // The profile's sound values (equaliser, microphone, side tone, voice) written to the chip,
+    // so the chip, the profile and the panel agree; a profile that never stored them takes the
+    // chip's instead.
+    void ApplyProfileSound();
+    void StoreChipSound();
+    // The curve the profile's equaliser preset plays; empty when the profile names none.
+    std::vector<int> ProfileEqCurve(const HeadsetSystemSetStages& s);
+    // The ten bands the sliders show (the chip's when the panel is missing).
+    std::vector<int> ShownBands() const;
     bool ChooseDevices();
     void ReadFeatures();
     void InitialiseProperties();
@@ -116,6 +132,18 @@ private:
     void ShowBands(const std::vector<int>& bands);
     bool WriteBands(const std::vector<int>& bands);
     void ShowMessage(const QString& text, bool isTextId);
+    bool Confirm(const QString& text);
+    // The headset's settings block as read on the I/O worker: the active profile and its block.
+    struct LiveRead : IoResult {
+        uint8_t active = 0;
+        std::array<uint8_t, 27> block{};
+        bool ready = false;
+    };
+    static LiveRead ReadLiveIo(CommandTransport& t);
+    // Takes the headset's own bytes (the active profile, bytes 9-20) of a block that was read;
+    // false (nothing changed) when the read failed, so a failed read never replaces them with
+    // zeros.
+    bool TakeLiveBlock(const LiveRead& read);
     // Where the settings read-back lands: the light thread follows what the headset reports.
     void SettingsRead(uint8_t active, const uint8_t* block);
 
@@ -123,6 +151,7 @@ private:
     DeviceNameLists m_names;
     std::array<uint8_t, kSettingsLength> m_settings{};
     std::array<uint8_t, kSettingsLength> m_settingsBackup{};
+    bool m_liveKnown = false;  // m_settings holds a block read from the headset
 
     std::unique_ptr<OsConfLibrary> m_lib;  // the object only: the library itself stays loaded
     bool m_audioReady = false;  // library loaded and initialised

@@ -68,6 +68,11 @@ HeadsetSystemSetStages CHs6533Profiledata::GetSystemSetStages()
     return s;
 }
 
+bool CHs6533Profiledata::HasSystemSetStages() const
+{
+    return member(m_active, "SystemSetStages").isObject();
+}
+
 void CHs6533Profiledata::SetSystemSetStages(const HeadsetSystemSetStages& s)
 {
     m_setStages = s;
@@ -96,6 +101,26 @@ void CHs6533Profiledata::SetEqValues(int preset, const std::vector<int>& values)
     if (index < 0)
         return;
     writeBands(memberRef(activeEntry(), "EQHzValueInfo"), index, values);
+}
+
+std::vector<int> CHs6533Profiledata::GetCustomCurve() const
+{
+    const Json::Value& bands = element(member(m_active, "EQHzValueInfo"), Json::ArrayIndex(kCustomEqPreset));
+    std::vector<int> values;
+    for (int b = 0; b < kEqBands; ++b) {
+        const Json::Value& value = member(element(bands, Json::ArrayIndex(b)), "value");
+        if (!value.isNumeric() && !value.isBool())
+            return {};
+        values.push_back(toI32(value));
+    }
+    return values;
+}
+
+void CHs6533Profiledata::SetCustomCurve(const std::vector<int>& values)
+{
+    if (values.size() < size_t(kEqBands))
+        return;
+    writeBands(memberRef(activeEntry(), "EQHzValueInfo"), int(kCustomEqPreset), values);
 }
 
 QStringList CHs6533Profiledata::GetCustomEqNames() const

@@ -17,6 +17,8 @@ public:
 
     // All zero when the entry or "SystemSetStages" is missing.
     HeadsetSystemSetStages GetSystemSetStages();
+    // Whether the entry holds "SystemSetStages" at all (a profile that never stored its sound).
+    bool HasSystemSetStages() const;
     void SetSystemSetStages(const HeadsetSystemSetStages& stages);
 
     // The ten bands of preset n (1..12; 0 and anything above 13 mean 1). Missing bands are
@@ -24,6 +26,10 @@ public:
     std::vector<int> GetEqValues(int preset);
     // Writes up to ten bands of preset n; preset 13 writes nothing.
     void SetEqValues(int preset, const std::vector<int>& values);
+    // The curve the custom preset plays now (bands moved by hand, or the named preset chosen),
+    // kept as "EQHzValueInfo"[13]; empty when the entry has none stored.
+    std::vector<int> GetCustomCurve() const;
+    void SetCustomCurve(const std::vector<int>& values);
 
     QStringList GetCustomEqNames() const;
     // Replaces "CustomEQNameInfo"; an empty list stores null.

@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
         request["region"] = args[0];
         args.clear();
     } else if (command == "audio") {
-        if (!needDevice() || args.empty()) return badArguments("audio takes DEVICE list|get|set ...");
+        if (!needDevice() || args.empty()) return badArguments("audio takes DEVICE list|reset|get|set ...");
         request["op"] = args[0];
         if (args[0] == "get" && args.size() == 3) {
             request["endpoint"] = args[1];
@@ -243,8 +243,8 @@ int main(int argc, char** argv) {
             request["endpoint"] = args[1];
             request["property"] = args[2];
             request["value"] = args[3];
-        } else if (args[0] != "list" || args.size() != 1) {
-            return badArguments("audio takes DEVICE list, get ENDPOINT PROPERTY or set ENDPOINT PROPERTY VALUE");
+        } else if ((args[0] != "list" && args[0] != "reset") || args.size() != 1) {
+            return badArguments("audio takes DEVICE list, reset, get ENDPOINT PROPERTY or set ENDPOINT PROPERTY VALUE");
         }
         args.clear();
     } else if (command == "status") {

@@ -968,6 +968,12 @@ SimResult Simulator::audio(DeviceKind kind, const std::string& op, const std::st
             r.data["audio"] = d->headsetAudio.dump();
             return r;
         }
+        if (op == "reset") {
+            // A power cycle: the chip forgets what it was given and starts from its own values.
+            d->headsetAudio = AudioChip();
+            r.data["audio"] = d->headsetAudio.dump();
+            return r;
+        }
         // Like the sound card, the chip answers only while the headset is on the bus.
         if (!d->device(kind).routes[size_t(Route::Cable)].plugged)
             return failure("device", "headset is not plugged");
@@ -992,7 +998,7 @@ SimResult Simulator::audio(DeviceKind kind, const std::string& op, const std::st
             r.data["value"] = *d->headsetAudio.get(*e, property);
             return r;
         }
-        return failure("op", "audio op is list, get, set or dump");
+        return failure("op", "audio op is list, get, set, reset or dump");
     });
 }
 

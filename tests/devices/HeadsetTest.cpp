@@ -2,6 +2,7 @@
 #include "app/CMainWnd.h"
 #include "app/RegisteredMessages.h"
 #include "devices/CVantikHS6533Device.h"
+#include "editors/CDeviceProfileUI.h"
 #include "ui/CDeviceOptionUI.h"
 #include "ui/PaintManager.h"
 
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -59,6 +61,11 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(simDir() + "/control"); }, kWaitMs));
         messages.clear();
         CVantikHS6533Device::SetMessageHandler([this](QWidget*, const QString& text, bool) { messages << text; });
+        confirmAnswer = true;
+        CVantikHS6533Device::SetConfirmHandler([this](QWidget*, const QString& text) {
+            questions << text;
+            return confirmAnswer;
+        });
     }
     void TearDown() override
     {
@@ -138,6 +145,8 @@ protected:
     std::unique_ptr<CMainWnd> window;
     CVantikHS6533Device* headset = nullptr;
     QStringList messages;
+    QStringList questions;
+    bool confirmAnswer = true;
 };
 
 }  // namespace
@@ -341,6 +350,205 @@ TEST_F(HeadsetTest, UnpluggingWithThePanelOpenIsClean)
     EXPECT_EQ(headset, device);
     EXPECT_TRUE(device->SetMicVolume(70));
     EXPECT_EQ(chip("input")["VolumeScalarControl"].toString(), "0.7");
+}
+
+// What the chip should hold for a profile's sound values, and what the panel should show.
+void expectChipAndPanelFollow(const QJsonObject& stages, const QJsonObject& out, const QJsonObject& in,
+                              const std::vector<int>& curve)
+{
+    for (int b = 0; b < 10; ++b)
+        EXPECT_EQ(out[QString("EQ_Slider%1").arg(b + 1)].toString(), QString::number(curve[size_t(b)])) << "band " << b;
+    EXPECT_EQ(in["VolumeScalarControl"].toString().toDouble(), stages["MicInValue"].toInt() / 100.0);
+    EXPECT_EQ(in["MuteControl"].toString(), stages["MicInSelect"].toInt() ? "0" : "1");
+    EXPECT_EQ(in["AAVolumeScalarControl"].toString().toDouble(), stages["MicMoniterValue"].toInt() / 100.0);
+    EXPECT_EQ(in["AAMuteControl"].toString(), stages["MicMoniterSelect"].toInt() ? "0" : "1");
+    EXPECT_EQ(in["Enable_MAGICVOICE"].toString(), QString::number(stages["MagicEnable"].toInt()));
+    EXPECT_EQ(in["MagicVoice_Selection"].toString(), QString::number(stages["MagicType"].toInt() - 1));
+}
+
+TEST_F(HeadsetTest, ASettingsWriteKeepsTheHeadsetsOwnBytesEvenBeforeTheFirstRead)
+{
+    ASSERT_TRUE(plugHeadset());
+    auto block = [&] { return QByteArray::fromHex(runDevsim(simDir(), {"dump", "headset", "settings"})["hex"].toString().toLatin1()); };
+    const QByteArray own = block().mid(9, 12);
+    ASSERT_NE(own, QByteArray(12, '\0')) << "the headset's own bytes must be something to keep";
+    openWindow();
+    // As soon as the headset answers, before its connection has read anything back: a write
+    // then must not send zeros for what it has not read yet.
+    ASSERT_TRUE(waitFor([&] {
+        for (CVantikUSBDevice* d : window->Devices()->AllDevices())
+            if (d->DeviceType() == 7 && d->Tab() && !d->Tab()->isHidden() && d->Transport().isReady())
+                headset = static_cast<CVantikHS6533Device*>(d);
+        return headset != nullptr;
+    }));
+    bool landed = false;
+    headset->PostSettings(0, [&](IoResult r) {
+        landed = true;
+        EXPECT_TRUE(r.ok()) << r.code;
+    });
+    ASSERT_TRUE(waitFor([&] { return landed; }));
+    EXPECT_EQ(block().mid(9, 12), own);
+    // And after the connection's own read, the same.
+    ASSERT_TRUE(waitForHeadset());
+    headset->PostSettings(0);
+    bool drained = false;
+    headset->Io().AfterQueued([&] { drained = true; });
+    ASSERT_TRUE(waitFor([&] { return drained; }));
+    EXPECT_EQ(block().mid(9, 12), own);
+}
+
+TEST_F(HeadsetTest, ProfileSwitchAndAPowerCycledChipGetTheProfilesSound)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    // The first profile: preset 2, a quiet microphone, the side tone on, the voice changer on.
+    click("6533_eq_option_2");
+    slide("6533_MicIn_slider", 35);
+    click("6533_MicMoniter_option");
+    click("magic_enable_option");
+    click("magic_option_3");
+    const QJsonObject first = stages();
+    const std::vector<int> preset2{7, 11, 6, -3, -11, -1, 6, 13, 6, 13};
+
+    // A second profile, switched to through the profile panel: the chip takes its values.
+    auto* profiles = headset->findChild<CDeviceProfileUI*>();
+    ASSERT_NE(profiles, nullptr);
+    click("device_add_btn");
+    auto* combo = control<QComboBox>("device_profile_combo");
+    ASSERT_EQ(combo->count(), 2);
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return headset->Profile().GetProfilePath() == profiles->GetProfileFileAt(1); }));
+    const QJsonObject second = stages();
+    ASSERT_NE(second["MicInValue"].toInt(), 35) << "the second profile must differ for this test to mean anything";
+    ASSERT_NE(second["EqType"].toInt(), 2);
+    std::vector<int> secondCurve;
+    for (const QJsonValue band : profileEntry()["EQHzValueInfo"].toArray()[second["EqType"].toInt()].toArray())
+        secondCurve.push_back(band.toObject()["value"].toInt());
+    ASSERT_EQ(secondCurve.size(), 10u);
+    ASSERT_TRUE(waitFor([&] { return chip("input")["VolumeScalarControl"].toString().toDouble() == second["MicInValue"].toInt() / 100.0; }));
+    expectChipAndPanelFollow(second, chip("output"), chip("input"), secondCurve);
+    EXPECT_EQ(control<QAbstractSlider>("6533_MicIn_slider")->value(), second["MicInValue"].toInt());
+    EXPECT_TRUE(control<QAbstractButton>(QString("6533_eq_option_%1").arg(second["EqType"].toInt()))->isChecked());
+    // ... and the first profile's values did not leak into the second's file.
+    EXPECT_EQ(stages(), second);
+
+    // Back to the first profile, then the headset is power-cycled: its chip forgets everything
+    // and gets the profile's values again when it is back.
+    combo->setCurrentIndex(0);
+    ASSERT_TRUE(waitFor([&] { return headset->Profile().GetProfilePath() == profiles->GetProfileFileAt(0); }));
+    ASSERT_TRUE(waitFor([&] { return chip("input")["VolumeScalarControl"].toString() == "0.35"; }));
+    CVantikHS6533Device* device = headset;
+    ASSERT_TRUE(runDevsim(simDir(), {"unplug", "headset"})["ok"].toBool());
+    ASSERT_TRUE(waitFor([&] { return device->Tab()->isHidden(); }));
+    ASSERT_TRUE(runDevsim(simDir(), {"audio", "headset", "reset"})["ok"].toBool());
+    ASSERT_EQ(chip("output")["EQ_Slider5"].toString(), "0");
+    ASSERT_TRUE(plugHeadset());
+    ASSERT_TRUE(waitForHeadset());
+    ASSERT_TRUE(waitFor([&] { return chip("output")["EQ_Slider5"].toString() == "-11"; }));
+    expectChipAndPanelFollow(first, chip("output"), chip("input"), preset2);
+    // The panel shows one state, the profile's, which the chip now holds.
+    EXPECT_EQ(stages(), first);
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_2")->isChecked());
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_4")->value(), -11);
+    EXPECT_EQ(control<QAbstractSlider>("6533_MicIn_slider")->value(), 35);
+    EXPECT_TRUE(control<QAbstractButton>("6533_MicMoniter_option")->isChecked());
+    EXPECT_TRUE(control<QAbstractButton>("magic_enable_option")->isChecked());
+    EXPECT_TRUE(control<QAbstractButton>("magic_option_3")->isChecked());
+}
+
+TEST_F(HeadsetTest, AMovedCurveOutlivesARestartAndTheLabelFollowsTheDrag)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    // A named preset from preset 2's curve (the custom preset starts from what is playing), then
+    // the flat preset 5.
+    click("6533_eq_option_2");
+    click("6533_eq_option_13");
+    control<QLineEdit>("custom_eq_name_edit")->setText("Club");
+    click("hs_EQ_btn_save");
+    ASSERT_EQ(control<QComboBox>("custom_eq_name_combo")->currentText(), "Club");
+    click("6533_eq_option_5");
+
+    // Band 4 dragged to 7: its label follows while the handle is held.
+    auto* slider = control<QAbstractSlider>("6533_eq_hz_slider_3");
+    slider->setSliderDown(true);
+    slider->setSliderPosition(7);
+    EXPECT_EQ(control<QLabel>("6533_eq_hz_value_3")->text(), "+7");
+    EXPECT_EQ(chip("output")["EQ_Slider4"].toString(), "7");
+    slider->setSliderDown(false);
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_13")->isChecked());
+    EXPECT_EQ(control<QComboBox>("custom_eq_name_combo")->currentIndex(), -1);
+
+    // Tessel ends, and the chip loses its curve meanwhile: the next start shows the moved flat
+    // curve (not Club's) and puts it back on the chip.
+    closeWindow();
+    ASSERT_TRUE(runDevsim(simDir(), {"audio", "headset", "reset"})["ok"].toBool());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_13")->isChecked());
+    EXPECT_EQ(control<QComboBox>("custom_eq_name_combo")->currentIndex(), -1);
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_3")->value(), 7);
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_4")->value(), 0);
+    EXPECT_EQ(control<QLabel>("6533_eq_hz_value_3")->text(), "+7");
+    const QJsonObject out = chip("output");
+    EXPECT_EQ(out["EQ_Slider4"].toString(), "7");
+    EXPECT_EQ(out["EQ_Slider5"].toString(), "0");
+    EXPECT_EQ(out["Enable_EQ_GFX"].toString(), "1");
+
+    // Club still plays its own curve when chosen.
+    control<QComboBox>("custom_eq_name_combo")->setCurrentIndex(0);
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_4")->value(), -11);
+    EXPECT_EQ(chip("output")["EQ_Slider5"].toString(), "-11");
+}
+
+TEST_F(HeadsetTest, ThePresetListSaysWhatWentWrongAndAsksBeforeDeleting)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    click("6533_eq_option_13");
+    auto* combo = control<QComboBox>("custom_eq_name_combo");
+    auto* name = control<QLineEdit>("custom_eq_name_edit");
+
+    // Nothing to save into, nothing to delete.
+    click("hs_EQ_btn_save");
+    click("hs_EQ_btn_delete");
+    EXPECT_TRUE(waitFor([&] { return messages.contains("hs_eq_delete_none_text"); }));
+    EXPECT_TRUE(messages.contains("hs_eq_need_name_text"));
+    EXPECT_EQ(combo->count(), 0);
+    EXPECT_TRUE(questions.isEmpty());
+
+    // Twenty presets fit; the twenty-first is refused with a message.
+    for (int i = 0; i < 20; ++i) {
+        name->setText(QString("P%1").arg(i));
+        click("hs_EQ_btn_save");
+    }
+    ASSERT_EQ(combo->count(), 20);
+    name->setText("P20");
+    click("hs_EQ_btn_save");
+    EXPECT_TRUE(waitFor([&] { return messages.contains("hs_eq_full_text"); }));
+    EXPECT_EQ(combo->count(), 20);
+    EXPECT_EQ(profileEntry()["CustomEQNameInfo"].toArray().size(), 20);
+
+    // Delete asks, naming the preset; a "no" keeps it.
+    combo->setCurrentIndex(3);
+    confirmAnswer = false;
+    click("hs_EQ_btn_delete");
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains("P3")) << questions[0].toStdString();
+    EXPECT_EQ(combo->count(), 20);
+    confirmAnswer = true;
+    click("hs_EQ_btn_delete");
+    EXPECT_EQ(combo->count(), 19);
+    EXPECT_EQ(combo->findText("P3"), -1);
+
+    // Every band's label carries its unit.
+    for (int b = 0; b < 10; ++b) {
+        const QString text = control<QLabel>(QString("6533_eq_hz_label_%1").arg(b))->text();
+        EXPECT_TRUE(text.endsWith("Hz")) << b << " " << text.toStdString();
+    }
 }
 
 namespace {

@@ -12,22 +12,9 @@
 #include "ui/Language.h"
 
 #include <QAbstractSlider>
-#include <QSet>
 #include <QSlider>
 
 namespace {
-
-// Faults this suite meets that are known and being mended elsewhere. A check that meets one of
-// them, and only then, skips with the fault's name; once the mend lands, take its name out of
-// this list and the check runs in full again.
-const QSet<QString> kAwaitingMend = {
-    "issue 22 20",          // the headset keeps its own bytes of the settings block
-};
-#define SKIP_IF_AWAITING_MEND(fault, item)                                      \
-    do {                                                                        \
-        if ((fault) && kAwaitingMend.contains(QStringLiteral(item)))           \
-            GTEST_SKIP() << "waits for the mend of " item;                      \
-    } while (0)
 
 struct DeviceCase {
     const char* sim;
@@ -236,7 +223,6 @@ TEST_F(RestartTest, Keyboard)
 
     // Both keys are still known at their slots, whatever they were given.
     EXPECT_EQ(keyboard->SlotOf(second), secondSlot);
-    SKIP_IF_AWAITING_MEND(keyboard->SlotOf(first) != firstSlot, "issue 22 K1");
     EXPECT_EQ(keyboard->SlotOf(first), firstSlot);
 }
 
@@ -304,7 +290,6 @@ TEST_F(RestartTest, Mouse)
 
     // The reassigned button is still known at its slot.
     EXPECT_EQ(mouse->ButtonSlots()[size_t(other)], otherSlot);
-    SKIP_IF_AWAITING_MEND(mouse->ButtonSlots()[size_t(button)] != slot, "issue 22 K1 (mouse)");
     EXPECT_EQ(mouse->ButtonSlots()[size_t(button)], slot);
 }
 
@@ -391,7 +376,6 @@ TEST_F(RestartTest, Headset)
     EXPECT_EQ(stages()["MicMoniterValue"].asInt(), 60);
     EXPECT_EQ(control<QAbstractSlider>(headset, "6533_eq_hz_slider_0")->value(), 5);
 
-    SKIP_IF_AWAITING_MEND(settings(kHeadset).mid(9, 12) != ownBytes, "issue 22 20");
     EXPECT_EQ(settings(kHeadset).mid(9, 12), ownBytes) << "the headset's own bytes go back as it reported them";
     EXPECT_TRUE(messages.isEmpty()) << messages.join(",").toStdString();
 }
