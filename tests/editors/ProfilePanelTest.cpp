@@ -479,6 +479,70 @@ TEST_F(ProfilePanelTest, EditedBulletReachesTheMouseAndImportReplacesOnlyItsGun)
     EXPECT_EQ(CJsonFile::ReadFileText(shoot->GunFile(0)), CJsonFile::ReadFileText(shoot->ShippedGunFile(0)));
 }
 
+TEST_F(ProfilePanelTest, ShootValuesStayInRangeAndOnlyPatternsAreImportedOrSent)
+{
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));
+    ASSERT_NE(mouse, nullptr);
+    auto* shoot = mouse->findChild<CShootControlUI*>();
+    ASSERT_NE(shoot, nullptr);
+    click(shoot, "bullet_op_2");
+
+    // Typed values beyond what the mouse keeps are limited, in the file and in the edits.
+    for (auto [name, value] : {std::pair{"bullet_x_eidt", "300"}, {"bullet_y_eidt", "-5"}, {"bullet_delay_eidt", "99999"}}) {
+        control<QLineEdit>(shoot, name)->setText(value);
+        ui::PaintManager::Notify(control<QWidget>(shoot, name), ui::kNotifyKillFocus);
+    }
+    const Json::Value events = CJsonFile::ReadJson(shoot->GunFile(0))["Events"];
+    EXPECT_EQ(events[14]["Button"].asInt(), 255);
+    EXPECT_EQ(events[15]["Button"].asInt(), 0);
+    EXPECT_EQ(events[15]["Delay"].asInt(), 65535);
+    EXPECT_EQ(control<QLineEdit>(shoot, "bullet_x_eidt")->text(), "255");
+    EXPECT_EQ(control<QLineEdit>(shoot, "bullet_delay_eidt")->text(), "65535");
+
+    // Files that are not patterns of the bullet layout are refused, naming what is wrong.
+    const Json::Value shipped = CJsonFile::ReadJson(shoot->ShippedGunFile(1));
+    auto with = [&](const std::function<void(Json::Value&)>& change) {
+        Json::Value doc = shipped;
+        change(doc);
+        return doc;
+    };
+    struct Case {
+        const char* what;
+        Json::Value doc;
+        const char* named;  // part of the message
+    } cases[] = {
+        {"a profile", parseJson(R"({"profilename":"p","Device":[]})"), "180"},
+        {"too few events", with([](Json::Value& d) { d["Events"].resize(12); }), "12"},
+        {"a distance of 300", with([](Json::Value& d) { d["Events"][3]["Button"] = 300; }), "event 4, “Button” is 300"},
+        {"a wait of 99999", with([](Json::Value& d) { d["Events"][9]["Delay"] = 99999; }), "“Delay” is 99999"},
+        {"a wait as text", with([](Json::Value& d) { d["Events"][3]["Delay"] = "40"; }), "“Delay”"},
+        {"an unknown action", with([](Json::Value& d) { d["Events"][2]["Action"] = "left"; }), "“Action”"},
+        {"a key event in a move", with([](Json::Value& d) { d["Events"][2]["Type"] = 2; }), "“Type”"},
+    };
+    chosenFile = home.filePath("other.shoot");
+    const std::string before = CJsonFile::ReadFileText(shoot->GunFile(0));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages.clear();
+        ASSERT_EQ(CJsonFile::WriteJson(chosenFile, c.doc), 0);
+        click(shoot, "shootdate_import_btn");
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].contains(QString::fromUtf8(c.named))) << messages[0].toStdString();
+        EXPECT_EQ(CJsonFile::ReadFileText(shoot->GunFile(0)), before);
+    }
+
+    // A pattern file changed by hand is not sent: nothing reaches the mouse.
+    Json::Value edited = CJsonFile::ReadJson(shoot->GunFile(3));
+    edited["Events"][21]["Button"] = 300;
+    ASSERT_EQ(CJsonFile::WriteJson(shoot->GunFile(3), edited), 0);
+    messages.clear();
+    click(shoot, "shootdate_save_btn");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("Gun 4")) << messages[0].toStdString();
+    ASSERT_TRUE(drained(mouse));
+    EXPECT_FALSE(sim->run({"dump", "mouse", "shoot"})["image"]["valid"].asBool());
+}
+
 }  // namespace
 
 namespace {
