@@ -130,11 +130,11 @@ void CDeviceProfileUI::FillCombo()
         combo->addItem(e.name);
 }
 
-void CDeviceProfileUI::SelectProfile(int index, bool notify)
+bool CDeviceProfileUI::SelectProfile(int index, bool notify)
 {
     QComboBox* combo = Combo();
     if (!combo || index < 0 || index >= combo->count())
-        return;
+        return false;
     if (notify) {
         combo->setCurrentIndex(index);
     } else {
@@ -143,10 +143,13 @@ void CDeviceProfileUI::SelectProfile(int index, bool notify)
     }
     SetNameEditText(combo->itemText(index));
     const ProfileList list(m_userFolder, m_defaultProfile);
-    list.Select(index);
+    const bool recorded = list.Select(index);
     m_lastEntries = list.Entries();
-    if (index < int(m_lastEntries.size()))
+    // The identifier follows what the list on disk selects (already `index` when the page
+    // shows what was selected before).
+    if (index < int(m_lastEntries.size()) && (recorded || list.SelectedIndex() == index))
         m_selectedId = m_lastEntries[size_t(index)].id;
+    return recorded;
 }
 
 int CDeviceProfileUI::GetSelectedIndex() const
@@ -425,7 +428,21 @@ int CDeviceProfileUI::SwitchToSelectedProfile()
         sw.kept = sw.previous >= 0 && sw.previous < combo->count() ? combo->itemText(sw.previous) : QString();
     }
 
-    SelectProfile(index, false);
+    if (!SelectProfile(index, false)) {
+        // The device loads the profile the list on disk selects, and later edits are saved
+        // there: the page must not show another one.
+        if (QComboBox* combo = Combo(); combo && sw.previous >= 0 && sw.previous < combo->count()) {
+            const QSignalBlocker block(combo);
+            combo->setCurrentIndex(sw.previous);
+            SetNameEditText(combo->itemText(sw.previous));
+        }
+        m_selectedId = sw.previousId;
+        ShowStatus(QStringLiteral("profile_file_failed_text"));
+        Services().message(window(),
+                           ui::Language::instance().Text(QStringLiteral("profile_switch_not_saved_format")).arg(sw.wanted, sw.kept),
+                           false, 0);
+        return 0;
+    }
     if (!m_device) {
         ShowStatus(QString());
         return 1;

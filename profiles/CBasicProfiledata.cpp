@@ -118,7 +118,10 @@ bool CBasicProfiledata::SaveScratchTo(const QString& path)
 
 bool CBasicProfiledata::WriteDocument(const Json::Value& value, const QString& path)
 {
-    return m_jsonFile.WriteJson(path, value) == 0;
+    // A change the profile could not keep (a full or read-only disk) is told, not dropped.
+    const bool saved = m_jsonFile.WriteJson(path, value) == 0;
+    userfiles::NoteSave(path, saved);
+    return saved;
 }
 
 Json::Value& CBasicProfiledata::activeEntry()

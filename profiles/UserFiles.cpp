@@ -21,6 +21,7 @@ struct Store {
     std::mutex lock;
     std::vector<Notice> pending;
     QSet<QString> reportedTooLarge;
+    QSet<QString> failingSaves;
     std::function<void()> listener;
 };
 
@@ -152,6 +153,26 @@ bool KeptBeforeReplacing(const QString& path)
     if (IsTooLarge(path))
         return false;
     return !KeepDamaged(path).isEmpty();
+}
+
+void NoteSave(const QString& path, bool saved)
+{
+    const QString key = QFileInfo(path).absoluteFilePath();
+    {
+        Store& s = store();
+        const std::lock_guard guard(s.lock);
+        if (saved) {
+            s.failingSaves.remove(key);
+            return;
+        }
+        if (s.failingSaves.contains(key))
+            return;
+        s.failingSaves.insert(key);
+    }
+    Notice n;
+    n.kind = Notice::NotSaved;
+    n.file = path;
+    record(std::move(n));
 }
 
 std::vector<Notice> TakeNotices()

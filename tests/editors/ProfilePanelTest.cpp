@@ -12,6 +12,7 @@
 #include "editors/PanelServices.h"
 #include "profiles/CBasicProfiledata.h"
 #include "profiles/CJsonFile.h"
+#include "profiles/UserFiles.h"
 #include "ui/CDeviceOptionUI.h"
 #include "ui/ControlFactory.h"
 #include "ui/PaintManager.h"
@@ -27,6 +28,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <json/reader.h>
+
+#include <csignal>
+#include <sys/resource.h>
 
 // The profile panel and the shoot editor end to end: the simulator runs as its own process, the
 // real main window finds the devices, and the panels are worked through their controls, so every
@@ -272,6 +276,77 @@ TEST_F(FailingSwitchTest, FailedSwitchKeepsThePreviousProfileOnDiskAndInTheDevic
     EXPECT_EQ(device->Profile().GetProfilePath(), panel->GetProfileFileAt(0));
     auto* status = control<QLabel>(panel, "device_profile_status");
     EXPECT_TRUE(status && !status->isHidden() && !status->text().isEmpty());
+}
+
+// While it lives, every file write of this process fails the way it does on a full disk (a file
+// size limit of 0: writes fail with EFBIG; a read-only folder would not stop a test run as root).
+class FullDisk {
+public:
+    FullDisk()
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        rlimit none = m_before;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_before); }
+
+private:
+    rlimit m_before{};
+};
+
+TEST_F(ProfilePanelTest, OnAFullDiskTheSwitchIsUndoneAndEveryFailedSaveIsTold)
+{
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));
+    ASSERT_NE(mouse, nullptr);
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    click(panel, "device_add_btn");
+    ASSERT_EQ(combo->count(), 2);
+    ASSERT_TRUE(drained(mouse));
+    const QString first = panel->GetProfileFileAt(0);
+    ASSERT_TRUE(waitFor([&] { return mouse->Profile().GetProfilePath() == first; }));
+    messages.clear();
+
+    {
+        const FullDisk full;
+        // A DPI change goes to the mouse but cannot be kept: told once, not at every change.
+        const std::string saved = CJsonFile::ReadFileText(first);
+        auto* edit = control<QLineEdit>(mouse, "DPI_edit_0");
+        ASSERT_NE(edit, nullptr);
+        for (const char* dpi : {"400", "1600", "800"}) {
+            if (edit->text() == dpi)
+                continue;
+            edit->setText(dpi);
+            ui::PaintManager::Notify(edit, ui::kNotifyKillFocus);
+            ASSERT_TRUE(drained(mouse));
+        }
+        const QString name = QFileInfo(first).fileName();
+        ASSERT_TRUE(waitFor([&] { return messages.join("|").contains(name); })) << messages.join("|").toStdString();
+        EXPECT_TRUE(userfiles::TakeNotices().empty());
+        EXPECT_EQ(messages.join("|").count(name), 1) << messages.join("|").toStdString();
+        EXPECT_EQ(CJsonFile::ReadFileText(first), saved);
+
+        // The switch cannot be recorded: the page stays on the profile the device and the
+        // list keep, and says so.
+        messages.clear();
+        combo->setCurrentIndex(1);
+        ASSERT_TRUE(waitFor([&] { return messages.join("|").contains("profile2"); }));
+        EXPECT_TRUE(messages.join("|").contains("“profile1” stays selected")) << messages.join("|").toStdString();
+        EXPECT_EQ(combo->currentIndex(), 0);
+        EXPECT_EQ(control<QLineEdit>(panel, "device_profile_name_edit")->text(), "profile1");
+        EXPECT_EQ(listSelection(mouse), 0);
+        EXPECT_EQ(mouse->Profile().GetProfilePath(), first);
+        EXPECT_FALSE(panel->SwitchInFlight());
+    }
+
+    // With room again the switch goes through and saves work in silence.
+    messages.clear();
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return listSelection(mouse) == 1 && !panel->SwitchInFlight(); }));
+    EXPECT_EQ(mouse->Profile().GetProfilePath(), panel->GetProfileFileAt(1));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
 TEST_F(ProfilePanelTest, ADamagedProfileListIsRebuiltAndTheUserIsToldWhatWasKept)
