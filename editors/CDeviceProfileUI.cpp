@@ -3,6 +3,7 @@
 #include "devices/CVantikUSBDevice.h"
 #include "editors/PanelServices.h"
 #include "profiles/CJsonFile.h"
+#include "profiles/ProfileCheck.h"
 #include "ui/CSelectPanelUI.h"
 #include "ui/Language.h"
 #include "ui/PaintManager.h"
@@ -260,9 +261,35 @@ bool CDeviceProfileUI::ImportProfile(const QString& path)
     QComboBox* combo = Combo();
     if (!combo || combo->currentIndex() < 0)
         return false;
-    const Json::Value doc = CJsonFile::ReadJson(path);
+    Json::Value doc = CJsonFile::ReadJson(path);
     if (!ProfileList::IsImportableProfile(doc)) {
         Services().message(window(), QStringLiteral("profile_import_invalid_text"), true, 0);
+        return false;
+    }
+    // Every device entry is checked against the ranges of this device: values of the wrong
+    // type refuse the file; values out of range are brought into it, and the user is told.
+    profilecheck::Limits limits;
+    limits.deviceKind = m_deviceKind;
+    if (m_device)
+        limits = m_device->ProfileLimits();
+    const Json::Value defaults = CJsonFile::ReadJson(m_defaultProfile);
+    std::vector<profilecheck::Finding> findings;
+    if (doc.isMember("Device") && doc["Device"].isArray()) {
+        Json::Value& entries = doc["Device"];
+        for (Json::ArrayIndex i = 0; i < entries.size(); ++i) {
+            const Json::Value fallback = defaults.isObject() && defaults["Device"].isArray() && i < defaults["Device"].size()
+                                             ? defaults["Device"][i]
+                                             : Json::Value();
+            const std::vector<profilecheck::Finding> found = profilecheck::CheckDeviceEntry(entries[i], limits, fallback);
+            findings.insert(findings.end(), found.begin(), found.end());
+        }
+    }
+    const ui::Language& language = ui::Language::instance();
+    if (profilecheck::AnyWrongType(findings)) {
+        Services().message(window(),
+                           language.Text(QStringLiteral("profile_import_wrong_type_format"))
+                               .arg(profilecheck::Describe(findings, 8, true)),
+                           false, 0);
         return false;
     }
     const QString name = ProfileList::FreeImportName(ComboNames(), CJsonFile::GetFileTitle(path));
@@ -270,8 +297,14 @@ bool CDeviceProfileUI::ImportProfile(const QString& path)
         ShowFileFailure();
         return false;
     }
-    const QSignalBlocker block(combo);
-    combo->addItem(name);
+    {
+        const QSignalBlocker block(combo);
+        combo->addItem(name);
+    }
+    if (!findings.empty())
+        Services().message(window(),
+                           language.Text(QStringLiteral("profile_import_corrected_format")).arg(profilecheck::Describe(findings)),
+                           false, 0);
     return true;
 }
 

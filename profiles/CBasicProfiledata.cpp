@@ -95,6 +95,18 @@ Json::Value CBasicProfiledata::LoadScratchData(const QString& path)
     return m_scratch;
 }
 
+std::vector<profilecheck::Finding> CBasicProfiledata::CorrectActive(const profilecheck::Limits& limits)
+{
+    if (!m_active.isObject())
+        return {};
+    const Json::Value defaults = m_jsonFile.ReadJson(m_defaultPath);
+    const Json::Value& fallback = element(member(defaults, "Device"), Json::ArrayIndex(m_deviceIndex));
+    std::vector<profilecheck::Finding> findings = profilecheck::CheckDeviceEntry(m_active, limits, fallback);
+    if (!findings.empty())
+        userfiles::NoteCorrected(m_profilePath, profilecheck::Describe(findings));
+    return findings;
+}
+
 bool CBasicProfiledata::Save()
 {
     return SaveDeviceData(m_active, m_profilePath);

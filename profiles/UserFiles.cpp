@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <mutex>
@@ -22,6 +23,7 @@ struct Store {
     std::vector<Notice> pending;
     QSet<QString> reportedTooLarge;
     QSet<QString> failingSaves;
+    QHash<QString, QString> corrected;
     std::function<void()> listener;
 };
 
@@ -172,6 +174,23 @@ void NoteSave(const QString& path, bool saved)
     Notice n;
     n.kind = Notice::NotSaved;
     n.file = path;
+    record(std::move(n));
+}
+
+void NoteCorrected(const QString& path, const QString& detail)
+{
+    const QString key = QFileInfo(path).absoluteFilePath();
+    {
+        Store& s = store();
+        const std::lock_guard guard(s.lock);
+        if (s.corrected.value(key) == detail)
+            return;
+        s.corrected.insert(key, detail);
+    }
+    Notice n;
+    n.kind = Notice::Corrected;
+    n.file = path;
+    n.detail = detail;
     record(std::move(n));
 }
 

@@ -349,6 +349,63 @@ TEST_F(ProfilePanelTest, OnAFullDiskTheSwitchIsUndoneAndEveryFailedSaveIsTold)
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
+TEST_F(ProfilePanelTest, ImportedAndHandEditedProfilesReachTheMouseOnlyWithinItsRanges)
+{
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));
+    ASSERT_NE(mouse, nullptr);
+    ASSERT_TRUE(waitFor([&] { return mouse->Sensor().highest == 100; }));
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    const Json::Value original = CJsonFile::ReadJson(panel->GetProfileFileAt(0));
+    // The mouse's settings: polling choice (byte 11) and stage 0's DPI step (bytes 16-17).
+    auto polling = [&] { return sim->dumpHex("mouse", "settings").substr(22, 2); };
+    auto firstStep = [&] { return sim->dumpHex("mouse", "settings").substr(32, 4); };
+
+    // Out of range: imported with the nearest values, and the user learns which fields.
+    Json::Value doc = original;
+    Json::Value& entry = doc["Device"][0];
+    entry["ReportStages"]["StageActive"] = 77;
+    entry["DPIStages"]["StageDPIs"][0]["StageDPIX"] = 0xffff;
+    entry["DPIStages"]["StageDPIs"][0]["StageDPIY"] = 0xffff;
+    entry["LightInfo"]["Light"] = 9;
+    chosenFile = home.filePath("odd.json");
+    ASSERT_EQ(CJsonFile::WriteJson(chosenFile, doc), 0);
+    click(panel, "device_import_btn");
+    ASSERT_EQ(panel->GetProfileCount(), 2);
+    ASSERT_EQ(messages.size(), 1);
+    for (const char* named : {"ReportStages.StageActive: 77 (0 – 3)", "DPIStages.StageDPIs[0].StageDPIX: 65535 (0 – 100)",
+                              "LightInfo.Light: 9 (0 – 4)"})
+        EXPECT_TRUE(messages[0].contains(QString::fromUtf8(named))) << messages[0].toStdString();
+    const Json::Value imported = CJsonFile::ReadJson(panel->GetProfileFileAt(1))["Device"][0];
+    EXPECT_EQ(imported["ReportStages"]["StageActive"].asInt(), 3);
+    EXPECT_EQ(imported["DPIStages"]["StageDPIs"][0]["StageDPIX"].asInt(), 100);
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return listSelection(mouse) == 1 && !panel->SwitchInFlight(); }));
+    EXPECT_TRUE(waitFor([&] { return polling() == "03" && firstStep() == "6400"; })) << polling() << " " << firstStep();
+    EXPECT_EQ(control<QLineEdit>(mouse, "DPI_edit_0")->text(), QString::number(mouse->Sensor().DpiOfIndex(100)));
+
+    // Of the wrong type: refused, naming the field.
+    messages.clear();
+    entry["LightInfo"]["Red"] = "255";
+    ASSERT_EQ(CJsonFile::WriteJson(chosenFile, doc), 0);
+    click(panel, "device_import_btn");
+    EXPECT_EQ(combo->count(), 2);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("LightInfo.Red")) << messages[0].toStdString();
+
+    // Edited by hand: corrected when loaded, before the mouse gets it, and told once.
+    messages.clear();
+    Json::Value edited = original;
+    edited["Device"][0]["ReportStages"]["StageActive"] = -4;
+    ASSERT_EQ(CJsonFile::WriteJson(panel->GetProfileFileAt(0), edited), 0);
+    combo->setCurrentIndex(0);
+    ASSERT_TRUE(waitFor([&] { return listSelection(mouse) == 0 && !panel->SwitchInFlight(); }));
+    EXPECT_TRUE(waitFor([&] { return polling() == "00"; })) << polling();
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }));
+    EXPECT_TRUE(messages.join("|").contains(QString::fromUtf8("ReportStages.StageActive: -4 (0 – 3)")))
+        << messages.join("|").toStdString();
+}
+
 TEST_F(ProfilePanelTest, ADamagedProfileListIsRebuiltAndTheUserIsToldWhatWasKept)
 {
     CVantikUSBDevice* device = plugAndShow("keyboard", "keyboard");
