@@ -299,7 +299,7 @@ bool CShootControlUI::ImportGun(const QString& path)
     const std::string text = CJsonFile::ReadFileText(path);
     const Json::Value doc = CJsonFile::ParseJson(text);
     if (!doc.isObject()) {
-        ShowStatus(QStringLiteral("profile_file_failed_text"));
+        ShowStatus(QStringLiteral("shoot_import_refused_text"));
         Services().message(window(), ui::Language::instance().Text(QStringLiteral("shoot_import_invalid_format"))
                                          .arg(ui::Language::instance().Text(QStringLiteral("shoot_problem_not_json"))),
                            false, 0);
