@@ -322,6 +322,9 @@ TEST_F(ProfilePanelTest, OnAFullDiskTheSwitchIsUndoneAndEveryFailedSaveIsTold)
             ui::PaintManager::Notify(edit, ui::kNotifyKillFocus);
             ASSERT_TRUE(drained(mouse));
         }
+        // 800 DPI is step 6 on this sensor (100 per step from 200): stage 0, bytes 16-17.
+        EXPECT_TRUE(waitFor([&] { return sim->dumpHex("mouse", "settings").substr(32, 4) == "0600"; }))
+            << sim->dumpHex("mouse", "settings").substr(32, 4);
         const QString name = QFileInfo(first).fileName();
         ASSERT_TRUE(waitFor([&] { return messages.join("|").contains(name); })) << messages.join("|").toStdString();
         EXPECT_TRUE(userfiles::TakeNotices().empty());
