@@ -193,7 +193,6 @@ std::vector<Finding> CheckDeviceEntry(Json::Value& entry, const Limits& limits, 
                         out.push_back({path, Shown(list[i]), 0, 0, true, {}});
                         list[i] = fbStage.isObject() ? fbStage : Json::Value(Json::objectValue);
                         out.back().correctedTo = Shown(list[i]);
-                        continue;
                     }
                     c.Object(list[i], fbStage, path, stageRanges);
                 }
