@@ -622,7 +622,16 @@ TEST_F(ProfilePanelTest, ShootValuesStayInRangeAndOnlyPatternsAreImportedOrSent)
     ASSERT_NE(shoot, nullptr);
     click(shoot, "bullet_op_2");
 
-    // Typed values beyond what the mouse keeps are limited, in the file and in the edits.
+    // Key by key, a distance above 255 or a wait above 65535 cannot be typed at all.
+    for (auto [name, keys, shown] : {std::tuple{"bullet_x_eidt", "300", "30"}, {"bullet_delay_eidt", "99999", "9999"}}) {
+        auto* edit = control<QLineEdit>(shoot, name);
+        edit->clear();
+        QTest::keyClicks(edit, keys);
+        EXPECT_EQ(edit->text(), shown) << name;
+    }
+
+    // Values set otherwise (by a program, not typed) beyond what the mouse keeps are limited when
+    // saved, in the file and in the edits.
     for (auto [name, value] : {std::pair{"bullet_x_eidt", "300"}, {"bullet_y_eidt", "-5"}, {"bullet_delay_eidt", "99999"}}) {
         control<QLineEdit>(shoot, name)->setText(value);
         ui::PaintManager::Notify(control<QWidget>(shoot, name), ui::kNotifyKillFocus);
