@@ -144,13 +144,13 @@ bool CDeviceProfileUI::SelectProfile(int index, bool notify)
     }
     SetNameEditText(combo->itemText(index));
     const ProfileList list(m_userFolder, m_defaultProfile);
-    const bool recorded = list.Select(index);
+    // A selection that cannot be written still holds when the list already selects `index`
+    // (the page showing again what was selected).
+    const bool selected = list.Select(index) || list.SelectedIndex() == index;
     m_lastEntries = list.Entries();
-    // The identifier follows what the list on disk selects (already `index` when the page
-    // shows what was selected before).
-    if (index < int(m_lastEntries.size()) && (recorded || list.SelectedIndex() == index))
+    if (selected && index < int(m_lastEntries.size()))
         m_selectedId = m_lastEntries[size_t(index)].id;
-    return recorded;
+    return selected;
 }
 
 int CDeviceProfileUI::GetSelectedIndex() const

@@ -49,7 +49,8 @@ public:
     void InitProfiles();
 
     // Selects combo item `index` (without a notification unless `notify`), records it as the
-    // selected profile and takes its identifier. False when the selection could not be written.
+    // selected profile and takes its identifier. False when the list on disk could not be made to
+    // select it.
     bool SelectProfile(int index, bool notify);
     int GetSelectedIndex() const;
     QString GetSelectedProfileId() const { return m_selectedId; }
