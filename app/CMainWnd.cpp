@@ -241,7 +241,11 @@ void CMainWnd::ShowFileNotices()
         QStringList lines;
         for (const userfiles::Notice& n : notices) {
             QString line;
-            if (n.kind == userfiles::Notice::TooLarge) {
+            if (n.kind == userfiles::Notice::Corrected) {
+                line = language.Text(QStringLiteral("message_text_file_corrected")).arg(n.file, n.detail);
+            } else if (n.kind == userfiles::Notice::NotSaved) {
+                line = language.Text(QStringLiteral("message_text_file_not_saved")).arg(n.file);
+            } else if (n.kind == userfiles::Notice::TooLarge) {
                 line = language.Text(QStringLiteral("message_text_file_too_large"))
                            .arg(n.file)
                            .arg((n.size + 1023) / 1024)

@@ -184,6 +184,13 @@ void CVantikMouseDevice::OnConnected()
     });
 }
 
+profilecheck::Limits CVantikMouseDevice::ProfileLimits() const
+{
+    profilecheck::Limits limits = CVantikUSBDevice::ProfileLimits();
+    limits.highestDpiIndex = m_sensor.highest;
+    return limits;
+}
+
 int CVantikMouseDevice::ReloadProfile()
 {
     if (!LoadSelectedProfile())

@@ -67,6 +67,7 @@ public:
     // Button position -> key slot of the mouse's table (kNotFound where absent).
     const std::array<int, kButtons>& ButtonSlots() const { return m_buttonSlots; }
     const MouseSensor& Sensor() const { return m_sensor; }
+    profilecheck::Limits ProfileLimits() const override;
     // The last settings block read (71 bytes, byte 0 the active profile).
     const std::array<uint8_t, blocks::kMouseReadLength>& SettingsMirror() const { return m_mirror; }
     // The block WriteSettings would send now.

@@ -697,7 +697,18 @@ bool CVantikUSBDevice::LoadSelectedProfile()
         return false;
     Profile().SetProfilePath(file);
     Profile().LoadDeviceData(file);
+    // A file edited by hand or written by another program may hold values the device does not
+    // define; they are corrected before anything is sent, and the user is told.
+    Profile().CorrectActive(ProfileLimits());
     return true;
+}
+
+profilecheck::Limits CVantikUSBDevice::ProfileLimits() const
+{
+    profilecheck::Limits limits;
+    limits.deviceKind = int(DeviceType());
+    limits.lightModes = int(LightModes().names.size());
+    return limits;
 }
 
 void CVantikUSBDevice::ApplyProfileLight()

@@ -18,6 +18,7 @@
 #include "devices/KeySlotMemory.h"
 #include "devices/LightTypes.h"
 #include "hid/SupportedInterfaces.h"
+#include "profiles/ProfileCheck.h"
 #include "profiles/ProfileRecords.h"
 #include "protocol/CommandTransport.h"
 #include "ui/Notify.h"
@@ -217,6 +218,9 @@ public:
         std::vector<int> visible;
     };
     virtual LightModeList LightModes() const { return {}; }
+    // The ranges the device's profile must keep: its kind and its number of lighting modes
+    // (a mouse adds its sensor's highest DPI step once it has been read).
+    virtual profilecheck::Limits ProfileLimits() const;
     // Posts the profile's lighting to the device (its settings block). Skipped while another
     // program holds the lighting or the device is not connected.
     virtual void SendLighting();

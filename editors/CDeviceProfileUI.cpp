@@ -3,6 +3,7 @@
 #include "devices/CVantikUSBDevice.h"
 #include "editors/PanelServices.h"
 #include "profiles/CJsonFile.h"
+#include "profiles/ProfileCheck.h"
 #include "ui/CSelectPanelUI.h"
 #include "ui/Language.h"
 #include "ui/PaintManager.h"
@@ -130,11 +131,11 @@ void CDeviceProfileUI::FillCombo()
         combo->addItem(e.name);
 }
 
-void CDeviceProfileUI::SelectProfile(int index, bool notify)
+bool CDeviceProfileUI::SelectProfile(int index, bool notify)
 {
     QComboBox* combo = Combo();
     if (!combo || index < 0 || index >= combo->count())
-        return;
+        return false;
     if (notify) {
         combo->setCurrentIndex(index);
     } else {
@@ -143,10 +144,13 @@ void CDeviceProfileUI::SelectProfile(int index, bool notify)
     }
     SetNameEditText(combo->itemText(index));
     const ProfileList list(m_userFolder, m_defaultProfile);
-    list.Select(index);
+    // A selection that cannot be written still holds when the list already selects `index`
+    // (the page showing again what was selected).
+    const bool selected = list.Select(index) || list.SelectedIndex() == index;
     m_lastEntries = list.Entries();
-    if (index < int(m_lastEntries.size()))
+    if (selected && index < int(m_lastEntries.size()))
         m_selectedId = m_lastEntries[size_t(index)].id;
+    return selected;
 }
 
 int CDeviceProfileUI::GetSelectedIndex() const
@@ -257,9 +261,35 @@ bool CDeviceProfileUI::ImportProfile(const QString& path)
     QComboBox* combo = Combo();
     if (!combo || combo->currentIndex() < 0)
         return false;
-    const Json::Value doc = CJsonFile::ReadJson(path);
+    Json::Value doc = CJsonFile::ReadJson(path);
     if (!ProfileList::IsImportableProfile(doc)) {
         Services().message(window(), QStringLiteral("profile_import_invalid_text"), true, 0);
+        return false;
+    }
+    // Every device entry is checked against the ranges of this device: values of the wrong
+    // type refuse the file; values out of range are brought into it, and the user is told.
+    profilecheck::Limits limits;
+    limits.deviceKind = m_deviceKind;
+    if (m_device)
+        limits = m_device->ProfileLimits();
+    const Json::Value defaults = CJsonFile::ReadJson(m_defaultProfile);
+    std::vector<profilecheck::Finding> findings;
+    if (doc.isMember("Device") && doc["Device"].isArray()) {
+        Json::Value& entries = doc["Device"];
+        for (Json::ArrayIndex i = 0; i < entries.size(); ++i) {
+            const Json::Value fallback = defaults.isObject() && defaults["Device"].isArray() && i < defaults["Device"].size()
+                                             ? defaults["Device"][i]
+                                             : Json::Value();
+            const std::vector<profilecheck::Finding> found = profilecheck::CheckDeviceEntry(entries[i], limits, fallback);
+            findings.insert(findings.end(), found.begin(), found.end());
+        }
+    }
+    const ui::Language& language = ui::Language::instance();
+    if (profilecheck::AnyWrongType(findings)) {
+        Services().message(window(),
+                           language.Text(QStringLiteral("profile_import_wrong_type_format"))
+                               .arg(profilecheck::Describe(findings, 8, true)),
+                           false, 0);
         return false;
     }
     const QString name = ProfileList::FreeImportName(ComboNames(), CJsonFile::GetFileTitle(path));
@@ -267,8 +297,14 @@ bool CDeviceProfileUI::ImportProfile(const QString& path)
         ShowFileFailure();
         return false;
     }
-    const QSignalBlocker block(combo);
-    combo->addItem(name);
+    {
+        const QSignalBlocker block(combo);
+        combo->addItem(name);
+    }
+    if (!findings.empty())
+        Services().message(window(),
+                           language.Text(QStringLiteral("profile_import_corrected_format")).arg(profilecheck::Describe(findings)),
+                           false, 0);
     return true;
 }
 
@@ -425,7 +461,21 @@ int CDeviceProfileUI::SwitchToSelectedProfile()
         sw.kept = sw.previous >= 0 && sw.previous < combo->count() ? combo->itemText(sw.previous) : QString();
     }
 
-    SelectProfile(index, false);
+    if (!SelectProfile(index, false)) {
+        // The device loads the profile the list on disk selects, and later edits are saved
+        // there: the page must not show another one.
+        if (QComboBox* combo = Combo(); combo && sw.previous >= 0 && sw.previous < combo->count()) {
+            const QSignalBlocker block(combo);
+            combo->setCurrentIndex(sw.previous);
+            SetNameEditText(combo->itemText(sw.previous));
+        }
+        m_selectedId = sw.previousId;
+        ShowStatus(QStringLiteral("profile_file_failed_text"));
+        Services().message(window(),
+                           ui::Language::instance().Text(QStringLiteral("profile_switch_not_saved_format")).arg(sw.wanted, sw.kept),
+                           false, 0);
+        return 0;
+    }
     if (!m_device) {
         ShowStatus(QString());
         return 1;

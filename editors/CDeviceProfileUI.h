@@ -49,8 +49,9 @@ public:
     void InitProfiles();
 
     // Selects combo item `index` (without a notification unless `notify`), records it as the
-    // selected profile and takes its identifier.
-    void SelectProfile(int index, bool notify);
+    // selected profile and takes its identifier. False when the list on disk could not be made to
+    // select it.
+    bool SelectProfile(int index, bool notify);
     int GetSelectedIndex() const;
     QString GetSelectedProfileId() const { return m_selectedId; }
     QString GetNameEditText() const;
@@ -79,6 +80,8 @@ public:
     // worker; 0 when nothing is selected, else 1). When the device could not take it, once its
     // answer landed, the previous profile is selected again on disk and in the combo, the device
     // is set back to it once, and the user is told which device, what failed and what was kept.
+    // When the selection cannot be written (a full disk), nothing is switched: the combo goes
+    // back to the profile that stays selected and the user is told (returns 0).
     int SwitchToSelectedProfile();
     // Whether a switch (or the rollback of one) is still on its way to the device.
     bool SwitchInFlight() const { return m_switchesInFlight > 0; }

@@ -384,7 +384,7 @@ QString CMacroControlUI::NewMacro()
     entry["MacroName"] = name.toStdString();
     entry["Guid"] = id.toStdString();
     doc["MacroInfo"][Json::ArrayIndex(list->count() - 1)] = entry;
-    CJsonFile::WriteJson(paths::macroListFile(m_folder), doc);
+    userfiles::NoteSave(paths::macroListFile(m_folder), CJsonFile::WriteJson(paths::macroListFile(m_folder), doc) == 0);
     SelectMacro(list->count() - 1);
     return name;
 }
@@ -407,7 +407,7 @@ int CMacroControlUI::RenameMacro()
     Json::Value doc = ReadList();
     if (Json::ArrayIndex(i) < doc["MacroInfo"].size() && doc["MacroInfo"][i].isObject()) {
         doc["MacroInfo"][i]["MacroName"] = name.toStdString();
-        CJsonFile::WriteJson(paths::macroListFile(m_folder), doc);
+        userfiles::NoteSave(paths::macroListFile(m_folder), CJsonFile::WriteJson(paths::macroListFile(m_folder), doc) == 0);
     }
     edit->clear();
     if (m_device)
@@ -436,7 +436,7 @@ void CMacroControlUI::DeleteMacro(int number)
     Json::Value removed;
     if (Json::ArrayIndex(number) < doc["MacroInfo"].size())
         doc["MacroInfo"].removeIndex(Json::ArrayIndex(number), &removed);
-    CJsonFile::WriteJson(paths::macroListFile(m_folder), doc);
+    userfiles::NoteSave(paths::macroListFile(m_folder), CJsonFile::WriteJson(paths::macroListFile(m_folder), doc) == 0);
     if (list->count() > 0)
         SelectMacro(0);
     else
@@ -549,7 +549,7 @@ void CMacroControlUI::SaveMacro()
     doc["MacroName"] = names->item(index)->text().toStdString();
     doc["Guid"] = names->item(index)->data(Qt::UserRole).toString().toStdString();
     doc["Version"] = 64;
-    CJsonFile::WriteJson(file, doc);
+    userfiles::NoteSave(file, CJsonFile::WriteJson(file, doc) == 0);
 }
 
 bool CMacroControlUI::ExportMacro(const QString& path)

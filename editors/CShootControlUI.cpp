@@ -20,6 +20,8 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 
+#include <algorithm>
+
 using editors::Services;
 
 namespace {
@@ -55,6 +57,12 @@ Json::Value MakeEvent(const char* action, int button, int delay, int type)
     e["Type"] = type;
     return e;
 }
+
+// The "Type" of each of a bullet's six events, and the largest "Button" each may hold: the
+// device keeps one byte per distance and a 16-bit wait.
+constexpr int kLayoutTypes[CShootControlUI::kEventsPerBullet] = {1, 1, 4, 5, 4, 5};
+constexpr int kMaxDistance = 255;
+constexpr int kMaxDelay = 65535;
 
 void Check(QWidget* option, bool selected)
 {
@@ -111,6 +119,48 @@ void CShootControlUI::InitShootPanel()
         if (!CJsonFile::ReadJson(file).isObject() && userfiles::KeptBeforeReplacing(file))
             ResetGun(g);
     }
+}
+
+QString CShootControlUI::PatternProblem(const Json::Value& doc)
+{
+    const ui::Language& language = ui::Language::instance();
+    const Json::Value& events = jsonx::member(doc, "Events");
+    const int expected = kBullets * kEventsPerBullet;
+    if (!events.isArray() || int(events.size()) != expected)
+        return language.Text(QStringLiteral("shoot_problem_events_format"))
+            .arg(expected)
+            .arg(events.isArray() ? int(events.size()) : 0);
+    // Event i, member `key`: what it is and what it should be.
+    auto wrong = [&](Json::ArrayIndex i, const char* key, const Json::Value& value, const QString& wanted) {
+        QString shown = QString::fromStdString(value.toStyledString()).trimmed();
+        if (shown.size() > 24)
+            shown = shown.left(24) + QStringLiteral("…");
+        return language.Text(QStringLiteral("shoot_problem_field_format"))
+            .arg(int(i) + 1)
+            .arg(QLatin1String(key), shown, wanted);
+    };
+    auto inRange = [](const Json::Value& v, int64_t highest) {
+        return v.isIntegral() && !v.isBool() && v.asLargestInt() >= 0 && v.asLargestInt() <= highest;
+    };
+    for (Json::ArrayIndex i = 0; i < events.size(); ++i) {
+        const Json::Value& e = events[i];
+        if (!e.isObject())
+            return wrong(i, "Events", e, QStringLiteral("{…}"));
+        const Json::Value& action = jsonx::member(e, "Action");
+        if (!action.isString() || (action.asString() != "down" && action.asString() != "up"))
+            return wrong(i, "Action", action, QStringLiteral("\"down\" / \"up\""));
+        const Json::Value& button = jsonx::member(e, "Button");
+        if (!inRange(button, kMaxDistance))
+            return wrong(i, "Button", button, QStringLiteral("0 - %1").arg(kMaxDistance));
+        const Json::Value& delay = jsonx::member(e, "Delay");
+        if (!inRange(delay, kMaxDelay))
+            return wrong(i, "Delay", delay, QStringLiteral("0 - %1").arg(kMaxDelay));
+        const int type = kLayoutTypes[i % kEventsPerBullet];
+        const Json::Value& t = jsonx::member(e, "Type");
+        if (!t.isIntegral() || t.isBool() || t.asLargestInt() != type)
+            return wrong(i, "Type", t, QString::number(type));
+    }
+    return {};
 }
 
 void CShootControlUI::SelectGun(int gun)
@@ -187,9 +237,15 @@ void CShootControlUI::SaveBullet()
         auto* b = qobject_cast<QAbstractButton*>(Control(QLatin1String(name)));
         return b && b->isChecked();
     };
-    const int x = number("bullet_x_eidt");
-    const int y = number("bullet_y_eidt");
-    const int delay = number("bullet_delay_eidt");
+    // A value typed beyond what the device keeps is limited to it (300 would otherwise reach
+    // the mouse as 44), and the edit shows what was kept.
+    const int typedX = number("bullet_x_eidt");
+    const int typedY = number("bullet_y_eidt");
+    const int typedDelay = number("bullet_delay_eidt");
+    const int x = std::clamp(typedX, 0, kMaxDistance);
+    const int y = std::clamp(typedY, 0, kMaxDistance);
+    const int delay = std::clamp(typedDelay, 0, kMaxDelay);
+    const bool limited = x != typedX || y != typedY || delay != typedDelay;
     const char* xAction = selected("bullet_x_check") ? "down" : "up";
     const char* yAction = selected("bullet_y_check") ? "down" : "up";
 
@@ -210,8 +266,14 @@ void CShootControlUI::SaveBullet()
     };
     for (Json::ArrayIndex i = 0; i < kEventsPerBullet; ++i)
         jsonx::elementRef(events, first + i) = layout[i];
-    if (CJsonFile::WriteJson(GunFile(m_gun), doc) != 0)
+    if (CJsonFile::WriteJson(GunFile(m_gun), doc) != 0) {
         ShowStatus(QStringLiteral("profile_file_failed_text"));
+        return;
+    }
+    if (limited) {
+        ShowBullet();
+        ShowStatus(QStringLiteral("shoot_value_limited_text"));
+    }
 }
 
 void CShootControlUI::ResetGun()
@@ -232,9 +294,26 @@ bool CShootControlUI::ImportGun(const QString& path)
         return false;
     // A file that cannot be read, is too large or holds no pattern imports nothing, rather than
     // an empty or broken pattern in place of the one there was.
+    // A file that holds something else than a pattern of the bullet layout, or values the
+    // mouse cannot take, is refused with what is wrong in it.
     const std::string text = CJsonFile::ReadFileText(path);
-    if (!CJsonFile::ParseJson(text).isObject() || CJsonFile::WriteFileText(GunFile(m_gun), text) != 0) {
+    const Json::Value doc = CJsonFile::ParseJson(text);
+    if (!doc.isObject()) {
+        ShowStatus(QStringLiteral("shoot_import_refused_text"));
+        Services().message(window(), ui::Language::instance().Text(QStringLiteral("shoot_import_invalid_format"))
+                                         .arg(ui::Language::instance().Text(QStringLiteral("shoot_problem_not_json"))),
+                           false, 0);
+        return false;
+    }
+    if (const QString problem = PatternProblem(doc); !problem.isEmpty()) {
+        ShowStatus(QStringLiteral("shoot_import_refused_text"));
+        Services().message(window(), ui::Language::instance().Text(QStringLiteral("shoot_import_invalid_format")).arg(problem),
+                           false, 0);
+        return false;
+    }
+    if (CJsonFile::WriteFileText(GunFile(m_gun), text) != 0) {
         ShowStatus(QStringLiteral("profile_file_failed_text"));
+        Services().message(window(), QStringLiteral("profile_file_failed_text"), true, 0);
         return false;
     }
     SelectBullet(std::max(m_bullet, 0));
@@ -276,6 +355,17 @@ int CShootControlUI::SendToMouse()
 {
     if (!m_mouse)
         return protocol::kNoReply;
+    // A pattern file changed outside the editor may hold values the mouse does not define:
+    // nothing is sent then, and the user learns which gun and what.
+    for (int g = 0; g < kGuns; ++g) {
+        if (const QString problem = PatternProblem(CJsonFile::ReadJson(GunFile(g))); !problem.isEmpty()) {
+            ShowStatus(QStringLiteral("shoot_send_failed_text"));
+            Services().message(window(),
+                               ui::Language::instance().Text(QStringLiteral("shoot_pattern_invalid_format")).arg(g + 1).arg(problem),
+                               false, 0);
+            return protocol::kNoReply;
+        }
+    }
     if (!ConfirmNotice())
         return protocol::kNoReply;
     const std::vector<uint8_t> image = BuildShootImage();

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <json/value.h>
 
 #include <array>
 #include <cstdint>
@@ -53,7 +54,8 @@ public:
     // Copies the shipped file of the current gun over the user's and shows the bullet again.
     void ResetGun();
     void ResetGun(int gun);
-    // Copies a chosen file over the current gun's file (taken as it comes), or the other way.
+    // Copies a chosen file over the current gun's file, or the other way. A file that is not a
+    // pattern of the bullet layout with values in range is refused with a message.
     bool ImportGun(const QString& path);
     bool ExportGun(const QString& path);
     // Builds the image of the four patterns and has the mouse take it; the first time, a notice
@@ -69,6 +71,11 @@ public:
     // The image the mouse is sent: the four guns' "Events" as macro records. Empty when a
     // pattern is too large for the format.
     std::vector<uint8_t> BuildShootImage() const;
+
+    // What makes `doc` unfit to be a gun's pattern, in words naming the event and member (180
+    // events of the bullet layout, "Action" "down" or "up", "Button" 0 to 255, "Delay" 0 to
+    // 65535, "Type" as the layout gives it); empty when it is fit.
+    static QString PatternProblem(const Json::Value& doc);
 
     // The settings store key of the notice shown before the first send (1: turned off).
     static constexpr char kNoticeOffKey[] = "ShootNoticeOff";

@@ -95,6 +95,18 @@ Json::Value CBasicProfiledata::LoadScratchData(const QString& path)
     return m_scratch;
 }
 
+std::vector<profilecheck::Finding> CBasicProfiledata::CorrectActive(const profilecheck::Limits& limits)
+{
+    if (!m_active.isObject())
+        return {};
+    const Json::Value defaults = m_jsonFile.ReadJson(m_defaultPath);
+    const Json::Value& fallback = element(member(defaults, "Device"), Json::ArrayIndex(m_deviceIndex));
+    std::vector<profilecheck::Finding> findings = profilecheck::CheckDeviceEntry(m_active, limits, fallback);
+    if (!findings.empty())
+        userfiles::NoteCorrected(m_profilePath, profilecheck::Describe(findings));
+    return findings;
+}
+
 bool CBasicProfiledata::Save()
 {
     return SaveDeviceData(m_active, m_profilePath);
@@ -118,7 +130,10 @@ bool CBasicProfiledata::SaveScratchTo(const QString& path)
 
 bool CBasicProfiledata::WriteDocument(const Json::Value& value, const QString& path)
 {
-    return m_jsonFile.WriteJson(path, value) == 0;
+    // A change the profile could not keep (a full or read-only disk) is told, not dropped.
+    const bool saved = m_jsonFile.WriteJson(path, value) == 0;
+    userfiles::NoteSave(path, saved);
+    return saved;
 }
 
 Json::Value& CBasicProfiledata::activeEntry()

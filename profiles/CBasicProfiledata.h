@@ -1,6 +1,7 @@
 #pragma once
 
 #include "profiles/CJsonFile.h"
+#include "profiles/ProfileCheck.h"
 #include "profiles/ProfileRecords.h"
 
 #include <QString>
@@ -39,6 +40,10 @@ public:
     // The same for the scratch slot (editing a profile other than the active one).
     Json::Value LoadScratchData(const QString& path);
     const Json::Value& ActiveSlot() const { return m_active; }
+    // Corrects the active slot where it is out of the ranges of `limits` (wrong types take the
+    // default profile's value), so nothing undefined reaches the device; the file is corrected
+    // at the next Save. What was corrected is recorded as a notice for the user. Returns it.
+    std::vector<profilecheck::Finding> CorrectActive(const profilecheck::Limits& limits);
 
     // Writes the active slot as "Device"[index] of the profile file. True when the file was
     // replaced; on failure the slot keeps the changes and the old file stays.

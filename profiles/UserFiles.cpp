@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <mutex>
@@ -21,6 +22,8 @@ struct Store {
     std::mutex lock;
     std::vector<Notice> pending;
     QSet<QString> reportedTooLarge;
+    QSet<QString> failingSaves;
+    QHash<QString, QString> corrected;
     std::function<void()> listener;
 };
 
@@ -152,6 +155,43 @@ bool KeptBeforeReplacing(const QString& path)
     if (IsTooLarge(path))
         return false;
     return !KeepDamaged(path).isEmpty();
+}
+
+void NoteSave(const QString& path, bool saved)
+{
+    const QString key = QFileInfo(path).absoluteFilePath();
+    {
+        Store& s = store();
+        const std::lock_guard guard(s.lock);
+        if (saved) {
+            s.failingSaves.remove(key);
+            return;
+        }
+        if (s.failingSaves.contains(key))
+            return;
+        s.failingSaves.insert(key);
+    }
+    Notice n;
+    n.kind = Notice::NotSaved;
+    n.file = path;
+    record(std::move(n));
+}
+
+void NoteCorrected(const QString& path, const QString& detail)
+{
+    const QString key = QFileInfo(path).absoluteFilePath();
+    {
+        Store& s = store();
+        const std::lock_guard guard(s.lock);
+        if (s.corrected.value(key) == detail)
+            return;
+        s.corrected.insert(key, detail);
+    }
+    Notice n;
+    n.kind = Notice::Corrected;
+    n.file = path;
+    n.detail = detail;
+    record(std::move(n));
 }
 
 std::vector<Notice> TakeNotices()

@@ -12,12 +12,13 @@
 namespace userfiles {
 
 struct Notice {
-    enum Kind { Damaged, TooLarge };
+    enum Kind { Damaged, TooLarge, NotSaved, Corrected };
     Kind kind = Damaged;
-    QString file;    // the file that could not be read
+    QString file;    // the file that could not be read (NotSaved: written)
     QString keptAs;  // the copy kept beside it (Damaged); empty when none could be made
     qint64 size = 0;   // the file's size (TooLarge)
     qint64 limit = 0;  // the largest size its kind may have (TooLarge)
+    QString detail;    // what was corrected, one field a line (Corrected)
 };
 
 // The largest size accepted for a file, by its name: profiles 1 MB, the profile list 256 KB,
@@ -39,6 +40,15 @@ QString KeepDamaged(const QString& path);
 // when a copy of it was kept (KeepDamaged); false when it is too large (it is left as it is) or
 // no copy could be made.
 bool KeptBeforeReplacing(const QString& path);
+
+// Records whether a save of `path` worked. The first failure after a success (or the first one
+// at all) becomes a NotSaved notice; later failures of the same file add none until a save of it
+// works again, so a disk that stays full is reported once per file, not at every change.
+void NoteSave(const QString& path, bool saved);
+
+// Records that values of `path` were out of range or of the wrong type and were corrected as
+// `detail` says. The same detail for the same file is recorded once.
+void NoteCorrected(const QString& path, const QString& detail);
 
 // The notices recorded since the last call, oldest first.
 std::vector<Notice> TakeNotices();

@@ -22,6 +22,7 @@
 #include <QSpinBox>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -33,6 +34,32 @@
 namespace ui {
 
 namespace {
+
+// Digits within a range. A number above the top cannot be typed at all (QIntValidator lets
+// "300" stand in a 0..255 field as an unfinished entry, and its owner would then read 300); one
+// below the bottom is an unfinished entry that becomes the bottom when the edit is left.
+class RangeValidator : public QIntValidator {
+public:
+    using QIntValidator::QIntValidator;
+    State validate(QString& input, int& pos) const override
+    {
+        const State state = QIntValidator::validate(input, pos);
+        if (state != Intermediate)
+            return state;
+        bool ok = false;
+        const qlonglong value = input.trimmed().toLongLong(&ok);
+        if (ok && value > top() && value >= 0)
+            return Invalid;
+        return state;
+    }
+    void fixup(QString& input) const override
+    {
+        bool ok = false;
+        const qlonglong value = input.trimmed().toLongLong(&ok);
+        if (ok)
+            input = QString::number(std::clamp<qlonglong>(value, bottom(), top()));
+    }
+};
 
 QString g_resourcePath;
 std::vector<PaintManager*> g_managers;
@@ -606,7 +633,7 @@ void PaintManager::SetNumberOnly(QWidget* edit, bool numberOnly)
         return;
     }
     if (!qobject_cast<const QIntValidator*>(e->validator()))
-        e->setValidator(new QIntValidator(0, std::numeric_limits<int>::max(), e));
+        e->setValidator(new RangeValidator(0, std::numeric_limits<int>::max(), e));
 }
 
 void PaintManager::SetEditRange(QWidget* edit, int minValue, int maxValue)

@@ -12,6 +12,7 @@
 #include "editors/PanelServices.h"
 #include "profiles/CBasicProfiledata.h"
 #include "profiles/CJsonFile.h"
+#include "profiles/UserFiles.h"
 #include "ui/CDeviceOptionUI.h"
 #include "ui/ControlFactory.h"
 #include "ui/PaintManager.h"
@@ -27,6 +28,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <json/reader.h>
+
+#include <csignal>
+#include <sys/resource.h>
 
 // The profile panel and the shoot editor end to end: the simulator runs as its own process, the
 // real main window finds the devices, and the panels are worked through their controls, so every
@@ -274,6 +278,137 @@ TEST_F(FailingSwitchTest, FailedSwitchKeepsThePreviousProfileOnDiskAndInTheDevic
     EXPECT_TRUE(status && !status->isHidden() && !status->text().isEmpty());
 }
 
+// While it lives, every file write of this process fails the way it does on a full disk (a file
+// size limit of 0: writes fail with EFBIG; a read-only folder would not stop a test run as root).
+class FullDisk {
+public:
+    FullDisk()
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        rlimit none = m_before;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_before); }
+
+private:
+    rlimit m_before{};
+};
+
+TEST_F(ProfilePanelTest, OnAFullDiskTheSwitchIsUndoneAndEveryFailedSaveIsTold)
+{
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));
+    ASSERT_NE(mouse, nullptr);
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    click(panel, "device_add_btn");
+    ASSERT_EQ(combo->count(), 2);
+    ASSERT_TRUE(drained(mouse));
+    const QString first = panel->GetProfileFileAt(0);
+    ASSERT_TRUE(waitFor([&] { return mouse->Profile().GetProfilePath() == first; }));
+    messages.clear();
+
+    {
+        const FullDisk full;
+        // A DPI change goes to the mouse but cannot be kept: told once, not at every change.
+        const std::string saved = CJsonFile::ReadFileText(first);
+        auto* edit = control<QLineEdit>(mouse, "DPI_edit_0");
+        ASSERT_NE(edit, nullptr);
+        for (const char* dpi : {"400", "1600", "800"}) {
+            if (edit->text() == dpi)
+                continue;
+            edit->setText(dpi);
+            ui::PaintManager::Notify(edit, ui::kNotifyKillFocus);
+            ASSERT_TRUE(drained(mouse));
+        }
+        // 800 DPI is step 6 on this sensor (100 per step from 200): stage 0, bytes 16-17.
+        EXPECT_TRUE(waitFor([&] { return sim->dumpHex("mouse", "settings").substr(32, 4) == "0600"; }))
+            << sim->dumpHex("mouse", "settings").substr(32, 4);
+        const QString name = QFileInfo(first).fileName();
+        ASSERT_TRUE(waitFor([&] { return messages.join("|").contains(name); })) << messages.join("|").toStdString();
+        EXPECT_TRUE(userfiles::TakeNotices().empty());
+        EXPECT_EQ(messages.join("|").count(name), 1) << messages.join("|").toStdString();
+        EXPECT_EQ(CJsonFile::ReadFileText(first), saved);
+
+        // The switch cannot be recorded: the page stays on the profile the device and the
+        // list keep, and says so.
+        messages.clear();
+        combo->setCurrentIndex(1);
+        ASSERT_TRUE(waitFor([&] { return messages.join("|").contains("profile2"); }));
+        EXPECT_TRUE(messages.join("|").contains("“profile1” stays selected")) << messages.join("|").toStdString();
+        EXPECT_EQ(combo->currentIndex(), 0);
+        EXPECT_EQ(control<QLineEdit>(panel, "device_profile_name_edit")->text(), "profile1");
+        EXPECT_EQ(listSelection(mouse), 0);
+        EXPECT_EQ(mouse->Profile().GetProfilePath(), first);
+        EXPECT_FALSE(panel->SwitchInFlight());
+    }
+
+    // With room again the switch goes through and saves work in silence.
+    messages.clear();
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return listSelection(mouse) == 1 && !panel->SwitchInFlight(); }));
+    EXPECT_EQ(mouse->Profile().GetProfilePath(), panel->GetProfileFileAt(1));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+TEST_F(ProfilePanelTest, ImportedAndHandEditedProfilesReachTheMouseOnlyWithinItsRanges)
+{
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));
+    ASSERT_NE(mouse, nullptr);
+    ASSERT_TRUE(waitFor([&] { return mouse->Sensor().highest == 100; }));
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    const Json::Value original = CJsonFile::ReadJson(panel->GetProfileFileAt(0));
+    // The mouse's settings: polling choice (byte 11) and stage 0's DPI step (bytes 16-17).
+    auto polling = [&] { return sim->dumpHex("mouse", "settings").substr(22, 2); };
+    auto firstStep = [&] { return sim->dumpHex("mouse", "settings").substr(32, 4); };
+
+    // Out of range: imported with the nearest values, and the user learns which fields.
+    Json::Value doc = original;
+    Json::Value& entry = doc["Device"][0];
+    entry["ReportStages"]["StageActive"] = 77;
+    entry["DPIStages"]["StageDPIs"][0]["StageDPIX"] = 0xffff;
+    entry["DPIStages"]["StageDPIs"][0]["StageDPIY"] = 0xffff;
+    entry["LightInfo"]["Light"] = 9;
+    chosenFile = home.filePath("odd.json");
+    ASSERT_EQ(CJsonFile::WriteJson(chosenFile, doc), 0);
+    click(panel, "device_import_btn");
+    ASSERT_EQ(panel->GetProfileCount(), 2);
+    ASSERT_EQ(messages.size(), 1);
+    for (const char* named : {"ReportStages.StageActive: 77 (0 – 3)", "DPIStages.StageDPIs[0].StageDPIX: 65535 (0 – 100)",
+                              "LightInfo.Light: 9 (0 – 4)"})
+        EXPECT_TRUE(messages[0].contains(QString::fromUtf8(named))) << messages[0].toStdString();
+    const Json::Value imported = CJsonFile::ReadJson(panel->GetProfileFileAt(1))["Device"][0];
+    EXPECT_EQ(imported["ReportStages"]["StageActive"].asInt(), 3);
+    EXPECT_EQ(imported["DPIStages"]["StageDPIs"][0]["StageDPIX"].asInt(), 100);
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return listSelection(mouse) == 1 && !panel->SwitchInFlight(); }));
+    EXPECT_TRUE(waitFor([&] { return polling() == "03" && firstStep() == "6400"; })) << polling() << " " << firstStep();
+    EXPECT_EQ(control<QLineEdit>(mouse, "DPI_edit_0")->text(), QString::number(mouse->Sensor().DpiOfIndex(100)));
+
+    // Of the wrong type: refused, naming the field.
+    messages.clear();
+    entry["LightInfo"]["Red"] = "255";
+    ASSERT_EQ(CJsonFile::WriteJson(chosenFile, doc), 0);
+    click(panel, "device_import_btn");
+    EXPECT_EQ(combo->count(), 2);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("LightInfo.Red")) << messages[0].toStdString();
+
+    // Edited by hand: corrected when loaded, before the mouse gets it, and told once.
+    messages.clear();
+    Json::Value edited = original;
+    edited["Device"][0]["ReportStages"]["StageActive"] = -4;
+    ASSERT_EQ(CJsonFile::WriteJson(panel->GetProfileFileAt(0), edited), 0);
+    combo->setCurrentIndex(0);
+    ASSERT_TRUE(waitFor([&] { return listSelection(mouse) == 0 && !panel->SwitchInFlight(); }));
+    EXPECT_TRUE(waitFor([&] { return polling() == "00"; })) << polling();
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }));
+    EXPECT_TRUE(messages.join("|").contains(QString::fromUtf8("ReportStages.StageActive: -4 (0 – 3)")))
+        << messages.join("|").toStdString();
+}
+
 TEST_F(ProfilePanelTest, ADamagedProfileListIsRebuiltAndTheUserIsToldWhatWasKept)
 {
     CVantikUSBDevice* device = plugAndShow("keyboard", "keyboard");
@@ -477,6 +612,79 @@ TEST_F(ProfilePanelTest, EditedBulletReachesTheMouseAndImportReplacesOnlyItsGun)
     ASSERT_TRUE(QFile::remove(shoot->GunFile(0)));
     shoot->InitShootPanel();
     EXPECT_EQ(CJsonFile::ReadFileText(shoot->GunFile(0)), CJsonFile::ReadFileText(shoot->ShippedGunFile(0)));
+}
+
+TEST_F(ProfilePanelTest, ShootValuesStayInRangeAndOnlyPatternsAreImportedOrSent)
+{
+    auto* mouse = dynamic_cast<CVantikMouseDevice*>(plugAndShow("mouse", "mouse"));
+    ASSERT_NE(mouse, nullptr);
+    auto* shoot = mouse->findChild<CShootControlUI*>();
+    ASSERT_NE(shoot, nullptr);
+    click(shoot, "bullet_op_2");
+
+    // Key by key, a distance above 255 or a wait above 65535 cannot be typed at all.
+    for (auto [name, keys, shown] : {std::tuple{"bullet_x_eidt", "300", "30"}, {"bullet_delay_eidt", "99999", "9999"}}) {
+        auto* edit = control<QLineEdit>(shoot, name);
+        edit->clear();
+        QTest::keyClicks(edit, keys);
+        EXPECT_EQ(edit->text(), shown) << name;
+    }
+
+    // Values set otherwise (by a program, not typed) beyond what the mouse keeps are limited when
+    // saved, in the file and in the edits.
+    for (auto [name, value] : {std::pair{"bullet_x_eidt", "300"}, {"bullet_y_eidt", "-5"}, {"bullet_delay_eidt", "99999"}}) {
+        control<QLineEdit>(shoot, name)->setText(value);
+        ui::PaintManager::Notify(control<QWidget>(shoot, name), ui::kNotifyKillFocus);
+    }
+    const Json::Value events = CJsonFile::ReadJson(shoot->GunFile(0))["Events"];
+    EXPECT_EQ(events[14]["Button"].asInt(), 255);
+    EXPECT_EQ(events[15]["Button"].asInt(), 0);
+    EXPECT_EQ(events[15]["Delay"].asInt(), 65535);
+    EXPECT_EQ(control<QLineEdit>(shoot, "bullet_x_eidt")->text(), "255");
+    EXPECT_EQ(control<QLineEdit>(shoot, "bullet_delay_eidt")->text(), "65535");
+
+    // Files that are not patterns of the bullet layout are refused, naming what is wrong.
+    const Json::Value shipped = CJsonFile::ReadJson(shoot->ShippedGunFile(1));
+    auto with = [&](const std::function<void(Json::Value&)>& change) {
+        Json::Value doc = shipped;
+        change(doc);
+        return doc;
+    };
+    struct Case {
+        const char* what;
+        Json::Value doc;
+        const char* named;  // part of the message
+    } cases[] = {
+        {"a profile", parseJson(R"({"profilename":"p","Device":[]})"), "180"},
+        {"too few events", with([](Json::Value& d) { d["Events"].resize(12); }), "12"},
+        {"a distance of 300", with([](Json::Value& d) { d["Events"][3]["Button"] = 300; }), "event 4, “Button” is 300"},
+        {"a wait of 99999", with([](Json::Value& d) { d["Events"][9]["Delay"] = 99999; }), "“Delay” is 99999"},
+        {"a wait as text", with([](Json::Value& d) { d["Events"][3]["Delay"] = "40"; }), "“Delay”"},
+        {"an unknown action", with([](Json::Value& d) { d["Events"][2]["Action"] = "left"; }), "“Action”"},
+        {"a key event in a move", with([](Json::Value& d) { d["Events"][2]["Type"] = 2; }), "“Type”"},
+    };
+    chosenFile = home.filePath("other.shoot");
+    const std::string before = CJsonFile::ReadFileText(shoot->GunFile(0));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages.clear();
+        ASSERT_EQ(CJsonFile::WriteJson(chosenFile, c.doc), 0);
+        click(shoot, "shootdate_import_btn");
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].contains(QString::fromUtf8(c.named))) << messages[0].toStdString();
+        EXPECT_EQ(CJsonFile::ReadFileText(shoot->GunFile(0)), before);
+    }
+
+    // A pattern file changed by hand is not sent: nothing reaches the mouse.
+    Json::Value edited = CJsonFile::ReadJson(shoot->GunFile(3));
+    edited["Events"][21]["Button"] = 300;
+    ASSERT_EQ(CJsonFile::WriteJson(shoot->GunFile(3), edited), 0);
+    messages.clear();
+    click(shoot, "shootdate_save_btn");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("Gun 4")) << messages[0].toStdString();
+    ASSERT_TRUE(drained(mouse));
+    EXPECT_FALSE(sim->run({"dump", "mouse", "shoot"})["image"]["valid"].asBool());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "profiles/CHs6533Profiledata.h"
 #include "profiles/CKeyboardProfiledata.h"
 #include "profiles/CMouseProfiledata.h"
+#include "profiles/ProfileCheck.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,6 +29,15 @@ void exerciseBase(CBasicProfiledata& p, const QString& input, const QString& out
     p.SetDefaultPath(input);
     p.SetProfilePath(out);
     p.LoadDeviceData(input);
+    // Corrected once (against itself as the default), an entry holds nothing more to correct.
+    for (int kind : {1, 2, 3, 7}) {
+        const profilecheck::Limits limits{kind, 10, 100};
+        Json::Value entry = p.ActiveSlot();
+        profilecheck::CheckDeviceEntry(entry, limits, p.ActiveSlot());
+        if (!profilecheck::CheckDeviceEntry(entry, limits).empty())
+            __builtin_trap();
+    }
+    p.CorrectActive({2, 10, 100});
     LightInfo info = p.GetLightInfo();
     p.GetAudioLightInfo();
     p.GetLightList();

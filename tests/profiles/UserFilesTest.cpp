@@ -191,3 +191,28 @@ TEST_F(UserFiles, CreatedFilesAndFoldersAreTheUsersAlone)
     EXPECT_EQ(QFileInfo(folder).permissions() & others, QFile::Permissions());
     EXPECT_TRUE(QFileInfo(folder).permissions() & QFile::ExeOwner);
 }
+
+namespace {
+
+// A disk that stays full is told once per file, and again only after a save of it worked.
+TEST_F(UserFiles, AFailingSaveIsToldOncePerFileUntilItWorksAgain)
+{
+    auto notSaved = [] {
+        QStringList files;
+        for (const userfiles::Notice& n : userfiles::TakeNotices())
+            if (n.kind == userfiles::Notice::NotSaved)
+                files << QFileInfo(n.file).fileName();
+        return files;
+    };
+    userfiles::NoteSave(user("a.Json"), false);
+    userfiles::NoteSave(user("a.Json"), false);
+    userfiles::NoteSave(user("b.Json"), false);
+    EXPECT_EQ(notSaved(), (QStringList{"a.Json", "b.Json"}));
+    userfiles::NoteSave(user("a.Json"), false);
+    EXPECT_TRUE(notSaved().isEmpty());
+    userfiles::NoteSave(user("a.Json"), true);
+    userfiles::NoteSave(user("a.Json"), false);
+    EXPECT_EQ(notSaved(), QStringList{"a.Json"});
+}
+
+}  // namespace

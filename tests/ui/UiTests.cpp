@@ -291,8 +291,12 @@ TEST_F(UiTest, EditLimitsRejectWhatTheyShould)
     QTest::keyClicks(edit, "0");  // 420: in range
     EXPECT_EQ(edit->text(), "420");
     edit->clear();
-    QTest::keyClicks(edit, "9999");  // above the range: never acceptable
-    EXPECT_FALSE(edit->hasAcceptableInput());
+    QTest::keyClicks(edit, "9999");  // above the range: the third 9 is refused, and so is the fourth
+    EXPECT_EQ(edit->text(), "99");
+    EXPECT_TRUE(edit->hasAcceptableInput());
+    edit->clear();
+    QTest::keyClicks(edit, "501");
+    EXPECT_EQ(edit->text(), "50");
     ui::PaintManager::SetNumberOnly(edit, false);
     edit->clear();
     QTest::keyClicks(edit, "abcdef");
