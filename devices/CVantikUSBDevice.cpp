@@ -40,6 +40,10 @@ constexpr int kIdlePushesBeforeRest = 20;
 
 CVantikUSBDevice::CVantikUSBDevice(QWidget* parent) : QWidget(parent)
 {
+    m_saveSoon.setSingleShot(true);
+    m_saveSoon.callOnTimeout(this, [this] { SaveProfile(); });
+    m_settingsPace.setSingleShot(true);
+    m_settingsPace.callOnTimeout(this, [this] { PostSettings(0); });
     m_io.SetAvailabilityHandler([this](bool answering, int64_t sinceMs) { OnAvailabilityChanged(answering, sinceMs); });
     m_io.SetEventHandler([this](uint32_t code) { HandleDeviceEvent(code); });
 }
@@ -51,6 +55,7 @@ CVantikUSBDevice::~CVantikUSBDevice()
 
 void CVantikUSBDevice::ShutDown()
 {
+    FlushProfileSave();
     StopLightThread();
     DetachListener(hid::devtype::kKeyboard);
     DetachListener(hid::devtype::kKeyboardReceiver);
@@ -546,11 +551,27 @@ void CVantikUSBDevice::PostSettings(int slot, std::function<void(IoResult)> land
             landed(IoResult{});
         return;
     }
+    // Without a caller waiting for it, a block is sent at most once per kSettingsPaceMs (a drag
+    // over the colour field or a slider changes the settings at every mouse move): one that
+    // comes sooner is sent when the pause is over, built then from the newest settings, and one
+    // still waiting for the device is replaced by a newer one.
+    const char* coalesce = nullptr;
+    if (!landed) {
+        coalesce = "settings";
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (slot == 0 && now - m_lastPacedSettingsMs < kSettingsPaceMs) {
+            if (!m_settingsPace.isActive())
+                m_settingsPace.start(int(kSettingsPaceMs - (now - m_lastPacedSettingsMs)));
+            return;
+        }
+        m_settingsPace.stop();
+        m_lastPacedSettingsMs = now;
+    }
     PostIo<IoResult>(IoKind::Command, std::move(job), [this, landed = std::move(landed)](IoResult r) {
         SettingsWritten(r);
         if (landed)
             landed(r);
-    });
+    }, coalesce);
 }
 
 std::function<CVantikUSBDevice::KeyWriteResult(CommandTransport&)> CVantikUSBDevice::KeyWriteJob()
@@ -637,7 +658,19 @@ void CVantikUSBDevice::BuildProfilePaths()
 
 void CVantikUSBDevice::SaveProfile()
 {
+    m_saveSoon.stop();
     Profile().Save();
+}
+
+void CVantikUSBDevice::SaveProfileSoon()
+{
+    m_saveSoon.start(kSaveSoonMs);
+}
+
+void CVantikUSBDevice::FlushProfileSave()
+{
+    if (m_saveSoon.isActive())
+        SaveProfile();
 }
 
 // --- Profile push ---
@@ -691,6 +724,8 @@ void CVantikUSBDevice::PushProfile(std::function<void(PushResult)> landed)
 
 bool CVantikUSBDevice::LoadSelectedProfile()
 {
+    // A change still to be saved belongs to the profile in memory, not to the one loaded now.
+    FlushProfileSave();
     BuildProfilePaths();
     const QString file = ProfileList(DataFolder(), DefaultProfileFile()).SelectedProfileFile();
     if (file.isEmpty())

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -181,6 +182,11 @@ public:
     virtual void BuildProfilePaths();
     virtual QString GetProfileName() const { return {}; }
     virtual void SaveProfile();
+    // Saves the profile once changes stop coming for a moment (a drag over the colour field or
+    // a slider changes it at every mouse move); FlushProfileSave saves one still pending now.
+    void SaveProfileSoon();
+    void FlushProfileSave();
+    static constexpr int kSaveSoonMs = 250;
     virtual void SetCurrentProfile(int index) { m_currentProfile = index; }
     virtual int GetCurrentProfile() const { return m_currentProfile; }
     virtual void SetPickerColour(int x, int y, int kind);
@@ -424,6 +430,12 @@ protected:
     // When the device stopped answering (milliseconds since the epoch); 0 while it answers.
     int64_t m_notAnsweringSinceMs = 0;
     uint64_t m_commandsPosted = 0;
+    QTimer m_saveSoon;
+    // Settings writes nobody waits for go out at most once per kSettingsPaceMs; the last one
+    // of a burst when the pause is over.
+    static constexpr qint64 kSettingsPaceMs = 50;
+    QTimer m_settingsPace;
+    qint64 m_lastPacedSettingsMs = 0;
     uint64_t m_lastPushedGeneration = ~uint64_t(0);
     int m_idleFramePushes = 0;
     int m_framePushPeriod = 5;

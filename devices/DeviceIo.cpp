@@ -47,7 +47,10 @@ void DeviceIo::Enqueue(Request request)
             return r.coalesce == request.coalesce && r.kind == request.kind;
         });
         if (same != m_queue.end()) {
-            if (request.kind == IoKind::Frame)
+            // A frame or a command of the same name still waiting is replaced by the newer one,
+            // which supersedes it (the newest colours, the newest settings block); a read
+            // waiting answers for both.
+            if (request.kind != IoKind::Read)
                 *same = std::move(request);
             return;
         }

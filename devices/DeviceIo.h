@@ -79,7 +79,8 @@ public:
 
     // Queues `io` for the worker; its result lands in `landed` on the context's thread. With a
     // `coalesce` name, a read that finds one of the same name still waiting is dropped (that one
-    // answers for both), and a frame replaces the waiting one of its name.
+    // answers for both), and a frame or command replaces the waiting one of its name (whose
+    // landing is then dropped: coalesce only requests whose landings may be).
     template <class R>
         requires std::derived_from<R, IoResult>
     void Post(IoKind kind, std::function<R(CommandTransport&)> io, std::function<void(R)> landed = {},

@@ -1,5 +1,6 @@
 #include "editors/CLightControlUI.h"
 
+#include <QGuiApplication>
 #include <QAbstractButton>
 #include <QBoxLayout>
 #include <QComboBox>
@@ -470,7 +471,7 @@ int CLightControlUI::ReadEditValue(const QString& name, bool rewrite)
     return value;
 }
 
-void CLightControlUI::ApplyLightChange(const std::function<void(LightInfo&)>& change, bool clearSame)
+void CLightControlUI::ApplyLightChange(const std::function<void(LightInfo&)>& change, bool clearSame, bool dragging)
 {
     if (!m_device)
         return;
@@ -478,7 +479,7 @@ void CLightControlUI::ApplyLightChange(const std::function<void(LightInfo&)>& ch
         m_device->SetSameLighting(0);
     LightInfo info = m_device->Profile().GetLightInfo();
     change(info);
-    editors::StoreAndSendLight(*m_device, info);
+    editors::StoreAndSendLight(*m_device, info, dragging);
 }
 
 void CLightControlUI::ApplyColour(QColor colour, int source)
@@ -490,7 +491,7 @@ void CLightControlUI::ApplyColour(QColor colour, int source)
         info.green = uint8_t(colour.green());
         info.blue = uint8_t(colour.blue());
         info.multicolour = 0;
-    }, source != FromSwatch);
+    }, source != FromSwatch, source == FromPalette && QGuiApplication::mouseButtons() != Qt::NoButton);
     SetChecked(Control(QStringLiteral("deng_7color_check")), false);
     ShowColour(colour, source != FromEdit, source != FromPalette);
 }

@@ -74,7 +74,8 @@ public:
 
 private:
     // The plain change: the device's record with one field changed, stored and sent.
-    void ApplyLightChange(const std::function<void(LightInfo&)>& change, bool clearSame);
+    // `dragging`: the change comes from a drag still going on (its profile is saved once it ends).
+    void ApplyLightChange(const std::function<void(LightInfo&)>& change, bool clearSame, bool dragging = false);
     // A new colour from an edit, the palette or a swatch.
     void ApplyColour(QColor colour, int source);
     void ShowColour(QColor colour, bool edits, bool palette);

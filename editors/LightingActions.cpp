@@ -177,10 +177,14 @@ bool IsConnected(const CVantikUSBDevice& device)
     return tab && !tab->isHidden() && const_cast<CVantikUSBDevice&>(device).Transport().isReady();
 }
 
-void StoreAndSendLight(CVantikUSBDevice& device, const LightInfo& info)
+void StoreAndSendLight(CVantikUSBDevice& device, const LightInfo& info, bool dragging)
 {
     device.Profile().SetLightInfo(info);
-    device.SaveProfile();
+    // A drag changes the lighting at every mouse move: its profile is saved once it ends.
+    if (dragging)
+        device.SaveProfileSoon();
+    else
+        device.SaveProfile();
     device.ApplyLightSettings();
     device.SendLighting();
 }

@@ -49,7 +49,7 @@ bool IsConnected(const CVantikUSBDevice& device);
 
 // Makes `info` the device's lighting: into the profile held in memory and its file, into the
 // light state (the preview follows), and onto the device (posted to its I/O worker).
-void StoreAndSendLight(CVantikUSBDevice& device, const LightInfo& info);
+void StoreAndSendLight(CVantikUSBDevice& device, const LightInfo& info, bool dragging = false);
 
 // Carries the lighting of `current` to every connected device of `devices` (keyboards, then
 // mice, then mouse pads and headsets), each in the mode of the same family for its kind, marks

@@ -11,6 +11,9 @@
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CSelectPanelUI.h"
 
+#include <QApplication>
+#include <QFileSystemWatcher>
+#include <QMouseEvent>
 #include <QSlider>
 
 namespace {
@@ -387,4 +390,53 @@ TEST_F(LightingPanelTest, NothingIsWrittenWhileAnotherProgramHoldsTheLighting)
     QTest::qWait(200);
     modes->setCurrentIndex(4);
     EXPECT_TRUE(waitForBytes("mouse", 1, QByteArray(1, char(4))));
+}
+
+// A drag over the colour field, as the mouse makes it: the keyboard gets the colour the drag ends
+// on, in far fewer settings writes than mouse moves, and the profile file is written once, after
+// the drag.
+TEST_F(LightingPanelTest, ADragOverTheColourFieldSendsAtTheDevicesPaceAndSavesOnce)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_NE(showLighting(kDevices[0]), nullptr);
+    ASSERT_TRUE(drained(keyboard));
+    auto* field = control<QWidget>(keyboard, "deng_Color_Pallet");
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->isVisible());
+    auto writes = [&] { return sim->run({"state"})["devices"]["keyboard"]["counters"]["commands"]["0x06"].asUInt64(); };
+    const QString profile = keyboard->Profile().GetProfilePath();
+    int saves = 0;
+    QFileSystemWatcher watcher({QFileInfo(profile).absolutePath()});
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, [&] { ++saves; });
+    const uint64_t before = writes();
+
+    const int moves = 30;
+    const QPoint start(field->width() / 8, field->height() / 2);
+    QTest::mousePress(field, Qt::LeftButton, {}, start);
+    for (int i = 1; i <= moves; ++i) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(start.x() + i * field->width() / 48, start.y()),
+                         field->mapToGlobal(QPointF(start.x() + i * field->width() / 48, start.y())), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &move);
+        QTest::qWait(20);
+    }
+    const QPoint end(start.x() + moves * field->width() / 48, start.y());
+    QTest::mouseRelease(field, Qt::LeftButton, {}, end);
+    const LightInfo chosen = keyboard->Profile().GetLightInfo();
+    ASSERT_TRUE(drained(keyboard));
+
+    // The device holds the last colour; the writes were merged while the device was busy.
+    const char rgb[3] = {char(chosen.red), char(chosen.green), char(chosen.blue)};
+    EXPECT_EQ(lightBytes("keyboard").mid(6, 3), QByteArray(rgb, 3));
+    const uint64_t sent = writes() - before;
+    EXPECT_GE(sent, 1u);
+    EXPECT_LT(sent, uint64_t(moves)) << "one write per mouse move";
+    // Saved once the drag is over, and only then.
+    QTest::qWait(CVantikUSBDevice::kSaveSoonMs + 300);
+    const Json::Value saved = CJsonFile::ReadJson(profile)["Device"][0]["LightInfo"];
+    EXPECT_EQ(saved["Red"].asInt(), chosen.red);
+    EXPECT_EQ(saved["Green"].asInt(), chosen.green);
+    EXPECT_EQ(saved["Blue"].asInt(), chosen.blue);
+    EXPECT_LE(saves, 4) << "a save (a temporary file and its rename) per mouse move";
 }
