@@ -11,6 +11,7 @@
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CSelectPanelUI.h"
 
+#include <QSet>
 #include <QSlider>
 
 namespace {
@@ -360,6 +361,28 @@ TEST_F(LightingPanelTest, ADragThatStartsOnAKeyPaintsTheRectangle)
     for (const auto& c : colours)
         red += c.red == 255 && c.green == 0 && c.blue == 0;
     EXPECT_GE(red, 3);
+}
+
+TEST_F(LightingPanelTest, EveryMusicStyleCanBeChosen)
+{
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    showLighting(kDevices[0]);
+    CLightControlUI* panel = panelOf(keyboard);
+    control<QComboBox>(panel, "light_combo_modeSelect")->setCurrentIndex(29);
+    auto* styles = control<QComboBox>(panel, "light_combo_audiomodeSelect");
+    ASSERT_NE(styles, nullptr);
+    ASSERT_EQ(styles->count(), 7);
+    QSet<QString> names;
+    for (int i = 0; i < styles->count(); ++i)
+        names.insert(styles->itemText(i));
+    EXPECT_EQ(names.size(), 7) << "each style has its own name";
+    for (const QString& name : names)
+        EXPECT_FALSE(name.isEmpty() || name.startsWith("light_audio_mode")) << qPrintable(name);
+    for (int style : {6, 4, 0}) {
+        styles->setCurrentIndex(style);
+        EXPECT_TRUE(waitFor([&] { return keyboard->Profile().GetAudioLightInfo().audioMode == style; })) << style;
+    }
 }
 
 TEST_F(LightingPanelTest, TheKeyPageTakesTheFnKeyOutOfReachAndShowsTheKeysUnlit)
