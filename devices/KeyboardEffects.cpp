@@ -419,7 +419,10 @@ void KeyboardEffects::StampPlanes(const KeyboardEffectInput& in)
 void KeyboardEffects::SpreadPlanes()
 {
     // Each plane moves one column in its direction; its lit rows also reach one row further in
-    // its direction, so the four planes together draw a widening ring around the origin.
+    // its direction (the rows are widened, not moved), so the four planes together draw a
+    // widening ring around the origin. Moving the rows instead would leave four single points
+    // running diagonally off the six rows within a few frames: a ring from the top left would
+    // never reach the far corner and one from the bottom row would show only a small V.
     constexpr uint8_t kRowMask = 0x7F;
     auto towardsRow0 = [](uint8_t b) { return uint8_t((b | (b >> 1)) & kRowMask); };
     auto towardsRow6 = [](uint8_t b) { return uint8_t((b | (b << 1)) & kRowMask); };
@@ -638,7 +641,10 @@ void KeyboardEffects::RenderRowWave(const KeyboardEffectInput& in, Leds leds)
 
 void KeyboardEffects::RenderCentreRipple(const KeyboardEffectInput& in, Leds leds)
 {
-    // Once the ring has left the board a new one starts from column 10.
+    // Once the ring has left the board a new one starts from column 10. The planes move off
+    // column 10 at their first spread and never come back to it, so waiting there for a
+    // particular row would start only the first ring; an empty set of planes is the moment the
+    // last ring is gone.
     if (PlanesEmpty()) SeedPlanes(10, 6);
     if (++m_frame % 2 == 0) {
         StampPlanes(in);
