@@ -572,14 +572,17 @@ void KeyboardEffects::RenderStatic(const KeyboardEffectInput& in, Leds leds)
         Fill(leds, {in.red, in.green, in.blue, full});
         return;
     }
-    Fill(leds, {});
+    // The diagonals' colours; the keys outside the diagonal table (number pad, M keys and the
+    // like) take the colour of the nearest diagonal rather than staying dark.
+    std::array<LedColour, 12> colours;
     for (int d = 0; d < 12; ++d) {
         int pos = 138 - 12 * d;
         if (pos < 0) pos += 162;
-        const LedColour colour = Colour(in, pos, full);
-        for (uint8_t k : kDiagonals[size_t(d)])
-            if (k != N) leds[k] = colour;
+        colours[size_t(d)] = Colour(in, pos, full);
     }
+    Fill(leds, {});
+    const auto& ring = ringOf();
+    for (uint8_t k : kAllKeys) leds[k] = colours[ring[k]];
 }
 
 void KeyboardEffects::RenderReaction(const KeyboardEffectInput& in, Leds leds)

@@ -396,6 +396,12 @@ TEST(KeyboardEffectsCoverage, EveryKeyTakesTheNewModesColour)
             for (int k = 0; k < 132; ++k) EXPECT_NE(run.leds[size_t(k)], previous) << "key " << k;
         }
     }
+    // The diagonal rainbows light the keys outside the diagonal table too.
+    for (uint8_t mode : {6, 18}) {
+        EffectRun run(input(mode, true));
+        run.steps(1);
+        for (int k = 0; k < 132; ++k) EXPECT_GT(run.leds[size_t(k)].brightness, 0) << "mode " << int(mode) << " key " << k;
+    }
 }
 
 TEST(KeyboardEffectsPace, TicksPerStepByModeAndSpeed)
