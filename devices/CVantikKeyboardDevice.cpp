@@ -174,6 +174,8 @@ int CVantikKeyboardDevice::ApplyLightSettings()
     const AudioLightInfo audio = m_profile.GetAudioLightInfo();
     LightState s = LightStateOf(info);
     const std::vector<LedEffectStep> steps = LoadLightSequence(DeviceNameLists::Keyboard);
+    // Per-key effect records by key position; an enabled one overrides the mode for its key.
+    std::vector<LightInfo> overlay = m_profile.GetLightList();
     bool enter = false;
     {
         std::lock_guard lock(m_stateLock);
@@ -181,6 +183,8 @@ int CVantikKeyboardDevice::ApplyLightSettings()
         m_lightState = s;
         m_pending.steps = steps;
         m_pending.stepsChanged = true;
+        m_pending.overlay = std::move(overlay);
+        m_pending.overlayChanged = true;
         m_pending.musicStyle = audio.audioMode;
         m_pending.musicRed = audio.fgRed;
         m_pending.musicGreen = audio.fgGreen;
@@ -677,6 +681,10 @@ void CVantikKeyboardDevice::RenderMode(uint8_t mode)
         if (m_pending.stepsChanged) {
             m_effects.SetSteps(m_pending.steps);
             m_pending.stepsChanged = false;
+        }
+        if (m_pending.overlayChanged) {
+            m_effects.SetOverlay(m_pending.overlay);
+            m_pending.overlayChanged = false;
         }
         keyCount = m_pending.keyCount;
         keys = m_pending.keys;

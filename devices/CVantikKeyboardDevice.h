@@ -152,6 +152,8 @@ private:
         size_t keyCount = 0;
         std::vector<LedEffectStep> steps;
         bool stepsChanged = false;
+        std::vector<LightInfo> overlay;  // the profile's per-key effect records
+        bool overlayChanged = false;
         uint8_t musicStyle = 0;
         uint8_t musicRed = 0, musicGreen = 0, musicBlue = 0, musicColourful = 0;
     } m_pending;

@@ -3,6 +3,7 @@
 #include "devices/LightingTables.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace lighting {
 namespace {
@@ -62,6 +63,65 @@ constexpr std::array<std::array<uint8_t, 12>, 12> kDiagonals = {{
     {115, 58, 37, 35, 57, N, N, N, N, N, N, N},
     {N, N, N, N, N, N, N, N, N, N, N, N},
 }};
+
+inline constexpr int kMatrixKeys = 132;
+
+// Matrix column and row of a key position, -1 for a position outside the matrix.
+constexpr std::pair<int, int> matrixPlace(int key)
+{
+    for (int c = 0; c < kColumns; ++c)
+        for (int r = 0; r < kRows; ++r)
+            if (kColumnTable[size_t(c)][size_t(r)] == key) return {c, r};
+    return {-1, -1};
+}
+
+// Every key of the matrix: the key order first, then the keys it leaves out (number pad, M keys,
+// G key, media keys, PrtSc/ScrLk/Pause, Home, Menu) column by column, so that an effect that
+// walks the key order also gives those keys a colour of its own.
+constexpr std::array<uint8_t, kMatrixKeys> buildAllKeys()
+{
+    std::array<uint8_t, kMatrixKeys> keys{};
+    std::array<bool, kKeyPositions> taken{};
+    size_t n = 0;
+    for (uint8_t k : kKeyOrder) keys[n++] = k, taken[k] = true;
+    for (int c = 0; c < kColumns; ++c)
+        for (int r = 0; r < kRows; ++r) {
+            const uint8_t k = kColumnTable[size_t(c)][size_t(r)];
+            if (k != N && !taken[k]) keys[n++] = k, taken[k] = true;
+        }
+    return keys;
+}
+constexpr auto kAllKeys = buildAllKeys();
+
+// The diagonal (ring round key 49) of every key position: a key of the diagonal table takes its
+// own, any other matrix key the one of the nearest key that has one. 255 outside the matrix.
+std::array<uint8_t, kKeyPositions> buildRingOf()
+{
+    std::array<uint8_t, kKeyPositions> ring{};
+    for (auto& r : ring) r = 255;
+    for (int d = 0; d < 12; ++d)
+        for (uint8_t k : kDiagonals[size_t(d)])
+            if (k != N) ring[k] = uint8_t(d);
+    std::array<uint8_t, kKeyPositions> out = ring;
+    for (int k = 0; k < kMatrixKeys; ++k) {
+        if (ring[size_t(k)] != 255) continue;
+        const auto [c, r] = matrixPlace(k);
+        int best = 1 << 30;
+        for (int j = 0; j < kMatrixKeys; ++j) {
+            if (ring[size_t(j)] == 255) continue;
+            const auto [cj, rj] = matrixPlace(j);
+            const int dist = (c - cj) * (c - cj) + (r - rj) * (r - rj);
+            if (dist < best) best = dist, out[size_t(k)] = ring[size_t(j)];
+        }
+    }
+    return out;
+}
+
+const std::array<uint8_t, kKeyPositions>& ringOf()
+{
+    static const std::array<uint8_t, kKeyPositions> rings = buildRingOf();
+    return rings;
+}
 
 // Physical columns of the board, media row first and the space-bar row last.
 constexpr std::array<std::array<uint8_t, 7>, kColumns> kWaveColumns = {{
@@ -242,6 +302,13 @@ int KeyboardEffects::BarHeight(int level)
     return h > 600 ? 500 : h;
 }
 
+int KeyboardEffects::BarFill(int level)
+{
+    // The sound's share of the bar: 600 - BarHeight, spread over the levels actually kept
+    // (0 to 500) instead of 0 to 2000, so loud music fills the bar and silence leaves it empty.
+    return (600 - BarHeight(std::clamp(level, 0, 500))) * 4;
+}
+
 uint32_t KeyboardEffects::Random()
 {
     // xorshift32: cheap, allocation-free and reproducible once seeded.
@@ -281,14 +348,24 @@ void KeyboardEffects::InitColourPositions()
 
 void KeyboardEffects::InitWave(bool phases)
 {
+    std::array<bool, kKeyPositions> inWave{};
     for (int c = 0; c < kColumns; ++c) {
         for (int r = 0; r < 7; ++r) {
             const uint8_t k = kWaveColumns[size_t(c)][size_t(r)];
             if (k == X) continue;
+            inWave[k] = true;
             const int level = ((192 - 8 * c - 35 * r) % 192 + 192) % 192;
             m_levels[k] = uint8_t(level);
             m_randomPos[k] = phases ? uint8_t((7 * c) % kWheelSize) : uint8_t(Random() % kWheelSize);
         }
+    }
+    // Keys the physical columns leave out start from their matrix place (the matrix has no
+    // media row, hence the row one further down).
+    for (int k = 0; k < kMatrixKeys; ++k) {
+        if (inWave[size_t(k)]) continue;
+        const auto [c, r] = matrixPlace(k);
+        m_levels[size_t(k)] = uint8_t(((192 - 8 * c - 35 * (r + 1)) % 192 + 192) % 192);
+        m_randomPos[size_t(k)] = phases ? uint8_t((7 * c) % kWheelSize) : uint8_t(Random() % kWheelSize);
     }
 }
 
@@ -342,7 +419,10 @@ void KeyboardEffects::StampPlanes(const KeyboardEffectInput& in)
 void KeyboardEffects::SpreadPlanes()
 {
     // Each plane moves one column in its direction; its lit rows also reach one row further in
-    // its direction, so the four planes together draw a widening ring around the origin.
+    // its direction (the rows are widened, not moved), so the four planes together draw a
+    // widening ring around the origin. Moving the rows instead would leave four single points
+    // running diagonally off the six rows within a few frames: a ring from the top left would
+    // never reach the far corner and one from the bottom row would show only a small V.
     constexpr uint8_t kRowMask = 0x7F;
     auto towardsRow0 = [](uint8_t b) { return uint8_t((b | (b >> 1)) & kRowMask); };
     auto towardsRow6 = [](uint8_t b) { return uint8_t((b | (b << 1)) & kRowMask); };
@@ -375,12 +455,14 @@ void KeyboardEffects::PressRipple(int position)
 void KeyboardEffects::Decay(int position, int kind)
 {
     // The reactive decay shared with the other devices' effects: fast from the top, slow near
-    // the bottom. Kind 29 first climbs through bits 4 to 6 before it decays.
+    // the bottom. Kind 29 (the music bars) falls in larger steps: 255, 210, 165, 125, 90, 55,
+    // 20, 15, 14 ... 0. A step of 35 is taken only while it stays above 0, so a level never
+    // wraps round and flashes back up.
     uint8_t& v = m_levels[size_t(position)];
     if (kind == 29 || kind == 11) {
-        if ((v & 0x90) == 0x90) v = uint8_t(v + 211);
+        if ((v & 0x90) == 0x90) v = uint8_t(v - 45);
         else if (v & 0x80) v = uint8_t(v - 40);
-        else if (v & 0x70) v = uint8_t(v + 221);
+        else if ((v & 0x70) && v > 35) v = uint8_t(v - 35);
         else if (v > 16) v = uint8_t(v - 5);
         else if (v > 0) v = uint8_t(v - 1);
         return;
@@ -451,9 +533,9 @@ void KeyboardEffects::RenderSnakeRainbow(const KeyboardEffectInput& in, Leds led
     const uint8_t full = BrightnessOf(in.brightness);
     const auto& curve = KeyboardLayout::WaveCurve();
     m_phase = Step(in.direction, in.multicolour ? 192 : 96, m_phase, 1);
-    for (size_t i = 0; i < kKeyOrder.size(); ++i) {
+    for (size_t i = 0; i < kAllKeys.size(); ++i) {
         const int pos = m_phase + 5 * int(i);
-        leds[kKeyOrder[i]] = in.multicolour ? Colour(in, pos % 192, full)
+        leds[kAllKeys[i]] = in.multicolour ? Colour(in, pos % 192, full)
                                             : LedColour{in.red, in.green, in.blue, Scaled(full, curve[size_t(pos % 96)])};
     }
 }
@@ -490,14 +572,17 @@ void KeyboardEffects::RenderStatic(const KeyboardEffectInput& in, Leds leds)
         Fill(leds, {in.red, in.green, in.blue, full});
         return;
     }
-    Fill(leds, {});
+    // The diagonals' colours; the keys outside the diagonal table (number pad, M keys and the
+    // like) take the colour of the nearest diagonal rather than staying dark.
+    std::array<LedColour, 12> colours;
     for (int d = 0; d < 12; ++d) {
         int pos = 138 - 12 * d;
         if (pos < 0) pos += 162;
-        const LedColour colour = Colour(in, pos, full);
-        for (uint8_t k : kDiagonals[size_t(d)])
-            if (k != N) leds[k] = colour;
+        colours[size_t(d)] = Colour(in, pos, full);
     }
+    Fill(leds, {});
+    const auto& ring = ringOf();
+    for (uint8_t k : kAllKeys) leds[k] = colours[ring[k]];
 }
 
 void KeyboardEffects::RenderReaction(const KeyboardEffectInput& in, Leds leds)
@@ -559,7 +644,10 @@ void KeyboardEffects::RenderRowWave(const KeyboardEffectInput& in, Leds leds)
 
 void KeyboardEffects::RenderCentreRipple(const KeyboardEffectInput& in, Leds leds)
 {
-    // Once the ring has left the board a new one starts from column 10.
+    // Once the ring has left the board a new one starts from column 10. The planes move off
+    // column 10 at their first spread and never come back to it, so waiting there for a
+    // particular row would start only the first ring; an empty set of planes is the moment the
+    // last ring is gone.
     if (PlanesEmpty()) SeedPlanes(10, 6);
     if (++m_frame % 2 == 0) {
         StampPlanes(in);
@@ -614,7 +702,7 @@ void KeyboardEffects::RenderTwinkle(const KeyboardEffectInput& in, Leds leds, ui
 {
     const uint8_t full = BrightnessOf(in.brightness);
     const auto& curve = KeyboardLayout::TwinkleCurve();
-    for (uint8_t k : kKeyOrder) {
+    for (uint8_t k : kAllKeys) {
         int level = m_levels[k] + step;
         if (level >= 192) {
             level = 0;
@@ -660,11 +748,10 @@ void KeyboardEffects::RenderDiagonals(const KeyboardEffectInput& in, Leds leds)
 {
     const uint8_t full = BrightnessOf(in.brightness);
     m_phase = Step(in.direction, kWheelSize, m_phase, 1);
-    for (int d = 0; d < 12; ++d) {
-        const LedColour colour = Colour(in, (m_phase + 7 * (d + 1)) % 192, full);
-        for (uint8_t k : kDiagonals[size_t(d)])
-            if (k != N) leds[k] = colour;
-    }
+    std::array<LedColour, 12> colours;
+    for (int d = 0; d < 12; ++d) colours[size_t(d)] = Colour(in, (m_phase + 7 * (d + 1)) % 192, full);
+    const auto& ring = ringOf();
+    for (uint8_t k : kAllKeys) leds[k] = colours[ring[k]];
 }
 
 void KeyboardEffects::RenderSnake(const KeyboardEffectInput& in, Leds leds)
@@ -690,7 +777,11 @@ void KeyboardEffects::RenderFlash(const KeyboardEffectInput& in, Leds leds, bool
     if (nowMs - m_lastFlashMs >= FlashPeriodMs(in.speed)) {
         m_flashOn = !m_flashOn;
         m_lastFlashMs = nowMs;
-        if (fourColours) m_colourIndex = uint8_t((m_colourIndex + 1) % 4);
+        // The four colours move on when the keys light, so each lit phase shows the next one
+        // (moving on at the dark phases as well would show only every other colour).
+        if (fourColours) {
+            if (m_flashOn) m_colourIndex = uint8_t((m_colourIndex + 1) % 4);
+        }
         else m_colourIndex = uint8_t(m_colourIndex + 16 >= kWheelSize ? 0 : m_colourIndex + 16);
     }
     if (!m_flashOn) {
@@ -756,20 +847,22 @@ void KeyboardEffects::RenderMusic(const KeyboardEffectInput& settings, Leds leds
         m_randomPos[k] = uint8_t(wheelPosition % kWheelSize);
     };
     auto height = [&](int index) { return BarHeight(m_audioLevels[size_t(index % 25)]); };
+    // How much of a bar a level fills (0 at silence, 600 at the loudest level kept).
+    auto fill = [&](int index) { return BarFill(m_audioLevels[size_t(index % 25)]); };
 
     switch (in.musicStyle) {
     case 0: {
         if (++m_frame % 30 == 0) m_audio[2][0] = uint8_t((m_audio[2][0] + 1) % 25);
         for (int c = 0; c < kColumns; ++c) {
-            const int rows = std::min(kRows, (height(c + m_audio[2][0]) + 100) * 6 / 600);
+            const int rows = std::min(kRows, fill(c + m_audio[2][0]) * kRows / 600);
             for (int r = kRows - rows; r < kRows; ++r) light(c, r, 7 * c);
         }
         break;
     }
     case 1: {
         for (int r = 0; r < kRows; ++r) {
-            const int left = std::min(11, (height(r) * 12 + 1200) / 600);
-            const int right = std::min(11, (height(12 + r) * 12 + 1200) / 600);
+            const int left = std::min(11, fill(r) * 11 / 600);
+            const int right = std::min(11, fill(12 + r) * 11 / 600);
             for (int i = 0; i < left; ++i) light(10 - i, r, 7 * (10 - i));
             for (int i = 0; i < right; ++i) light(12 + i, r, 7 * (12 + i));
         }
@@ -796,7 +889,7 @@ void KeyboardEffects::RenderMusic(const KeyboardEffectInput& settings, Leds leds
             int sum = 0;
             for (int i = 0; i < kGroupSize[g]; ++i) sum += m_audioLevels[size_t(first + i)];
             first += kGroupSize[g];
-            const int length = std::min(kColumns, (BarHeight(sum / 3) * 23 + 2300) / 600);
+            const int length = std::min(kColumns, BarFill(sum / 3) * kColumns / 600);
             for (int i = 0; i < length; ++i) {
                 switch (in.musicStyle) {
                 case 3: light(i, g, 7 * i); break;                          // from the left

@@ -75,6 +75,8 @@ public:
     static bool IsStillMode(uint8_t mode);
     // The bar height (0..600) of a music level.
     static int BarHeight(int level);
+    // How much of a bar (0..600) a music level fills: 0 at silence, 600 from level 500 up.
+    static int BarFill(int level);
 
     // Clears the effect state and runs the mode's initialiser. Custom colours of mode 19 are
     // the device's to load into the colour list; the engine keeps what it finds there.

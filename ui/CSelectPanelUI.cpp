@@ -1,5 +1,6 @@
 #include "ui/CSelectPanelUI.h"
 
+#include <QApplication>
 #include <QChildEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -194,8 +195,13 @@ void CSelectPanelUI::mouseReleaseEvent(QMouseEvent* event)
         QWidget::mouseReleaseEvent(event);
         return;
     }
+    finishSelection(event->position().toPoint());
+}
+
+void CSelectPanelUI::finishSelection(QPoint end)
+{
     m_pressed = false;
-    m_current = event->position().toPoint();
+    m_current = end;
     m_selection = spanning(m_start, m_current);
     m_band->hide();
     for (CDeviceKeyButtonUI* key : findChildren<CDeviceKeyButtonUI*>()) {
@@ -292,6 +298,10 @@ void CSelectPanelUI::resizeEvent(QResizeEvent* event)
 
 void CSelectPanelUI::childEvent(QChildEvent* event)
 {
+    // Every key button's mouse is watched, so that a drag may start on a key.
+    if (event->type() == QEvent::ChildPolished)
+        if (auto* key = qobject_cast<CDeviceKeyButtonUI*>(event->child()))
+            key->installEventFilter(this);
     // A key added later is polished before it shows, and by then it is a key button; one removed
     // leaves the layer's list.
     if (m_keyLayer && (event->type() == QEvent::ChildPolished || event->type() == QEvent::ChildRemoved) &&
@@ -300,9 +310,56 @@ void CSelectPanelUI::childEvent(QChildEvent* event)
     QWidget::childEvent(event);
 }
 
+bool CSelectPanelUI::filterKeyMouse(CDeviceKeyButtonUI* key, QMouseEvent* event)
+{
+    // A key button holds the mouse from its press to the release, so a drag that starts on a key
+    // never reaches the panel's own handlers. The key's events are watched here instead: once
+    // the mouse has moved further than a click would, the press becomes the corner of a
+    // selection rectangle, exactly as a press on a gap between keys.
+    const QPoint at = key->mapTo(this, event->position().toPoint());
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (event->button() == Qt::LeftButton && isEnabled() && !m_pressed) {
+            m_keyPress = key;
+            m_start = m_current = at;
+        }
+        return false;
+    case QEvent::MouseMove:
+        if (m_keyPress != key || !(event->buttons() & Qt::LeftButton))
+            return false;
+        if (!m_pressed) {
+            if ((at - m_start).manhattanLength() < QApplication::startDragDistance())
+                return false;
+            // From here on the gesture is a drag: the key is no longer pressed and clicks nothing.
+            m_pressed = true;
+            key->setDown(false);
+        }
+        m_current = at;
+        updateBand();
+        return true;
+    case QEvent::MouseButtonRelease:
+        if (m_keyPress != key || event->button() != Qt::LeftButton)
+            return false;
+        m_keyPress = nullptr;
+        if (!m_pressed)
+            return false;  // a click on the key: the key handles it
+        key->setDown(false);
+        finishSelection(at);
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool CSelectPanelUI::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease:
+        if (auto* key = qobject_cast<CDeviceKeyButtonUI*>(watched))
+            return filterKeyMouse(key, static_cast<QMouseEvent*>(event));
+        break;
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::ShowToParent:

@@ -2,15 +2,18 @@
 
 #include <QPixmap>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 
 namespace ui {
 
+class CDeviceKeyButtonUI;
+
 // The panel that holds the key buttons of a device picture. Dragging over it with the left
-// button draws a selection rectangle; on release every CDeviceKeyButtonUI inside the panel is
-// selected exactly when its rectangle meets the selection, and the panel sends
-// "click_select_end". A press and release on the bare panel thus clears the selection.
+// button, from a gap or from a key, draws a selection rectangle; on release every
+// CDeviceKeyButtonUI inside the panel is selected exactly when its rectangle meets the
+// selection, and the panel sends "click_select_end". A press and release on the bare panel thus clears the selection.
 //
 // A panel whose keys animate many times a second can paint them together: one opaque widget,
 // stacked over the keys and spanning their bounding rectangle, draws the picture beneath them
@@ -54,6 +57,10 @@ private:
     class KeyPainter;
 
     void updateBand();
+    // Ends the drag at `end` (panel coordinates): selects the keys the rectangle meets.
+    void finishSelection(QPoint end);
+    // The mouse events of a key button, for a drag that starts on the key.
+    bool filterKeyMouse(CDeviceKeyButtonUI* key, QMouseEvent* event);
     // Fits the key layer to the keys shown, hands it to every key and stacks it over them.
     void placeKeyLayer();
     // The panel's own background (its style-sheet picture), drawn once per size and style.
@@ -63,6 +70,7 @@ private:
     KeyPainter* m_keyLayer = nullptr;
     QPixmap m_backdrop;
     bool m_pressed = false;
+    QPointer<QWidget> m_keyPress;  // the key the left button went down on, if any
     QPoint m_start;
     QPoint m_current;
     QRect m_selection;

@@ -280,9 +280,20 @@ std::vector<ModeCase> modeCases()
         EXPECT_EQ(r.leds[0].red, lighting::kBaseColours[1].red);
         EXPECT_EQ(r.leds[0].green, lighting::kBaseColours[1].green);
     }});
-    cases.push_back({"27_flash_four_colours", input(27, true), [](EffectRun& r) {
+    cases.push_back({"27_flash_four_colours_in_turn", input(27, true), [](EffectRun& r) {
         r.steps(1);
         EXPECT_EQ(r.leds[3], (LedColour{0, 255, 0, 255})) << "the first toggle moves to the second colour";
+        // Every lit phase shows the next of the four colours, dark phases in between.
+        const uint64_t period = lighting::FlashPeriodMs(r.in.speed);
+        for (int phase = 1; phase <= 8; ++phase) {
+            r.steps(1, period);
+            if (phase % 2) {
+                EXPECT_EQ(r.litKeys(), 0) << "phase " << phase;
+                continue;
+            }
+            const lighting::Rgb c = lighting::kBaseColours[size_t((1 + phase / 2) % 4)];
+            EXPECT_EQ(r.leds[3], (LedColour{c.red, c.green, c.blue, 255})) << "phase " << phase;
+        }
     }});
     {
         KeyboardEffectInput in = input(29, false);
@@ -291,15 +302,28 @@ std::vector<ModeCase> modeCases()
         cases.push_back({"29_music_bars_from_levels", in, [](EffectRun& r) {
             EXPECT_EQ(KeyboardEffects::BarHeight(0), 600);
             EXPECT_EQ(KeyboardEffects::BarHeight(2000), 0);
-            const std::vector<int> silence(25, 0);
-            r.fx.SetAudioLevels(silence.data(), 25);
+            const std::vector<int> loud(25, 900);  // kept as 500: full bars
+            r.fx.SetAudioLevels(loud.data(), 25);
             r.steps(1);
             EXPECT_EQ(r.leds[cols()[5][0]], (LedColour{255, 0, 0, 255})) << "a full bar";
-            const std::vector<int> loud(25, 900);  // kept as 500: bars of five rows
-            r.fx.SetAudioLevels(loud.data(), 25);
+            EXPECT_EQ(r.leds[cols()[5][5]], (LedColour{255, 0, 0, 255}));
+            const std::vector<int> quiet(25, 250);  // half a bar: the bottom three rows
+            r.fx.SetAudioLevels(quiet.data(), 25);
             r.steps(1);
             EXPECT_LT(r.leds[cols()[5][0]].brightness, 255) << "the top row left the bar";
             EXPECT_EQ(r.leds[cols()[5][5]], (LedColour{255, 0, 0, 255}));
+            // After the sound stops a key falls to dark and never flashes back up.
+            const std::vector<int> silence(25, 0);
+            r.fx.SetAudioLevels(silence.data(), 25);
+            const uint8_t key = cols()[5][5];
+            uint8_t last = r.fx.Level(key);
+            for (int i = 0; i < 40; ++i) {
+                r.steps(1);
+                EXPECT_LE(r.fx.Level(key), last) << "frame " << i;
+                last = r.fx.Level(key);
+            }
+            EXPECT_EQ(last, 0);
+            EXPECT_EQ(r.litKeys(), 0);
         }});
     }
     for (uint8_t style = 1; style <= 6; ++style) {
@@ -307,6 +331,10 @@ std::vector<ModeCase> modeCases()
         in.musicStyle = style;
         in.musicColourful = 1;
         cases.push_back({"29_music_style_" + std::to_string(style), in, [](EffectRun& r) {
+            const std::vector<int> silence(25, 0);
+            r.fx.SetAudioLevels(silence.data(), 25);
+            r.steps(45);
+            EXPECT_EQ(r.litKeys(), 0) << "dark while nothing plays";
             const std::vector<int> levels(25, 100);
             r.fx.SetAudioLevels(levels.data(), 25);
             r.steps(45);  // the pulse of style 2 needs a few dozen frames to build up
@@ -352,6 +380,29 @@ INSTANTIATE_TEST_SUITE_P(Keyboard, KeyboardModes, ::testing::ValuesIn(modeCases(
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace
+
+// A mode paints every key of the board, so nothing of the mode shown before stays behind: the
+// keys outside the main block (number pad, M and G keys, media keys, PrtSc/ScrLk/Pause, Home,
+// Menu) included.
+TEST(KeyboardEffectsCoverage, EveryKeyTakesTheNewModesColour)
+{
+    const LedColour previous{1, 2, 3, 4};  // no effect renders this
+    for (uint8_t mode : {1, 2, 3, 5, 12, 15, 18, 22}) {
+        for (bool colourful : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "mode " << int(mode) << " colourful " << colourful);
+            EffectRun run(input(mode, colourful));
+            run.leds.assign(170, previous);
+            run.steps(3);
+            for (int k = 0; k < 132; ++k) EXPECT_NE(run.leds[size_t(k)], previous) << "key " << k;
+        }
+    }
+    // The diagonal rainbows light the keys outside the diagonal table too.
+    for (uint8_t mode : {6, 18}) {
+        EffectRun run(input(mode, true));
+        run.steps(1);
+        for (int k = 0; k < 132; ++k) EXPECT_GT(run.leds[size_t(k)].brightness, 0) << "mode " << int(mode) << " key " << k;
+    }
+}
 
 TEST(KeyboardEffectsPace, TicksPerStepByModeAndSpeed)
 {

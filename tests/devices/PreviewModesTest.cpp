@@ -1,10 +1,13 @@
 #include "app/DeviceHub.h"
 #include "devices/CVantikHS6533Device.h"
+#include "devices/CVantikKeyboardDevice.h"
 #include "devices/CVantikMouseDevice.h"
 #include "devices/CVantikMousePadDevice.h"
 #include "devices/LightingTables.h"
 #include "tests/devices/EffectProbe.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtGlobal>
 #include <gtest/gtest.h>
 
@@ -424,5 +427,39 @@ INSTANTIATE_TEST_SUITE_P(CustomEffect, LightSequence, ::testing::ValuesIn(kSeque
                          [](const ::testing::TestParamInfo<SequenceCase>& info) {
                              return std::string(info.param.kind) + "_" + std::to_string(info.param.mode);
                          });
+
+// The keyboard loads the profile's per-key effect records with its lighting: an enabled record
+// overrides the running mode on its key, the other keys show the mode.
+TEST(KeyboardOverlay, TheProfilesPerKeyRecordsOverrideTheMode)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("keyboard.Json");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    // Spectrum on the board; key 5 a static red record, key 6 a record that is not there (null),
+    // key 7 off.
+    file.write(R"({"Device": [{
+        "LightInfo": {"SelectItem": 4, "Light": 4, "Speed": 4, "Fx": 1, "MultiColor": 1},
+        "LightList": [null, null, null, null, null,
+                      {"LEDREGMode": 1, "LEDBrightness": 4, "red": 255},
+                      null,
+                      {"LEDREGMode": 4}]}]})");
+    file.close();
+
+    EffectProbe<CVantikKeyboardDevice> keyboard;
+    for (const app::DeviceOptionRow& row : app::DeviceOptionRows())
+        if (std::string(row.kindName) == "keyboard")
+            keyboard.SetLightCount(row.ledCount);
+    keyboard.KeyboardProfile().LoadDeviceData(path);
+    keyboard.ApplyLightSettings();
+    keyboard.Render(4);
+    const std::vector<LedColour> leds = keyboard.LedColours();
+    ASSERT_GE(leds.size(), 8u);
+    EXPECT_EQ(leds[5], (LedColour{255, 0, 0, 255}));
+    EXPECT_EQ(leds[7], LedColour{});
+    EXPECT_EQ(leds[6], leds[8]) << "a key without a record shows the mode";
+    EXPECT_GT(leds[6].brightness, 0);
+}
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QFileSystemWatcher>
 #include <QMouseEvent>
+#include <QSet>
 #include <QSlider>
 
 namespace {
@@ -312,6 +313,79 @@ TEST_F(LightingPanelTest, DraggingOverKeysPaintsThemInTheCustomColourMode)
     // "Clear" turns the selected keys off.
     click(panel, "custom_off_color_btn");
     EXPECT_TRUE(waitFor([&] { return countRed() == redBefore; }));
+}
+
+TEST_F(LightingPanelTest, ADragThatStartsOnAKeyPaintsTheRectangle)
+{
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    showLighting(kDevices[0]);
+    CLightControlUI* panel = panelOf(keyboard);
+    control<QComboBox>(panel, "light_combo_modeSelect")->setCurrentIndex(19);
+    ASSERT_TRUE(waitForBytes("keyboard", 1, QByteArray(1, char(19))));
+    click(panel, "color_option_1");  // red
+
+    auto* picture = keyboard->findChild<ui::CSelectPanelUI*>();
+    ASSERT_NE(picture, nullptr);
+    ui::CDeviceKeyButtonUI* q = nullptr;
+    ui::CDeviceKeyButtonUI* w = nullptr;
+    ui::CDeviceKeyButtonUI* e = nullptr;
+    ui::CDeviceKeyButtonUI* a = nullptr;
+    for (auto* key : picture->findChildren<ui::CDeviceKeyButtonUI*>()) {
+        const QString name = key->toolTip();
+        if (name == "Q")
+            q = key;
+        else if (name == "W")
+            w = key;
+        else if (name == "E")
+            e = key;
+        else if (name == "A")
+            a = key;
+    }
+    ASSERT_TRUE(q && w && e && a);
+
+    // The press lands on Q itself; the button then holds the mouse, so every move and the
+    // release reach Q, with positions beyond its edges, as they do on a real screen.
+    const QPoint from = q->rect().center();
+    const QPoint to = q->mapFrom(picture, e->geometry().center());
+    QTest::mousePress(q, Qt::LeftButton, Qt::NoModifier, from);
+    for (int i = 1; i <= 8; ++i)
+        QTest::mouseMove(q, from + (to - from) * i / 8);
+    QTest::mouseRelease(q, Qt::LeftButton, Qt::NoModifier, to);
+
+    EXPECT_TRUE(q->IsSelected());
+    EXPECT_TRUE(w->IsSelected()) << "the rectangle reaches from Q to E";
+    EXPECT_TRUE(e->IsSelected());
+    EXPECT_FALSE(a->IsSelected()) << "the row below is outside the rectangle";
+    EXPECT_FALSE(q->isDown());
+    const LightInfo info = keyboard->Profile().GetLightInfo();
+    const auto colours = keyboard->KeyboardProfile().GetCustomLightColors(info.customGroup, 170);
+    int red = 0;
+    for (const auto& c : colours)
+        red += c.red == 255 && c.green == 0 && c.blue == 0;
+    EXPECT_GE(red, 3);
+}
+
+TEST_F(LightingPanelTest, EveryMusicStyleCanBeChosen)
+{
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    showLighting(kDevices[0]);
+    CLightControlUI* panel = panelOf(keyboard);
+    control<QComboBox>(panel, "light_combo_modeSelect")->setCurrentIndex(29);
+    auto* styles = control<QComboBox>(panel, "light_combo_audiomodeSelect");
+    ASSERT_NE(styles, nullptr);
+    ASSERT_EQ(styles->count(), 7);
+    QSet<QString> names;
+    for (int i = 0; i < styles->count(); ++i)
+        names.insert(styles->itemText(i));
+    EXPECT_EQ(names.size(), 7) << "each style has its own name";
+    for (const QString& name : names)
+        EXPECT_FALSE(name.isEmpty() || name.startsWith("light_audio_mode")) << qPrintable(name);
+    for (int style : {6, 4, 0}) {
+        styles->setCurrentIndex(style);
+        EXPECT_TRUE(waitFor([&] { return keyboard->Profile().GetAudioLightInfo().audioMode == style; })) << style;
+    }
 }
 
 TEST_F(LightingPanelTest, TheKeyPageTakesTheFnKeyOutOfReachAndShowsTheKeysUnlit)
