@@ -440,6 +440,25 @@ TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
     EXPECT_EQ(file["Version"].asInt(), 64);
     EXPECT_EQ(file["Events"].size(), 3u);
 
+    // Events stamped by the X server: the delay is the gap of their own times (across the wrap
+    // of the 32-bit time), not the 85 ms the busy window took between handling them.
+    macros->StartRecording(1);
+    KeyboardHookRecord down = keyRecord(0x1E), up = keyRecord(0x1E);
+    down.time = 0xFFFFFFC0u;
+    up.time = 0x38;
+    HookMouseRecord leftDown{};
+    leftDown.time = 0x38 + 250;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, down);
+    now += 85;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, up);
+    now += 10;
+    macros->RecordMouseEvent(CMacroControlUI::Append, 0x0201, leftDown);
+    macros->StopRecording();
+    rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_EQ(rowJson(rows[3])["Delay"].asString(), "120");
+    EXPECT_EQ(rowJson(rows[4])["Delay"].asString(), "250");
+
     // A move wider than a byte keeps its low 8 bits; an empty delay is saved as 0.
     control<QLineEdit>(macros, "mouse_x_left_edit")->setText("300");
     macros->InsertMouseAction(0x0200, 0);
