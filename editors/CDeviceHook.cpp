@@ -311,9 +311,10 @@ bool CDeviceHook::eventFilter(QObject* watched, QEvent* event)
         record.flags |= 0x80;
     record.vkCode = VirtualKeyOf(key->key());
     // The time the event happened (the X server's time stamp), not the time it is handled
-    // here: a busy window must not shorten the delays of a recording. 0 for events made inside
-    // the application, which carry none.
-    record.time = uint32_t(key->timestamp());
+    // here: a busy window must not shorten the delays of a recording. Only the X server's time
+    // shares its clock with the hook library's mouse events; elsewhere, and for events made
+    // inside the application, 0 (unknown).
+    record.time = QGuiApplication::platformName() == QLatin1String("xcb") ? uint32_t(key->timestamp()) : 0;
     const bool alt = key->modifiers().testFlag(Qt::AltModifier) || key->key() == Qt::Key_Alt;
     const uint32_t message = press ? (alt ? kSysKeyDown : kKeyDown) : (alt ? kSysKeyUp : kKeyUp);
     if (const char* name = KeyboardMessageName(m_mode); name && m_window)
