@@ -4,21 +4,32 @@
 #include "ui/WindowImplBase.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QWindow>
 
 #include <dlfcn.h>
 
+// Last: Xlib defines macros that clash with Qt's names.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#undef None
+#undef Bool
+#undef KeyPress
+#undef KeyRelease
+#undef FocusIn
+#undef FocusOut
+#undef Status
+
 namespace {
 
 bool IsKeyEvent(QEvent::Type t)
 {
-    return t == QEvent::KeyPress || t == QEvent::KeyRelease || t == QEvent::ShortcutOverride;
+    return t == QEvent::KeyPress || t == QEvent::KeyRelease || t == QEvent::ShortcutOverride || t == QEvent::ContextMenu;
 }
 
 // The virtual-key codes other programs know for the keys whose meaning the hook keeps.
@@ -51,6 +62,15 @@ void SendFromLibrary(void* context, const char* messageName, uint32_t mouseMessa
         if (WindowImplBase* w = hook->Window())
             w->SendMessage(id, intptr_t(mouseMessage), reinterpret_cast<intptr_t>(&copy));
     }, Qt::QueuedConnection);
+}
+
+// The application's own connection to the X server, or null on other platforms.
+Display* QtDisplay()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->display() : nullptr;
 }
 
 }  // namespace
@@ -160,6 +180,8 @@ int CDeviceHook::StartHook(int mode, WindowImplBase* window, bool keyboard, bool
             m_window->windowHandle()->setKeyboardGrabEnabled(false);
         m_serverGrab = false;
         m_keyboardOn = false;
+        m_down.clear();
+        RestoreRepeat();
     }
     if (m_libraryOn) {
         if (m_uninstall)
@@ -173,6 +195,7 @@ int CDeviceHook::StartHook(int mode, WindowImplBase* window, bool keyboard, bool
         if (QGuiApplication::platformName() == QLatin1String("xcb") && window->windowHandle())
             m_serverGrab = window->windowHandle()->setKeyboardGrabEnabled(true);
         m_windowOnly = !m_serverGrab;
+        DetectRepeat();
         qApp->installEventFilter(this);
         m_keyboardOn = true;
     }
@@ -195,11 +218,37 @@ int CDeviceHook::RemoveHook()
             m_window->windowHandle()->setKeyboardGrabEnabled(false);
         m_serverGrab = false;
         m_keyboardOn = false;
+        m_down.clear();
+        RestoreRepeat();
     }
     if (m_uninstall)
         m_uninstall(&m_target);
     m_libraryOn = false;
     return result;
+}
+
+void CDeviceHook::DetectRepeat()
+{
+    // The server then repeats a held key as presses alone (no release between them), so no
+    // repeat can pass for a new press and release, however late the window reads its events.
+    Display* display = QtDisplay();
+    if (!display || m_repeatDetected)
+        return;
+    int supported = 0;
+    m_repeatWasDetectable = XkbGetDetectableAutoRepeat(display, &supported) && supported;
+    if (XkbSetDetectableAutoRepeat(display, 1, &supported) && supported)
+        m_repeatDetected = true;
+}
+
+void CDeviceHook::RestoreRepeat()
+{
+    if (!m_repeatDetected)
+        return;
+    m_repeatDetected = false;
+    if (Display* display = QtDisplay(); display && !m_repeatWasDetectable) {
+        int supported = 0;
+        XkbSetDetectableAutoRepeat(display, 0, &supported);
+    }
 }
 
 void CDeviceHook::OnApplicationState(int state)
@@ -219,12 +268,38 @@ bool CDeviceHook::eventFilter(QObject* watched, QEvent* event)
     // first receiver, and keep it from every control.
     if (!watched->isWidgetType())
         return false;
-    auto* key = static_cast<QKeyEvent*>(event);
     if (event->type() == QEvent::ShortcutOverride) {
         event->accept();  // no shortcut runs while the keyboard is captured
         return true;
     }
+    if (event->type() == QEvent::ContextMenu) {
+        // The Menu key is a key to capture: the context menu it would open takes the focus and
+        // so ends the capture.
+        if (static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+            event->accept();
+            return true;
+        }
+        return false;
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
     const bool press = event->type() == QEvent::KeyPress;
+    // A held key is one press and one release: the server repeats it as release and press
+    // pairs, which Qt marks; with detectable repeat it sends presses only, and a press of a key
+    // that is down already is such a repeat too.
+    const quint32 native = key->nativeScanCode();
+    if (key->isAutoRepeat()) {
+        event->accept();
+        return !IsLockKey(VirtualKeyOf(key->key()));
+    }
+    if (press && native != 0) {
+        if (m_down.contains(native)) {
+            event->accept();
+            return !IsLockKey(VirtualKeyOf(key->key()));
+        }
+        m_down.insert(native);
+    } else if (!press) {
+        m_down.remove(native);
+    }
     KeyboardHookRecord record;
     uint8_t scan = 0;
     bool extended = false;
@@ -235,7 +310,11 @@ bool CDeviceHook::eventFilter(QObject* watched, QEvent* event)
     if (!press)
         record.flags |= 0x80;
     record.vkCode = VirtualKeyOf(key->key());
-    record.time = uint32_t(QDateTime::currentMSecsSinceEpoch());
+    // The time the event happened (the X server's time stamp), not the time it is handled
+    // here: a busy window must not shorten the delays of a recording. Only the X server's time
+    // shares its clock with the hook library's mouse events; elsewhere, and for events made
+    // inside the application, 0 (unknown).
+    record.time = QGuiApplication::platformName() == QLatin1String("xcb") ? uint32_t(key->timestamp()) : 0;
     const bool alt = key->modifiers().testFlag(Qt::AltModifier) || key->key() == Qt::Key_Alt;
     const uint32_t message = press ? (alt ? kSysKeyDown : kKeyDown) : (alt ? kSysKeyUp : kKeyUp);
     if (const char* name = KeyboardMessageName(m_mode); name && m_window)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <cstdint>
 
 #include "hook/HookDLL.h"
@@ -10,7 +11,8 @@
 
 // The record a keyboard event of the hook carries (laid out as the low-level keyboard record
 // other programs know): virtual-key code, set-1 scan code, flags (bit 0 extended key, bit 7
-// released), time in ms, extra information.
+// released), the time of the event in ms (the X server's time stamp; 0 when the event carries
+// none), extra information.
 struct KeyboardHookRecord {
     uint32_t vkCode = 0;
     uint32_t scanCode = 0;
@@ -69,6 +71,8 @@ protected:
 
 private:
     bool LoadLibrary();
+    void DetectRepeat();
+    void RestoreRepeat();
     void OnApplicationState(int state);
 
     QPointer<WindowImplBase> m_window;
@@ -81,4 +85,10 @@ private:
     UnInstallHookFn m_uninstall = nullptr;
     void* m_library = nullptr;
     HookTarget m_target{};
+    // The native codes of the keys pressed and not yet released while the hook is on.
+    QSet<quint32> m_down;
+    // Whether the hook asked the X server to repeat held keys as presses only, and whether the
+    // application had asked so before.
+    bool m_repeatDetected = false;
+    bool m_repeatWasDetectable = false;
 };

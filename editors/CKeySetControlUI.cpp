@@ -507,12 +507,33 @@ void CKeySetControlUI::OnCategoryChange()
         SetKeyText({});
         SetModifierOption(-1);
     }
+    // The category's list starts with nothing chosen: the key keeps its function until the
+    // user picks an item (a list showing its first item would look chosen, and was not).
+    static constexpr struct {
+        int category;
+        const char* combo;
+    } kItemCombos[] = {
+        {CatMouseButton, "keyset_mousekey_combo"}, {CatDpi, "keyset_mousedpi_combo"},
+        {CatMedia, "keyset_media_combo"},          {CatSystem, "keyset_system_combo"},
+        {CatMacro, "keyset_macro_combo"},          {CatGun, "keyset_gunkey_combo"},
+        {CatShortcut, "keyset_combokey_combo"},
+    };
+    for (const auto& c : kItemCombos)
+        if (c.category == category)
+            if (QComboBox* combo = Combo(c.combo)) {
+                const QSignalBlocker block(combo);
+                combo->setCurrentIndex(-1);
+            }
 }
 
 // --- Capture, apply, write ---
 
 void CKeySetControlUI::CaptureKey(uint32_t scanCode, uint32_t flags)
 {
+    // A release would make the last key released the captured one: Ctrl released after C
+    // turned Ctrl+C into Ctrl alone.
+    if (flags & 0x80)
+        return;
     const int r = keyfn::FindScanRow(uint8_t(scanCode), (flags & 1) != 0);
     if (r < 0 || scanCode > 0xFF)
         return;
@@ -680,8 +701,13 @@ bool CKeySetControlUI::HandlePanelNotify(TNotifyUI& msg)
     };
     if (type == QLatin1String(ui::kNotifyItemSelect)) {
         if (name == QLatin1String("keyset_function_combo")) {
+            // Choosing a category assigns nothing by itself: the user picks an item, captures a
+            // key, sets the values or saves. The default category has nothing to pick.
             OnCategoryChange();
-            ApplyKeyPanel();
+            if (SelectedCategory() == CatDefault)
+                ApplyKeyPanel();
+            else
+                SetKeyButtonsEnabled(true);
             return true;
         }
         if (name == QLatin1String("keyset_macro_over_combo")) {

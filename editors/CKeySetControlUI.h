@@ -52,7 +52,9 @@ public:
     int GetModifierOption() const;
     void SetKeyButtonsEnabled(bool on);
 
-    // A key event of the capture: scan code and flags (bit 0 extended) of the hook's record.
+    // A key event of the capture: scan code and flags (bit 0 extended, bit 7 released) of the
+    // hook's record. Only presses change the key: Ctrl+C pressed and released in the natural
+    // order stays Ctrl+C.
     void CaptureKey(uint32_t scanCode, uint32_t flags);
     // Picks key `position` of the device for editing.
     void EditKey(int position);

@@ -634,6 +634,7 @@ void CMacroControlUI::StartRecording(int timeMode)
 {
     m_timeMode = timeMode;
     m_lastTick = m_clock();
+    m_lastEventTime = 0;
     if (timeMode == 2)
         ReadFixedDelay();
     for (const char* name : {"macro_name_tab", "macro_action_list"})
@@ -670,7 +671,7 @@ void CMacroControlUI::StopRecording()
     m_recording = false;
 }
 
-bool CMacroControlUI::RecordRow(Placement placement, const Json::Value& event, uint8_t, bool)
+bool CMacroControlUI::RecordRow(Placement placement, const Json::Value& event, uint8_t, bool, uint32_t eventTime)
 {
     QListWidget* list = ActionList();
     if (!list)
@@ -698,9 +699,13 @@ bool CMacroControlUI::RecordRow(Placement placement, const Json::Value& event, u
     if (m_timeMode == 2) {
         d = m_fixedDelay;
     } else if (m_timeMode == 1) {
+        // The time between the two events as the X server stamped them, so a window busy
+        // elsewhere does not shorten it; the time of handling when either has no stamp.
         const int64_t now = m_clock();
-        d = int(std::min<int64_t>(std::max<int64_t>(now - m_lastTick, 0), 65535));
+        const int64_t gap = eventTime && m_lastEventTime ? int64_t(uint32_t(eventTime - m_lastEventTime)) : now - m_lastTick;
+        d = int(std::min<int64_t>(std::max<int64_t>(gap, 0), 65535));
         m_lastTick = now;
+        m_lastEventTime = eventTime;
     }
     int at = list->count();
     if (placement == Before)
@@ -750,7 +755,7 @@ void CMacroControlUI::RecordKeyEvent(Placement placement, uint32_t message, cons
         event = MakeEvent(down, row.p1, 9, 0);
     else
         return;
-    RecordRow(placement, event, uint8_t(scan), true);
+    RecordRow(placement, event, uint8_t(scan), true, record.time);
 }
 
 void CMacroControlUI::RecordMouseEvent(Placement placement, uint32_t message, const HookMouseRecord& record)
@@ -782,7 +787,7 @@ void CMacroControlUI::RecordMouseEvent(Placement placement, uint32_t message, co
                 return;
         }
     const keyfn::MouseActionRow& row = rows[size_t(r)];
-    RecordRow(placement, MakeEvent((row.eventByte & 0x80) != 0, row.bit, row.eventByte & 0x7F, 0), 0, false);
+    RecordRow(placement, MakeEvent((row.eventByte & 0x80) != 0, row.bit, row.eventByte & 0x7F, 0), 0, false, record.time);
 }
 
 void CMacroControlUI::InsertMouseAction(uint32_t message, int variant)

@@ -93,7 +93,8 @@ private:
     QString MacroFile(int index) const;
     Json::Value ReadList() const;
     void AfterListChange();
-    bool RecordRow(Placement placement, const Json::Value& event, uint8_t keyRepeatScan, bool isKey);
+    // `eventTime`: the X server's time of the event in ms, 0 when unknown.
+    bool RecordRow(Placement placement, const Json::Value& event, uint8_t keyRepeatScan, bool isKey, uint32_t eventTime);
 
     CVantikUSBDevice* m_device = nullptr;
     QString m_folder;
@@ -105,6 +106,7 @@ private:
     int ShownMacroIndex() const;
     int m_timeMode = 1;
     int64_t m_lastTick = 0;
+    uint32_t m_lastEventTime = 0;  // the X time of the last recorded event, 0 when unknown
     int m_fixedDelay = 50;
     bool m_recordedRow = false;
     bool m_recording = false;

@@ -44,7 +44,7 @@ void Run(Watch* watch, Display* display, int xiOpcode)
                 int rootX = 0, rootY = 0, winX = 0, winY = 0;
                 unsigned int mask = 0;
                 XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &winX, &winY, &mask);
-                HookMouseRecord record{rootX, rootY, 0, 0, 0, mouseData};
+                HookMouseRecord record{rootX, rootY, 0, 0, 0, mouseData, uint32_t(raw->time)};
                 if (!watch->stop.load() && watch->target.send)
                     watch->target.send(watch->target.context, name, message, &record);
             }

@@ -10,7 +10,8 @@
 extern "C" {
 
 // The cursor position in screen coordinates, and at byte offset 20 the mouse data whose high
-// word is the extra button number (1 back, 2 forward) of the extra-button messages.
+// word is the extra button number (1 back, 2 forward) of the extra-button messages; after it
+// the X server's time of the event in milliseconds (0 when unknown).
 struct HookMouseRecord {
     int32_t x;
     int32_t y;
@@ -18,6 +19,7 @@ struct HookMouseRecord {
     uint32_t hitTest;
     uint32_t extraInfo;
     uint32_t mouseData;
+    uint32_t time;
 };
 
 // Called on the library's own thread for every reported event: the registered name of the

@@ -1,12 +1,15 @@
 // The recording hook on a real X server (Xvfb, started here): the keyboard grab takes Alt+Tab
 // and the Super key from the desktop, keys arrive as set-1 scan codes, the grab is gone after
-// the hook stops, and the hook library reports mouse buttons without grabbing them. Input is
-// made by xdotool, as a user's would be.
+// the hook stops, and the hook library reports mouse buttons without grabbing them; a held key
+// is one press and one release, each event carries the server's own time, and the Menu key is
+// a key like any other. Input is made by xdotool and XTest, as a user's would be.
 #include "app/RegisteredMessages.h"
 #include "editors/CDeviceHook.h"
 #include "ui/WindowImplBase.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -14,7 +17,10 @@
 #include <gtest/gtest.h>
 
 // Last: Xlib defines macros that clash with names above.
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #undef None
 #undef Bool
 #undef KeyPress
@@ -30,6 +36,7 @@ struct Event {
     uint32_t scan;
     uint32_t flags;
     uint32_t mouseData;
+    uint32_t time;
 };
 
 class RecordingWindow : public WindowImplBase {
@@ -41,13 +48,15 @@ public:
         if (!name.startsWith("WM_HOOK_"))
             return WindowImplBase::HandleCustomMessage(msg, wParam, lParam, handled);
         handled = true;
-        Event e{name, uint32_t(wParam), 0, 0, 0};
+        Event e{name, uint32_t(wParam), 0, 0, 0, 0};
         if (name.contains("_MSMACRO")) {
             e.mouseData = reinterpret_cast<const HookMouseRecord*>(lParam)->mouseData;
+            e.time = reinterpret_cast<const HookMouseRecord*>(lParam)->time;
         } else {
             const auto* r = reinterpret_cast<const KeyboardHookRecord*>(lParam);
             e.scan = r->scanCode;
             e.flags = r->flags;
+            e.time = r->time;
         }
         events.push_back(e);
         return 0;
@@ -71,7 +80,147 @@ bool keyboardFree()
     return status == GrabSuccess;
 }
 
+// A connection of its own for XTest input, as a second keyboard on the desk would be.
+struct FakeInput {
+    Display* display = XOpenDisplay(nullptr);
+    ~FakeInput()
+    {
+        if (display)
+            XCloseDisplay(display);
+    }
+    // The key of `keysym`, pressed or released after the server waited `delayMs`.
+    void key(unsigned long keysym, bool press, unsigned long delayMs = 0)
+    {
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), press, delayMs);
+        XFlush(display);
+    }
+};
+
+// Sees the key presses Qt hands out before the hook does (filters run newest first), so a test
+// can tell that the server really repeated a held key (as marked repeats, or as presses alone).
+struct PressCounter : QObject {
+    int presses = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched->isWidgetType() && event->type() == QEvent::KeyPress)
+            ++presses;
+        return false;
+    }
+};
+
+struct ShownWindow {
+    RecordingWindow window;
+    QLineEdit* edit = nullptr;
+    bool show()
+    {
+        app::RegisteredMessages::RegisterAll();
+        if (!window.Create(nullptr, "capture"))
+            return false;
+        window.resize(300, 200);
+        edit = new QLineEdit(&window);
+        window.show();
+        window.activateWindow();
+        if (!QTest::qWaitForWindowExposed(&window, kWaitMs) || !QTest::qWaitForWindowActive(&window, kWaitMs))
+            return false;
+        edit->setFocus();
+        return true;
+    }
+    int count(uint32_t message) const
+    {
+        return int(std::count_if(window.events.begin(), window.events.end(),
+                                 [&](const Event& e) { return e.message == message; }));
+    }
+};
+
 }  // namespace
+
+TEST(KeyCaptureX11, HeldKeyIsOnePressAndOneReleaseWhileTheServerRepeats)
+{
+    ShownWindow shown;
+    ASSERT_TRUE(shown.show());
+    FakeInput input;
+    ASSERT_NE(input.display, nullptr);
+    // Repeat soon and fast, so a short hold gives many repeats.
+    XAutoRepeatOn(input.display);
+    ASSERT_TRUE(XkbSetAutoRepeatRate(input.display, XkbUseCoreKbd, 60, 15));
+    XSync(input.display, False);
+
+    for (int mode : {int(CDeviceHook::MacroAppend), int(CDeviceHook::SingleKey)}) {
+        SCOPED_TRACE(mode);
+        shown.window.events.clear();
+        CDeviceHook hook;
+        ASSERT_EQ(hook.StartHook(mode, &shown.window, true, false), 1);
+        PressCounter counter;
+        qApp->installEventFilter(&counter);
+        input.key(XK_a, true);
+        // The hold itself: the user keeps the key down this long.
+        QTest::qWait(600);
+        input.key(XK_a, false);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown.count(CDeviceHook::kKeyUp) >= 1; }, kWaitMs));
+        QTest::qWait(100);  // a stray event after the release would still be counted below
+        qApp->removeEventFilter(&counter);
+        EXPECT_GT(counter.presses, 4) << "the server repeated the held key";
+        EXPECT_EQ(shown.count(CDeviceHook::kKeyDown), 1);
+        EXPECT_EQ(shown.count(CDeviceHook::kKeyUp), 1);
+        for (const Event& e : shown.window.events)
+            EXPECT_EQ(e.scan, 0x1Eu);
+        hook.RemoveHook();
+        // The application's connection gets its usual repeat back.
+        int supported = 0;
+        EXPECT_FALSE(XkbGetDetectableAutoRepeat(
+            qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->display(), &supported));
+    }
+    XkbSetAutoRepeatRate(input.display, XkbUseCoreKbd, 660, 40);
+    XSync(input.display, False);
+}
+
+TEST(KeyCaptureX11, EventsCarryTheServersTimeNotTheTimeTheyAreHandled)
+{
+    ShownWindow shown;
+    ASSERT_TRUE(shown.show());
+    FakeInput input;
+    ASSERT_NE(input.display, nullptr);
+    CDeviceHook hook;
+    ASSERT_EQ(hook.StartHook(CDeviceHook::MacroAppend, &shown.window, true, false), 1);
+    // The server makes the release 150 ms after the press; the window is busy meanwhile and
+    // handles both at once afterwards.
+    input.key(XK_b, true);
+    input.key(XK_b, false, 150);
+    XSync(input.display, False);
+    QThread::msleep(400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.window.events.size() >= 2; }, kWaitMs));
+    const uint32_t gap = shown.window.events[1].time - shown.window.events[0].time;
+    EXPECT_GE(gap, 145u);
+    EXPECT_LT(gap, 5000u);
+    hook.RemoveHook();
+}
+
+TEST(KeyCaptureX11, MenuKeyIsCapturedAndOpensNoContextMenu)
+{
+    ShownWindow shown;
+    ASSERT_TRUE(shown.show());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.edit->hasFocus(); }, kWaitMs));
+    FakeInput input;
+    ASSERT_NE(input.display, nullptr);
+    CDeviceHook hook;
+    ASSERT_EQ(hook.StartHook(CDeviceHook::SingleKey, &shown.window, true, false), 1);
+    input.key(XK_Menu, true);
+    input.key(XK_Menu, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.window.events.size() >= 2; }, kWaitMs));
+    // Whatever the press made (a context menu event comes with it) has been handled by now.
+    QTest::qWait(200);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "no context menu over the edit";
+    EXPECT_TRUE(shown.edit->hasFocus());
+    EXPECT_TRUE(hook.IsOn());
+    ASSERT_EQ(shown.window.events.size(), 2u);
+    for (const Event& e : shown.window.events) {
+        EXPECT_EQ(e.scan, 0x5Du);
+        EXPECT_EQ(e.flags & 1, 1u);
+    }
+    hook.RemoveHook();
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+}
 
 TEST(KeyCaptureX11, GrabTakesAltTabAndSuperAndIsGoneAfterStop)
 {
@@ -124,6 +273,8 @@ TEST(KeyCaptureX11, GrabTakesAltTabAndSuperAndIsGoneAfterStop)
     EXPECT_EQ(mouse[1].message, 0x0205u);
     EXPECT_EQ(mouse[2].message, 0x020Bu);
     EXPECT_EQ(mouse[2].mouseData >> 16, 2u) << "button 9 is forward";
+    EXPECT_NE(mouse[0].time, 0u) << "mouse events carry the server's time too";
+    EXPECT_GE(mouse[1].time, mouse[0].time);
     hook.RemoveHook();
     EXPECT_TRUE(QTest::qWaitFor(keyboardFree, kWaitMs));
 }

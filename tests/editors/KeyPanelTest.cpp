@@ -214,10 +214,59 @@ TEST_F(KeyPanelTest, CapturedKeysBuildTheKeyAndModifierAndStayFromControls)
     // A key without a scan code (a media key) is ignored.
     sendKey(edit, QEvent::KeyPress, Qt::Key_VolumeUp, 115);
     EXPECT_EQ(keyboard->KeyAssignments()[size_t(position)].current.packed(), 0x200100u);
+    // Ctrl+C the natural way (Ctrl down, C down, C up, Ctrl up) stays Ctrl+C: releases change
+    // nothing.
+    sendKey(edit, QEvent::KeyPress, Qt::Key_Control, 29);
+    sendKey(edit, QEvent::KeyPress, Qt::Key_C, 46);
+    sendKey(edit, QEvent::KeyRelease, Qt::Key_C, 46);
+    sendKey(edit, QEvent::KeyRelease, Qt::Key_Control, 29);
+    EXPECT_EQ(keyboard->KeyAssignments()[size_t(position)].current.packed(), 0x200106u);
+    EXPECT_EQ(panel->GetModifierOption(), 1);
+    EXPECT_EQ(edit->text(), text("keyboard_key_C"));
 
     // Leaving the edit ends the capture.
     control<QWidget>(panel, "key_butt_keysave")->setFocus();
     EXPECT_TRUE(waitFor([&] { return !hook->IsOn(); }));
+}
+
+TEST_F(KeyPanelTest, ChoosingACategoryAssignsNothingUntilAnItemIsPicked)
+{
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_TRUE(waitFor([&] { return keyboard->IdentifiedKeyCount() > 0 && !keyboard->KeyAssignments().empty(); }));
+    const int position = knownKeyboardKey(keyboard, 20);
+    CKeySetControlUI* panel = pickKey(keyboard, position);
+    ASSERT_NE(panel, nullptr);
+    panel->SetMacroNames({"macro_1"});
+    auto assigned = [&] { return keyboard->KeyAssignments()[size_t(position)].current.packed(); };
+    const uint32_t before = assigned();
+    // Each category's list shows nothing chosen, and the key keeps its function (choosing
+    // "Keyboard key" used to turn it off, "System" to assign Power).
+    const struct {
+        int category;
+        const char* combo;  // the list to pick from, or null
+    } cases[] = {
+        {CKeySetControlUI::CatKey, nullptr},
+        {CKeySetControlUI::CatSystem, "keyset_system_combo"},
+        {CKeySetControlUI::CatMedia, "keyset_media_combo"},
+        {CKeySetControlUI::CatShortcut, "keyset_combokey_combo"},
+        {CKeySetControlUI::CatMacro, "keyset_macro_combo"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.category);
+        chooseCategory(panel, c.category);
+        EXPECT_EQ(assigned(), before);
+        if (c.combo) {
+            EXPECT_EQ(control<QComboBox>(panel, c.combo)->currentIndex(), -1);
+        }
+    }
+    // Picking an item assigns it, the first item included.
+    chooseCategory(panel, CKeySetControlUI::CatSystem);
+    choose(panel, "keyset_system_combo", 0);
+    EXPECT_EQ(assigned(), 0x400100u);
+    // The default category has nothing to pick: choosing it restores the default.
+    chooseCategory(panel, CKeySetControlUI::CatDefault);
+    EXPECT_EQ(assigned(), keyboard->KeyAssignments()[size_t(position)].defaults.packed());
 }
 
 TEST_F(KeyPanelTest, ShowingAndReadingBackFollowTheEncoding)
@@ -439,6 +488,25 @@ TEST_F(KeyPanelTest, MacroListNamesRecordingAndTheFilesItWrites)
     const Json::Value file = CJsonFile::ReadJson(folder + "/" + id + ".mac");
     EXPECT_EQ(file["Version"].asInt(), 64);
     EXPECT_EQ(file["Events"].size(), 3u);
+
+    // Events stamped by the X server: the delay is the gap of their own times (across the wrap
+    // of the 32-bit time), not the 85 ms the busy window took between handling them.
+    macros->StartRecording(1);
+    KeyboardHookRecord down = keyRecord(0x1E), up = keyRecord(0x1E);
+    down.time = 0xFFFFFFC0u;
+    up.time = 0x38;
+    HookMouseRecord leftDown{};
+    leftDown.time = 0x38 + 250;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, down);
+    now += 85;
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, up);
+    now += 10;
+    macros->RecordMouseEvent(CMacroControlUI::Append, 0x0201, leftDown);
+    macros->StopRecording();
+    rows = macros->RowData();
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_EQ(rowJson(rows[3])["Delay"].asString(), "120");
+    EXPECT_EQ(rowJson(rows[4])["Delay"].asString(), "250");
 
     // A move wider than a byte keeps its low 8 bits; an empty delay is saved as 0.
     control<QLineEdit>(macros, "mouse_x_left_edit")->setText("300");
