@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "tests/support/ScriptedMessages.h"
 #include "app/CMainWnd.h"
 #include "app/RegisteredMessages.h"
 #include "devices/CVantikUSBDevice.h"
@@ -70,6 +71,7 @@ protected:
         ASSERT_TRUE(sim->ready());
         window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
         ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        testsupport::AnswerMessages();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
         hub = window->Devices();
         ASSERT_NE(hub, nullptr);

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "tests/support/ScriptedMessages.h"
 #include "tests/support/SimulatorProcess.h"
 #include "app/CMainWnd.h"
 #include "app/RegisteredMessages.h"
@@ -72,6 +73,7 @@ protected:
         ASSERT_TRUE(sim->ready());
         window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
         ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
+        testsupport::AnswerMessages();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
         ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "cable"}));
         ASSERT_TRUE(waitFor([&] {
