@@ -898,6 +898,14 @@ void CVantikKeyboardDevice::HandleDeviceEvent(uint32_t code)
 
 // --- Page ---
 
+void CVantikKeyboardDevice::SettingsWritten(const IoResult& result)
+{
+    if (!result.ok())
+        return;
+    m_settings[0] = 0;
+    ShowOnboardProfile();
+}
+
 void CVantikKeyboardDevice::ShowOnboardProfile()
 {
     if (auto* label = qobject_cast<QLabel*>(FindPanelControl(QStringLiteral("device_info_profile")))) {

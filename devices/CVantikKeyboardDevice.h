@@ -109,6 +109,9 @@ private:
     void ShowSystemStages();
     void ShowRepeatDelay(int index);
     void ShowOnboardProfile();
+    // The block is written as on-board profile 1's (its first byte, the active profile, 0): the
+    // keyboard is on that profile from then on, and the page says so.
+    void SettingsWritten(const IoResult& result) override;
     void PaintPreview(const std::vector<LedColour>& leds);
     // Posts the frame of colour generation `generation`; false while a failed one waits out
     // its pause. Where it lands: the route's suspension follows how long the send took.

@@ -90,7 +90,6 @@ CVantikMousePadDevice::LiveRead CVantikMousePadDevice::ReadLiveIo(CommandTranspo
 
 bool CVantikMousePadDevice::TakeLiveBlock(const LiveRead& r)
 {
-    SetSameLighting(0);
     m_liveBackup = m_live;
     // A failed read leaves what the page knew.
     if (r.ready && !r.ok())
@@ -114,6 +113,9 @@ void CVantikMousePadDevice::ReadSettings()
 
 void CVantikMousePadDevice::SettingsRead(const LiveRead& read)
 {
+    // The pad changed its own lighting: it no longer shares the others'. (The connection's
+    // read takes only the pad's own bytes and leaves a shared lighting as it is.)
+    SetSameLighting(0);
     if (!TakeLiveBlock(read))
         return;
     // A change made on the pad (a lighting key) becomes the profile's lighting.

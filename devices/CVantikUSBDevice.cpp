@@ -715,6 +715,8 @@ void CVantikUSBDevice::PushProfile(std::function<void(PushResult)> landed)
             return;
         }
         PostIo<PushResult>(IoKind::Command, ProfilePushJob(), [this, landed = std::move(landed)](PushResult r) {
+            if (r.stepsDone > 0)
+                SettingsWritten(IoResult{1});  // the settings block, the push's first step, went
             KeysWritten(r.keys);
             if (landed)
                 landed(std::move(r));

@@ -231,6 +231,14 @@ TEST_F(KeyboardDeviceTest, OnDeviceProfileSwitchIsFollowed)
     ASSERT_NE(label, nullptr);
     EXPECT_TRUE(waitFor([&] { return label->isVisibleTo(keyboard) && label->text().contains("3"); }));
     EXPECT_TRUE(waitFor([&] { return keyboard->SettingsMirror()[0] == 2; })) << "the settings of that profile are read";
+
+    // A change on the page is written as on-board profile 1's, which the keyboard then uses:
+    // the page names that profile, as the keyboard's memory does.
+    keyboard->findChild<QRadioButton*>("polling_rate_option_2")->click();
+    EXPECT_TRUE(waitFor([&] { return sim->dump("settings").at(0) == 0; }));
+    EXPECT_TRUE(waitFor([&] { return label->text().contains("1") && !label->text().contains("3"); }))
+        << label->text().toStdString();
+    EXPECT_EQ(keyboard->ActiveDeviceProfile(), 0);
 }
 
 TEST_F(KeyboardDeviceTest, StreamsOnlyTheSoftwareModesAndSuspendsSlowRoutes)
