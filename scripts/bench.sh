@@ -6,10 +6,15 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target tessel_bench_transport tessel tessel-devsim tessel_app_bare_window
+cmake --build --preset default --target tessel_bench_transport tessel_bench_fault_stall tessel tessel-devsim \
+  tessel_app_bare_window
 
 # Each benchmark prints its own figures (ratios to the simulated bus limit among them).
 build/default/bin/tessel_bench_transport "$@"
+
+# How long the window waits while each device misbehaves (every fault kind of the simulator on
+# each device in turn): the longest ListDevices round trip is the longest event-loop stall.
+dbus-run-session -- build/default/bin/tessel_bench_fault_stall --seconds 3
 
 # Hot-plug latency and idle CPU of the application against the simulator process. On an X
 # display (Xvfb when there is none) so the idle figure is taken with the window hidden.
