@@ -274,8 +274,9 @@ void CVantikUSBDevice::ShowDeviceInfo()
         QString line = lang.Text(wireless ? QStringLiteral("tab_route_receiver") : QStringLiteral("tab_route_cable"));
         if (hasBattery)
             line += QStringLiteral(" · %1%").arg(m_lastStatus[0]);
+        // The tab has room for a few words: the time it stopped answering is on the page.
         if (ready && !answering)
-            line = lang.Text(QStringLiteral("tab_status_not_answering")).arg(since);
+            line = lang.Text(QStringLiteral("tab_status_not_answering"));
         m_tab->SetStatusText(line);
     }
     emit stateChanged();
