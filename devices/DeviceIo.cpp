@@ -167,16 +167,19 @@ void DeviceIo::Serve(Request& request)
     };
     Landing landing = request.run(m_transport, classify);
     m_transport.setHoldAfterTimeout(false);
-    const CommandTransport::Tally after = m_transport.tally();
-    {
-        std::lock_guard lock(m_lock);
-        m_lastSent = std::chrono::steady_clock::now();
-        if (after.answered > before.answered && after.timedOut == before.timedOut)
-            SetAnsweringLocked(true);
-        else if (after.timedOut > before.timedOut && !DeviceGone())
-            SetAnsweringLocked(false);
-    }
+    TakeOutcome(before, true);
     Land(std::move(landing));
+}
+
+void DeviceIo::TakeOutcome(const CommandTransport::Tally& before, bool mayMarkSilent)
+{
+    const CommandTransport::Tally after = m_transport.tally();
+    std::lock_guard lock(m_lock);
+    m_lastSent = std::chrono::steady_clock::now();
+    if (after.answered > before.answered && after.timedOut == before.timedOut)
+        SetAnsweringLocked(true);
+    else if (mayMarkSilent && after.timedOut > before.timedOut && !DeviceGone())
+        SetAnsweringLocked(false);
 }
 
 void DeviceIo::Probe()
@@ -186,11 +189,7 @@ void DeviceIo::Probe()
     CommandTransport::InfoBlock info{};
     m_transport.readInformation(info);
     m_transport.setHoldAfterTimeout(false);
-    const CommandTransport::Tally after = m_transport.tally();
-    std::lock_guard lock(m_lock);
-    m_lastSent = std::chrono::steady_clock::now();
-    if (after.answered > before.answered && after.timedOut == before.timedOut)
-        SetAnsweringLocked(true);
+    TakeOutcome(before, false);  // a probe only ever brings the device back
 }
 
 void DeviceIo::SetAnsweringLocked(bool answering)

@@ -138,6 +138,10 @@ private:
     void WorkerLoop();
     void Serve(Request& request);
     void Probe();
+    // What a request or probe showed, from the transport's counts since `before`: the device
+    // answers again after a reply without a time-out; with `mayMarkSilent`, it stopped answering
+    // after a time-out while it is still there.
+    void TakeOutcome(const CommandTransport::Tally& before, bool mayMarkSilent);
     // Marks the device answering or not; under m_lock. Commands and frames still waiting fail
     // when it stops answering.
     void SetAnsweringLocked(bool answering);
