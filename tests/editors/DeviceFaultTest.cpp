@@ -117,22 +117,28 @@ TEST_F(DeviceFaultTest, ADeviceUnpluggedMidTransferCostsTheWindowNothingAndRetur
 
 TEST_F(DeviceFaultTest, ADeviceThatStopsAnsweringIsMarkedAndComesBack)
 {
-    CVantikUSBDevice* device = plugAndShow("pad", "MousePad");
-    ASSERT_NE(device, nullptr);
-    ASSERT_TRUE(drained(device));
-    EXPECT_EQ(statusText(device), "Connected and ready");
-    ASSERT_TRUE(waitFor([&] { return !device->FirmwareVersion().isEmpty(); }));  // its connection read went
+    for (const DeviceCase& d : kDevices) {
+        SCOPED_TRACE(d.sim);
+        CVantikUSBDevice* device = plugAndShow(d.sim, d.kind);
+        ASSERT_NE(device, nullptr);
+        ASSERT_TRUE(drained(device));
+        EXPECT_EQ(statusText(device), "Connected and ready");
+        ASSERT_TRUE(waitFor([&] { return !device->FirmwareVersion().isEmpty(); }));  // its connection read went
 
-    ASSERT_FALSE(sim->run({"fault", "pad", "drop-reply", "--count", "100000"}).isNull());
-    LoopLagMeter lag;
-    sim->run({"event", "pad", "0x401"});  // the pad's read-back meets the silence
-    EXPECT_TRUE(waitFor([&] { return statusText(device).startsWith("Not answering since "); }))
-        << statusText(device).toStdString();
-    EXPECT_FALSE(device->Answering());
-    EXPECT_LT(lag.longestMs(), kLooseStallMs);
+        ASSERT_FALSE(sim->run({"fault", d.sim, "drop-reply", "--count", "100000"}).isNull());
+        LoopLagMeter lag;
+        // A lighting change from the page meets the silence. (A settings event from the device
+        // would do for the others, but the headset has no event interface.)
+        device->SendLighting();
+        EXPECT_TRUE(waitFor([&] { return statusText(device).startsWith("Not answering since "); }))
+            << statusText(device).toStdString();
+        EXPECT_FALSE(device->Answering());
+        EXPECT_LT(lag.longestMs(), kLooseStallMs);
 
-    ASSERT_FALSE(sim->run({"fault", "pad", "clear"}).isNull());
-    EXPECT_TRUE(waitFor([&] { return statusText(device) == "Connected and ready"; })) << statusText(device).toStdString();
+        ASSERT_FALSE(sim->run({"fault", d.sim, "clear"}).isNull());
+        EXPECT_TRUE(waitFor([&] { return statusText(device) == "Connected and ready"; }))
+            << statusText(device).toStdString();
+    }
 }
 
 TEST_F(DeviceFaultTest, ASwitchToADeviceThatDoesNotAnswerSaysWhatFailedWithinItsTimeOut)
