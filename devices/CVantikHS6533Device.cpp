@@ -247,24 +247,11 @@ CVantikUSBDevice::Request CVantikHS6533Device::SettingsWriteJob(int slot)
 
 void CVantikHS6533Device::OnConnected()
 {
-    struct Connected : IoResult {
-        CommandTransport::InfoBlock info{};
-        bool infoRead = false;
-        LiveRead live;
-    };
     m_liveKnown = false;
     // The firmware version shown is the one the headset reports; then what the headset holds
     // now, so the bytes only it knows go back as it has them.
-    PostIo<Connected>(IoKind::Read, [](CommandTransport& t) {
-        Connected r;
-        r.infoRead = ReadInformationIo(t, r.info) == 1;
-        r.live = ReadLiveIo(t);
-        r.code = r.live.code;
-        return r;
-    }, [this](Connected r) {
-        if (r.infoRead)
-            TakeInformation(r.info);
-        TakeLiveBlock(r.live);
+    PostConnectionRead<LiveRead>(&CVantikHS6533Device::ReadLiveIo, [this](const LiveRead& live) {
+        TakeLiveBlock(live);
         // The endpoints first (a chip that was power-cycled comes back with its own values),
         // then the profile, whose sound goes to the chip as it loads.
         if (m_audioReady)

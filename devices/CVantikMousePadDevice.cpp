@@ -53,23 +53,10 @@ void CVantikMousePadDevice::RefreshPanel()
 void CVantikMousePadDevice::OnConnected()
 {
     LoadNameLists();
-    struct Connected : IoResult {
-        CommandTransport::InfoBlock info{};
-        bool infoRead = false;
-        LiveRead live;
-    };
     // The information block, then what the pad holds now, so the bytes only the pad knows go
     // back as it has them; the lighting is the profile's.
-    PostIo<Connected>(IoKind::Read, [](CommandTransport& t) {
-        Connected r;
-        r.infoRead = ReadInformationIo(t, r.info) == 1;
-        r.live = ReadLiveIo(t);
-        r.code = r.live.code;
-        return r;
-    }, [this](Connected r) {
-        if (r.infoRead)
-            TakeInformation(r.info);
-        TakeLiveBlock(r.live);
+    PostConnectionRead<LiveRead>(&CVantikMousePadDevice::ReadLiveIo, [this](const LiveRead& live) {
+        TakeLiveBlock(live);
         ReloadProfile();
         RefreshPanel();
         StartLightThread();

@@ -364,6 +364,29 @@ protected:
     static int ReadInformationIo(CommandTransport& t, CommandTransport::InfoBlock& info);
     // Where an information block read lands.
     void TakeInformation(const CommandTransport::InfoBlock& info);
+    // The information block and then what the device holds now, read in one request at
+    // connection; the block is taken first, then `landed` gets the live read (a device whose
+    // bytes only it knows sends them back as it has them).
+    template <class Live>
+    void PostConnectionRead(Live (*readLive)(CommandTransport&), std::function<void(const Live&)> landed)
+    {
+        struct Connected : IoResult {
+            CommandTransport::InfoBlock info{};
+            bool infoRead = false;
+            Live live;
+        };
+        PostIo<Connected>(IoKind::Read, [readLive](CommandTransport& t) {
+            Connected r;
+            r.infoRead = ReadInformationIo(t, r.info) == 1;
+            r.live = readLive(t);
+            r.code = r.live.code;
+            return r;
+        }, [this, landed = std::move(landed)](Connected r) {
+            if (r.infoRead)
+                TakeInformation(r.info);
+            landed(r.live);
+        });
+    }
     // Whether the status block (battery, charging, phone) is read while connected: devices
     // with a power panel, and the mouse pad for its phone-charging state.
     virtual bool ReadsStatusBlock() const { return m_hasPowerPanel != 0; }
