@@ -1,5 +1,7 @@
 #include "ui/PaintManager.h"
 
+#include "ui/CSelectPanelUI.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSlider>
@@ -236,6 +238,10 @@ void PaintManager::Wire(QWidget* root)
     if (!root || !m_guard)
         return;
     wireTree(root);
+    // Controls built after the DPI was set (a device's page, a panel made on demand) take the
+    // window's scale like those that were there.
+    if (root != m_window && m_dpi != 96 && !qobject_cast<WindowImplBase*>(root))
+        scaleTree(root, m_dpi / 96.0, false);
     ApplyFonts(root);
 }
 
@@ -483,7 +489,7 @@ void PaintManager::SetDPI(int dpi)
     if (dpi <= 0 || !m_window || dpi == m_dpi)
         return;
     m_dpi = dpi;
-    scaleTree(m_window, dpi / 96.0);
+    scaleTree(m_window, dpi / 96.0, true);
     ApplyFonts();
 }
 
@@ -493,7 +499,7 @@ void PaintManager::SetAllDPI(int dpi)
         pm->SetDPI(dpi);
 }
 
-void PaintManager::scaleTree(QWidget* root, double factor)
+void PaintManager::scaleTree(QWidget* root, double factor, bool sizeRoot)
 {
     // Every size is scaled from the value the skin gave it (kept on first use), so repeated DPI
     // changes never accumulate rounding.
@@ -524,6 +530,14 @@ void PaintManager::scaleTree(QWidget* root, double factor)
         if (!w->isWindow())
             scaleWidget(w);
     }
+    // A device picture places its keys through its own transform at the same scale.
+    QList<CSelectPanelUI*> panels = root->findChildren<CSelectPanelUI*>();
+    if (auto* self = qobject_cast<CSelectPanelUI*>(root))
+        panels.push_back(self);
+    for (CSelectPanelUI* panel : panels)
+        panel->SetSkinScale(factor);
+    if (!sizeRoot)
+        return;
     if (!root->property(kBaseSizeProperty).isValid())
         root->setProperty(kBaseSizeProperty, root->size());
     const QSize base = root->property(kBaseSizeProperty).toSize();
