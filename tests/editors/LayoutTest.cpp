@@ -213,8 +213,9 @@ double contrast(const QColor& a, const QColor& b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-// The colour most of a widget's pixels have in its window's picture: what its text is drawn on.
-QColor backgroundOf(QWidget* w)
+// The colour most of a widget's pixels have in its window's picture, leaving out those of its
+// text (colours near `text`): what the text is drawn on.
+QColor backgroundOf(QWidget* w, const QColor& text = QColor())
 {
     const QImage image = w->window()->grab().toImage();
     const qreal ratio = image.devicePixelRatio();
@@ -223,7 +224,13 @@ QColor backgroundOf(QWidget* w)
     std::map<QRgb, int> count;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            ++count[image.pixel(x, y) | 0xff000000u];
+        {
+            const QRgb c = image.pixel(x, y);
+            if (text.isValid() && std::abs(qRed(c) - text.red()) + std::abs(qGreen(c) - text.green()) +
+                                          std::abs(qBlue(c) - text.blue()) < 48)
+                continue;
+            ++count[c | 0xff000000u];
+        }
     QRgb best = 0;
     int most = -1;
     for (const auto& [rgb, n] : count)
@@ -255,11 +262,12 @@ QStringList contrastFaults(QWidget* dialog)
         QWidget* surface = w;
         if (auto* v = qobject_cast<QAbstractScrollArea*>(w))
             surface = v->viewport();
-        const double ratio = contrast(text, backgroundOf(surface));
+        const QColor background = backgroundOf(surface, text);
+        const double ratio = contrast(text, background);
         if (ratio < 4.5)
             faults << QStringLiteral("%1 %2: %3 on %4 is %5:1")
                           .arg(QString::fromLatin1(w->metaObject()->className()), w->objectName(), text.name(),
-                               backgroundOf(surface).name())
+                               background.name())
                           .arg(ratio, 0, 'f', 2);
     }
     return faults;
@@ -438,6 +446,17 @@ TEST_F(LayoutTest, TabsAndLightingModesLeaveTheLayoutWhereItIs)
 
 TEST_F(LayoutTest, DialogsAreDarkReadableAndFitAtEachDpi)
 {
+    // Every text role of the palette the dialogs draw with reads on its surface.
+    const QPalette palette = QApplication::palette();
+    const std::pair<QPalette::ColorRole, QPalette::ColorRole> roles[] = {
+        {QPalette::WindowText, QPalette::Window}, {QPalette::Text, QPalette::Base},
+        {QPalette::Text, QPalette::AlternateBase}, {QPalette::ButtonText, QPalette::Button},
+        {QPalette::HighlightedText, QPalette::Highlight}, {QPalette::ToolTipText, QPalette::ToolTipBase},
+        {QPalette::PlaceholderText, QPalette::Base}, {QPalette::Link, QPalette::Base}};
+    for (const auto& [text, surface] : roles)
+        EXPECT_GE(contrast(palette.color(QPalette::Active, text), palette.color(QPalette::Active, surface)), 4.5)
+            << int(text) << " on " << int(surface);
+
     plugAll();
     for (const int dpi : {96, 144, 192}) {
         window->ApplyDpi(dpi);
