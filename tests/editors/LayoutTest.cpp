@@ -358,7 +358,7 @@ TEST(LayoutChecks, FindCutTextsAndControlsOutsideTheirParent)
 TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
 {
     plugAll();
-    for (const int dpi : {96, 144, 192}) {
+    for (const int dpi : {96, 120, 144, 168, 192}) {
         window->ApplyDpi(dpi);
         settle();
         EXPECT_EQ(window->size(), QSize(1000, 640) * dpi / 96);
