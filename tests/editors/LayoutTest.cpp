@@ -9,6 +9,7 @@
 #include "ui/CSelectPanelUI.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
@@ -524,5 +525,65 @@ TEST_F(LayoutTest, DialogsAreDarkReadableAndFitAtEachDpi)
             for (int x = 0; x < ticked.width(); ++x)
                 differing += contrast(ticked.pixelColor(x, y), unticked.pixelColor(x, y)) > 3.0;
         EXPECT_GT(differing, ticked.width() * ticked.height() / 40);
+    }
+}
+
+// The feature tabs are a tab list: a screen reader's press or toggle chooses a tab and shows its
+// page, as a click does; so does a tab checked by a script; the arrow keys walk the tabs.
+TEST_F(LayoutTest, FeatureTabsAreATabListForTheKeyboardAndScreenReaders)
+{
+    const std::map<QString, QString> pages = {
+        {"device_tab_light", "LightControlItem"},   {"device_tab_keys", "KeySetControlItem"},
+        {"device_tab_macro", "MacroControlItem"},   {"device_tab_system", "device_function_more"},
+        {"device_tab_cursor", "CursorControlItem"}, {"device_tab_sound", "Voice6533ControlItem"},
+        {"device_tab_magic", "MagicControlItem"},   {"device_tab_shoot", "ShootControlItem"},
+        {"device_tab_profile", "DeviceProfileItem"}};
+    plugAll();
+    for (const DeviceCase& c : kDevices) {
+        CVantikUSBDevice* d = show(c);
+        ASSERT_NE(d, nullptr) << c.kind;
+        const QList<QAbstractButton*> tabs = featureTabs(d);
+        ASSERT_GE(tabs.size(), 2) << c.kind;
+        QAccessibleInterface* row = QAccessible::queryAccessibleInterface(control<QWidget>(d, "device_function_tabs"));
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->role(), QAccessible::PageTabList);
+        auto shows = [&](QAbstractButton* tab) {
+            QWidget* page = control<QWidget>(d, pages.at(tab->objectName()).toLatin1().constData());
+            return tab->isChecked() && page && page->isVisible();
+        };
+        // Backwards, so that every step changes the tab.
+        for (qsizetype i = tabs.size() - 1; i >= 0; --i) {
+            QAbstractButton* tab = tabs.at(i);
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.kind, tab->objectName()).toStdString());
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(tab);
+            ASSERT_NE(a, nullptr);
+            EXPECT_EQ(a->role(), QAccessible::PageTab);
+            EXPECT_FALSE(a->text(QAccessible::Name).isEmpty());
+            EXPECT_FALSE(a->text(QAccessible::Name).startsWith("device_tab_"));
+            ASSERT_NE(a->actionInterface(), nullptr);
+            a->actionInterface()->doAction(i % 2 ? QAccessibleActionInterface::toggleAction()
+                                                 : QAccessibleActionInterface::pressAction());
+            settle();
+            EXPECT_TRUE(shows(tab));
+            EXPECT_TRUE(a->state().checked);
+        }
+        // Checked without a click.
+        tabs.last()->setChecked(true);
+        settle();
+        EXPECT_TRUE(shows(tabs.last()));
+        // Arrow keys from the first tab: right, then left again; left from the first wraps.
+        tabs.first()->click();
+        tabs.first()->setFocus();
+        settle();
+        QTest::keyClick(tabs.first(), Qt::Key_Right);
+        settle();
+        EXPECT_TRUE(shows(tabs.at(1)));
+        EXPECT_TRUE(tabs.at(1)->hasFocus() || !window->isActiveWindow());
+        QTest::keyClick(tabs.at(1), Qt::Key_Left);
+        settle();
+        EXPECT_TRUE(shows(tabs.first()));
+        QTest::keyClick(tabs.first(), Qt::Key_Left);
+        settle();
+        EXPECT_TRUE(shows(tabs.last()));
     }
 }
