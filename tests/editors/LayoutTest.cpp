@@ -359,9 +359,12 @@ TEST(LayoutChecks, FindCutTextsAndControlsOutsideTheirParent)
 TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
 {
     plugAll();
+    for (const int language : {kEnglish, kChinese})
     for (const int dpi : {96, 120, 144, 168, 192}) {
+        window->ApplyLanguage(language);
         window->ApplyDpi(dpi);
         settle();
+        SCOPED_TRACE(language == kEnglish ? "English" : "Chinese");
         EXPECT_EQ(window->size(), QSize(1000, 640) * dpi / 96);
         for (const DeviceCase& c : kDevices) {
             CVantikUSBDevice* d = show(c);
@@ -387,6 +390,26 @@ TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
             }
             faults.removeDuplicates();
             EXPECT_TRUE(faults.isEmpty()) << dpi << " dpi, " << c.kind << " lighting modes:\n" << joined(faults).toStdString();
+        }
+    }
+}
+
+// At start-up the DPI is set before devices answer: their pages, built later, take the same
+// scale as the window around them.
+TEST_F(LayoutTest, PagesOfDevicesConnectedAfterTheDpiSetUpFitAtThatDpi)
+{
+    ASSERT_TRUE(waitFor([&] { return !window->PM().HasTimer(window.get(), app::pm::kTimerDpiSetup); }));
+    window->ApplyDpi(144);
+    plugAll();
+    for (const DeviceCase& c : kDevices) {
+        CVantikUSBDevice* d = show(c);
+        ASSERT_NE(d, nullptr) << c.kind;
+        for (QAbstractButton* tab : featureTabs(d)) {
+            tab->click();
+            settle();
+            SCOPED_TRACE(QStringLiteral("%1, %2").arg(c.kind, tab->objectName()).toStdString());
+            const QStringList faults = layoutFaults(window.get());
+            EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
         }
     }
 }
