@@ -376,6 +376,32 @@ TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
                 const QStringList faults = layoutFaults(window.get());
                 EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
             }
+            // The key panel of a key chosen on the picture, with each function category.
+            if (auto* keysTab = control<QAbstractButton>(d, "device_tab_keys"); keysTab && !keysTab->isHidden()) {
+                keysTab->click();
+                ASSERT_TRUE(waitFor([&] { return !d->KeyAssignments().empty(); }));
+                QAbstractButton* key = nullptr;
+                for (const KeyAssignmentPair& pair : d->KeyAssignments()) {
+                    key = qobject_cast<QAbstractButton*>(d->KeyButton(pair.current.position));
+                    if (key && key->isVisible())
+                        break;
+                    key = nullptr;
+                }
+                ASSERT_NE(key, nullptr);
+                key->click();
+                settle();
+                auto* categories = control<QComboBox>(d, "keyset_function_combo");
+                ASSERT_NE(categories, nullptr);
+                QStringList faults;
+                for (int i = 0; i < categories->count(); ++i) {
+                    categories->setCurrentIndex(i);
+                    settle();
+                    for (const QString& f : layoutFaults(window.get()))
+                        faults << QStringLiteral("category %1: %2").arg(categories->itemText(i), f);
+                }
+                faults.removeDuplicates();
+                EXPECT_TRUE(faults.isEmpty()) << dpi << " dpi, " << c.kind << " key panel:\n" << joined(faults).toStdString();
+            }
             // Every lighting mode of the lighting page.
             if (auto* light = control<QAbstractButton>(d, "device_tab_light"))
                 light->click();
