@@ -23,12 +23,13 @@ shot() {  # device, png, tabs to click
 }
 shot keyboard:cable keyboard-light.png device_tab_light
 shot keyboard:cable keyboard-keys.png device_tab_keys
+shot keyboard:cable keyboard-key-panel.png device_tab_keys,key_30
 shot keyboard:cable keyboard-macro.png device_tab_macro
 shot keyboard:cable keyboard-system.png device_tab_system
 shot keyboard:cable keyboard-profile.png device_tab_profile
 shot mouse:receiver mouse-cursor.png device_tab_cursor
 shot mouse:receiver mouse-light.png device_tab_light
-shot mouse:receiver mouse-keys.png device_tab_keys
+shot mouse:receiver mouse-keys.png device_tab_keys,key_0
 shot mouse:receiver mouse-macro.png device_tab_macro
 shot mouse:receiver mouse-shoot.png device_tab_shoot
 shot mouse:receiver mouse-profile.png device_tab_profile
