@@ -83,6 +83,7 @@ const char kBaseMaxProperty[] = "tessel_base_max";
 const char kBaseSizeProperty[] = "tessel_base_size";
 const char kBaseMarginsProperty[] = "tessel_base_margins";
 const char kBaseSpacingProperty[] = "tessel_base_spacing";
+const char kBaseIconProperty[] = "tessel_base_icon";
 const char kComboIndexProperty[] = "tessel_combo_index";
 
 // Relays the events that become notifications (focus, hover, double click, context menu) of
@@ -510,6 +511,12 @@ void PaintManager::scaleTree(QWidget* root, double factor, bool sizeRoot)
         }
         w->setMinimumSize(scaledSize(w->property(kBaseMinProperty).toSize(), factor, false));
         w->setMaximumSize(scaledSize(w->property(kBaseMaxProperty).toSize(), factor, true));
+        // A button's icon (a device in the strip) grows with the button around it.
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            if (!b->property(kBaseIconProperty).isValid())
+                b->setProperty(kBaseIconProperty, b->iconSize());
+            b->setIconSize(scaledSize(b->property(kBaseIconProperty).toSize(), factor, false));
+        }
         if (QLayout* layout = w->layout()) {
             if (!layout->property(kBaseMarginsProperty).isValid()) {
                 const QMargins m = layout->contentsMargins();

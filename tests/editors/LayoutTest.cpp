@@ -366,6 +366,9 @@ TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
         settle();
         SCOPED_TRACE(language == kEnglish ? "English" : "Chinese");
         EXPECT_EQ(window->size(), QSize(1000, 640) * dpi / 96);
+        // The device strip's icons grow with their buttons.
+        for (auto* select : window->findChildren<QAbstractButton*>("device_select"))
+            EXPECT_EQ(select->iconSize(), QSize(36, 36) * dpi / 96);
         for (const DeviceCase& c : kDevices) {
             CVantikUSBDevice* d = show(c);
             ASSERT_NE(d, nullptr) << c.kind;
