@@ -30,6 +30,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QPalette>
 #include <QFont>
 #include <QPixmap>
 #include <QRegularExpression>
@@ -163,8 +164,48 @@ namespace {
 int g_styleDpi = 0;
 }  // namespace
 
+namespace {
+
+// The dark palette of the skin, for what the style sheet does not reach: the dialogs Qt draws
+// itself (message boxes, the colour and file dialogs) and the controls that paint from the
+// palette. Text colours keep well above 4.5:1 against the surfaces they are drawn on.
+QPalette DarkPalette()
+{
+    QPalette p;
+    const QColor window(0x15, 0x1a, 0x21), base(0x0f, 0x12, 0x17), text(0xe8, 0xed, 0xf5),
+        label(0xd6, 0xdd, 0xe8), button(0x1b, 0x21, 0x2a), muted(0x8a, 0x95, 0xa5),
+        accent(0x1f, 0x5f, 0x66);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, label);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, button);
+    p.setColor(QPalette::ButtonText, label);
+    p.setColor(QPalette::BrightText, Qt::white);
+    p.setColor(QPalette::Highlight, accent);
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, QColor(0x1c, 0x22, 0x2c));
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, muted);
+    p.setColor(QPalette::Link, QColor(0x2d, 0xe2, 0xe6));
+    p.setColor(QPalette::Light, QColor(0x3a, 0x45, 0x56));
+    p.setColor(QPalette::Midlight, QColor(0x2b, 0x34, 0x42));
+    p.setColor(QPalette::Mid, QColor(0x23, 0x2a, 0x35));
+    p.setColor(QPalette::Dark, QColor(0x0b, 0x0d, 0x11));
+    p.setColor(QPalette::Shadow, Qt::black);
+    const QColor disabled(0x5f, 0x6b, 0x7c);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, disabled);
+    return p;
+}
+
+}  // namespace
+
 bool SetUpSkin(const QString& skinFolder)
 {
+    if (qApp)
+        QApplication::setPalette(DarkPalette());
     ui::PaintManager::SetResourcePath(skinFolder);
     const bool indexed = SkinResources::Instance().Load(skinFolder);
     g_styleDpi = 0;

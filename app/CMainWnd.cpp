@@ -144,6 +144,11 @@ void CMainWnd::InitWindow()
     m_tray = new ui::TrayIcon(this);
     m_tray->Create(this, icon, QString::fromLatin1(app::msg::kInstance), app::pm::kTrayCallback);
 
+    // The window's size is the DPI set-up's (or the user's) choice, never the contents': a page
+    // that asks for a few pixels more for a moment (a lighting mode's rows) must not grow it for
+    // good. What the pages need at every DPI fits the skin size.
+    if (layout())
+        layout()->setSizeConstraint(QLayout::SetNoConstraint);
     // The title bar moves the frameless window and maximises it on a double click.
     if (QWidget* titlebar = PM().FindControl(QStringLiteral("titlebar")))
         titlebar->installEventFilter(this);
@@ -629,20 +634,26 @@ void CMainWnd::SetupDpi()
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
     QScreen* monitor = screen() ? screen() : QGuiApplication::primaryScreen();
-    const int dpi = ValidDpi(monitor ? ChooseDpi(monitor->geometry().size()) : 96, "MAIN_WND DPI SET ERROR");
-    // Every size is scaled from the skin's own, so the new DPI is set at once; an unchanged DPI
-    // leaves the other windows (an open message box, the settings window) as they are.
-    if (dpi != m_dpi || dpi != PM().GetDPI()) {
-        ui::PaintManager::SetAllDPI(dpi);
-        app::ApplyStyleSheet(dpi);
-        m_dpi = dpi;
-    }
-    resize(kBaseWidth * dpi / 96, kBaseHeight * dpi / 96);
-    CenterWindow();
+    ApplyDpi(ValidDpi(monitor ? ChooseDpi(monitor->geometry().size()) : 96, "MAIN_WND DPI SET ERROR"));
     if (wasShown)
         show();
     else
         hide();
+}
+
+void CMainWnd::ApplyDpi(int dpi)
+{
+    // Every size is scaled from the skin's own, so the new DPI is set at once; an unchanged DPI
+    // leaves the other windows (an open message box, the settings window) as they are.
+    if (dpi != m_dpi || dpi != PM().GetDPI()) {
+        ui::PaintManager::SetAllDPI(dpi);
+        m_dpi = dpi;
+    }
+    // The style sheet is the process's: it may have been left at another DPI by an earlier
+    // window (applying the one it has costs nothing).
+    app::ApplyStyleSheet(dpi);
+    resize(kBaseWidth * dpi / 96, kBaseHeight * dpi / 96);
+    CenterWindow();
     qCDebug(tesselDebug).noquote() << QStringLiteral("DPI set-up: %1, %2 x %3").arg(dpi).arg(width()).arg(height());
 }
 

@@ -59,6 +59,8 @@ public:
     // Lays the window out at 1000 x 640 scaled to the monitor's DPI and centres it; a window
     // that was hidden or minimised ends hidden.
     void SetupDpi();
+    // Lays the window out at `dpi` (one of the accepted values) without looking at the monitor.
+    void ApplyDpi(int dpi);
     int Dpi() const { return m_dpi; }
     // Shows "No_device_Link" when no device tab is visible, restores, raises and activates.
     void RestoreAndBringForward();

@@ -1,5 +1,7 @@
 #include "app/CMsgWnd.h"
 
+#include <QStyle>
+
 #include <QLayout>
 #include <algorithm>
 
@@ -52,6 +54,13 @@ void CMsgWnd::SetDPI(int dpi)
         return;
     m_dpi = dpi;
     ui::PaintManager::SetAllDPI(dpi);
+    // The box was laid out (and so styled) before its DPI was set: the sizes the style sheet
+    // gave its controls are already those of the sheet's DPI and were scaled once more. Styling
+    // them again puts the sheet's own sizes back.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        w->style()->unpolish(w);
+        w->style()->polish(w);
+    }
 }
 
 int CMsgWnd::ShowMessage(QWidget* parent, const QString& title, const QString& body, int dpi,

@@ -17,6 +17,7 @@
 #include <QStackedWidget>
 
 #include "ui/StackSizing.h"
+#include "ui/TabRow.h"
 
 using editors::Services;
 
@@ -362,6 +363,7 @@ void CDeviceProfileUI::RefreshFeatureTabs()
     QWidget* page = m_device ? static_cast<QWidget*>(m_device) : parentWidget();
     if (!page)
         return;
+    ui::MakeTabRow(FindIn(page, "device_function_tabs"));
     for (const FeatureTabInfo& t : kFeatureTabs) {
         QWidget* button = FindIn(page, t.button);
         if (!button)
@@ -581,6 +583,17 @@ bool CDeviceProfileUI::HandlePanelNotify(TNotifyUI& msg)
     if (!msg.pSender)
         return false;
     const QString name = msg.pSender->objectName();
+    // A tab checked by other means than a click (a screen reader's toggle, a script) shows its
+    // page too; the click that checks a tab comes after its toggle and finds the page shown.
+    if (msg.sType == QLatin1String(ui::kNotifySelectChanged) && msg.wParam == 1) {
+        for (const FeatureTabInfo& t : kFeatureTabs) {
+            if (name == QLatin1String(t.button)) {
+                if (t.number != m_featureTab)
+                    SelectFeatureTab(t.number);
+                return false;
+            }
+        }
+    }
     if (msg.sType == QLatin1String(ui::kNotifyClick)) {
         for (const FeatureTabInfo& t : kFeatureTabs) {
             if (name == QLatin1String(t.button)) {

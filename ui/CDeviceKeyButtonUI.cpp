@@ -11,6 +11,7 @@
 #include <QStylePainter>
 
 #include <algorithm>
+#include <limits>
 
 #include "ui/PaintManager.h"
 
@@ -166,6 +167,84 @@ const QPixmap& CDeviceKeyButtonUI::Frame(const QStyleOptionButton& option)
     return m_frame;
 }
 
+namespace {
+
+// The legend split into two lines at the space or '+' that makes the longer line shortest; the
+// text itself when it has no such place.
+QString TwoLines(const QString& text, const QFontMetrics& fm)
+{
+    QString best = text;
+    int widest = std::numeric_limits<int>::max();
+    for (qsizetype i = 1; i + 1 < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char(' ') && c != QLatin1Char('+'))
+            continue;
+        // A space goes; a '+' stays with the first line, as in "LCtrl+" / "C".
+        const QString first = c == QLatin1Char(' ') ? text.left(i) : text.left(i + 1);
+        const QString second = text.mid(i + 1).trimmed();
+        const int w = std::max(fm.horizontalAdvance(first), fm.horizontalAdvance(second));
+        if (!second.isEmpty() && w < widest) {
+            widest = w;
+            best = first + QLatin1Char('\n') + second;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+void CDeviceKeyButtonUI::fitLegend(const QString& text)
+{
+    if (text == m_fitText && size() == m_fitSize && font() == m_fitFont)
+        return;
+    m_fitText = text;
+    m_fitSize = size();
+    m_fitFont = font();
+    // A legend wider than the key (a function label such as "Left Button" on a letter key) is
+    // set smaller, down to 9 px on one line; then on two lines, down to 7 px; only a legend
+    // that fits neither way is cut with an ellipsis.
+    const int room = std::max(1, width() - 4);
+    const int start = std::max(7, std::min(height(), width()) * 9 / 26);
+    QFont f = font();
+    for (int pixels = start; pixels >= std::min(start, 9); --pixels) {
+        f.setPixelSize(pixels);
+        if (QFontMetrics(f).horizontalAdvance(text) <= room) {
+            m_fitLegend = text;
+            m_fitLegendFont = f;
+            return;
+        }
+    }
+    for (int pixels = start; pixels >= 7; --pixels) {
+        f.setPixelSize(pixels);
+        const QFontMetrics fm(f);
+        const QString lines = TwoLines(text, fm);
+        if (!lines.contains(QLatin1Char('\n')))
+            break;
+        const QStringList parts = lines.split(QLatin1Char('\n'));
+        if (std::max(fm.horizontalAdvance(parts[0]), fm.horizontalAdvance(parts[1])) <= room &&
+            fm.height() * 2 <= height() - 2) {
+            m_fitLegend = lines;
+            m_fitLegendFont = f;
+            return;
+        }
+    }
+    f.setPixelSize(7);
+    m_fitLegend = QFontMetrics(f).elidedText(text, Qt::ElideRight, room);
+    m_fitLegendFont = f;
+}
+
+QFont CDeviceKeyButtonUI::LegendFont(const QString& text)
+{
+    fitLegend(text);
+    return m_fitLegendFont;
+}
+
+QString CDeviceKeyButtonUI::LegendLayout(const QString& text)
+{
+    fitLegend(text);
+    return m_fitLegend;
+}
+
 const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
 {
     const int i = bright ? 1 : 0;
@@ -177,17 +256,9 @@ const QPixmap& CDeviceKeyButtonUI::Legend(const QString& text, bool bright)
         m_legend[i].fill(Qt::transparent);
         QPainter p(&m_legend[i]);
         p.setRenderHint(QPainter::TextAntialiasing);
-        QFont f = font();
-        // A legend wider than the key (a function label such as "LCtrl+C" on a letter key) is
-        // set smaller, down to 7 px, and only then cut with an ellipsis.
-        const int room = std::max(1, width() - 4);
-        int pixels = std::max(7, std::min(height(), width()) * 9 / 26);
-        f.setPixelSize(pixels);
-        while (pixels > 7 && QFontMetrics(f).horizontalAdvance(text) > room)
-            f.setPixelSize(--pixels);
-        p.setFont(f);
+        p.setFont(LegendFont(text));
         p.setPen(bright ? QColor(0x10, 0x15, 0x1b) : QColor(0xe6, 0xeb, 0xf2));
-        p.drawText(QRect(QPoint(0, 0), size()), Qt::AlignCenter, QFontMetrics(f).elidedText(text, Qt::ElideRight, room));
+        p.drawText(QRect(QPoint(0, 0), size()), Qt::AlignCenter, LegendLayout(text));
         p.end();
         m_legendInk[i] = InkBounds(m_legend[i].toImage());
         m_legendText[i] = text;

@@ -73,6 +73,10 @@ public:
     // in the painter's coordinates. The button's own paint event uses it, and so does a sibling
     // that paints many keys of a picture in one pass.
     void PaintKey(QPainter& p, QPoint at);
+    // How the legend is set on the key: the font and the text as drawn (one line, two lines,
+    // or cut as a last resort). Worked out once per text, size and font.
+    QFont LegendFont(const QString& text);
+    QString LegendLayout(const QString& text);
     // A sibling widget, stacked above the button and covering it, that paints this key with
     // PaintKey; null (the default) when the button paints itself. Changes of the light and the
     // key-set mark then go to that widget, so that the keys changed in one frame are repainted
@@ -110,6 +114,12 @@ private:
     qint64 m_styleKey = 0;  // palette and style sheet the frame was drawn with
     QSize m_frameSize;
     QStyle::State m_frameState = {};
+    void fitLegend(const QString& text);
+    QString m_fitText;
+    QSize m_fitSize;
+    QFont m_fitFont;
+    QString m_fitLegend;
+    QFont m_fitLegendFont;
     QPixmap m_legend[2];
     QString m_legendText[2];
     QSize m_legendSize[2];

@@ -240,6 +240,42 @@ QWidget* CSelectPanelUI::KeyLayer() const
     return m_keyLayer;
 }
 
+namespace {
+const char kSkinRectProperty[] = "tessel_skin_rect";
+}
+
+void CSelectPanelUI::SetSkinScale(qreal factor)
+{
+    if (factor <= 0)
+        return;
+    const QTransform skin = QTransform::fromScale(factor, factor);
+    if (skin == m_skin)
+        return;
+    m_skin = skin;
+    for (CDeviceKeyButtonUI* key : findChildren<CDeviceKeyButtonUI*>(Qt::FindDirectChildrenOnly))
+        placeKey(key);
+    placeKeyLayer();
+}
+
+QRect CSelectPanelUI::MapFromSkin(const QRect& skinRect) const
+{
+    const QPointF topLeft = m_skin.map(QPointF(skinRect.topLeft()));
+    const QPointF bottomRight = m_skin.map(QPointF(skinRect.x() + skinRect.width(), skinRect.y() + skinRect.height()));
+    const QPoint a(qRound(topLeft.x()), qRound(topLeft.y()));
+    const QPoint b(qRound(bottomRight.x()), qRound(bottomRight.y()));
+    return QRect(a, QSize(b.x() - a.x(), b.y() - a.y()));
+}
+
+void CSelectPanelUI::placeKey(QWidget* key)
+{
+    if (!key->property(kSkinRectProperty).isValid())
+        key->setProperty(kSkinRectProperty, key->geometry());
+    const QRect target = MapFromSkin(key->property(kSkinRectProperty).toRect());
+    if (key->geometry() == target)
+        return;
+    key->setGeometry(target);
+}
+
 void CSelectPanelUI::placeKeyLayer()
 {
     if (!m_keyLayer)
@@ -300,8 +336,11 @@ void CSelectPanelUI::childEvent(QChildEvent* event)
 {
     // Every key button's mouse is watched, so that a drag may start on a key.
     if (event->type() == QEvent::ChildPolished)
-        if (auto* key = qobject_cast<CDeviceKeyButtonUI*>(event->child()))
+        if (auto* key = qobject_cast<CDeviceKeyButtonUI*>(event->child())) {
             key->installEventFilter(this);
+            if (!m_skin.isIdentity())
+                placeKey(key);
+        }
     // A key added later is polished before it shows, and by then it is a key button; one removed
     // leaves the layer's list.
     if (m_keyLayer && (event->type() == QEvent::ChildPolished || event->type() == QEvent::ChildRemoved) &&

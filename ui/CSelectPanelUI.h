@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
+#include <QTransform>
 #include <QWidget>
 
 namespace ui {
@@ -40,6 +41,16 @@ public:
     // The widget that paints the keys together, or null.
     QWidget* KeyLayer() const;
 
+    // The skin gives the picture's size and each key's rectangle at a scale of one; at another
+    // scale (the window's DPI) every key is placed through one transform from its skin
+    // rectangle, so that keys, LED markers and the key layer stay on the picture, which the
+    // style sheet stretches over the whole panel. Keys added later are placed the same way.
+    void SetSkinScale(qreal factor);
+    const QTransform& SkinTransform() const { return m_skin; }
+    // The rectangle a key's skin rectangle maps to: edges are rounded, not sizes, so that keys
+    // that touch in the skin still touch.
+    QRect MapFromSkin(const QRect& skinRect) const;
+
 signals:
     // Emitted with the notification, for code that holds the panel without a window.
     void selectionFinished(const QRect& selection);
@@ -63,12 +74,16 @@ private:
     bool filterKeyMouse(CDeviceKeyButtonUI* key, QMouseEvent* event);
     // Fits the key layer to the keys shown, hands it to every key and stacks it over them.
     void placeKeyLayer();
+    // Places a key at its skin rectangle through the transform (remembering that rectangle
+    // the first time the key is seen).
+    void placeKey(QWidget* key);
     // The panel's own background (its style-sheet picture), drawn once per size and style.
     const QPixmap& keysBackdrop();
 
     QWidget* m_band = nullptr;  // drawn above the key buttons, transparent to the mouse
     KeyPainter* m_keyLayer = nullptr;
     QPixmap m_backdrop;
+    QTransform m_skin;
     bool m_pressed = false;
     QPointer<QWidget> m_keyPress;  // the key the left button went down on, if any
     QPoint m_start;

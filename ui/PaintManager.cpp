@@ -1,5 +1,7 @@
 #include "ui/PaintManager.h"
 
+#include "ui/CSelectPanelUI.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSlider>
@@ -81,6 +83,7 @@ const char kBaseMaxProperty[] = "tessel_base_max";
 const char kBaseSizeProperty[] = "tessel_base_size";
 const char kBaseMarginsProperty[] = "tessel_base_margins";
 const char kBaseSpacingProperty[] = "tessel_base_spacing";
+const char kBaseIconProperty[] = "tessel_base_icon";
 const char kComboIndexProperty[] = "tessel_combo_index";
 
 // Relays the events that become notifications (focus, hover, double click, context menu) of
@@ -236,6 +239,10 @@ void PaintManager::Wire(QWidget* root)
     if (!root || !m_guard)
         return;
     wireTree(root);
+    // Controls built after the DPI was set (a device's page, a panel made on demand) take the
+    // window's scale like those that were there.
+    if (root != m_window && m_dpi != 96 && !qobject_cast<WindowImplBase*>(root))
+        scaleTree(root, m_dpi / 96.0, false);
     ApplyFonts(root);
 }
 
@@ -483,7 +490,7 @@ void PaintManager::SetDPI(int dpi)
     if (dpi <= 0 || !m_window || dpi == m_dpi)
         return;
     m_dpi = dpi;
-    scaleTree(m_window, dpi / 96.0);
+    scaleTree(m_window, dpi / 96.0, true);
     ApplyFonts();
 }
 
@@ -493,7 +500,7 @@ void PaintManager::SetAllDPI(int dpi)
         pm->SetDPI(dpi);
 }
 
-void PaintManager::scaleTree(QWidget* root, double factor)
+void PaintManager::scaleTree(QWidget* root, double factor, bool sizeRoot)
 {
     // Every size is scaled from the value the skin gave it (kept on first use), so repeated DPI
     // changes never accumulate rounding.
@@ -504,6 +511,12 @@ void PaintManager::scaleTree(QWidget* root, double factor)
         }
         w->setMinimumSize(scaledSize(w->property(kBaseMinProperty).toSize(), factor, false));
         w->setMaximumSize(scaledSize(w->property(kBaseMaxProperty).toSize(), factor, true));
+        // A button's icon (a device in the strip) grows with the button around it.
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            if (!b->property(kBaseIconProperty).isValid())
+                b->setProperty(kBaseIconProperty, b->iconSize());
+            b->setIconSize(scaledSize(b->property(kBaseIconProperty).toSize(), factor, false));
+        }
         if (QLayout* layout = w->layout()) {
             if (!layout->property(kBaseMarginsProperty).isValid()) {
                 const QMargins m = layout->contentsMargins();
@@ -524,6 +537,14 @@ void PaintManager::scaleTree(QWidget* root, double factor)
         if (!w->isWindow())
             scaleWidget(w);
     }
+    // A device picture places its keys through its own transform at the same scale.
+    QList<CSelectPanelUI*> panels = root->findChildren<CSelectPanelUI*>();
+    if (auto* self = qobject_cast<CSelectPanelUI*>(root))
+        panels.push_back(self);
+    for (CSelectPanelUI* panel : panels)
+        panel->SetSkinScale(factor);
+    if (!sizeRoot)
+        return;
     if (!root->property(kBaseSizeProperty).isValid())
         root->setProperty(kBaseSizeProperty, root->size());
     const QSize base = root->property(kBaseSizeProperty).toSize();

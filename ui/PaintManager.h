@@ -108,7 +108,8 @@ private:
     QFont scaleFont(QFont f) const;
     void wireTree(QWidget* root);
     void wireOne(QWidget* w);
-    void scaleTree(QWidget* root, double factor);
+    // Scales root and every control below it; sizeRoot also sizes root to its skin size.
+    void scaleTree(QWidget* root, double factor, bool sizeRoot);
 
     WindowImplBase* m_window;
     QObject* m_guard = nullptr;  // filter and context of every connection made for the window

@@ -13,6 +13,8 @@
 #include "ui/Builder.h"
 #include "ui/CCircleProgressUI.h"
 #include "ui/CDeviceKeyButtonUI.h"
+
+#include <QFontMetrics>
 #include "ui/CDeviceOptionUI.h"
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/CSelectPanelUI.h"
@@ -100,6 +102,43 @@ TEST(DeviceKeyButton, SelectingTheSameValueAgainChangesNothing)
     EXPECT_FALSE(key.LightFlag());
     key.SetGameNameTextColor(QStringLiteral("FF00FF"));
     EXPECT_EQ(key.GameNameTextColor(), QColor(255, 0, 255));
+}
+
+// A function's name on a key of the keyboard picture stays whole: smaller, then on two lines;
+// only a name that fits neither way is cut. Keys at 1x, 1.5x and 2x.
+TEST(DeviceKeyButton, ALongLegendGoesSmallerThenOnTwoLinesBeforeItIsCut)
+{
+    struct Case {
+        QSize key;
+        QString text;
+        bool twoLines;
+    };
+    const Case cases[] = {
+        {{28, 28}, QStringLiteral("Esc"), false},
+        {{28, 28}, QStringLiteral("Left Button"), true},
+        {{42, 42}, QStringLiteral("Left Button"), true},
+        {{56, 56}, QStringLiteral("Left Button"), false},
+        {{56, 28}, QStringLiteral("LCtrl+C"), false},
+        {{28, 28}, QStringLiteral("LCtrl+Shift"), true},
+        {{66, 64}, QStringLiteral("Left Button"), false},
+    };
+    for (const Case& c : cases) {
+        ui::CDeviceKeyButtonUI key;
+        key.resize(c.key);
+        const QString shown = key.LegendLayout(c.text);
+        const QFontMetrics fm(key.LegendFont(c.text));
+        SCOPED_TRACE((c.text + QStringLiteral(" on %1x%2").arg(c.key.width()).arg(c.key.height())).toStdString());
+        EXPECT_FALSE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_EQ(shown.contains('\n'), c.twoLines) << shown.toStdString();
+        EXPECT_EQ(QString(shown).remove('\n').remove(' '), QString(c.text).remove(' '));
+        for (const QString& line : shown.split('\n'))
+            EXPECT_LE(fm.horizontalAdvance(line), c.key.width() - 4) << line.toStdString();
+        EXPECT_GE(key.LegendFont(c.text).pixelSize(), 7);
+    }
+    // Nothing to split and too long for the key: cut, at the smallest size.
+    ui::CDeviceKeyButtonUI key;
+    key.resize(20, 20);
+    EXPECT_TRUE(key.LegendLayout(QStringLiteral("Backspace")).endsWith(QChar(0x2026)));
 }
 
 TEST_F(SkinFixture, DragOverTwoOfThreeKeysSelectsExactlyThoseAndNotifiesOnce)

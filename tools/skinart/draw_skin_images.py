@@ -110,8 +110,10 @@ def main() -> int:
             for synchro in (False, True):
                 for selected in (False, True):
                     state = ("synchro_" if synchro else "") + ("selected" if selected else "normal")
+                    # Twice the size the window shows them at 96 DPI, so they stay sharp at
+                    # 1.5x and 2x; the strip and the page header scale them down smoothly.
                     render(tool, icon(body, selected, synchro),
-                           os.path.join(icons, f"{kind}_device_{state}.png"), 56, work)
+                           os.path.join(icons, f"{kind}_device_{state}.png"), 112, work)
         for name, svg in power_images().items():
             render(tool, svg, os.path.join(power, f"{name}.png"), 24, work)
     return 0
