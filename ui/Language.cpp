@@ -271,4 +271,16 @@ void Language::SetTextId(QWidget* control, const QString& id)
     }
 }
 
+void Language::SetToolTipId(QWidget* control, const QString& id)
+{
+    if (!control || id.isEmpty())
+        return;
+    // The id names the control as well (both follow a language switch).
+    for (const TextSlot& slot : textSlots(control)) {
+        const QByteArray property(slot.idProperty);
+        if (slot.owner == control && (property == "tooltipid" || property == "accessiblenameid"))
+            resolveSlot(slot, *this, id);
+    }
+}
+
 }  // namespace ui

@@ -1,0 +1,233 @@
+// The window through Qt's accessibility interfaces, as a screen reader sees it, with the four
+// simulated devices in English: every control a user can reach on every device page and feature
+// tab has a name in words (never a text id), and its accessible action operates it.
+#include "tests/editors/PanelTestFixture.h"
+
+#include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CSelectPanelUI.h"
+#include "ui/Language.h"
+
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QAccessible>
+#include <QRegularExpression>
+
+namespace {
+
+struct DeviceCase {
+    const char* sim;
+    const char* kind;
+};
+
+const DeviceCase kAllDevices[] = {
+    {"keyboard", "keyboard"},
+    {"mouse", "mouse"},
+    {"pad", "MousePad"},
+    {"headset", "HD"},
+};
+
+void settleEvents()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Controls a user reaches with the mouse or the keyboard.
+bool interactive(QWidget* w)
+{
+    return qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w) ||
+           qobject_cast<QAbstractSlider*>(w) || qobject_cast<QAbstractSpinBox*>(w) || (w->focusPolicy() & Qt::TabFocus);
+}
+
+// Qt's own parts of a composite control (a spin box's edit, a combo's list) are named by it.
+bool partOfAnother(QWidget* w)
+{
+    for (QWidget* p = w->parentWidget(); p && !p->isWindow(); p = p->parentWidget())
+        if (qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractSpinBox*>(p))
+            return true;
+    return w->objectName().startsWith(QLatin1String("qt_"));
+}
+
+// A text id shown as it stands: one word of letters and digits with underscores, which the
+// language knows (or which looks like one of its ids: lower case words joined by underscores).
+bool rawTextId(const QString& s)
+{
+    static const QRegularExpression idShape(QStringLiteral("^[A-Za-z][A-Za-z0-9]*(_[A-Za-z0-9]+)+$"));
+    return ui::Language::instance().Has(s) || idShape.match(s).hasMatch();
+}
+
+// What a screen reader reads as the control's name: its name, or on Linux for a combo box (whose
+// name there is its current text) the label that names it.
+QString spokenName(QAccessibleInterface* a, QWidget* w)
+{
+    if (qobject_cast<QComboBox*>(w)) {
+        if (!w->accessibleName().isEmpty())
+            return w->accessibleName();
+        const auto labels = a->relations(QAccessible::Label);
+        return labels.isEmpty() ? QString() : labels.first().first->text(QAccessible::Name);
+    }
+    return a->text(QAccessible::Name).trimmed();
+}
+
+// Faults of every shown control below root: no name, a raw text id as its name or description,
+// or an accessible action that does not operate it.
+QStringList accessibilityFaults(QWidget* root)
+{
+    QStringList faults;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisible() || partOfAnother(w))
+            continue;
+        const QString what = QStringLiteral("%1 %2").arg(QString::fromLatin1(w->metaObject()->className()), w->objectName());
+        // Pictures and labels are read too: their tool tips and names are words.
+        if (const QString tip = w->toolTip(); !tip.isEmpty() && rawTextId(tip))
+            faults << what + QStringLiteral(": tool tip is the text id ") + tip;
+        if (const QString own = w->accessibleName(); !own.isEmpty() && rawTextId(own))
+            faults << what + QStringLiteral(": accessible name is the text id ") + own;
+        if (!interactive(w))
+            continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        if (!a) {
+            faults << what + QStringLiteral(": no accessible interface");
+            continue;
+        }
+        const QString name = spokenName(a, w);
+        if (name.isEmpty())
+            faults << what + QStringLiteral(": no name");
+        else if (rawTextId(name))
+            faults << what + QStringLiteral(": name is the text id ") + name;
+        if (!w->isEnabled())
+            continue;
+        // Operated through its action: a check box or toggle button changes its state (and is
+        // set back); a slider or spin box takes a value; a button and a combo box offer theirs.
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            QAccessibleActionInterface* act = a->actionInterface();
+            const QStringList actions = act ? act->actionNames() : QStringList();
+            if (!actions.contains(QAccessibleActionInterface::pressAction()) &&
+                !actions.contains(QAccessibleActionInterface::toggleAction()))
+                faults << what + QStringLiteral(": no press or toggle action");
+            else if (b->isCheckable() && !b->isChecked() && !b->autoExclusive() && !b->group() &&
+                     !b->objectName().startsWith(QLatin1String("device_tab_"))) {
+                QSignalBlocker quiet(b);  // the state alone; what it sets on the device is not the point here
+                act->doAction(actions.contains(QAccessibleActionInterface::toggleAction())
+                                  ? QAccessibleActionInterface::toggleAction()
+                                  : QAccessibleActionInterface::pressAction());
+                settleEvents();
+                if (!b->isChecked())
+                    faults << what + QStringLiteral(": its action does not tick it");
+                b->setChecked(false);
+            }
+        } else if (auto* s = qobject_cast<QAbstractSlider*>(w)) {
+            QAccessibleValueInterface* v = a->valueInterface();
+            if (!v) {
+                faults << what + QStringLiteral(": no value interface");
+                continue;
+            }
+            const int before = s->value();
+            const int want = before == s->minimum() ? std::min(s->maximum(), before + s->singleStep()) : s->minimum();
+            QSignalBlocker quiet(s);
+            v->setCurrentValue(want);
+            if (s->value() != want)
+                faults << what + QStringLiteral(": setting its value does not move it");
+            s->setValue(before);
+        } else if (qobject_cast<QAbstractSpinBox*>(w)) {
+            if (!a->valueInterface())
+                faults << what + QStringLiteral(": no value interface");
+        } else if (qobject_cast<QComboBox*>(w)) {
+            if (!a->actionInterface() || a->actionInterface()->actionNames().isEmpty())
+                faults << what + QStringLiteral(": no action");
+        }
+    }
+    faults.removeDuplicates();
+    return faults;
+}
+
+class AccessibilityTest : public PanelOnSimulatorTest {
+protected:
+    void SetUp() override
+    {
+        qputenv("TESSEL_OSCONFLIB", QByteArray(TESSEL_OSCONFLIB));
+        PanelOnSimulatorTest::SetUp();
+    }
+    void TearDown() override
+    {
+        PanelOnSimulatorTest::TearDown();
+        qunsetenv("TESSEL_OSCONFLIB");
+    }
+    void plugAll()
+    {
+        for (const DeviceCase& c : kAllDevices)
+            ASSERT_NE(plugAndShow(c.sim, c.kind), nullptr) << c.kind;
+    }
+    CVantikUSBDevice* showPage(const DeviceCase& c)
+    {
+        CVantikUSBDevice* d = deviceOfKind(c.kind);
+        if (!d)
+            return nullptr;
+        hub->TabSelected(d->Tab());
+        if (!waitFor([&] {
+                auto* modes = control<QComboBox>(d, "light_combo_modeSelect");
+                return modes && modes->count() > 0;
+            }))
+            return nullptr;
+        settleEvents();
+        return d;
+    }
+    static QList<QAbstractButton*> tabsOf(CVantikUSBDevice* d)
+    {
+        QList<QAbstractButton*> tabs;
+        for (auto* b : d->findChildren<QAbstractButton*>())
+            if (b->objectName().startsWith(QLatin1String("device_tab_")) && !b->isHidden())
+                tabs << b;
+        return tabs;
+    }
+};
+
+}  // namespace
+
+// Every device page and every feature tab of it: the window's controls as a screen reader reaches
+// them, each tab chosen through its accessible action.
+TEST_F(AccessibilityTest, EveryControlOfEveryPageHasANameAndAWorkingAction)
+{
+    plugAll();
+    for (const DeviceCase& c : kAllDevices) {
+        CVantikUSBDevice* d = showPage(c);
+        ASSERT_NE(d, nullptr) << c.kind;
+        for (QAbstractButton* tab : tabsOf(d)) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.kind, tab->objectName()).toStdString());
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(tab);
+            ASSERT_NE(a, nullptr);
+            ASSERT_NE(a->actionInterface(), nullptr);
+            a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            settleEvents();
+            EXPECT_TRUE(tab->isChecked());
+            const QStringList faults = accessibilityFaults(window.get());
+            EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+        }
+    }
+}
+
+// A key of the keyboard's picture says its key and what it is assigned to, in the language chosen.
+TEST_F(AccessibilityTest, KeysSayTheirKeyAndAssignmentInTheCurrentLanguage)
+{
+    CVantikUSBDevice* d = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(showPage({"keyboard", "keyboard"}));
+    QList<ui::CDeviceKeyButtonUI*> keys;
+    for (auto* k : d->findChildren<ui::CDeviceKeyButtonUI*>())
+        if (k->isVisible())
+            keys << k;
+    ASSERT_FALSE(keys.isEmpty());
+    for (auto* k : keys) {
+        const QString name = QAccessible::queryAccessibleInterface(k)->text(QAccessible::Name);
+        EXPECT_TRUE(name.contains(QLatin1String(", assigned: "))) << k->objectName().toStdString() << ": " << name.toStdString();
+    }
+    window->ApplyLanguage(kChinese);
+    settleEvents();
+    for (auto* k : keys) {
+        const QString name = QAccessible::queryAccessibleInterface(k)->text(QAccessible::Name);
+        EXPECT_FALSE(name.contains(QLatin1String("assigned"))) << name.toStdString();
+        EXPECT_FALSE(name.isEmpty());
+    }
+}
