@@ -128,7 +128,9 @@ void CDeviceKeyButtonUI::MakeTabStop()
 {
     // The picture is one stop of the Tab chain (the key last focused, at first the top left
     // one); the arrow keys walk its keys. A click still focuses any key.
-    for (CDeviceKeyButtonUI* k : FocusableKeys())
+    if (!parentWidget())
+        return;
+    for (auto* k : parentWidget()->findChildren<CDeviceKeyButtonUI*>(Qt::FindDirectChildrenOnly))
         if (k != this && (k->focusPolicy() & Qt::TabFocus))
             k->setFocusPolicy(Qt::ClickFocus);
     setFocusPolicy(Qt::StrongFocus);

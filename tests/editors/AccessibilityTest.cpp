@@ -11,6 +11,10 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include "app/CMsgWnd.h"
 
 namespace {
 
@@ -230,4 +234,72 @@ TEST_F(AccessibilityTest, KeysSayTheirKeyAndAssignmentInTheCurrentLanguage)
         EXPECT_FALSE(name.contains(QLatin1String("assigned"))) << name.toStdString();
         EXPECT_FALSE(name.isEmpty());
     }
+}
+
+// The key picture by keyboard alone: one stop of the Tab chain, the arrow keys walk the keys by
+// where they sit, Enter chooses the focused key.
+TEST_F(AccessibilityTest, TheKeyPictureIsWalkedWithTheArrowKeysAndAKeyChosenWithEnter)
+{
+    CVantikUSBDevice* d = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(d, nullptr);
+    ASSERT_TRUE(showPage({"keyboard", "keyboard"}));
+    click(d, "device_tab_keys");
+    settleEvents();
+    auto* esc = control<ui::CDeviceKeyButtonUI>(d, "key_0");
+    ASSERT_NE(esc, nullptr);
+    ASSERT_TRUE(esc->isVisible());
+    QWidget* picture = esc->parentWidget();
+    int stops = 0;
+    for (auto* k : picture->findChildren<ui::CDeviceKeyButtonUI*>(Qt::FindDirectChildrenOnly))
+        stops += k->isVisible() && (k->focusPolicy() & Qt::TabFocus);
+    EXPECT_EQ(stops, 1);
+
+    esc->setFocus(Qt::TabFocusReason);
+    settleEvents();
+    auto focused = [] { return qobject_cast<ui::CDeviceKeyButtonUI*>(QApplication::focusWidget()); };
+    auto send = [&](Qt::Key key) {
+        QWidget* w = QApplication::focusWidget() ? QApplication::focusWidget() : esc;
+        QTest::keyClick(w, key);
+        settleEvents();
+    };
+    if (!focused())
+        GTEST_SKIP() << "the offscreen window does not take the focus";
+    send(Qt::Key_Right);
+    ASSERT_NE(focused(), nullptr);
+    EXPECT_NE(focused(), esc);
+    EXPECT_GT(focused()->x(), esc->x());
+    EXPECT_LT(std::abs(focused()->y() - esc->y()), esc->height());
+    ui::CDeviceKeyButtonUI* f1 = focused();
+    send(Qt::Key_Down);
+    ASSERT_NE(focused(), nullptr);
+    EXPECT_GT(focused()->y(), f1->y());
+    send(Qt::Key_Up);
+    EXPECT_EQ(focused(), f1);
+    send(Qt::Key_Left);
+    EXPECT_EQ(focused(), esc);
+    // The focused key is now the picture's stop in the Tab chain.
+    EXPECT_TRUE(esc->focusPolicy() & Qt::TabFocus);
+
+    QSignalSpy chosen(esc, &QAbstractButton::clicked);
+    send(Qt::Key_Return);
+    EXPECT_EQ(chosen.count(), 1);
+}
+
+// Escape answers the message box as its close button does.
+TEST_F(AccessibilityTest, EscapeClosesTheMessageBox)
+{
+    bool sent = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<CMsgWnd*>(w); box && box->isVisible() && !sent) {
+                sent = true;
+                QTest::keyClick(box, Qt::Key_Escape);
+            }
+    });
+    poll.start(20);
+    const int answer = CMsgWnd::ShowMessage(window.get(), QString(), QStringLiteral("message_text_7"), 96, true,
+                                            CMsgWnd::ConfirmAndCancel);
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(answer, 0);
 }
