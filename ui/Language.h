@@ -54,6 +54,7 @@ private:
     Language() = default;
     void applyOne(QWidget* w);
     void applyAccessibleName(QWidget* w);
+    void linkLabel(QWidget* w);
 
     QHash<QString, QString> m_texts;
     QString m_file;
