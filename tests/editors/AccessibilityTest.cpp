@@ -15,6 +15,8 @@
 #include <QTimer>
 
 #include "app/CMsgWnd.h"
+#include "devices/CVantikKeyboardDevice.h"
+#include "editors/CKeySetControlUI.h"
 
 namespace {
 
@@ -217,28 +219,50 @@ TEST_F(AccessibilityTest, EveryControlOfEveryPageHasANameAndAWorkingAction)
     }
 }
 
-// A key of the keyboard's picture says its key and what it is assigned to, in the language chosen.
+// A key of the keyboard picture says its key and what it is assigned to, in the language chosen:
+// its factory function at first, the function the key panel gives it once reassigned.
 TEST_F(AccessibilityTest, KeysSayTheirKeyAndAssignmentInTheCurrentLanguage)
 {
-    CVantikUSBDevice* d = plugAndShow("keyboard", "keyboard");
+    auto* d = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
     ASSERT_NE(d, nullptr);
     ASSERT_TRUE(showPage({"keyboard", "keyboard"}));
-    QList<ui::CDeviceKeyButtonUI*> keys;
+    auto* profile = d->findChild<CDeviceProfileUI*>();
+    auto* panel = d->findChild<CKeySetControlUI*>();
+    ASSERT_TRUE(profile && panel);
+    profile->SelectFeatureTab(CDeviceProfileUI::TabKeys);
+    ASSERT_TRUE(waitFor([&] { return d->KeyAssignments().size() > 30; }));
+    settleEvents();
+    auto name = [](QWidget* k) { return QAccessible::queryAccessibleInterface(k)->text(QAccessible::Name); };
+    auto* esc = control<ui::CDeviceKeyButtonUI>(d, "key_0");
+    ASSERT_NE(esc, nullptr);
+    EXPECT_EQ(name(esc), QStringLiteral("Esc, assigned: Esc"));
+    int shown = 0;
     for (auto* k : d->findChildren<ui::CDeviceKeyButtonUI*>())
-        if (k->isVisible())
-            keys << k;
-    ASSERT_FALSE(keys.isEmpty());
-    for (auto* k : keys) {
-        const QString name = QAccessible::queryAccessibleInterface(k)->text(QAccessible::Name);
-        EXPECT_TRUE(name.contains(QLatin1String(", assigned: "))) << k->objectName().toStdString() << ": " << name.toStdString();
-    }
+        if (k->isVisible() && !k->text().isEmpty()) {
+            ++shown;
+            EXPECT_TRUE(name(k).contains(QLatin1String(", assigned: "))) << k->objectName().toStdString() << ": "
+                                                                          << name(k).toStdString();
+        }
+    EXPECT_GT(shown, 60);
+
+    // Esc becomes Mute.
+    esc->click();
+    ASSERT_EQ(panel->EditedKey(), 0);
+    auto* categories = control<QComboBox>(panel, "keyset_function_combo");
+    categories->setCurrentIndex(categories->findData(QString::number(CKeySetControlUI::CatMedia)));
+    auto* media = control<QComboBox>(panel, "keyset_media_combo");
+    const QString mute = ui::Language::instance().Text(QStringLiteral("media_mute"));
+    ASSERT_GE(media->findText(mute), 0);
+    media->setCurrentIndex(media->findText(mute));
+    settleEvents();
+    EXPECT_EQ(name(esc), QStringLiteral("Esc, assigned: Mute"));
+
     window->ApplyLanguage(kChinese);
     settleEvents();
-    for (auto* k : keys) {
-        const QString name = QAccessible::queryAccessibleInterface(k)->text(QAccessible::Name);
-        EXPECT_FALSE(name.contains(QLatin1String("assigned"))) << name.toStdString();
-        EXPECT_TRUE(name.contains(QStringLiteral("功能"))) << name.toStdString();
-    }
+    const QString chinese = name(esc);
+    EXPECT_FALSE(chinese.contains(QLatin1String("assigned"))) << chinese.toStdString();
+    EXPECT_TRUE(chinese.contains(QStringLiteral("功能"))) << chinese.toStdString();
+    EXPECT_TRUE(chinese.contains(ui::Language::instance().Text(QStringLiteral("media_mute")))) << chinese.toStdString();
 }
 
 // The key picture by keyboard alone: one stop of the Tab chain, the arrow keys walk the keys by
