@@ -11,6 +11,7 @@
 #include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -149,6 +150,35 @@ QStringList accessibilityFaults(QWidget* root)
     return faults;
 }
 
+// What the Tab key does not do well on the shown page: a control it cannot reach, a hidden or
+// disabled control it stops at, or a chain longer than `most` stops (each key of a picture a stop).
+QStringList tabOrderFaults(QWidget* window, QWidget* page, QWidget* start, int most)
+{
+    QStringList faults;
+    start->setFocus(Qt::TabFocusReason);
+    settleEvents();
+    if (QApplication::focusWidget() != start)
+        return faults;  // the window does not take the focus here: nothing to walk
+    QSet<QWidget*> reached;
+    QWidget* at = start;
+    for (int i = 0; i < 400; ++i) {
+        QTest::keyClick(at, Qt::Key_Tab);
+        at = QApplication::focusWidget();
+        if (!at || at == start || reached.contains(at))
+            break;
+        reached << at;
+        if (!at->isVisible() || !at->isEnabled())
+            faults << QStringLiteral("Tab stops at hidden or disabled %1").arg(at->objectName());
+    }
+    if (reached.size() > most)
+        faults << QStringLiteral("%1 Tab stops").arg(reached.size());
+    for (QWidget* w : page->findChildren<QWidget*>())
+        if (w->isVisible() && w->isEnabled() && w->window() == window && (w->focusPolicy() & Qt::TabFocus) &&
+            !partOfAnother(w) && !reached.contains(w) && w != start)
+            faults << QStringLiteral("Tab does not reach %1 %2").arg(QString::fromLatin1(w->metaObject()->className()), w->objectName());
+    return faults;
+}
+
 class AccessibilityTest : public PanelOnSimulatorTest {
 protected:
     void SetUp() override
@@ -215,6 +245,8 @@ TEST_F(AccessibilityTest, EveryControlOfEveryPageHasANameAndAWorkingAction)
             EXPECT_TRUE(tab->isChecked());
             const QStringList faults = accessibilityFaults(window.get());
             EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+            const QStringList tabbing = tabOrderFaults(window.get(), d, tab, 60);
+            EXPECT_TRUE(tabbing.isEmpty()) << tabbing.join(QLatin1Char('\n')).toStdString();
         }
     }
 }
