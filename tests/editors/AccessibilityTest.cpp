@@ -7,6 +7,8 @@
 #include "ui/CSelectPanelUI.h"
 #include "ui/Language.h"
 
+#include <QAbstractItemView>
+#include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QAccessible>
@@ -141,9 +143,26 @@ QStringList accessibilityFaults(QWidget* root)
         } else if (qobject_cast<QAbstractSpinBox*>(w)) {
             if (!a->valueInterface())
                 faults << what + QStringLiteral(": no value interface");
-        } else if (qobject_cast<QComboBox*>(w)) {
-            if (!a->actionInterface() || a->actionInterface()->actionNames().isEmpty())
-                faults << what + QStringLiteral(": no action");
+        } else if (!qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractItemView*>(w) &&
+                   !qobject_cast<QAbstractScrollArea*>(w)) {
+            // A combo box or a control of our own: an action or a value to set.
+            const QAccessibleActionInterface* act = a->actionInterface();
+            const QStringList actions = act ? act->actionNames() : QStringList();
+            const bool operable = std::any_of(actions.begin(), actions.end(), [](const QString& n) {
+                return n != QAccessibleActionInterface::setFocusAction();
+            });
+            if (!operable && !a->valueInterface())
+                faults << what + QStringLiteral(": no action and no value");
+            // A control stepped by increase and decrease shows the change in its value.
+            if (actions.contains(QAccessibleActionInterface::increaseAction())) {
+                const QString before = a->text(QAccessible::Value);
+                a->actionInterface()->doAction(QAccessibleActionInterface::increaseAction());
+                if (a->text(QAccessible::Value) == before)
+                    a->actionInterface()->doAction(QAccessibleActionInterface::decreaseAction());
+                settleEvents();
+                if (a->text(QAccessible::Value) == before)
+                    faults << what + QStringLiteral(": increase and decrease do not change it");
+            }
         }
     }
     faults.removeDuplicates();
