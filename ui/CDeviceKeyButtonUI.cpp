@@ -43,7 +43,10 @@ public:
             return key.isEmpty() ? assigned : key;
         if (key.isEmpty())
             return assigned;
-        return Language::instance().Text(QStringLiteral("key_assigned_format")).arg(key, assigned);
+        // A language file without the pattern still says both.
+        const QString id = QStringLiteral("key_assigned_format");
+        const QString pattern = Language::instance().Has(id) ? Language::instance().Text(id) : QStringLiteral("%1: %2");
+        return pattern.arg(key, assigned);
     }
     QAccessible::State state() const override
     {
