@@ -29,8 +29,9 @@ constexpr int kTextIdRole = Qt::UserRole + 0x7E11;
 constexpr int kShownTextRole = kTextIdRole + 1;
 // Set on a control once its skin texts were taken as ids.
 const char kMarkedProperty[] = "tessel_textids_marked";
-// The accessible name derived here last, told apart from one that code set.
+// Set on a control once a caption was made its buddy.
 const char kLabelledProperty[] = "tessel_label_linked";
+// The accessible name derived here last, told apart from one that code set.
 const char kDerivedNameProperty[] = "tessel_derived_accessible_name";
 
 QByteArray shownKey(const char* idProperty)
