@@ -22,6 +22,7 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
@@ -371,7 +372,14 @@ QString CMacroControlUI::NewMacro()
         if (!names.contains(name, Qt::CaseInsensitive))
             break;
     }
-    const QString id = QString::fromStdString(CJsonFile::MakeTimestampName());
+    // Each macro has its own file, also when two are added within one millisecond.
+    const QString id = QString::fromStdString(CJsonFile::MakeTimestampName([&](const std::string& candidate) {
+        const QString name = QString::fromStdString(candidate);
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->data(Qt::UserRole).toString() == name)
+                return true;
+        return QFileInfo::exists(paths::macroFile(m_folder, name));
+    }));
     auto* item = new QListWidgetItem(name);
     item->setData(Qt::UserRole, id);
     item->setSizeHint(QSize(0, 30));
