@@ -3,6 +3,7 @@
 // effect to the others; game events switch the mode and it comes back; keys are painted by a
 // drag over the keyboard picture.
 #include "tests/editors/PanelTestFixture.h"
+#include "tests/editors/ControlTable.h"
 
 #include "devices/CVantikKeyboardDevice.h"
 #include "devices/LightTypes.h"
@@ -513,4 +514,133 @@ TEST_F(LightingPanelTest, ADragOverTheColourFieldSendsAtTheDevicesPaceAndSavesOn
     EXPECT_EQ(saved["Green"].asInt(), chosen.green);
     EXPECT_EQ(saved["Blue"].asInt(), chosen.blue);
     EXPECT_LE(saves, 4) << "a save (a temporary file and its rename) per mouse move";
+}
+
+// Every control of the keyboard's lighting panel, by table: each row puts the panel into a mode
+// that offers the control, operates it with input events on the control itself and must change
+// the keyboard's memory (read back from the simulator) and the profile file. A control the user
+// can operate in any of the modes visited without a row fails the last check.
+TEST_F(LightingPanelTest, EveryKeyboardLightingControlChangesTheDeviceAndTheProfile)
+{
+    using namespace controltable;
+    // A second device makes "same lighting" available.
+    ASSERT_NE(plugAndShow("mouse", "mouse"), nullptr);
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_NE(showLighting(kDevices[0]), nullptr);
+    CLightControlUI* panel = panelOf(keyboard);
+    ASSERT_NE(panel, nullptr);
+    auto* modes = control<QComboBox>(panel, "light_combo_modeSelect");
+    ASSERT_NE(modes, nullptr);
+    auto mode = [&](int m) {
+        return [this, keyboard, modes, m] {
+            ASSERT_TRUE(ChooseItem(modes, m)) << "mode " << m;
+            ASSERT_TRUE(waitForBytes("keyboard", 1, QByteArray(1, char(m))));
+            ASSERT_TRUE(drained(keyboard));
+        };
+    };
+    auto settings = [this] { return sim->dumpHex("keyboard", "settings"); };
+    auto keyColours = [this] { return sim->dumpHex("keyboard", "lighttable"); };
+    auto profile = [keyboard](const char* key) {
+        return [keyboard, key] { return CJsonFile::ReadJson(keyboard->Profile().GetProfilePath())["Device"][0][key]; };
+    };
+    auto lightInfo = profile("LightInfo");
+    auto audioInfo = profile("AudioLightInfo");
+    auto wholeProfile = [keyboard] { return CJsonFile::ReadJson(keyboard->Profile().GetProfilePath())["Device"][0]; };
+    auto toggleOption = [&](const char* other) {
+        return [this, panel, other](QWidget* w) {
+            // An option already chosen is left by choosing the other first.
+            if (qobject_cast<QAbstractButton*>(w)->isChecked())
+                Click(control<QWidget>(panel, other));
+            ASSERT_TRUE(drained(deviceOfKind("keyboard")));
+            Click(w);
+        };
+    };
+    auto typeOther = [](QWidget* w) {
+        TypeAndLeave(w, qobject_cast<QLineEdit*>(w)->text() == "17" ? "18" : "17");
+    };
+    // A swatch of another colour than the one the panel shows.
+    auto otherSwatch = [panel](const char* prefix, const char* edit) {
+        return [panel, prefix, edit](QWidget*) {
+            const QString shown = control<QLineEdit>(panel, edit)->text();
+            Click(control<QWidget>(panel, (QByteArray(prefix) + (shown == "255" ? "2" : "1")).constData()));
+        };
+    };
+    auto pickInField = [](QWidget* w) {
+        static int n = 0;
+        const QPoint at(w->width() * (2 + (n++ % 5)) / 8, w->height() / 3);
+        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, at);
+    };
+    // Selects Q on the keyboard picture (which paints it), for the buttons that colour or clear
+    // the selected keys; `lit` leaves it lit, else it is cleared.
+    auto selectAKey = [&](bool lit) {
+        return [&, lit] {
+            mode(19)();
+            for (auto* key : keyboard->findChildren<ui::CDeviceKeyButtonUI*>())
+                if (key->toolTip() == "Q" && !key->IsSelected())
+                    Click(key);
+            Click(control<QWidget>(panel, lit ? "custom_bright_color_btn" : "custom_off_color_btn"));
+        };
+    };
+
+    const std::vector<Row> rows = {
+        {"light_combo_modeSelect", mode(1), [](QWidget* w) { ASSERT_TRUE(ChooseItem(qobject_cast<QComboBox*>(w), 6)); },
+         settings, lightInfo},
+        {"deng_light_slider", mode(1), StepSlider, settings, lightInfo},
+        {"deng_speed_slider", mode(1), StepSlider, settings, lightInfo},
+        {"deng_FXL_check", mode(1), toggleOption("deng_FXR_check"), settings, lightInfo},
+        {"deng_FXR_check", mode(1), toggleOption("deng_FXL_check"), settings, lightInfo},
+        {"deng_7color_check", mode(1), Click, settings, lightInfo},
+        {"color_option_", mode(6), otherSwatch("color_option_", "deng_edit_R"), settings, lightInfo},
+        {"deng_edit_R", mode(6), typeOther, settings, lightInfo},
+        {"deng_edit_G", mode(6), typeOther, settings, lightInfo},
+        {"deng_edit_B", mode(6), typeOther, settings, lightInfo},
+        {"deng_Color_Pallet", mode(6), pickInField, settings, lightInfo},
+        {"light_combo_ZZCCmodeSelect", mode(17), ChooseAnother, settings, lightInfo},
+        {"custom_bright_color_btn", selectAKey(false), Click, keyColours, wholeProfile},
+        {"custom_off_color_btn", selectAKey(true), Click, keyColours, wholeProfile},
+        // Entering a group writes its colours into the device's table for it: the table, or where
+        // it already holds them, the count of table writes shows it.
+        {"light_combo_custommodeSelect", selectAKey(true), ChooseAnother,
+         [this, keyColours] {
+             const auto commands = sim->run({"state"})["devices"]["keyboard"]["counters"]["commands"];
+             return commands["0x0B"].toStyledString() + commands["0x0b"].toStyledString() + keyColours();
+         },
+         lightInfo},
+        {"deng_same_mode", mode(23), Click, [this] { return sim->dumpHex("mouse", "settings"); },
+         [this] {
+             return CJsonFile::ReadJson(deviceOfKind("mouse")->Profile().GetProfilePath())["Device"][0]["LightInfo"];
+         }},
+        // The music mode's colours are drawn by Tessel into the frames it streams; the
+        // keyboard's memory has no place for them.
+        {"light_combo_audiomodeSelect", mode(29), ChooseAnother, {}, audioInfo, "drawn into the frames"},
+        {"deng_7audiocolor_check", [&] { mode(29)(); Click(control<QWidget>(panel, "audio_FgColor_check")); },
+         Click, {}, audioInfo, "drawn into the frames"},
+        {"audio_BkColor_check", mode(29), toggleOption("audio_FgColor_check"), {}, audioInfo, "drawn into the frames"},
+        {"audio_FgColor_check", mode(29), toggleOption("audio_BkColor_check"), {}, audioInfo, "drawn into the frames"},
+        {"audiocolor_option_", mode(29), otherSwatch("audiocolor_option_", "deng_audioedit_R"), {}, audioInfo,
+         "drawn into the frames"},
+        {"deng_audioedit_R", mode(29), typeOther, {}, audioInfo, "drawn into the frames"},
+        {"deng_audioedit_G", mode(29), typeOther, {}, audioInfo, "drawn into the frames"},
+        {"deng_audioedit_B", mode(29), typeOther, {}, audioInfo, "drawn into the frames"},
+        {"deng_audioColor_Pallet", mode(29), pickInField, {}, audioInfo, "drawn into the frames"},
+        {"Close_bkColor_btn",
+         [&] {
+             mode(29)();
+             Click(control<QWidget>(panel, "audio_BkColor_check"));
+             TypeAndLeave(control<QWidget>(panel, "deng_audioedit_R"), "90");
+         },
+         Click, {}, audioInfo, "drawn into the frames"},
+    };
+    Walker walker(panel, [&] { return drained(keyboard); }, [&](const std::function<bool()>& c) { return waitFor(c); });
+    walker.Walk(rows);
+    // Modes whose controls no row visits.
+    for (int m : {3, 12, 18, 21, 24}) {
+        mode(m)();
+        walker.Collect();
+    }
+    walker.ExpectEveryControlHasARow({
+        {"deng_colordp_btn", "shows the chosen colour; it takes no input"},
+        {"deng_audiocolordp_btn", "shows the chosen audio colour; it takes no input"},
+    });
 }
