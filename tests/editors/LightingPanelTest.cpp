@@ -13,6 +13,7 @@
 #include "ui/CSelectPanelUI.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QMouseEvent>
 #include <QSet>
@@ -69,6 +70,15 @@ protected:
     {
         for (const DeviceCase& c : kDevices)
             ASSERT_NE(plugAndShow(c.sim, c.kind), nullptr) << c.kind;
+    }
+    // The settings writes (command 0x06) each device has taken so far.
+    Json::Value settingsWrites()
+    {
+        Json::Value writes;
+        const Json::Value devices = sim->run({"state"})["devices"];
+        for (const DeviceCase& c : kDevices)
+            writes[c.sim] = devices[c.sim]["counters"]["commands"]["0x06"];
+        return writes;
     }
     static bool previewShows(CVantikUSBDevice* d, uint32_t packed)
     {
@@ -230,8 +240,15 @@ TEST_F(LightingPanelTest, SameLightingCarriesTheKeyboardsEffectToEveryDevice)
     // A mode outside every family offers the button but changes nothing.
     control<QComboBox>(panelOf(mouse), "light_combo_modeSelect")->setCurrentIndex(6);
     ASSERT_TRUE(waitForBytes("mouse", 1, QByteArray(1, char(6))));
+    for (const DeviceCase& c : kDevices)
+        ASSERT_TRUE(drained(deviceOfKind(c.kind)));
+    const Json::Value writesBefore = settingsWrites();
     click(panelOf(mouse), "deng_same_mode");
-    QTest::qWait(300);
+    // Whatever the click sent is on the devices' workers now: once they are drained, it has
+    // reached the simulator.
+    for (const DeviceCase& c : kDevices)
+        ASSERT_TRUE(drained(deviceOfKind(c.kind)));
+    EXPECT_EQ(settingsWrites(), writesBefore) << "no device was written";
     EXPECT_EQ(lightBytes("keyboard").at(1), char(23));
 }
 
@@ -248,12 +265,15 @@ TEST_F(LightingPanelTest, GameEventSwitchesTheModeAndItReturnsAfterTheLastEvent)
     // 25 lies outside 1..20: the mode to return to is 1.
     EXPECT_EQ(keyboard->Profile().GetLightInfo().previousMode, 1);
     EXPECT_EQ(control<QComboBox>(panelOf(keyboard), "light_combo_modeSelect")->currentIndex(), 7);
-    // A mode the keyboard does not have is not shown, but the event still counts.
+    // A mode the keyboard does not have is not shown, but the event still counts: the return
+    // comes 5 s after the second event, not 5 s after the first (2.5 s after the second). A
+    // loaded machine can only make it later, so the lower bound holds whatever the load.
     QTest::qWait(2500);
     window->PostMessage(app::RegisteredMessages::Find("Game_Death"), 1, 200);
-    QTest::qWait(3500);
-    EXPECT_EQ(lightBytes("keyboard").at(1), char(7)) << "the second event put the return off";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return lightBytes("keyboard").at(1) == char(1); }, 4000));
+    QElapsedTimer sinceSecond;
+    sinceSecond.start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lightBytes("keyboard").at(1) == char(1); }, 15000));
+    EXPECT_GE(sinceSecond.elapsed(), 4000) << "the second event put the return off";
     EXPECT_EQ(keyboard->Profile().GetLightInfo().mode, 1);
 }
 
@@ -455,14 +475,17 @@ TEST_F(LightingPanelTest, NothingIsWrittenWhileAnotherProgramHoldsTheLighting)
 
     const uint32_t request = app::RegisteredMessages::Find(app::msg::kLightControlRequest);
     window->PostMessage(request, 1, 0);  // another program takes the lighting
-    QTest::qWait(200);
+    ASSERT_TRUE(waitFor([&] { return mouse->LightingControl() == 0; }));
+    ASSERT_TRUE(drained(mouse));
+    const Json::Value writesBefore = settingsWrites();
     modes->setCurrentIndex(2);
-    QTest::qWait(500);
+    ASSERT_TRUE(drained(mouse));
+    EXPECT_EQ(settingsWrites()["mouse"], writesBefore["mouse"]) << "nothing was written";
     EXPECT_EQ(lightBytes("mouse").at(1), char(3)) << "the mouse keeps what the other program shows";
     EXPECT_EQ(mouse->Profile().GetLightInfo().mode, 2) << "the choice is kept for later";
 
     window->PostMessage(request, 1, 1);  // and gives it back
-    QTest::qWait(200);
+    ASSERT_TRUE(waitFor([&] { return mouse->LightingControl() != 0; }));
     modes->setCurrentIndex(4);
     EXPECT_TRUE(waitForBytes("mouse", 1, QByteArray(1, char(4))));
 }
