@@ -19,7 +19,8 @@ protected:
     CVantikUSBDevice* showPage(const char* sim, const char* kind, const char* tab)
     {
         CVantikUSBDevice* d = plugAndShow(sim, kind);
-        if (!d)
+        // The page shows the profile once it is loaded after connecting.
+        if (!d || !waitFor([d] { return !d->Profile().GetProfilePath().isEmpty(); }) || !drained(d))
             return nullptr;
         auto* button = control<QAbstractButton>(d, tab);
         if (!button)
@@ -49,15 +50,19 @@ protected:
             ADD_FAILURE() << "every option of " << prefix.toStdString() << " is chosen";
         };
     }
-    // Clicks the option itself; when it is the chosen one, another is chosen first.
-    std::function<void(QWidget*)> chooseThis(CVantikUSBDevice* d, const QString& prefix, int count)
+    // Makes sure option `n` of a group is not the chosen one (chooses another), so that clicking
+    // it is a change.
+    std::function<void()> notChosen(CVantikUSBDevice* d, const QString& prefix, int n, int count,
+                                    std::function<void()> before = {})
     {
-        return [this, d, prefix, count](QWidget* w) {
-            if (qobject_cast<QAbstractButton*>(w)->isChecked()) {
+        return [this, d, prefix, n, count, before] {
+            if (before)
+                before();
+            auto* b = control<QAbstractButton>(d, (prefix + QString::number(n)).toUtf8().constData());
+            ASSERT_NE(b, nullptr);
+            if (b->isChecked())
                 chooseOther(d, prefix, count)(nullptr);
-                ASSERT_TRUE(drained(d));
-            }
-            Click(w);
+            ASSERT_TRUE(drained(d));
         };
     }
 };
@@ -84,7 +89,7 @@ TEST_F(ControlTablesTest, EveryMouseSettingChangesTheMouseAndTheProfile)
         const std::string i = std::to_string(n);
         rows.push_back({"DPI_slider_" + i, page(0), StepSlider, settings, profile});
         rows.push_back({"DPI_edit_" + i, page(0), typeOther, settings, profile});
-        rows.push_back({"DPI_select_check_" + i, page(0), chooseThis(mouse, "DPI_select_check_", 5), settings, profile});
+        rows.push_back({"DPI_select_check_" + i, notChosen(mouse, "DPI_select_check_", n, 5, page(0)), Click, settings, profile});
         // The colour comes from the colour dialog the swatch opens.
         rows.push_back({"DPI_color_option_" + i, page(0),
                         [](QWidget* w) {
@@ -126,8 +131,8 @@ TEST_F(ControlTablesTest, EveryMouseSettingChangesTheMouseAndTheProfile)
     for (int n = 0; n < 5; ++n)
         rows.push_back({"DPI_enable_check_" + std::to_string(n), stagesOnAndAnotherActive(n), Click, settings, profile});
     for (int n = 0; n < 4; ++n)
-        rows.push_back({"polling_rate_option_" + std::to_string(n), page(0),
-                        chooseThis(mouse, "polling_rate_option_", 4), settings, profile});
+        rows.push_back({"polling_rate_option_" + std::to_string(n), notChosen(mouse, "polling_rate_option_", n, 4, page(0)),
+                        Click, settings, profile});
     // The pointer settings of the second page are kept in the profile only: the mouse has no
     // place for them.
     const char* desktop = "kept in the profile only";
@@ -146,5 +151,35 @@ TEST_F(ControlTablesTest, EveryMouseSettingChangesTheMouseAndTheProfile)
         {"key_", "the mouse picture's buttons choose the button to assign on the keys page"},
         {"mouse_led_", "the mouse picture's lights show the lighting"},
         {"windowdeviceset_1", "opens the desktop's own mouse settings"},
+    });
+}
+
+TEST_F(ControlTablesTest, EveryKeyboardSystemSettingChangesTheKeyboardAndTheProfile)
+{
+    CVantikUSBDevice* keyboard = showPage("keyboard", "keyboard", "device_tab_system");
+    ASSERT_NE(keyboard, nullptr);
+    auto settings = memory("keyboard", "settings");
+    auto profile = profileOf(keyboard);
+    auto none = [] {};
+    std::vector<Row> rows;
+    for (int n = 0; n < 4; ++n)
+        rows.push_back({"polling_rate_option_" + std::to_string(n), notChosen(keyboard, "polling_rate_option_", n, 4), Click,
+                        settings, profile});
+    for (const char* flag : {"winlockflag_option", "wflag_option", "6flag_option"})
+        rows.push_back({flag, none, Click, settings, profile});
+    // Key repeat is the desktop's: kept in the profile, the keyboard has no place for it.
+    const char* desktop = "key repeat is the desktop's";
+    for (int n = 0; n < 4; ++n)
+        rows.push_back({"repeat_delay_check_" + std::to_string(n), notChosen(keyboard, "repeat_delay_check_", n, 4), Click,
+                        {}, profile, desktop});
+    rows.push_back({"repeat_rate_slider", none, StepSlider, {}, profile, desktop});
+
+    Walker walker(keyboard, [&] { return drained(keyboard); }, [&](const std::function<bool()>& c) { return waitFor(c); });
+    walker.Walk(rows);
+    walker.ExpectEveryControlHasARow({
+        {"repeat_input_richedit", "a field to try the key repeat in; nothing is kept"},
+        {"reset_repeat_btn", "empties the try-out field"},
+        {"device_tab_", "chooses the page shown"},
+        {"key_", "the keyboard picture's keys choose the key to assign on the keys page"},
     });
 }
