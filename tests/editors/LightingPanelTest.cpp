@@ -667,3 +667,83 @@ TEST_F(LightingPanelTest, EveryKeyboardLightingControlChangesTheDeviceAndTheProf
         {"deng_audiocolordp_btn", "shows the chosen audio colour; it takes no input"},
     });
 }
+
+// The same panel on the mouse, the pad and the headset, by table: their modes differ from the
+// keyboard's, and the keyboard-only choices are not offered.
+TEST_F(LightingPanelTest, EveryLightingControlOfTheOtherDevicesChangesTheDeviceAndTheProfile)
+{
+    using namespace controltable;
+    plugAll();
+    for (const DeviceCase& c : {kDevices[1], kDevices[2], kDevices[3]}) {
+        SCOPED_TRACE(c.kind);
+        CVantikUSBDevice* d = showLighting(c);
+        ASSERT_NE(d, nullptr);
+        ASSERT_TRUE(waitFor([d] { return !d->Profile().GetProfilePath().isEmpty(); }));
+        CLightControlUI* panel = panelOf(d);
+        auto* modes = control<QComboBox>(panel, "light_combo_modeSelect");
+        ASSERT_NE(modes, nullptr);
+        auto mode = [&](int m) {
+            return [this, d, modes, m, &c] {
+                ASSERT_TRUE(ChooseItem(modes, m)) << "mode " << m;
+                ASSERT_TRUE(waitForBytes(c.sim, 1, QByteArray(1, char(m))));
+                ASSERT_TRUE(drained(d));
+            };
+        };
+        auto settings = [this, &c] { return sim->dumpHex(c.sim, "settings"); };
+        auto lightInfo = [d] { return CJsonFile::ReadJson(d->Profile().GetProfilePath())["Device"][0]["LightInfo"]; };
+        auto toggleOption = [&](const char* other) {
+            return [this, panel, other, d](QWidget* w) {
+                if (qobject_cast<QAbstractButton*>(w)->isChecked())
+                    Click(control<QWidget>(panel, other));
+                ASSERT_TRUE(drained(d));
+                Click(w);
+            };
+        };
+        auto typeOther = [](QWidget* w) { TypeAndLeave(w, qobject_cast<QLineEdit*>(w)->text() == "17" ? "18" : "17"); };
+        auto otherSwatch = [panel](QWidget*) {
+            Click(control<QWidget>(panel, control<QLineEdit>(panel, "deng_edit_R")->text() == "255" ? "color_option_2"
+                                                                                                  : "color_option_1"));
+        };
+        auto pickInField = [](QWidget* w) {
+            static int n = 0;
+            QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(w->width() * (2 + (n++ % 5)) / 8, w->height() / 3));
+        };
+        // The keyboard and the mouse keep the direction in their settings; the pad and the
+        // headset draw it in Tessel's light thread into the frames they are sent.
+        const bool directionInSettings = QByteArray(c.sim) == "mouse";
+        std::function<std::string()> direction;
+        if (directionInSettings)
+            direction = settings;
+        const char* directionWhy = directionInSettings ? "" : "drawn by Tessel into the frames";
+        const std::vector<Row> rows = {
+            {"light_combo_modeSelect", mode(0), [](QWidget* w) { ASSERT_TRUE(ChooseItem(qobject_cast<QComboBox*>(w), 2)); },
+             settings, lightInfo},
+            {"deng_light_slider", mode(0), StepSlider, settings, lightInfo},
+            {"deng_speed_slider", mode(0), StepSlider, settings, lightInfo},
+            {"deng_FXL_check", mode(0), toggleOption("deng_FXR_check"), direction, lightInfo, directionWhy},
+            {"deng_FXR_check", mode(0), toggleOption("deng_FXL_check"), direction, lightInfo, directionWhy},
+            {"deng_7color_check", mode(0), Click, settings, lightInfo},
+            {"color_option_", mode(2), otherSwatch, settings, lightInfo},
+            {"deng_edit_R", mode(2), typeOther, settings, lightInfo},
+            {"deng_edit_G", mode(2), typeOther, settings, lightInfo},
+            {"deng_edit_B", mode(2), typeOther, settings, lightInfo},
+            {"deng_Color_Pallet", mode(2), pickInField, settings, lightInfo},
+            // Mode 2 belongs to the family the keyboard shows as mode 5.
+            {"deng_same_mode", mode(2), Click, [this] { return sim->dumpHex("keyboard", "settings"); },
+             [this] {
+                 return CJsonFile::ReadJson(deviceOfKind("keyboard")->Profile().GetProfilePath())["Device"][0]["LightInfo"];
+             }},
+        };
+        Walker walker(panel, [&] { return drained(d); }, [&](const std::function<bool()>& cond) { return waitFor(cond); });
+        walker.Walk(rows);
+        for (int m = 0; m < modes->count(); ++m) {
+            if (qobject_cast<QListView*>(modes->view())->isRowHidden(m))
+                continue;
+            mode(m)();
+            walker.Collect();
+        }
+        walker.ExpectEveryControlHasARow({
+            {"deng_colordp_btn", "shows the chosen colour; it takes no input"},
+        });
+    }
+}
