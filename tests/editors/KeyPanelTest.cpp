@@ -1,4 +1,5 @@
 #include "tests/editors/PanelTestFixture.h"
+#include "tests/editors/ControlTable.h"
 #include "app/Application.h"
 #include "app/CMainWnd.h"
 #include "app/DeviceHub.h"
@@ -1031,4 +1032,115 @@ TEST_F(KeyPanelTest, EndingTesselMidRecordingSavesTheRecordedEvents)
     const Json::Value file =
         CJsonFile::ReadJson(folder + "/" + QString::fromStdString(list["MacroInfo"][0]["Guid"].asString()) + ".mac");
     EXPECT_EQ(file["Events"].size(), 2u);
+}
+
+// Every control of the key panel on the keyboard, by table: each row picks a key, chooses the
+// category that shows the control, operates the control with input events and writes to the
+// device ("write to device"), and must change the key's triple in the device's key table and
+// the key list in the profile. A control of the panel without a row fails the last check.
+TEST_F(KeyPanelTest, EveryKeyControlChangesTheKeyTableAndTheProfile)
+{
+    using namespace controltable;
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_TRUE(waitFor([&] { return keyboard->IdentifiedKeyCount() > 0 && !keyboard->KeyAssignments().empty(); }));
+    // A macro to assign.
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    click(macros, "macro_btn_name_add");
+    click(macros, "macro_btn_name_add");
+    const int position = knownKeyboardKey(keyboard, 20);
+    ASSERT_GE(position, 0);
+    CKeySetControlUI* panel = pickKey(keyboard, position);
+    ASSERT_NE(panel, nullptr);
+    const int slot = keyboard->SlotOf(position);
+    auto triple = [this, slot] { return slotHex("keyboard", slot); };
+    auto keyList = [keyboard] { return CJsonFile::ReadJson(keyboard->Profile().GetProfilePath())["Device"][0]; };
+    auto category = [&](int c) {
+        return [&, c] {
+            ASSERT_EQ(pickKey(keyboard, position), panel);
+            auto* combo = control<QComboBox>(panel, "keyset_function_combo");
+            ASSERT_TRUE(ChooseItem(combo, combo->findData(QString::number(c))));
+        };
+    };
+    // The gesture, then "write to device".
+    auto andWrite = [panel](std::function<void(QWidget*)> gesture) {
+        return [panel, gesture](QWidget* w) {
+            gesture(w);
+            Click(control<QWidget>(panel, "key_butt_keysave"));
+            Click(control<QWidget>(panel, "key_butt_prosave"));
+        };
+    };
+    auto typeNumber = [](QWidget* w) {
+        TypeAndLeave(w, qobject_cast<QLineEdit*>(w)->text() == "3" ? "4" : "3");
+    };
+    // A key pressed in the capture edit, as the window receives it: F (kernel 33) or G (34).
+    auto pressAKey = [this](QWidget* w) {
+        window->activateWindow();
+        Click(w);
+        ASSERT_TRUE(waitFor([&] { return w->hasFocus(); }));
+        const bool f = qobject_cast<QLineEdit*>(w)->text() == text("keyboard_key_F");
+        sendKey(w, QEvent::KeyPress, f ? Qt::Key_G : Qt::Key_F, f ? 34 : 33);
+        sendKey(w, QEvent::KeyRelease, f ? Qt::Key_G : Qt::Key_F, f ? 34 : 33);
+    };
+    std::vector<Row> rows = {
+        {"keyset_mousekey_combo", category(CKeySetControlUI::CatMouseButton), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_mouseswing_combo", category(CKeySetControlUI::CatHScroll), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_mouseswing_num_edit", category(CKeySetControlUI::CatHScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mouseswing_speed_edit", category(CKeySetControlUI::CatHScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mouseswing_delay_edit", category(CKeySetControlUI::CatHScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousewheel_combo", category(CKeySetControlUI::CatVScroll), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_mousewheel_num_edit", category(CKeySetControlUI::CatVScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousewheel_speed_edit", category(CKeySetControlUI::CatVScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousewheel_delay_edit", category(CKeySetControlUI::CatVScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousefire_interval_edit", category(CKeySetControlUI::CatFire), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousefire_num_edit", category(CKeySetControlUI::CatFire), andWrite(typeNumber), triple, keyList},
+        {"keyset_keyboard_text_edit", category(CKeySetControlUI::CatKey), andWrite(pressAKey), triple, keyList},
+        {"keyset_media_combo", category(CKeySetControlUI::CatMedia), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_system_combo", category(CKeySetControlUI::CatSystem), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_macro_combo", category(CKeySetControlUI::CatMacro), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_macro_over_combo", category(CKeySetControlUI::CatMacro), andWrite(ChooseAnother), triple, keyList},
+        // The count of runs is offered for the way of playing that repeats a given number of times.
+        {"keyset_macro_cycle_edit",
+         [&] {
+             category(CKeySetControlUI::CatMacro)();
+             auto* over = control<QComboBox>(panel, "keyset_macro_over_combo");
+             auto* cycle = control<QWidget>(panel, "keyset_macro_cycle_edit");
+             for (int i = 0; i < over->count() && !(cycle->isVisible() && cycle->isEnabled()); ++i)
+                 ASSERT_TRUE(ChooseItem(over, i));
+         },
+         andWrite(typeNumber), triple, keyList},
+        {"keyset_combokey_combo", category(CKeySetControlUI::CatShortcut), andWrite(ChooseAnother), triple, keyList},
+        {"key_butt_prosave",
+         [&] {
+             category(CKeySetControlUI::CatMedia)();
+             ChooseAnother(control<QWidget>(panel, "keyset_media_combo"));
+             Click(control<QWidget>(panel, "key_butt_keysave"));
+         },
+         Click, triple, keyList},
+        // The key's own function back, after another was written (mail: no key's own function).
+        {"key_butt_keydefalut",
+         [&] {
+             category(CKeySetControlUI::CatMedia)();
+             andWrite([](QWidget* w) { ASSERT_TRUE(ChooseItem(qobject_cast<QComboBox*>(w), 17)); })(
+                 control<QWidget>(panel, "keyset_media_combo"));
+             ASSERT_TRUE(drained(keyboard));
+         },
+         [panel](QWidget* w) {
+             Click(w);
+             Click(control<QWidget>(panel, "key_butt_keysave"));
+             Click(control<QWidget>(panel, "key_butt_prosave"));
+         },
+         triple, keyList},
+    };
+    for (int n = 0; n < 5; ++n)
+        rows.push_back({"key_ComBox_check_" + std::to_string(n), category(CKeySetControlUI::CatKey), andWrite(Click), triple,
+                        keyList});
+    Walker walker(panel, [&] { return drained(keyboard); }, [&](const std::function<bool()>& c) { return waitFor(c); });
+    walker.Walk(rows);
+    walker.ExpectEveryControlHasARow({
+        {"keyset_function_combo", "chooses the category shown; choosing one assigns nothing by itself"},
+        {"key_butt_keycancel", "drops a choice not yet saved: nothing stored changes"},
+        {"key_butt_keysave", "keeps the choice in the page; \"write to device\" sends and stores it (every row)"},
+    });
 }
