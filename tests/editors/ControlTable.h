@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QComboBox>
@@ -47,7 +48,7 @@ struct Row {
     std::function<Json::Value()> profile;
     const char* why = "";
     // Extra checks on the values after the gesture (optional).
-    std::function<void()> check;
+    std::function<void()> check = {};
 };
 
 // Widgets a user operates: buttons (check boxes and options included), combo boxes, sliders,
@@ -62,6 +63,9 @@ inline bool IsOperable(QWidget* w)
     for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
         if (qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractSpinBox*>(p))
             return false;
+    // A scroll bar of a list or a scrolled area only moves the view.
+    if (qobject_cast<QScrollBar*>(w))
+        return false;
     return qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSlider*>(w) ||
            qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractItemView*>(w) ||
            qobject_cast<CColorPaletteUI*>(w);
@@ -111,7 +115,7 @@ inline bool ChooseItem(QComboBox* combo, int index)
     if (!r.isValid())
         return false;
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-    QTest::qWaitFor([&] { return !view->isVisible(); }, 3000);
+    (void)QTest::qWaitFor([&] { return !view->isVisible(); }, 3000);
     return combo->currentIndex() == index;
 }
 

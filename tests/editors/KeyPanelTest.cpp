@@ -29,6 +29,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QDirIterator>
+#include <QListWidget>
 #include <QProcess>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -1142,5 +1144,147 @@ TEST_F(KeyPanelTest, EveryKeyControlChangesTheKeyTableAndTheProfile)
         {"keyset_function_combo", "chooses the category shown; choosing one assigns nothing by itself"},
         {"key_butt_keycancel", "drops a choice not yet saved: nothing stored changes"},
         {"key_butt_keysave", "keeps the choice in the page; \"write to device\" sends and stores it (every row)"},
+    });
+}
+
+// Every control of the macro panel, by table: each row operates one control with input events
+// and must change what Tessel keeps of the macros (the macro files and their list in the data
+// folder). Macros reach the device's macro memory with "write to device" on the key page, which
+// the key panel's table and AssignedMacroReachesTheMacroMemoryAndTheKeyTable cover.
+TEST_F(KeyPanelTest, EveryMacroControlChangesTheStoredMacros)
+{
+    using namespace controltable;
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !keyboard->Profile().GetProfilePath().isEmpty(); }));
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    click(keyboard, "device_tab_macro");
+    click(macros, "macro_btn_name_add");
+    macros->SelectMacro(0);
+    // Every file of the device's data folder, by name, with its text.
+    auto stored = [keyboard] {
+        Json::Value files;
+        QDirIterator it(keyboard->DataFolder(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            files[path.toStdString()] = f.readAll().toStdString();
+        }
+        return files;
+    };
+    const char* why = "macros reach the device with \"write to device\" on the key page";
+    auto list = [&] { return control<QListWidget>(macros, "macro_action_list"); };
+    // A macro being shown with at least three events of different kinds.
+    auto threeEvents = [&] {
+        if (!list() || list()->count() < 3) {
+            for (const char* b : {"macro_inset_moveleftkey_btn", "macro_inset_moveupkey_btn", "macro_inset_moverightkey_btn"})
+                Click(control<QWidget>(macros, b));
+        }
+        ASSERT_GE(list()->count(), 3);
+    };
+    // Clicks row `row` of the event list, as the mouse picks it.
+    auto pickRow = [&](int row) {
+        return [&, row] {
+            threeEvents();
+            QListWidget* l = list();
+            const int r = row < 0 ? l->count() + row : row;
+            l->scrollToItem(l->item(r));
+            QTest::mouseClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, l->visualItemRect(l->item(r)).center());
+            ASSERT_EQ(l->currentRow(), r);
+        };
+    };
+    // A recording of A pressed and released, as the recording hook reports it.
+    auto recordA = [&] {
+        Click(control<QWidget>(macros, "macro_btn_starredio"));
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1E));
+        auto* stop = control<QWidget>(macros, "macro_btn_stopredio");
+        if (stop && stop->isVisible())
+            Click(stop);
+        else
+            macros->StopRecording();
+        Click(control<QWidget>(macros, "macro_btn_save"));
+    };
+    auto typeOther = [](QWidget* w) { TypeAndLeave(w, qobject_cast<QLineEdit*>(w)->text() == "7" ? "9" : "7"); };
+    int names = 0;
+    auto rename = [&](QWidget*) {
+        TypeAndLeave(control<QWidget>(macros, "macro_edit_macroname"), QString("renamed %1").arg(++names));
+        Click(control<QWidget>(macros, "macro_btn_name_edit"));
+    };
+    chosenFile = home.filePath("exported.mac");
+    std::vector<Row> rows = {
+        {"macro_btn_name_add", {}, Click, {}, stored, why},
+        {"macro_edit_macroname", {}, rename, {}, stored, why},
+        {"macro_btn_name_edit", {}, rename, {}, stored, why},
+        {"macro_btn_starredio", {}, [&](QWidget*) { recordA(); }, {}, stored, why},
+        {"macro_check_time", {}, [&](QWidget* w) { Click(w); recordA(); }, {}, stored, why},
+        {"macro_fixed_time_edit", [&] {
+             auto* fixed = control<QAbstractButton>(macros, "macro_check_time");
+             if (!fixed->isChecked())
+                 Click(fixed);
+         },
+         [&](QWidget* w) { TypeAndLeave(w, qobject_cast<QLineEdit*>(w)->text() == "77" ? "99" : "77"); recordA(); }, {},
+         stored, why},
+        {"macro_inset_moveleftkey_btn", {}, Click, {}, stored, why},
+        {"macro_inset_moverightkey_btn", {}, Click, {}, stored, why},
+        {"macro_inset_moveupkey_btn", {}, Click, {}, stored, why},
+        {"macro_inset_movedownkey_btn", {}, Click, {}, stored, why},
+        {"mouse_x_left_edit", {}, [&](QWidget* w) { typeOther(w); Click(control<QWidget>(macros, "macro_inset_moveleftkey_btn")); }, {}, stored, why},
+        {"mouse_x_right_edit", {}, [&](QWidget* w) { typeOther(w); Click(control<QWidget>(macros, "macro_inset_moverightkey_btn")); }, {}, stored, why},
+        {"mouse_y_up_edit", {}, [&](QWidget* w) { typeOther(w); Click(control<QWidget>(macros, "macro_inset_moveupkey_btn")); }, {}, stored, why},
+        {"mouse_y_down_edit", {}, [&](QWidget* w) { typeOther(w); Click(control<QWidget>(macros, "macro_inset_movedownkey_btn")); }, {}, stored, why},
+        {"macro_btn_up", pickRow(1), Click, {}, stored, why},
+        {"macro_btn_down", pickRow(1), Click, {}, stored, why},
+        {"macro_btn_uptop", pickRow(-1), Click, {}, stored, why},
+        {"macro_btn_downbottom", pickRow(0), Click, {}, stored, why},
+        {"macro_btn_delete", pickRow(0), Click, {}, stored, why},
+        // The delay of an event, typed into its row, goes into the files with "save".
+        {"macro_delay", threeEvents,
+         [&](QWidget* w) {
+             typeOther(w);
+             Click(control<QWidget>(macros, "macro_btn_save"));
+         },
+         {}, stored, why},
+        {"macro_btn_deleteall", threeEvents, Click, {}, stored, why},
+        // A recording not saved yet goes into the files with "save".
+        {"macro_btn_save", [&] {
+             threeEvents();
+             Click(control<QWidget>(macros, "macro_btn_starredio"));
+             macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x30));
+             macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x30));
+             macros->StopRecording();
+         },
+         Click, {}, stored, why},
+        {"macro_btn_export", {}, Click, {}, [&] {
+             Json::Value v;
+             QFile f(chosenFile);
+             if (f.open(QIODevice::ReadOnly))
+                 v = f.readAll().toStdString();
+             return v;
+         }, "writes the chosen file"},
+        {"macro_btn_import", [&] { ASSERT_TRUE(QFileInfo::exists(chosenFile)); }, Click, {}, stored, why},
+        // Deleting asks first; the scripted answer is yes.
+        {"macro_btn_name_sub", [&] { Click(control<QWidget>(macros, "macro_btn_name_add")); }, Click, {}, stored, why},
+    };
+    Walker walker(macros, [&] { return drained(keyboard); }, [&](const std::function<bool()>& c) { return waitFor(c); });
+    walker.Walk(rows);
+    // Cancel: an unsaved recording goes, the saved events come back in the list.
+    threeEvents();
+    const int saved = list()->count();
+    Click(control<QWidget>(macros, "macro_btn_starredio"));
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x30));
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x30));
+    macros->StopRecording();
+    ASSERT_EQ(list()->count(), saved + 2);
+    Click(control<QWidget>(macros, "macro_btn_cancel"));
+    EXPECT_EQ(list()->count(), saved) << "cancel drops what was not saved";
+    walker.Collect();
+    walker.ExpectEveryControlHasARow({
+        {"macro_name_list", "chooses the macro shown"},
+        {"macro_action_list", "chooses the event the buttons act on; activating a row opens its menu"},
+        {"macro_btn_cancel", "drops what was not saved (checked after the table)"},
+        {"macro_btn_stopredio", "ends a recording (part of every recording row)"},
     });
 }
