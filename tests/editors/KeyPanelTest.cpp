@@ -1036,31 +1036,54 @@ TEST_F(KeyPanelTest, EndingTesselMidRecordingSavesTheRecordedEvents)
     EXPECT_EQ(file["Events"].size(), 2u);
 }
 
-// Every control of the key panel on the keyboard, by table: each row picks a key, chooses the
-// category that shows the control, operates the control with input events and writes to the
-// device ("write to device"), and must change the key's triple in the device's key table and
-// the key list in the profile. A control of the panel without a row fails the last check.
-TEST_F(KeyPanelTest, EveryKeyControlChangesTheKeyTableAndTheProfile)
+// Every control of the key panel on the keyboard and on the mouse, by table: each row picks a
+// key, chooses the category that shows the control, operates the control with input events and
+// writes to the device ("write to device"), and must change the key's triple in the device's key
+// table and the key list in the profile. A control of the panel without a row fails the last
+// check.
+class KeyPanelTableTest : public KeyPanelTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(KeyPanelTableTest, EveryKeyControlChangesTheKeyTableAndTheProfile)
 {
     using namespace controltable;
-    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
-    ASSERT_NE(keyboard, nullptr);
-    ASSERT_TRUE(waitFor([&] { return keyboard->IdentifiedKeyCount() > 0 && !keyboard->KeyAssignments().empty(); }));
+    const std::string sim = GetParam();
+    const bool mouse = sim == "mouse";
+    CVantikUSBDevice* device = plugAndShow(QString::fromStdString(sim), QString::fromStdString(sim));
+    ASSERT_NE(device, nullptr);
     // A macro to assign.
-    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    auto* macros = device->findChild<CMacroControlUI*>();
     ASSERT_NE(macros, nullptr);
     click(macros, "macro_btn_name_add");
     click(macros, "macro_btn_name_add");
-    const int position = knownKeyboardKey(keyboard, 20);
-    ASSERT_GE(position, 0);
-    CKeySetControlUI* panel = pickKey(keyboard, position);
+    int position = -1, slot = -1;
+    if (auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(device)) {
+        ASSERT_TRUE(waitFor([&] { return keyboard->IdentifiedKeyCount() > 0 && !keyboard->KeyAssignments().empty(); }));
+        position = knownKeyboardKey(keyboard, 20);
+        ASSERT_GE(position, 0);
+        slot = keyboard->SlotOf(position);
+    } else {
+        auto* m = dynamic_cast<CVantikMouseDevice*>(device);
+        ASSERT_NE(m, nullptr);
+        // A button past the left and right buttons, so the mouse keeps working as one.
+        ASSERT_TRUE(waitFor([&] {
+            for (int j = 2; j < CVantikMouseDevice::kButtons && position < 0; ++j)
+                if (m->ButtonSlots()[size_t(j)] != CVantikMouseDevice::kNotFound && m->KeyButton(j))
+                    position = j;
+            return position >= 0 && m->KeyAssignments().size() > size_t(position);
+        }));
+        slot = m->ButtonSlots()[size_t(position)];
+    }
+    // The page shows the profile once it is loaded after connecting; a key picked before would
+    // be shown again by the load.
+    ASSERT_TRUE(waitFor([&] { return !device->Profile().GetProfilePath().isEmpty(); }));
+    ASSERT_TRUE(drained(device));
+    CKeySetControlUI* panel = pickKey(device, position);
     ASSERT_NE(panel, nullptr);
-    const int slot = keyboard->SlotOf(position);
-    auto triple = [this, slot] { return slotHex("keyboard", slot); };
-    auto keyList = [keyboard] { return CJsonFile::ReadJson(keyboard->Profile().GetProfilePath())["Device"][0]; };
+    auto triple = [this, slot, sim] { return slotHex(QString::fromStdString(sim), slot); };
+    auto keyList = [device] { return CJsonFile::ReadJson(device->Profile().GetProfilePath())["Device"][0]; };
     auto category = [&](int c) {
         return [&, c] {
-            ASSERT_EQ(pickKey(keyboard, position), panel);
+            ASSERT_EQ(pickKey(device, position), panel);
             auto* combo = control<QComboBox>(panel, "keyset_function_combo");
             ASSERT_TRUE(ChooseItem(combo, combo->findData(QString::number(c))));
         };
@@ -1126,7 +1149,7 @@ TEST_F(KeyPanelTest, EveryKeyControlChangesTheKeyTableAndTheProfile)
              category(CKeySetControlUI::CatMedia)();
              andWrite([](QWidget* w) { ASSERT_TRUE(ChooseItem(qobject_cast<QComboBox*>(w), 17)); })(
                  control<QWidget>(panel, "keyset_media_combo"));
-             ASSERT_TRUE(drained(keyboard));
+             ASSERT_TRUE(drained(device));
          },
          [panel](QWidget* w) {
              Click(w);
@@ -1135,10 +1158,14 @@ TEST_F(KeyPanelTest, EveryKeyControlChangesTheKeyTableAndTheProfile)
          },
          triple, keyList},
     };
+    if (mouse) {
+        rows.push_back({"keyset_mousedpi_combo", category(CKeySetControlUI::CatDpi), andWrite(ChooseAnother), triple, keyList});
+        rows.push_back({"keyset_gunkey_combo", category(CKeySetControlUI::CatGun), andWrite(ChooseAnother), triple, keyList});
+    }
     for (int n = 0; n < 5; ++n)
         rows.push_back({"key_ComBox_check_" + std::to_string(n), category(CKeySetControlUI::CatKey), andWrite(Click), triple,
                         keyList});
-    Walker walker(panel, [&] { return drained(keyboard); }, [&](const std::function<bool()>& c) { return waitFor(c); });
+    Walker walker(panel, [&] { return drained(device); }, [&](const std::function<bool()>& c) { return waitFor(c); });
     walker.Walk(rows);
     walker.ExpectEveryControlHasARow({
         {"keyset_function_combo", "chooses the category shown; choosing one assigns nothing by itself"},
@@ -1146,6 +1173,9 @@ TEST_F(KeyPanelTest, EveryKeyControlChangesTheKeyTableAndTheProfile)
         {"key_butt_keysave", "keeps the choice in the page; \"write to device\" sends and stores it (every row)"},
     });
 }
+
+INSTANTIATE_TEST_SUITE_P(Devices, KeyPanelTableTest, ::testing::Values(std::string("keyboard"), std::string("mouse")),
+                         [](const auto& info) { return info.param; });
 
 // Every control of the macro panel, by table: each row operates one control with input events
 // and must change what Tessel keeps of the macros (the macro files and their list in the data
