@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -408,16 +410,85 @@ std::vector<ModeCase> modeCases()
     for (uint8_t style = 1; style <= 6; ++style) {
         KeyboardEffectInput in = input(29, false);
         in.musicStyle = style;
-        in.musicColourful = 1;
-        cases.push_back({"29_music_style_" + std::to_string(style), in, [](EffectRun& r) {
+        in.musicRed = 255;
+        cases.push_back({"29_music_style_" + std::to_string(style), in, [style](EffectRun& r) {
             const std::vector<int> silence(25, 0);
             r.fx.SetAudioLevels(silence.data(), 25);
             r.steps(45);
             EXPECT_EQ(r.litKeys(), 0) << "dark while nothing plays";
-            const std::vector<int> levels(25, 100);
-            r.fx.SetAudioLevels(levels.data(), 25);
-            r.steps(45);  // the pulse of style 2 needs a few dozen frames to build up
-            EXPECT_GT(r.litKeys(), 10);
+            // Which keys of each row of the lighting matrix are inside a bar (full brightness,
+            // the music colour) after some frames of an even sound of `level`.
+            auto bars = [&](int level) {
+                EffectRun run(r.in);
+                const std::vector<int> levels(25, level);
+                run.fx.SetAudioLevels(levels.data(), 25);
+                run.steps(45);
+                std::array<std::array<int, 23>, 6> in{};  // -1 no key, 0 outside, 1 inside
+                for (int row = 0; row < 6; ++row)
+                    for (int c = 0; c < 23; ++c) {
+                        const uint8_t k = cols()[size_t(c)][size_t(row)];
+                        if (k == 170) {
+                            in[size_t(row)][size_t(c)] = -1;
+                            continue;
+                        }
+                        const bool full = run.leds[k].brightness == 255;
+                        if (full) {
+                            EXPECT_EQ(run.leds[k], (LedColour{255, 0, 0, 255})) << "a bar has the music colour";
+                        }
+                        in[size_t(row)][size_t(c)] = full ? 1 : 0;
+                    }
+                return in;
+            };
+            auto count = [](const std::array<int, 23>& row) { return int(std::count(row.begin(), row.end(), 1)); };
+            // Runs of keys inside a bar along a row (keys that are missing neither end nor join one).
+            auto runs = [](const std::array<int, 23>& row) {
+                int n = 0, last = 0;
+                for (int v : row) {
+                    if (v < 0)
+                        continue;
+                    n += v == 1 && last != 1;
+                    last = v;
+                }
+                return n;
+            };
+            if (style == 2) {
+                // The pulse presses key 51: its ripple is what lights up first.
+                EffectRun run(r.in);
+                const std::vector<int> levels(25, 100);
+                run.fx.SetAudioLevels(levels.data(), 25);
+                int frame = 0;
+                while (run.litKeys() == 0 && frame++ < 200)
+                    run.steps(1);
+                ASSERT_GT(run.litKeys(), 0) << "a pulse within 200 frames";
+                EXPECT_GT(run.leds[51].brightness, 0) << "the ripple starts at key 51";
+                int lit = run.litKeys();
+                run.steps(6);
+                EXPECT_GT(run.litKeys(), lit) << "and spreads";
+                return;
+            }
+            const auto quiet = bars(100), loud = bars(900);
+            int quietKeys = 0, loudKeys = 0;
+            for (size_t row = 0; row < 6; ++row) {
+                SCOPED_TRACE(testing::Message() << "row " << row);
+                quietKeys += count(quiet[row]);
+                loudKeys += count(loud[row]);
+                EXPECT_GE(count(loud[row]), count(quiet[row])) << "a louder sound makes no bar shorter";
+                for (const auto* shown : {&quiet[row], &loud[row]}) {
+                    if (style == 1) {
+                        // Left and right halves: mirrored about the middle column.
+                        for (int c = 0; c < 11; ++c) {
+                            const int a = (*shown)[size_t(c)], b = (*shown)[size_t(22 - c)];
+                            if (a >= 0 && b >= 0) {
+                                EXPECT_EQ(a, b) << "columns " << c << " and " << 22 - c;
+                            }
+                        }
+                    } else {
+                        EXPECT_LE(runs(*shown), 1) << "one bar per row";
+                    }
+                }
+            }
+            EXPECT_GT(quietKeys, 0) << "a quiet sound shows bars";
+            EXPECT_GT(loudKeys, quietKeys) << "a louder sound shows longer bars";
         }});
     }
     cases.push_back({"30_external_colour", input(30, false), [](EffectRun& r) {
