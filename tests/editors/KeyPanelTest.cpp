@@ -35,6 +35,8 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QElapsedTimer>
+#include <iostream>
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
@@ -896,7 +898,8 @@ TEST_F(KeyPanelTest, BadMacroFilesLoadAsFarAsTheyAreSound)
         {"[1,2,3]", 0},
         {"{\"Events\": 5}", 0},
         {"{\"Events\": [1, \"x\", {\"Action\": \"down\", \"Button\": 4, \"Type\": 10, \"Delay\": \"70000\"}]}", 1},
-        {"{\"Events\": [{\"Action\": 3, \"Button\": \"q\", \"Type\": [], \"Delay\": {}}]}", 1},
+        // A row that does not convert is left out, not shown (and later sent) as zeros.
+        {"{\"Events\": [{\"Action\": 3, \"Button\": \"q\", \"Type\": [], \"Delay\": {}}]}", 0},
     };
     const QString source = home.filePath("import.mac");
     for (const Case& c : cases) {
@@ -913,6 +916,84 @@ TEST_F(KeyPanelTest, BadMacroFilesLoadAsFarAsTheyAreSound)
     macros->SelectMacro(4);
     ASSERT_EQ(macros->RowData().size(), 1);
     EXPECT_EQ(rowJson(macros->RowData()[0])["Delay"].asString(), "65535");
+}
+
+TEST_F(KeyPanelTest, MacroFilesBeyondTheCapAreRefusedAndBadRowsNeverReachTheKeyboard)
+{
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(kb, nullptr);
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    auto* macros = kb->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    const QString source = home.filePath("import.mac");
+    chosenFile = source;  // what the import button's file dialog gives
+    const auto writeEvents = [&](int count, const std::vector<Json::Value>& extra = {}) {
+        Json::Value file(Json::objectValue);
+        file["Events"] = Json::Value(Json::arrayValue);
+        for (int i = 0; i < count; ++i) {
+            Json::Value e(Json::objectValue);
+            e["Action"] = i % 2 ? "up" : "down";
+            e["Button"] = 4;
+            e["Type"] = 10;
+            e["Delay"] = "10";
+            file["Events"].append(e);
+        }
+        for (const Json::Value& e : extra)
+            file["Events"].append(e);
+        ASSERT_EQ(CJsonFile::WriteJson(source, file), 0);
+    };
+
+    // One event over the cap (1018: what 4096 bytes of macro memory take for one macro): refused
+    // with a message naming the cap, and no macro is made for it.
+    writeEvents(1019);
+    const QStringList before = macros->MacroNames();
+    messages.clear();
+    click(macros, "macro_btn_import");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("1018")) << messages[0].toStdString();
+    EXPECT_FALSE(messages[0].startsWith("message_text")) << "told in words";
+    EXPECT_EQ(macros->MacroNames(), before);
+
+    // At the cap it loads, every row shown (the time is a figure for the report, not a bound).
+    writeEvents(1018);
+    QElapsedTimer timer;
+    timer.start();
+    click(macros, "macro_btn_import");
+    EXPECT_EQ(macros->RowData().size(), 1018);
+    std::cout << "[ figure ] import of a macro at the cap (1018 events): " << timer.elapsed() << " ms" << std::endl;
+
+    // A row that does not parse is left out and a delay of 99999 is held at 65535 (told once);
+    // the keyboard gets the two sound rows with 65535, never 34463.
+    writeEvents(0, {parseJson(R"({"Action":"down","Button":4,"Type":10,"Delay":"99999"})"),
+                    parseJson(R"({"Action":"down","Button":"junk","Type":10,"Delay":"5"})"),
+                    parseJson(R"({"Action":"up","Button":4,"Type":10,"Delay":"20"})")});
+    messages.clear();
+    click(macros, "macro_btn_import");
+    ASSERT_EQ(macros->RowData().size(), 2);
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }));
+    EXPECT_TRUE(messages[0].contains("65535")) << messages[0].toStdString();
+    macros->SaveMacro();
+    const int number = macros->MacroNames().size() - 1;
+
+    const int position = knownKeyboardKey(kb, 20);
+    CKeySetControlUI* keys = pickKey(kb, position);
+    ASSERT_NE(keys, nullptr);
+    chooseCategory(keys, CKeySetControlUI::CatMacro);
+    choose(keys, "keyset_macro_over_combo", 0);
+    choose(keys, "keyset_macro_combo", number);
+    messages.clear();
+    click(keys, "key_butt_prosave");
+    ASSERT_TRUE(drained(kb));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    const Json::Value dump = sim->run({"dump", "keyboard", "macro"});
+    const Json::Value& image = dump["image"];
+    ASSERT_TRUE(image["valid"].asBool()) << image["problem"].asString();
+    ASSERT_EQ(image["macros"].size(), 1u);
+    const Json::Value& events = image["macros"][0];
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0]["delay"].asInt(), 65535);
+    EXPECT_EQ(events[1]["delay"].asInt(), 20);
+    EXPECT_EQ(events[1]["button"].asInt(), 4);
 }
 
 TEST_F(KeyPanelTest, MacroIdsThatLeadOutOfTheFolderAreLeftOutAndTold)
