@@ -1,8 +1,10 @@
 #include "devices/CVantikKeyboardDevice.h"
+#include "devices/KeyReportListener.h"
 #include "ui/IndexedName.h"
 
 #include "devices/LightingTables.h"
 #include "hid/DebugLog.h"
+#include "hid/SupportedInterfaces.h"
 #include "keytables/DefaultKeyTables.h"
 #include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
@@ -48,11 +50,62 @@ CVantikKeyboardDevice::CVantikKeyboardDevice(QWidget* parent) : CVantikUSBDevice
     m_slotMap.fill(kUnknown);
     m_ledMap.fill(kUnknown);
     m_pending.steps.reserve(64);
+    m_keyReports = std::make_unique<KeyReportListener>(this);
+    m_keyReports->SetHandler([this](uint8_t usage, int action) { OnKeyUsage(usage, action); });
 }
 
 CVantikKeyboardDevice::~CVantikKeyboardDevice()
 {
+    m_keyReports.reset();
     ShutDown();
+}
+
+bool CVantikKeyboardDevice::AttachListener(const std::string& path, uint16_t deviceType)
+{
+    const bool attached = CVantikUSBDevice::AttachListener(path, deviceType);
+    // Without the keys collection the keyboard still works; only key-press lighting stays dark.
+    if (attached && m_keyReports)
+        m_keyReports->Attach(path, deviceType == hid::devtype::kKeyboardReceiver);
+    return attached;
+}
+
+void CVantikKeyboardDevice::DetachListener(uint16_t deviceType)
+{
+    // Also called while the keyboard ends, after its keys reader is gone.
+    if (m_keyReports)
+        m_keyReports->Detach(deviceType == hid::devtype::kKeyboardReceiver);
+    CVantikUSBDevice::DetachListener(deviceType);
+}
+
+bool CVantikKeyboardDevice::KeyReportsOpen(bool receiver) const
+{
+    return m_keyReports && m_keyReports->IsOpen(receiver);
+}
+
+void CVantikKeyboardDevice::OnKeyUsage(uint8_t usage, int action)
+{
+    // The usage each key sends from the factory: a key the user reassigned reports its new
+    // usage, so it lights as the key that sends that usage on a factory keyboard.
+    static const std::array<int16_t, 256> positionOf = [] {
+        std::array<int16_t, 256> table;
+        table.fill(-1);
+        const auto& defaults = keytables::keyboardDefaultKeyTable();
+        for (int j = 0; j < kKeyPositions; ++j) {
+            const keytables::KeyTriple& t = defaults[size_t(j)];
+            if (t.type != 0x20)
+                continue;
+            if (t.p2 != 0 && table[t.p2] < 0)
+                table[t.p2] = int16_t(j);
+            for (int bit = 0; bit < 8 && t.p2 == 0; ++bit)
+                if (t.p1 == (1u << bit) && table[size_t(0xE0 + bit)] < 0)
+                    table[size_t(0xE0 + bit)] = int16_t(j);
+        }
+        return table;
+    }();
+    const int position = positionOf[usage];
+    if (position < 0 || m_slotMap[size_t(position)] == kUnknown)
+        return;
+    OnKeyEvent(m_slotMap[size_t(position)], action);
 }
 
 // --- Reading the keyboard ---

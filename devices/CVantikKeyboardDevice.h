@@ -6,6 +6,9 @@
 
 #include <array>
 #include <deque>
+#include <memory>
+
+class KeyReportListener;
 
 // The keyboard: a 104/108-key picture whose keys light as the keyboard does, its settings block,
 // key table, macros and the keyboard lighting engine.
@@ -65,6 +68,14 @@ public:
     void PaintCustomKeys(const std::vector<int>& positions, uint8_t red, uint8_t green, uint8_t blue);
     // A key pressed (1) or released (2) on the keyboard, by key slot.
     void OnKeyEvent(int slot, int action);
+    // A key the keyboard reported pressed (1) or released (2), by keyboard usage (0xE0-0xE7 the
+    // modifiers): handed to the lighting engine as the key that sends it by factory assignment.
+    void OnKeyUsage(uint8_t usage, int action);
+    // Besides the event reports, the keys reports of the same interface are read (they feed
+    // the modes that react to key presses).
+    bool AttachListener(const std::string& path, uint16_t deviceType) override;
+    void DetachListener(uint16_t deviceType) override;
+    bool KeyReportsOpen(bool receiver) const;
 
     uint8_t SlotOf(int position) const { return m_slotMap[size_t(position)]; }
     uint8_t LedOf(int position) const { return m_ledMap[size_t(position)]; }
@@ -161,4 +172,5 @@ private:
         uint8_t musicRed = 0, musicGreen = 0, musicBlue = 0, musicColourful = 0;
     } m_pending;
     uint8_t m_enteredMode = 0xFF;
+    std::unique_ptr<KeyReportListener> m_keyReports;
 };

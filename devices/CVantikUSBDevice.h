@@ -290,8 +290,8 @@ public:
 
     // Listener channels: A behind the cable, B behind the receiver. `deviceType` picks the
     // channel (the receiver types 6 and 9 take B).
-    bool AttachListener(const std::string& path, uint16_t deviceType);
-    void DetachListener(uint16_t deviceType);
+    virtual bool AttachListener(const std::string& path, uint16_t deviceType);
+    virtual void DetachListener(uint16_t deviceType);
     bool ListenerOpen(bool receiver) const { return m_io.ListenerOpen(receiver); }
     // After a switch to the receiver: the link check tried `tries` times, `pauseMs` apart, until
     // the device answers through it, then the status read; all on the I/O worker.

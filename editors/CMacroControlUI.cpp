@@ -22,6 +22,7 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
@@ -343,9 +344,32 @@ void CMacroControlUI::ShowMacro()
     const Json::Value doc = CJsonFile::ReadJson(file);
     if (!doc.isObject())
         userfiles::KeptBeforeReplacing(file);
+    const macrofile::Survey survey = macrofile::Inspect(doc);
+    if (survey.TooLong()) {
+        // Shown as empty and not taken as the shown macro: nothing typed here replaces the file.
+        SetMacroControlsEnabled(false);
+        TellLater(TooLongText(names->item(index)->text(), survey.events));
+        return;
+    }
     for (const Json::Value& e : macrofile::Events(doc))
         AddRow(actions->count(), e);
     m_shownGuid = names->item(index)->data(Qt::UserRole).toString();
+    if (survey.leftOut > 0 || survey.longDelays > 0) {
+        QString body = ui::Language::instance().Text(QStringLiteral("message_text_macro_rows_adjusted"));
+        TellLater(body.arg(names->item(index)->text()).arg(survey.leftOut).arg(survey.longDelays));
+    }
+}
+
+QString CMacroControlUI::TooLongText(const QString& name, size_t events) const
+{
+    const QString body = ui::Language::instance().Text(QStringLiteral("message_text_macro_too_long"));
+    return body.arg(name).arg(events).arg(macrofile::MaxEvents());
+}
+
+void CMacroControlUI::TellLater(const QString& body)
+{
+    // Told once the page is up: a macro can be shown while the page is being built.
+    QTimer::singleShot(0, this, [this, body] { editors::Services().message(this, body, false, 0); });
 }
 
 int CMacroControlUI::ShownMacroIndex() const
@@ -371,7 +395,14 @@ QString CMacroControlUI::NewMacro()
         if (!names.contains(name, Qt::CaseInsensitive))
             break;
     }
-    const QString id = QString::fromStdString(CJsonFile::MakeTimestampName());
+    // Each macro has its own file, also when two are added within one millisecond.
+    const QString id = QString::fromStdString(CJsonFile::MakeTimestampName([&](const std::string& candidate) {
+        const QString name = QString::fromStdString(candidate);
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->data(Qt::UserRole).toString() == name)
+                return true;
+        return QFileInfo::exists(paths::macroFile(m_folder, name));
+    }));
     auto* item = new QListWidgetItem(name);
     item->setData(Qt::UserRole, id);
     item->setSizeHint(QSize(0, 30));
@@ -566,6 +597,11 @@ bool CMacroControlUI::ImportMacro(const QString& path)
 {
     if (path.isEmpty() || !QFile::exists(path))
         return false;
+    // A file with more events than a macro may hold is refused before any macro is made for it.
+    if (const macrofile::Survey survey = macrofile::Inspect(CJsonFile::ReadJson(path)); survey.TooLong()) {
+        editors::Services().message(this, TooLongText(QFileInfo(path).fileName(), survey.events), false, 0);
+        return false;
+    }
     const QString name = NewMacro();
     if (name.isEmpty())
         return false;

@@ -82,6 +82,10 @@ public:
     bool RunActionMenuItem(const QString& item);
 
 private:
+    // The message for a macro file with more events than a macro may hold.
+    QString TooLongText(const QString& name, size_t events) const;
+    // A message shown once the current event is handled.
+    void TellLater(const QString& body);
     // The hook went away (the grab was lost): the recording ends as by its stop button.
     void OnHookLost();
     QListWidget* NameList() const;

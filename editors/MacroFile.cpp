@@ -32,10 +32,44 @@ std::vector<Json::Value> Events(const Json::Value& document)
     const Json::Value& list = protocol::jsonMember(document, "Events");
     if (!list.isArray())
         return events;
+    if (list.size() > protocol::kMaxMacroEvents)
+        return events;  // refused as a whole: see Inspect
     for (const Json::Value& e : list)
-        if (e.isObject())
+        if (protocol::macroEventFromJson(e))
             events.push_back(e);
     return events;
+}
+
+size_t MaxEvents()
+{
+    return protocol::kMaxMacroEvents;
+}
+
+bool Survey::TooLong() const
+{
+    return events > MaxEvents();
+}
+
+Survey Inspect(const Json::Value& document)
+{
+    Survey s;
+    const Json::Value& list = protocol::jsonMember(document, "Events");
+    if (!list.isArray())
+        return s;
+    s.events = list.size();
+    if (s.TooLong())
+        return s;
+    for (const Json::Value& e : list) {
+        if (!protocol::macroEventFromJson(e)) {
+            ++s.leftOut;
+            continue;
+        }
+        const Json::Value& d = protocol::jsonMember(e, "Delay");
+        const int64_t delay = d.isString() ? LeadingNumber(d.asString()) : d.isInt64() ? d.asInt64() : protocol::kMaxMacroDelay + 1;
+        if (delay > protocol::kMaxMacroDelay)
+            ++s.longDelays;
+    }
+    return s;
 }
 
 int DelayOf(const Json::Value& event)

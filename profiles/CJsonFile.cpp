@@ -120,9 +120,15 @@ std::string CJsonFile::ReadFileText(const QString& path)
     return std::string(data, length);
 }
 
-std::string CJsonFile::MakeTimestampName()
+std::string CJsonFile::MakeTimestampName(const std::function<bool(const std::string&)>& taken)
 {
-    return FormatTimestampName(QDateTime::currentDateTime());
+    QDateTime when = QDateTime::currentDateTime();
+    for (;;) {
+        std::string name = FormatTimestampName(when);
+        if (!taken || !taken(name))
+            return name;
+        when = when.addMSecs(1);
+    }
 }
 
 std::string CJsonFile::FormatTimestampName(const QDateTime& localTime)

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <json/value.h>
+#include <functional>
 #include <string>
 
 // The one way every JSON file of the application is read and written. Reading never fails
@@ -24,8 +25,10 @@ public:
     // The file's bytes up to the first zero byte (the text a C string read would see); empty on
     // failure.
     static std::string ReadFileText(const QString& path);
-    // Local time as "%d_%02d_%02d_%02d_%02d_%02d_%03d" (year ... milliseconds).
-    static std::string MakeTimestampName();
+    // Local time as "%d_%02d_%02d_%02d_%02d_%02d_%03d" (year ... milliseconds). Names made
+    // within one millisecond (or after the clock was set back) would be the same: while `taken`
+    // says a name is in use, the next millisecond's is tried.
+    static std::string MakeTimestampName(const std::function<bool(const std::string&)>& taken = {});
     // The same format for a given local time.
     static std::string FormatTimestampName(const QDateTime& localTime);
     // The file name without folder and extension.

@@ -177,16 +177,14 @@ std::string ProfileList::NewProfileId(const Json::Value& list) const
     // Identifiers are local times to the millisecond; two profiles made within one millisecond
     // (or a clock set back) must still get their own files, so a taken one moves on.
     const Json::Value& entries = jsonx::member(list, "profilelist");
-    QDateTime when = QDateTime::currentDateTime();
-    for (;;) {
-        const std::string id = CJsonFile::FormatTimestampName(when);
-        bool taken = QFileInfo::exists(ProfileFile(QString::fromStdString(id)));
-        for (Json::ArrayIndex i = 0; !taken && i < entries.size(); ++i)
-            taken = EntryId(entries, i) == QString::fromStdString(id);
-        if (!taken)
-            return id;
-        when = when.addMSecs(1);
-    }
+    return CJsonFile::MakeTimestampName([&](const std::string& id) {
+        if (QFileInfo::exists(ProfileFile(QString::fromStdString(id))))
+            return true;
+        for (Json::ArrayIndex i = 0; i < entries.size(); ++i)
+            if (EntryId(entries, i) == QString::fromStdString(id))
+                return true;
+        return false;
+    });
 }
 
 int ProfileList::Append(Json::Value doc, const QString& name) const

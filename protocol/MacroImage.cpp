@@ -1,5 +1,6 @@
 #include "protocol/MacroImage.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <new>
@@ -9,21 +10,31 @@ namespace protocol {
 namespace {
 
 // jsoncpp throws on mistyped access, so every member is tested before it is converted.
-int64_t integerValue(const Json::Value& value)
+// A whole number from a JSON integer or from decimal text; with `leadingOnly`, text counts by
+// its leading number ("15ms" is 15), else the whole text must be the number. Huge values stay
+// huge (held at the 64-bit limits) so range checks see them.
+std::optional<int64_t> wholeNumber(const Json::Value& value, bool leadingOnly)
 {
     if (value.isInt64())
         return value.asInt64();
     if (value.isUInt64())
-        return static_cast<int64_t>(value.asUInt64());
-    if (value.isDouble()) {
-        const double d = value.asDouble();
-        return d > -9.0e18 && d < 9.0e18 ? static_cast<int64_t>(d) : 0;
-    }
-    if (value.isBool())
-        return value.asBool() ? 1 : 0;
-    if (value.isString())
-        return std::atoll(value.asString().c_str());
-    return 0;
+        return std::numeric_limits<int64_t>::max();
+    if (!value.isString())
+        return std::nullopt;
+    const std::string text = value.asString();
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    const size_t digits = i;
+    int64_t number = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        number = number < 1000000000000LL ? number * 10 + (text[i] - '0') : number;
+    if (i == digits || (!leadingOnly && i != text.size()))
+        return std::nullopt;
+    return negative ? -number : number;
 }
 
 void putLe16(std::vector<uint8_t>& image, size_t at, uint32_t value)
@@ -43,15 +54,21 @@ const Json::Value& jsonMember(const Json::Value& object, const char* key)
     return found ? *found : null;
 }
 
-MacroEvent macroEventFromJson(const Json::Value& event)
+std::optional<MacroEvent> macroEventFromJson(const Json::Value& event)
 {
+    if (!event.isObject())
+        return std::nullopt;
+    const auto delay = wholeNumber(jsonMember(event, "Delay"), true);
+    const auto type = wholeNumber(jsonMember(event, "Type"), false);
+    const auto button = wholeNumber(jsonMember(event, "Button"), false);
+    if (!delay || !type || !button || *delay < 0 || *type < 0 || *type > 0x7F || *button < 0 || *button > 0xFF)
+        return std::nullopt;
     MacroEvent out;
-    out.delay = static_cast<uint16_t>(integerValue(jsonMember(event, "Delay")) & 0xFFFF);
+    out.delay = static_cast<uint16_t>(std::min<int64_t>(*delay, kMaxMacroDelay));
     const Json::Value& action = jsonMember(event, "Action");
     const bool down = action.isString() && action.asString() == "down";
-    out.typeAndAction = static_cast<uint8_t>((integerValue(jsonMember(event, "Type")) & 0x7F) |
-                                             (down ? 0x80 : 0x00));
-    out.button = static_cast<uint8_t>(integerValue(jsonMember(event, "Button")) & 0xFF);
+    out.typeAndAction = static_cast<uint8_t>(*type | (down ? 0x80 : 0x00));
+    out.button = static_cast<uint8_t>(*button);
     return out;
 }
 
@@ -60,9 +77,10 @@ MacroRecord macroRecordFromJson(const Json::Value& events)
     MacroRecord record;
     if (!events.isArray())
         return record;
-    record.reserve(events.size());
+    record.reserve(std::min<Json::ArrayIndex>(events.size(), kMaxMacroEvents));
     for (Json::ArrayIndex i = 0; i < events.size(); ++i)
-        record.push_back(macroEventFromJson(events[i]));
+        if (const auto e = macroEventFromJson(events[i]))
+            record.push_back(*e);
     return record;
 }
 

@@ -34,11 +34,21 @@ inline constexpr uint32_t kMacroMemoryUnit = 128;
 // object[key] when `object` is an object holding it, else a null value; never throws.
 const Json::Value& jsonMember(const Json::Value& object, const char* key);
 
-// Converts one "Events" element: "Delay" as decimal text (leading number, as atoi reads it) or
-// a JSON integer, low 16 bits; "Type" bits 0-6; bit 7 when "Action" is "down"; "Button" low 8
-// bits. Missing or mistyped members count as 0; never throws.
-MacroEvent macroEventFromJson(const Json::Value& event);
-// Every element of an "Events" array; anything but an array gives no events.
+// The events one macro may hold: as many as the largest macro memory of the devices (the
+// keyboard's 32 units of 128 bytes) takes when the image holds that macro alone:
+// (4096 - 16 - 6) / 4 = 1018.
+inline constexpr uint32_t kLargestMacroMemory = 32 * kMacroMemoryUnit;
+inline constexpr uint32_t kMaxMacroEvents = (kLargestMacroMemory - kMacroHeaderLength - 6) / 4;
+// The longest delay an event can carry (a 16-bit field).
+inline constexpr int64_t kMaxMacroDelay = 0xFFFF;
+
+// Converts one "Events" element: "Delay" as a JSON integer or decimal text (its leading number,
+// as atoi reads it), longer delays held at 65535; "Type" 0-127 and "Button" 0-255 as integers
+// (JSON or decimal text); bit 7 when "Action" is "down". Nothing when the element is no object,
+// a member is missing or mistyped, the delay is negative or a value is out of its range: such
+// an event is never sent. Never throws.
+std::optional<MacroEvent> macroEventFromJson(const Json::Value& event);
+// Every element of an "Events" array that converts; anything but an array gives no events.
 MacroRecord macroRecordFromJson(const Json::Value& events);
 
 // 16 + 6n + 4 × (all events), the length the image of these records takes.

@@ -50,9 +50,12 @@ for spec in "${tests[@]}"; do
   fi
   # One line per run: its number and exit status; runs share nothing but the machine.
   # Parameterised names hold "/" (Suite/Param.Test/0): the log's file name uses a safe form.
+  # A run in which the filter matched no test counts as failed (status 99), not as passed.
   logname=$(printf '%s' "$filter" | tr -c 'A-Za-z0-9_.-' '_')
   results=$(seq 1 "$runs" | xargs -P "$jobs" -I{} sh -c \
-    '"$0" --gtest_filter="$1" >"$2/$3.{}.log" 2>&1; rc=$?; echo "{} $rc"; [ $rc -eq 0 ] && rm -f "$2/$3.{}.log"; exit 0' \
+    '"$0" --gtest_filter="$1" >"$2/$3.{}.log" 2>&1; rc=$?
+     [ $rc -eq 0 ] && grep -q "^\[==========\] 0 tests" "$2/$3.{}.log" && rc=99
+     echo "{} $rc"; [ $rc -eq 0 ] && rm -f "$2/$3.{}.log"; exit 0' \
     "$binary" "$filter" "$logs" "$logname")
   failed=$(awk '$2 != 0' <<<"$results" | wc -l)
   echo "$filter: $failed failed of $runs"

@@ -113,6 +113,14 @@ Json::Value Simulator::handle(const Json::Value& request) {
         if (!code) return failure("event code must be 0 to 0xffff");
         return event(*kind, uint16_t(*code)).toJson();
     }
+    if (command == "key") {
+        const auto usage = integerField(request, "key", 0x04, 0xFF);
+        if (!usage) return failure("key must be a keyboard usage 0x04 to 0xff");
+        const std::string action = request.get("action", "tap").asString();
+        if (action != "tap" && action != "down" && action != "up") return failure("key action is tap, down or up");
+        const KeyAction a = action == "down" ? KeyAction::Down : action == "up" ? KeyAction::Up : KeyAction::Tap;
+        return key(*kind, uint8_t(*usage), a).toJson();
+    }
     if (command == "fault") {
         const std::string name = request.get("fault", "").asString();
         if (name == "clear") return clearFaults(*kind).toJson();

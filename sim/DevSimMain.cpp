@@ -35,6 +35,8 @@ them. DIR defaults to $TESSEL_SIM_DIR. Every command prints one JSON object; the
   power DEVICE on|off                        switch a wireless device; off: its receiver answers 0xAA
   profile DEVICE N [--fn]                    on-device profile switch (event 0x10NN, 0x11NN with --fn)
   event DEVICE CODE                          send an event report (0x401 settings changed, 0x403 click)
+  key keyboard USAGE [down|up]               press and release a key (keyboard usage, 0x04 A); only
+                                             down or only up with the word
   fault DEVICE KIND [MS] [--count N] [--command CMD]
         KIND: drop-reply, late-reply MS, bad-echo, status-ff, status-fe,
               unplug-mid-transfer, clear
@@ -216,6 +218,14 @@ int main(int argc, char** argv) {
     } else if (command == "event") {
         if (!needDevice() || args.size() != 1) return badArguments("event takes DEVICE CODE");
         request["code"] = args[0];
+        args.clear();
+    } else if (command == "key") {
+        if (!needDevice() || args.empty() || args.size() > 2) return badArguments("key takes DEVICE USAGE [down|up]");
+        request["key"] = args[0];
+        if (args.size() == 2) {
+            if (args[1] != "down" && args[1] != "up") return badArguments("key takes DEVICE USAGE [down|up]");
+            request["action"] = args[1];
+        }
         args.clear();
     } else if (command == "fault") {
         if (auto count = takeOption(args, "--count")) request["count"] = *count;

@@ -91,7 +91,7 @@ Bytes headsetInterface() {
 
 std::vector<CollectionSpec> vendorCollections() {
     return {
-        {1, 0x0001, 0x0006, false, false, false},
+        {1, 0x0001, 0x0006, false, false, false, true},
         {2, 0x0001, 0x0080, false, false, false},
         {3, 0x000C, 0x0001, false, true, false},
         {4, 0xFF1C, 0x0092, true, false, false},

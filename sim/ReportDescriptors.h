@@ -18,6 +18,7 @@ inline constexpr uint8_t kHeadsetLightReportId = 0xFF;  // the headset's 17-byte
 inline constexpr uint32_t kCommandReportLength = 64;     // report ID included
 inline constexpr uint32_t kHeadsetLightReportLength = 17;
 inline constexpr uint32_t kConsumerReportLength = 3;     // ID + one 16-bit usage
+inline constexpr uint32_t kKeyboardReportLength = 8;     // ID + modifier bits + six key usages
 
 // One top-level collection of an interface: the socket that represents it and which of the
 // device's report streams it carries.
@@ -28,6 +29,7 @@ struct CollectionSpec {
     bool carriesCommands = false;  // owns report ID 4 (in and out)
     bool carriesEvents = false;    // owns report ID 3 input (event codes)
     bool carriesLighting = false;  // owns report ID 0xFF output (headset lighting)
+    bool carriesKeys = false;      // owns report ID 1 input (keys held: modifier bits, six usages)
 };
 
 // One USB HID interface: its report descriptor and its top-level collections.

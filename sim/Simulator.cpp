@@ -51,6 +51,8 @@ struct DeviceState {
     std::array<RouteState, kRouteCount> routes;
     bool powered = true;
     std::deque<FaultSpec> faults;
+    std::vector<uint8_t> keysHeld;  // key usages held down, in the order they were pressed
+    uint8_t modifiersHeld = 0;      // usages 0xE0-0xE7 as bits
 };
 
 // An input report waiting for its USB frame.
@@ -296,7 +298,9 @@ struct Simulator::Impl {
         if (!rs.plugged || rs.generation != p.generation) return;
         for (auto& s : rs.sockets) {
             const CollectionSpec& c = s->collection();
-            if (p.event ? c.carriesEvents : c.carriesCommands) s->sendInput(p.report.data(), p.report.size());
+            const bool keys = p.event && !p.report.empty() && p.report[0] == kKeyboardReportId;
+            const bool carries = keys ? c.carriesKeys : p.event ? c.carriesEvents : c.carriesCommands;
+            if (carries) s->sendInput(p.report.data(), p.report.size());
         }
     }
 
@@ -367,6 +371,24 @@ struct Simulator::Impl {
             if (!rs.plugged || (route == Route::Receiver && !dev.powered)) continue;
             std::vector<uint8_t> report = {kConsumerReportId, uint8_t(code), uint8_t(code >> 8)};
             schedule(kind, route, true, std::move(report), inputTime(rs, route, -1));
+        }
+    }
+
+    // One keys report (report 1 of interface 1) with what is held now, to every plugged route
+    // that reaches the device, as the event reports go.
+    void emitKeys(DeviceKind kind) {
+        DeviceState& dev = device(kind);
+        std::vector<uint8_t> report(kKeyboardReportLength, 0);
+        report[0] = kKeyboardReportId;
+        report[1] = dev.modifiersHeld;
+        // More than six keys held: the boot-protocol roll-over error in every place.
+        const bool rollOver = dev.keysHeld.size() > 6;
+        for (size_t i = 0; i < 6 && i < dev.keysHeld.size(); ++i) report[2 + i] = rollOver ? 0x01 : dev.keysHeld[i];
+        for (int r = 0; r < kRouteCount; ++r) {
+            const Route route = Route(r);
+            RouteState& rs = dev.routes[size_t(r)];
+            if (!rs.plugged || (route == Route::Receiver && !dev.powered)) continue;
+            schedule(kind, route, true, report, inputTime(rs, route, -1));
         }
     }
 
@@ -865,6 +887,39 @@ SimResult Simulator::event(DeviceKind kind, uint16_t code) {
         SimResult r;
         r.data["device"] = std::string(deviceName(kind));
         r.data["event"] = code;
+        return r;
+    });
+}
+
+SimResult Simulator::key(DeviceKind kind, uint8_t usage, KeyAction action) {
+    return d->call([&] {
+        if (kind != DeviceKind::Keyboard) return SimResult::failure("only the keyboard has keys");
+        if (usage < 0x04) return SimResult::failure("key usage must be 0x04 to 0xff");
+        DeviceState& dev = d->device(kind);
+        const auto press = [&] {
+            if (usage >= 0xE0 && usage <= 0xE7)
+                dev.modifiersHeld |= uint8_t(1u << (usage - 0xE0));
+            else if (std::find(dev.keysHeld.begin(), dev.keysHeld.end(), usage) == dev.keysHeld.end())
+                dev.keysHeld.push_back(usage);
+            d->emitKeys(kind);
+        };
+        const auto release = [&] {
+            if (usage >= 0xE0 && usage <= 0xE7)
+                dev.modifiersHeld &= uint8_t(~(1u << (usage - 0xE0)));
+            else
+                dev.keysHeld.erase(std::remove(dev.keysHeld.begin(), dev.keysHeld.end(), usage), dev.keysHeld.end());
+            d->emitKeys(kind);
+        };
+        if (action != KeyAction::Up) press();
+        if (action != KeyAction::Down) release();
+        SimResult r;
+        r.data["device"] = std::string(deviceName(kind));
+        r.data["key"] = usage;
+        r.data["action"] = action == KeyAction::Down ? "down" : action == KeyAction::Up ? "up" : "tap";
+        Json::Value held(Json::arrayValue);
+        for (uint8_t k : dev.keysHeld) held.append(k);
+        r.data["held"] = held;
+        r.data["modifiers"] = dev.modifiersHeld;
         return r;
     });
 }

@@ -25,6 +25,9 @@ struct SimulatorOptions {
 };
 
 // Faults injected into a device's next matching command reports.
+// What `key` does with a key: press it, release it, or press and release it.
+enum class KeyAction : uint8_t { Tap, Down, Up };
+
 enum class FaultKind : uint8_t {
     DropReply,          // no reply at all
     LateReply,          // the reply comes `lateMs` later than the bus would deliver it
@@ -93,6 +96,9 @@ public:
     // The on-device profile button (event 0x10pp) or the FN combination (0x11pp).
     SimResult profile(DeviceKind kind, int profile, bool fnKey = false);
     SimResult event(DeviceKind kind, uint16_t code);
+    // A key of the keyboard pressed (Down), released (Up) or both in turn (Tap), by its keyboard
+    // usage (0xE0-0xE7 are the modifiers): a keys report with what is held after each.
+    SimResult key(DeviceKind kind, uint8_t usage, KeyAction action = KeyAction::Tap);
     SimResult fault(DeviceKind kind, const FaultSpec& spec);
     SimResult clearFaults(DeviceKind kind);
     SimResult dump(DeviceKind kind, Region region);

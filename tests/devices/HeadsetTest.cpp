@@ -6,6 +6,9 @@
 #include "editors/CDeviceProfileUI.h"
 #include "ui/CDeviceOptionUI.h"
 #include "ui/PaintManager.h"
+#include "editors/CVoice6533ControlUI.h"
+#include "tests/editors/ControlTable.h"
+#include <json/reader.h>
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -572,4 +575,81 @@ TEST_F(FailingLibraryTest, AFailingInitialisationIsReportedAndTheHeadsetGoesOn)
                    ["headsetLightReports"].toInt() >= 12;
     }));
     EXPECT_FALSE(headset->SetMicVolume(50));
+}
+
+// Every control of the sound panel, by table: each row operates one control with input events
+// on the control itself and must change the audio chip (read back from the simulator) and the
+// profile; a control a user can operate on the panel without a row fails.
+TEST_F(HeadsetTest, EverySoundControlChangesTheChipAndTheProfile)
+{
+    using namespace controltable;
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    Click(control<QAbstractButton>("device_tab_sound"));
+    QWidget* panel = headset->findChild<CVoice6533ControlUI*>();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(waitFor([&] { return panel->isVisible(); }));
+    auto output = [&] { return QJsonDocument(chip("output")).toJson().toStdString(); };
+    auto input = [&] { return QJsonDocument(chip("input")).toJson().toStdString(); };
+    auto profile = [&] {
+        Json::Value v;
+        Json::Reader().parse(QJsonDocument(profileEntry()).toJson().toStdString(), v, false);
+        return v;
+    };
+    // A preset other than `n` first, so that choosing `n` is a change.
+    auto presetOtherThan = [&](int n) {
+        return [&, n] {
+            auto* b = control<QAbstractButton>(QString("6533_eq_option_%1").arg(n));
+            ASSERT_NE(b, nullptr);
+            if (b->isChecked())
+                Click(control<QAbstractButton>(QString("6533_eq_option_%1").arg(n == 3 ? 4 : 3)));
+        };
+    };
+    // The custom preset, with a named curve saved besides the one shown.
+    auto customWithTwoNames = [&] {
+        auto* combo = control<QComboBox>("custom_eq_name_combo");
+        while (combo->count() < 2) {
+            StepSlider(control<QWidget>("6533_eq_hz_slider_0"));
+            TypeAndLeave(control<QWidget>("custom_eq_name_edit"), QString("curve %1").arg(combo->count()));
+            Click(control<QWidget>("hs_EQ_btn_save"));
+        }
+    };
+    std::vector<Row> rows;
+    for (int n = 1; n <= 12; ++n)
+        rows.push_back({"6533_eq_option_" + std::to_string(n), presetOtherThan(n), Click, output, profile});
+    // The custom preset plays the curve moved by hand; a built-in one is chosen after moving it.
+    rows.push_back({"6533_eq_option_13",
+                    [&] {
+                        StepSlider(control<QWidget>("6533_eq_hz_slider_4"));
+                        ASSERT_TRUE(control<QAbstractButton>("6533_eq_option_13")->isChecked());
+                        Click(control<QWidget>("6533_eq_option_3"));
+                    },
+                    Click, output, profile});
+    for (int n = 0; n < 10; ++n)
+        rows.push_back({"6533_eq_hz_slider_" + std::to_string(n), {}, StepSlider, output, profile});
+    rows.push_back({"6533_MicIn_slider", {}, StepSlider, input, profile});
+    rows.push_back({"6533_MicIn_option", {}, Click, input, profile});
+    rows.push_back({"6533_MicMoniter_slider", {}, StepSlider, input, profile});
+    rows.push_back({"6533_MicMoniter_option", {}, Click, input, profile});
+    // Named curves: saving one keeps the curve the chip already plays; choosing one plays it;
+    // deleting the one shown plays the next.
+    rows.push_back({"custom_eq_name_edit", {},
+                    [&](QWidget* w) {
+                        TypeAndLeave(w, "typed");
+                        Click(control<QWidget>("hs_EQ_btn_save"));
+                    },
+                    {}, profile, "a name for the curve the chip already plays"});
+    rows.push_back({"hs_EQ_btn_save",
+                    [&] {
+                        StepSlider(control<QWidget>("6533_eq_hz_slider_1"));
+                        TypeAndLeave(control<QWidget>("custom_eq_name_edit"), "saved");
+                    },
+                    Click, {}, profile, "keeps the curve the chip already plays"});
+    rows.push_back({"custom_eq_name_combo", customWithTwoNames, ChooseAnother, output, profile});
+    rows.push_back({"hs_EQ_btn_delete", customWithTwoNames, Click, output, profile});
+
+    Walker walker(panel, [] { return true; }, [&](const std::function<bool()>& c) { return waitFor(c); });
+    walker.Walk(rows);
+    walker.ExpectEveryControlHasARow({});
 }

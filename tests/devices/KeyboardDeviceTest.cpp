@@ -324,3 +324,82 @@ TEST_F(KeyboardDeviceTest, StreamsOnlyTheSoftwareModesAndSuspendsSlowRoutes)
         << sim->dump("frame").mid(3 * led, 3).toHex().toStdString();
     EXPECT_TRUE(told.isEmpty()) << told.join(", ").toStdString();
 }
+
+namespace {
+
+struct ReactiveCase {
+    const char* name;
+    uint8_t mode;
+    bool heldKeyStaysLit;  // the pressed key itself shows while held, else a ripple passes
+};
+
+class KeyPressLighting : public KeyboardDeviceTest, public ::testing::WithParamInterface<ReactiveCase> {
+protected:
+    ui::CDeviceKeyButtonUI* key(int position)
+    {
+        return static_cast<ui::CDeviceKeyButtonUI*>(keyboard->KeyButton(position));
+    }
+    static bool lit(const ui::CDeviceKeyButtonUI* k)
+    {
+        return ui::CDeviceKeyButtonUI::ShownColour(k->LightColourPacked(), k->LightBrightness()) != QColor(Qt::black);
+    }
+    std::string litKeys()
+    {
+        std::string out;
+        for (auto* k : keyboard->findChildren<ui::CDeviceKeyButtonUI*>())
+            if (lit(k))
+                out += k->objectName().toStdString() + " ";
+        return out;
+    }
+};
+
+const ReactiveCase kReactiveCases[] = {
+    {"Reaction", 7, true},
+    {"RippleWithColourCycling", 8, false},
+    {"Ripple", 9, false},
+    {"ReactionWithNeighbours", 25, true},
+};
+
+}  // namespace
+
+// A key pressed on the keyboard (its keys report, read beside the event reports) reaches the
+// modes that react to key presses: the picture lights where the keyboard would.
+TEST_P(KeyPressLighting, AKeyPressedOnTheKeyboardLightsThePicture)
+{
+    const ReactiveCase& c = GetParam();
+    ASSERT_TRUE(waitFor([&] { return keyboard->KeyReportsOpen(false); }));
+    // The connection's reads land first (the keyboard's own mode would replace the one set here).
+    auto drained = std::make_shared<bool>(false);
+    keyboard->Io().AfterQueued([drained] { *drained = true; });
+    ASSERT_TRUE(waitFor([&] { return *drained; }));
+    LightState s = keyboard->GetLightState();
+    s.mode = c.mode;
+    s.brightness = 4;
+    s.speed = 0;  // the slowest steps: a ripple stays in the picture longest
+    s.multicolour = 0;
+    s.red = 255, s.green = 255, s.blue = 255;
+    keyboard->SetLightBlock(s);
+    constexpr int kA = 64;  // key position of A, usage 0x04
+    ASSERT_NE(key(kA), nullptr);
+    // Nothing pressed: once the mode shows, the key is dark and stays so.
+    uint64_t previews = keyboard->PreviewUpdates();
+    ASSERT_TRUE(waitFor([&] { return keyboard->PreviewUpdates() > previews + 5; }));
+    ASSERT_TRUE(waitFor([&] { return !lit(key(kA)); })) << litKeys();
+    previews = keyboard->PreviewUpdates();
+    ASSERT_TRUE(waitFor([&] { return keyboard->PreviewUpdates() > previews + 5; }));
+    ASSERT_FALSE(lit(key(kA)));
+
+    ASSERT_TRUE(sim->run({"key", "keyboard", "0x04", "down"}));
+    EXPECT_TRUE(waitFor([&] { return lit(key(kA)); })) << "the pressed key lights";
+    if (c.heldKeyStaysLit) {
+        previews = keyboard->PreviewUpdates();
+        ASSERT_TRUE(waitFor([&] { return keyboard->PreviewUpdates() > previews + 5; }));
+        EXPECT_TRUE(lit(key(kA))) << "and stays lit while held";
+    }
+    ASSERT_TRUE(sim->run({"key", "keyboard", "0x04", "up"}));
+    // Released, the light fades out again.
+    EXPECT_TRUE(waitFor([&] { return !lit(key(kA)); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(ReactiveModes, KeyPressLighting, ::testing::ValuesIn(kReactiveCases),
+                         [](const ::testing::TestParamInfo<ReactiveCase>& info) { return std::string(info.param.name); });

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -177,13 +179,49 @@ std::vector<ModeCase> modeCases()
         for (int row = 0; row < 6; ++row)
             EXPECT_EQ(r.leds[cols()[3][size_t(row)]], wheel(1 + 1 + 24 * row, 255)) << row;
     }});
-    cases.push_back({"13_centre_ripple_keeps_coming", input(13, true), [](EffectRun& r) {
-        int lit = 0;
-        for (int i = 0; i < 200; ++i) {
+    cases.push_back({"13_rings_spread_from_column_10_and_keep_coming", input(13, true), [](EffectRun& r) {
+        // The brightest key of a column of the lighting matrix.
+        auto brightest = [&](int c) {
+            int m = 0;
+            for (uint8_t k : cols()[size_t(c)])
+                if (k != 170)
+                    m = std::max<int>(m, r.leds[k].brightness);
+            return m;
+        };
+        // On the frames the planes are stamped, the ring's front is at full brightness: one
+        // column on each side of column 10, mirrored about it until the left side has run out
+        // of columns, one column further out at each stamp. A new ring starts next to column 10
+        // once the last one has reached both ends of the board.
+        int rings = 0, lastRight = -1;
+        bool reachedLeft = false, reachedRight = false;
+        for (int frame = 0; frame < 200; ++frame) {
             r.steps(1);
-            lit += r.litKeys() > 0;
+            int left = -1, right = -1;
+            for (int c = 0; c < 23; ++c) {
+                if (brightest(c) <= 200)
+                    continue;
+                (c < 10 ? left : right) = c;
+                EXPECT_NE(c, 10) << "frame " << frame;
+            }
+            if (left >= 0 && right >= 0) {
+                EXPECT_EQ(left + right, 20) << "frame " << frame << ": the ring is mirrored about column 10";
+            }
+            if (right >= 0) {
+                if (right == 11) {
+                    if (rings > 0) {
+                        EXPECT_TRUE(reachedLeft && reachedRight) << "frame " << frame << ": a ring started early";
+                    }
+                    ++rings;
+                    reachedLeft = reachedRight = false;
+                } else {
+                    EXPECT_EQ(right, lastRight + 1) << "frame " << frame << ": the front moves a column per stamp";
+                }
+                lastRight = right;
+            }
+            reachedLeft |= left == 0;
+            reachedRight |= right == 22;
         }
-        EXPECT_GT(lit, 150) << "a new ripple starts once one has left the board";
+        EXPECT_GE(rings, 7) << "a ring crosses the board in about 26 frames";
     }});
     cases.push_back({"14_scripted_show_walks_its_steps", input(14, true), [](EffectRun& r) {
         r.steps(23);
@@ -197,11 +235,25 @@ std::vector<ModeCase> modeCases()
         EXPECT_TRUE(sawRipple);
         EXPECT_TRUE(restarted);
     }});
-    cases.push_back({"15_twinkle_steps_by_two", input(15, true), [](EffectRun& r) {
-        const uint8_t k = KeyboardLayout::KeyOrder()[0];
-        const uint8_t before = r.fx.Level(k);
-        r.steps(1);
-        EXPECT_EQ(r.fx.Level(k), before + 2 >= 192 ? 0 : before + 2);
+    cases.push_back({"15_twinkle_steps_by_two_and_restarts_at_192", input(15, true), [](EffectRun& r) {
+        // Key 56 opens the key order: its level climbs by 2 each frame and starts again at 0
+        // on reaching 192, so it goes round every 96 frames (whatever level it started from).
+        const uint8_t k = 56;
+        int restarts = 0;
+        for (int frame = 0; frame < 192; ++frame) {
+            const int before = r.fx.Level(k);
+            r.steps(1);
+            const int after = r.fx.Level(k);
+            if (after < before) {
+                EXPECT_GE(before + 2, 192) << "frame " << frame << ": restarted before reaching 192";
+                EXPECT_EQ(after, 0) << "frame " << frame;
+                ++restarts;
+            } else {
+                EXPECT_EQ(after, before + 2) << "frame " << frame;
+            }
+            EXPECT_LT(after, 192);
+        }
+        EXPECT_EQ(restarts, 2);
     }});
     cases.push_back({"16_bouncing_ripple_reaches_both_corners", input(16, true), [](EffectRun& r) {
         bool right = false, left = false;
@@ -275,25 +327,54 @@ std::vector<ModeCase> modeCases()
         r.steps(1);
         EXPECT_EQ(r.leds[k].brightness, (255 * 245) >> 8);
     }});
-    cases.push_back({"26_breathing_four_colours", input(26, true), [](EffectRun& r) {
-        r.steps(128);
-        EXPECT_EQ(r.leds[0].red, lighting::kBaseColours[1].red);
-        EXPECT_EQ(r.leds[0].green, lighting::kBaseColours[1].green);
-    }});
-    cases.push_back({"27_flash_four_colours_in_turn", input(27, true), [](EffectRun& r) {
-        r.steps(1);
-        EXPECT_EQ(r.leds[3], (LedColour{0, 255, 0, 255})) << "the first toggle moves to the second colour";
-        // Every lit phase shows the next of the four colours, dark phases in between.
-        const uint64_t period = lighting::FlashPeriodMs(r.in.speed);
-        for (int phase = 1; phase <= 8; ++phase) {
-            r.steps(1, period);
-            if (phase % 2) {
-                EXPECT_EQ(r.litKeys(), 0) << "phase " << phase;
+    // The four-colour effects: every frame shows one colour on all keys, the colours follow each
+    // other in a fixed turn of four different colours, and the turn repeats.
+    auto fourColours = [](EffectRun& r, int frames, uint64_t msPerFrame, bool breathing) {
+        std::vector<LedColour> turn;
+        int lastBrightness = -1, falling = 0;
+        for (int frame = 0; frame < frames; ++frame) {
+            r.steps(1, msPerFrame);
+            const LedColour first = r.leds[0];
+            for (int k = 1; k < 132; ++k)
+                ASSERT_EQ(r.leds[size_t(k)], first) << "frame " << frame << " key " << k;
+            if (first.brightness == 0)
                 continue;
+            const LedColour colour{first.red, first.green, first.blue, 0};
+            if (turn.empty() || !(turn.back() == colour)) {
+                // A breathing colour changes only once it has faded.
+                if (breathing && !turn.empty()) {
+                    EXPECT_GT(falling, 0) << "frame " << frame;
+                    EXPECT_LT(first.brightness, 80) << "frame " << frame;
+                }
+                turn.push_back(colour);
+                falling = 0;
+            } else if (first.brightness < lastBrightness) {
+                ++falling;
             }
-            const lighting::Rgb c = lighting::kBaseColours[size_t((1 + phase / 2) % 4)];
-            EXPECT_EQ(r.leds[3], (LedColour{c.red, c.green, c.blue, 255})) << "phase " << phase;
+            lastBrightness = first.brightness;
         }
+        ASSERT_GE(turn.size(), 9u) << "two turns and more";
+        for (size_t i = 0; i < 4; ++i)
+            for (size_t j = i + 1; j < 4; ++j)
+                EXPECT_FALSE(turn[i] == turn[j]) << "colours " << i << " and " << j << " are the same";
+        for (size_t i = 4; i < turn.size(); ++i)
+            EXPECT_EQ(turn[i], turn[i - 4]) << "place " << i << " of the turn";
+    };
+    cases.push_back({"26_breathing_four_colours", input(26, true), [fourColours](EffectRun& r) {
+        fourColours(r, 2400, 0, true);
+    }});
+    cases.push_back({"27_flash_four_colours_in_turn", input(27, true), [fourColours](EffectRun& r) {
+        // Speed level 2 flashes every 18 x 200 ms: lit and dark phases take turns.
+        const uint64_t period = 18 * 200;
+        r.steps(1);
+        ASSERT_GT(r.litKeys(), 0);
+        r.steps(1, period - 1);
+        EXPECT_GT(r.litKeys(), 0) << "not before the period has passed";
+        r.steps(1, 1);
+        EXPECT_EQ(r.litKeys(), 0);
+        r.steps(1, period);
+        EXPECT_GT(r.litKeys(), 0);
+        fourColours(r, 20, period, false);
     }});
     {
         KeyboardEffectInput in = input(29, false);
@@ -329,16 +410,85 @@ std::vector<ModeCase> modeCases()
     for (uint8_t style = 1; style <= 6; ++style) {
         KeyboardEffectInput in = input(29, false);
         in.musicStyle = style;
-        in.musicColourful = 1;
-        cases.push_back({"29_music_style_" + std::to_string(style), in, [](EffectRun& r) {
+        in.musicRed = 255;
+        cases.push_back({"29_music_style_" + std::to_string(style), in, [style](EffectRun& r) {
             const std::vector<int> silence(25, 0);
             r.fx.SetAudioLevels(silence.data(), 25);
             r.steps(45);
             EXPECT_EQ(r.litKeys(), 0) << "dark while nothing plays";
-            const std::vector<int> levels(25, 100);
-            r.fx.SetAudioLevels(levels.data(), 25);
-            r.steps(45);  // the pulse of style 2 needs a few dozen frames to build up
-            EXPECT_GT(r.litKeys(), 10);
+            // Which keys of each row of the lighting matrix are inside a bar (full brightness,
+            // the music colour) after some frames of an even sound of `level`.
+            auto bars = [&](int level) {
+                EffectRun run(r.in);
+                const std::vector<int> levels(25, level);
+                run.fx.SetAudioLevels(levels.data(), 25);
+                run.steps(45);
+                std::array<std::array<int, 23>, 6> in{};  // -1 no key, 0 outside, 1 inside
+                for (int row = 0; row < 6; ++row)
+                    for (int c = 0; c < 23; ++c) {
+                        const uint8_t k = cols()[size_t(c)][size_t(row)];
+                        if (k == 170) {
+                            in[size_t(row)][size_t(c)] = -1;
+                            continue;
+                        }
+                        const bool full = run.leds[k].brightness == 255;
+                        if (full) {
+                            EXPECT_EQ(run.leds[k], (LedColour{255, 0, 0, 255})) << "a bar has the music colour";
+                        }
+                        in[size_t(row)][size_t(c)] = full ? 1 : 0;
+                    }
+                return in;
+            };
+            auto count = [](const std::array<int, 23>& row) { return int(std::count(row.begin(), row.end(), 1)); };
+            // Runs of keys inside a bar along a row (keys that are missing neither end nor join one).
+            auto runs = [](const std::array<int, 23>& row) {
+                int n = 0, last = 0;
+                for (int v : row) {
+                    if (v < 0)
+                        continue;
+                    n += v == 1 && last != 1;
+                    last = v;
+                }
+                return n;
+            };
+            if (style == 2) {
+                // The pulse presses key 51: its ripple is what lights up first.
+                EffectRun run(r.in);
+                const std::vector<int> levels(25, 100);
+                run.fx.SetAudioLevels(levels.data(), 25);
+                int frame = 0;
+                while (run.litKeys() == 0 && frame++ < 200)
+                    run.steps(1);
+                ASSERT_GT(run.litKeys(), 0) << "a pulse within 200 frames";
+                EXPECT_GT(run.leds[51].brightness, 0) << "the ripple starts at key 51";
+                int lit = run.litKeys();
+                run.steps(6);
+                EXPECT_GT(run.litKeys(), lit) << "and spreads";
+                return;
+            }
+            const auto quiet = bars(100), loud = bars(900);
+            int quietKeys = 0, loudKeys = 0;
+            for (size_t row = 0; row < 6; ++row) {
+                SCOPED_TRACE(testing::Message() << "row " << row);
+                quietKeys += count(quiet[row]);
+                loudKeys += count(loud[row]);
+                EXPECT_GE(count(loud[row]), count(quiet[row])) << "a louder sound makes no bar shorter";
+                for (const auto* shown : {&quiet[row], &loud[row]}) {
+                    if (style == 1) {
+                        // Left and right halves: mirrored about the middle column.
+                        for (int c = 0; c < 11; ++c) {
+                            const int a = (*shown)[size_t(c)], b = (*shown)[size_t(22 - c)];
+                            if (a >= 0 && b >= 0) {
+                                EXPECT_EQ(a, b) << "columns " << c << " and " << 22 - c;
+                            }
+                        }
+                    } else {
+                        EXPECT_LE(runs(*shown), 1) << "one bar per row";
+                    }
+                }
+            }
+            EXPECT_GT(quietKeys, 0) << "a quiet sound shows bars";
+            EXPECT_GT(loudKeys, quietKeys) << "a louder sound shows longer bars";
         }});
     }
     cases.push_back({"30_external_colour", input(30, false), [](EffectRun& r) {

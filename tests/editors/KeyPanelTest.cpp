@@ -1,4 +1,5 @@
 #include "tests/editors/PanelTestFixture.h"
+#include "tests/editors/ControlTable.h"
 #include "app/Application.h"
 #include "app/CMainWnd.h"
 #include "app/DeviceHub.h"
@@ -28,10 +29,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QDirIterator>
+#include <QListWidget>
 #include <QProcess>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QElapsedTimer>
+#include <iostream>
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
@@ -893,7 +898,8 @@ TEST_F(KeyPanelTest, BadMacroFilesLoadAsFarAsTheyAreSound)
         {"[1,2,3]", 0},
         {"{\"Events\": 5}", 0},
         {"{\"Events\": [1, \"x\", {\"Action\": \"down\", \"Button\": 4, \"Type\": 10, \"Delay\": \"70000\"}]}", 1},
-        {"{\"Events\": [{\"Action\": 3, \"Button\": \"q\", \"Type\": [], \"Delay\": {}}]}", 1},
+        // A row that does not convert is left out, not shown (and later sent) as zeros.
+        {"{\"Events\": [{\"Action\": 3, \"Button\": \"q\", \"Type\": [], \"Delay\": {}}]}", 0},
     };
     const QString source = home.filePath("import.mac");
     for (const Case& c : cases) {
@@ -910,6 +916,84 @@ TEST_F(KeyPanelTest, BadMacroFilesLoadAsFarAsTheyAreSound)
     macros->SelectMacro(4);
     ASSERT_EQ(macros->RowData().size(), 1);
     EXPECT_EQ(rowJson(macros->RowData()[0])["Delay"].asString(), "65535");
+}
+
+TEST_F(KeyPanelTest, MacroFilesBeyondTheCapAreRefusedAndBadRowsNeverReachTheKeyboard)
+{
+    auto* kb = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(kb, nullptr);
+    ASSERT_TRUE(waitFor([&] { return kb->IdentifiedKeyCount() > 0 && !kb->KeyAssignments().empty(); }));
+    auto* macros = kb->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    const QString source = home.filePath("import.mac");
+    chosenFile = source;  // what the import button's file dialog gives
+    const auto writeEvents = [&](int count, const std::vector<Json::Value>& extra = {}) {
+        Json::Value file(Json::objectValue);
+        file["Events"] = Json::Value(Json::arrayValue);
+        for (int i = 0; i < count; ++i) {
+            Json::Value e(Json::objectValue);
+            e["Action"] = i % 2 ? "up" : "down";
+            e["Button"] = 4;
+            e["Type"] = 10;
+            e["Delay"] = "10";
+            file["Events"].append(e);
+        }
+        for (const Json::Value& e : extra)
+            file["Events"].append(e);
+        ASSERT_EQ(CJsonFile::WriteJson(source, file), 0);
+    };
+
+    // One event over the cap (1018: what 4096 bytes of macro memory take for one macro): refused
+    // with a message naming the cap, and no macro is made for it.
+    writeEvents(1019);
+    const QStringList before = macros->MacroNames();
+    messages.clear();
+    click(macros, "macro_btn_import");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("1018")) << messages[0].toStdString();
+    EXPECT_FALSE(messages[0].startsWith("message_text")) << "told in words";
+    EXPECT_EQ(macros->MacroNames(), before);
+
+    // At the cap it loads, every row shown (the time is a figure for the report, not a bound).
+    writeEvents(1018);
+    QElapsedTimer timer;
+    timer.start();
+    click(macros, "macro_btn_import");
+    EXPECT_EQ(macros->RowData().size(), 1018);
+    std::cout << "[ figure ] import of a macro at the cap (1018 events): " << timer.elapsed() << " ms" << std::endl;
+
+    // A row that does not parse is left out and a delay of 99999 is held at 65535 (told once);
+    // the keyboard gets the two sound rows with 65535, never 34463.
+    writeEvents(0, {parseJson(R"({"Action":"down","Button":4,"Type":10,"Delay":"99999"})"),
+                    parseJson(R"({"Action":"down","Button":"junk","Type":10,"Delay":"5"})"),
+                    parseJson(R"({"Action":"up","Button":4,"Type":10,"Delay":"20"})")});
+    messages.clear();
+    click(macros, "macro_btn_import");
+    ASSERT_EQ(macros->RowData().size(), 2);
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }));
+    EXPECT_TRUE(messages[0].contains("65535")) << messages[0].toStdString();
+    macros->SaveMacro();
+    const int number = macros->MacroNames().size() - 1;
+
+    const int position = knownKeyboardKey(kb, 20);
+    CKeySetControlUI* keys = pickKey(kb, position);
+    ASSERT_NE(keys, nullptr);
+    chooseCategory(keys, CKeySetControlUI::CatMacro);
+    choose(keys, "keyset_macro_over_combo", 0);
+    choose(keys, "keyset_macro_combo", number);
+    messages.clear();
+    click(keys, "key_butt_prosave");
+    ASSERT_TRUE(drained(kb));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    const Json::Value dump = sim->run({"dump", "keyboard", "macro"});
+    const Json::Value& image = dump["image"];
+    ASSERT_TRUE(image["valid"].asBool()) << image["problem"].asString();
+    ASSERT_EQ(image["macros"].size(), 1u);
+    const Json::Value& events = image["macros"][0];
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0]["delay"].asInt(), 65535);
+    EXPECT_EQ(events[1]["delay"].asInt(), 20);
+    EXPECT_EQ(events[1]["button"].asInt(), 4);
 }
 
 TEST_F(KeyPanelTest, MacroIdsThatLeadOutOfTheFolderAreLeftOutAndTold)
@@ -1031,4 +1115,287 @@ TEST_F(KeyPanelTest, EndingTesselMidRecordingSavesTheRecordedEvents)
     const Json::Value file =
         CJsonFile::ReadJson(folder + "/" + QString::fromStdString(list["MacroInfo"][0]["Guid"].asString()) + ".mac");
     EXPECT_EQ(file["Events"].size(), 2u);
+}
+
+// Every control of the key panel on the keyboard and on the mouse, by table: each row picks a
+// key, chooses the category that shows the control, operates the control with input events and
+// writes to the device ("write to device"), and must change the key's triple in the device's key
+// table and the key list in the profile. A control of the panel without a row fails the last
+// check.
+class KeyPanelTableTest : public KeyPanelTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(KeyPanelTableTest, EveryKeyControlChangesTheKeyTableAndTheProfile)
+{
+    using namespace controltable;
+    const std::string sim = GetParam();
+    const bool mouse = sim == "mouse";
+    CVantikUSBDevice* device = plugAndShow(QString::fromStdString(sim), QString::fromStdString(sim));
+    ASSERT_NE(device, nullptr);
+    // A macro to assign.
+    auto* macros = device->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    click(macros, "macro_btn_name_add");
+    click(macros, "macro_btn_name_add");
+    int position = -1, slot = -1;
+    if (auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(device)) {
+        ASSERT_TRUE(waitFor([&] { return keyboard->IdentifiedKeyCount() > 0 && !keyboard->KeyAssignments().empty(); }));
+        position = knownKeyboardKey(keyboard, 20);
+        ASSERT_GE(position, 0);
+        slot = keyboard->SlotOf(position);
+    } else {
+        auto* m = dynamic_cast<CVantikMouseDevice*>(device);
+        ASSERT_NE(m, nullptr);
+        // A button past the left and right buttons, so the mouse keeps working as one.
+        ASSERT_TRUE(waitFor([&] {
+            for (int j = 2; j < CVantikMouseDevice::kButtons && position < 0; ++j)
+                if (m->ButtonSlots()[size_t(j)] != CVantikMouseDevice::kNotFound && m->KeyButton(j))
+                    position = j;
+            return position >= 0 && m->KeyAssignments().size() > size_t(position);
+        }));
+        slot = m->ButtonSlots()[size_t(position)];
+    }
+    // The page shows the profile once it is loaded after connecting; a key picked before would
+    // be shown again by the load.
+    ASSERT_TRUE(waitFor([&] { return !device->Profile().GetProfilePath().isEmpty(); }));
+    ASSERT_TRUE(drained(device));
+    CKeySetControlUI* panel = pickKey(device, position);
+    ASSERT_NE(panel, nullptr);
+    auto triple = [this, slot, sim] { return slotHex(QString::fromStdString(sim), slot); };
+    auto keyList = [device] { return CJsonFile::ReadJson(device->Profile().GetProfilePath())["Device"][0]; };
+    auto category = [&](int c) {
+        return [&, c] {
+            ASSERT_EQ(pickKey(device, position), panel);
+            auto* combo = control<QComboBox>(panel, "keyset_function_combo");
+            ASSERT_TRUE(ChooseItem(combo, combo->findData(QString::number(c))));
+        };
+    };
+    // The gesture, then "write to device".
+    auto andWrite = [panel](std::function<void(QWidget*)> gesture) {
+        return [panel, gesture](QWidget* w) {
+            gesture(w);
+            Click(control<QWidget>(panel, "key_butt_keysave"));
+            Click(control<QWidget>(panel, "key_butt_prosave"));
+        };
+    };
+    auto typeNumber = [](QWidget* w) {
+        TypeAndLeave(w, qobject_cast<QLineEdit*>(w)->text() == "3" ? "4" : "3");
+    };
+    // A key pressed in the capture edit, as the window receives it: F (kernel 33) or G (34).
+    auto pressAKey = [this](QWidget* w) {
+        window->activateWindow();
+        Click(w);
+        ASSERT_TRUE(waitFor([&] { return w->hasFocus(); }));
+        const bool f = qobject_cast<QLineEdit*>(w)->text() == text("keyboard_key_F");
+        sendKey(w, QEvent::KeyPress, f ? Qt::Key_G : Qt::Key_F, f ? 34 : 33);
+        sendKey(w, QEvent::KeyRelease, f ? Qt::Key_G : Qt::Key_F, f ? 34 : 33);
+    };
+    std::vector<Row> rows = {
+        {"keyset_mousekey_combo", category(CKeySetControlUI::CatMouseButton), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_mouseswing_combo", category(CKeySetControlUI::CatHScroll), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_mouseswing_num_edit", category(CKeySetControlUI::CatHScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mouseswing_speed_edit", category(CKeySetControlUI::CatHScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mouseswing_delay_edit", category(CKeySetControlUI::CatHScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousewheel_combo", category(CKeySetControlUI::CatVScroll), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_mousewheel_num_edit", category(CKeySetControlUI::CatVScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousewheel_speed_edit", category(CKeySetControlUI::CatVScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousewheel_delay_edit", category(CKeySetControlUI::CatVScroll), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousefire_interval_edit", category(CKeySetControlUI::CatFire), andWrite(typeNumber), triple, keyList},
+        {"keyset_mousefire_num_edit", category(CKeySetControlUI::CatFire), andWrite(typeNumber), triple, keyList},
+        {"keyset_keyboard_text_edit", category(CKeySetControlUI::CatKey), andWrite(pressAKey), triple, keyList},
+        {"keyset_media_combo", category(CKeySetControlUI::CatMedia), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_system_combo", category(CKeySetControlUI::CatSystem), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_macro_combo", category(CKeySetControlUI::CatMacro), andWrite(ChooseAnother), triple, keyList},
+        {"keyset_macro_over_combo", category(CKeySetControlUI::CatMacro), andWrite(ChooseAnother), triple, keyList},
+        // The count of runs is offered for the way of playing that repeats a given number of times.
+        {"keyset_macro_cycle_edit",
+         [&] {
+             category(CKeySetControlUI::CatMacro)();
+             auto* over = control<QComboBox>(panel, "keyset_macro_over_combo");
+             auto* cycle = control<QWidget>(panel, "keyset_macro_cycle_edit");
+             for (int i = 0; i < over->count() && !(cycle->isVisible() && cycle->isEnabled()); ++i)
+                 ASSERT_TRUE(ChooseItem(over, i));
+         },
+         andWrite(typeNumber), triple, keyList},
+        {"keyset_combokey_combo", category(CKeySetControlUI::CatShortcut), andWrite(ChooseAnother), triple, keyList},
+        {"key_butt_prosave",
+         [&] {
+             category(CKeySetControlUI::CatMedia)();
+             ChooseAnother(control<QWidget>(panel, "keyset_media_combo"));
+             Click(control<QWidget>(panel, "key_butt_keysave"));
+         },
+         Click, triple, keyList},
+        // The key's own function back, after another was written (mail: no key's own function).
+        {"key_butt_keydefalut",
+         [&] {
+             category(CKeySetControlUI::CatMedia)();
+             andWrite([](QWidget* w) { ASSERT_TRUE(ChooseItem(qobject_cast<QComboBox*>(w), 17)); })(
+                 control<QWidget>(panel, "keyset_media_combo"));
+             ASSERT_TRUE(drained(device));
+         },
+         [panel](QWidget* w) {
+             Click(w);
+             Click(control<QWidget>(panel, "key_butt_keysave"));
+             Click(control<QWidget>(panel, "key_butt_prosave"));
+         },
+         triple, keyList},
+    };
+    if (mouse) {
+        rows.push_back({"keyset_mousedpi_combo", category(CKeySetControlUI::CatDpi), andWrite(ChooseAnother), triple, keyList});
+        rows.push_back({"keyset_gunkey_combo", category(CKeySetControlUI::CatGun), andWrite(ChooseAnother), triple, keyList});
+    }
+    for (int n = 0; n < 5; ++n)
+        rows.push_back({"key_ComBox_check_" + std::to_string(n), category(CKeySetControlUI::CatKey), andWrite(Click), triple,
+                        keyList});
+    Walker walker(panel, [&] { return drained(device); }, [&](const std::function<bool()>& c) { return waitFor(c); });
+    walker.Walk(rows);
+    walker.ExpectEveryControlHasARow({
+        {"keyset_function_combo", "chooses the category shown; choosing one assigns nothing by itself"},
+        {"key_butt_keycancel", "drops a choice not yet saved: nothing stored changes"},
+        {"key_butt_keysave", "keeps the choice in the page; \"write to device\" sends and stores it (every row)"},
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, KeyPanelTableTest, ::testing::Values(std::string("keyboard"), std::string("mouse")),
+                         [](const auto& info) { return info.param; });
+
+// Every control of the macro panel, by table: each row operates one control with input events
+// and must change what Tessel keeps of the macros (the macro files and their list in the data
+// folder). Macros reach the device's macro memory with "write to device" on the key page, which
+// the key panel's table and AssignedMacroReachesTheMacroMemoryAndTheKeyTable cover.
+TEST_F(KeyPanelTest, EveryMacroControlChangesTheStoredMacros)
+{
+    using namespace controltable;
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !keyboard->Profile().GetProfilePath().isEmpty(); }));
+    auto* macros = keyboard->findChild<CMacroControlUI*>();
+    ASSERT_NE(macros, nullptr);
+    click(keyboard, "device_tab_macro");
+    click(macros, "macro_btn_name_add");
+    macros->SelectMacro(0);
+    // Every file of the device's data folder, by name, with its text.
+    auto stored = [keyboard] {
+        Json::Value files;
+        QDirIterator it(keyboard->DataFolder(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            files[path.toStdString()] = f.readAll().toStdString();
+        }
+        return files;
+    };
+    const char* why = "macros reach the device with \"write to device\" on the key page";
+    auto list = [&] { return control<QListWidget>(macros, "macro_action_list"); };
+    // A macro being shown with at least three events of different kinds.
+    auto threeEvents = [&] {
+        if (!list() || list()->count() < 3) {
+            for (const char* b : {"macro_inset_moveleftkey_btn", "macro_inset_moveupkey_btn", "macro_inset_moverightkey_btn"})
+                Click(control<QWidget>(macros, b));
+        }
+        ASSERT_GE(list()->count(), 3);
+    };
+    // Clicks row `row` of the event list, as the mouse picks it.
+    auto pickRow = [&](int row) {
+        return [&, row] {
+            threeEvents();
+            QListWidget* l = list();
+            const int r = row < 0 ? l->count() + row : row;
+            l->scrollToItem(l->item(r));
+            QTest::mouseClick(l->viewport(), Qt::LeftButton, Qt::NoModifier, l->visualItemRect(l->item(r)).center());
+            ASSERT_EQ(l->currentRow(), r);
+        };
+    };
+    // A recording of A pressed and released, as the recording hook reports it.
+    auto recordA = [&] {
+        Click(control<QWidget>(macros, "macro_btn_starredio"));
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x1E));
+        macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x1E));
+        auto* stop = control<QWidget>(macros, "macro_btn_stopredio");
+        if (stop && stop->isVisible())
+            Click(stop);
+        else
+            macros->StopRecording();
+        Click(control<QWidget>(macros, "macro_btn_save"));
+    };
+    auto typeOther = [](QWidget* w) { TypeAndLeave(w, qobject_cast<QLineEdit*>(w)->text() == "7" ? "9" : "7"); };
+    int names = 0;
+    auto rename = [&](QWidget*) {
+        TypeAndLeave(control<QWidget>(macros, "macro_edit_macroname"), QString("renamed %1").arg(++names));
+        Click(control<QWidget>(macros, "macro_btn_name_edit"));
+    };
+    chosenFile = home.filePath("exported.mac");
+    std::vector<Row> rows = {
+        {"macro_btn_name_add", {}, Click, {}, stored, why},
+        {"macro_edit_macroname", {}, rename, {}, stored, why},
+        {"macro_btn_name_edit", {}, rename, {}, stored, why},
+        {"macro_btn_starredio", {}, [&](QWidget*) { recordA(); }, {}, stored, why},
+        {"macro_check_time", {}, [&](QWidget* w) { Click(w); recordA(); }, {}, stored, why},
+        {"macro_fixed_time_edit", [&] {
+             auto* fixed = control<QAbstractButton>(macros, "macro_check_time");
+             if (!fixed->isChecked())
+                 Click(fixed);
+         },
+         [&](QWidget* w) { TypeAndLeave(w, qobject_cast<QLineEdit*>(w)->text() == "77" ? "99" : "77"); recordA(); }, {},
+         stored, why},
+        {"macro_inset_moveleftkey_btn", {}, Click, {}, stored, why},
+        {"macro_inset_moverightkey_btn", {}, Click, {}, stored, why},
+        {"macro_inset_moveupkey_btn", {}, Click, {}, stored, why},
+        {"macro_inset_movedownkey_btn", {}, Click, {}, stored, why},
+        {"mouse_x_left_edit", {}, [&](QWidget* w) { typeOther(w); Click(control<QWidget>(macros, "macro_inset_moveleftkey_btn")); }, {}, stored, why},
+        {"mouse_x_right_edit", {}, [&](QWidget* w) { typeOther(w); Click(control<QWidget>(macros, "macro_inset_moverightkey_btn")); }, {}, stored, why},
+        {"mouse_y_up_edit", {}, [&](QWidget* w) { typeOther(w); Click(control<QWidget>(macros, "macro_inset_moveupkey_btn")); }, {}, stored, why},
+        {"mouse_y_down_edit", {}, [&](QWidget* w) { typeOther(w); Click(control<QWidget>(macros, "macro_inset_movedownkey_btn")); }, {}, stored, why},
+        {"macro_btn_up", pickRow(1), Click, {}, stored, why},
+        {"macro_btn_down", pickRow(1), Click, {}, stored, why},
+        {"macro_btn_uptop", pickRow(-1), Click, {}, stored, why},
+        {"macro_btn_downbottom", pickRow(0), Click, {}, stored, why},
+        {"macro_btn_delete", pickRow(0), Click, {}, stored, why},
+        // The delay of an event, typed into its row, goes into the files with "save".
+        {"macro_delay", threeEvents,
+         [&](QWidget* w) {
+             typeOther(w);
+             Click(control<QWidget>(macros, "macro_btn_save"));
+         },
+         {}, stored, why},
+        {"macro_btn_deleteall", threeEvents, Click, {}, stored, why},
+        // A recording not saved yet goes into the files with "save".
+        {"macro_btn_save", [&] {
+             threeEvents();
+             Click(control<QWidget>(macros, "macro_btn_starredio"));
+             macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x30));
+             macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x30));
+             macros->StopRecording();
+         },
+         Click, {}, stored, why},
+        {"macro_btn_export", {}, Click, {}, [&] {
+             Json::Value v;
+             QFile f(chosenFile);
+             if (f.open(QIODevice::ReadOnly))
+                 v = f.readAll().toStdString();
+             return v;
+         }, "writes the chosen file"},
+        {"macro_btn_import", [&] { ASSERT_TRUE(QFileInfo::exists(chosenFile)); }, Click, {}, stored, why},
+        // Deleting asks first; the scripted answer is yes.
+        {"macro_btn_name_sub", [&] { Click(control<QWidget>(macros, "macro_btn_name_add")); }, Click, {}, stored, why},
+    };
+    Walker walker(macros, [&] { return drained(keyboard); }, [&](const std::function<bool()>& c) { return waitFor(c); });
+    walker.Walk(rows);
+    // Cancel: an unsaved recording goes, the saved events come back in the list.
+    threeEvents();
+    const int saved = list()->count();
+    Click(control<QWidget>(macros, "macro_btn_starredio"));
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x30));
+    macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x30));
+    macros->StopRecording();
+    ASSERT_EQ(list()->count(), saved + 2);
+    Click(control<QWidget>(macros, "macro_btn_cancel"));
+    EXPECT_EQ(list()->count(), saved) << "cancel drops what was not saved";
+    walker.Collect();
+    walker.ExpectEveryControlHasARow({
+        {"macro_name_list", "chooses the macro shown"},
+        {"macro_action_list", "chooses the event the buttons act on; activating a row opens its menu"},
+        {"macro_btn_cancel", "drops what was not saved (checked after the table)"},
+        {"macro_btn_stopredio", "ends a recording (part of every recording row)"},
+    });
 }

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <random>
+#include <set>
 #include <new>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -84,6 +85,11 @@ TEST(CJsonFile, TimestampNamesFileTitlesAndUtf8)
     EXPECT_EQ(CJsonFile::FormatTimestampName(t), "2024_03_05_14_07_09_045");
     const QRegularExpression shape("^\\d{4}_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d{3}$");
     EXPECT_TRUE(shape.match(QString::fromStdString(CJsonFile::MakeTimestampName())).hasMatch());
+    // A burst of names (macros or profiles added at once) shares a millisecond: taken names move on.
+    std::set<std::string> made;
+    for (int i = 0; i < 50; ++i)
+        made.insert(CJsonFile::MakeTimestampName([&](const std::string& name) { return made.count(name) > 0; }));
+    EXPECT_EQ(made.size(), 50u);
 
     EXPECT_EQ(CJsonFile::GetFileTitle("/a/b/2024_03_05.Json"), "2024_03_05");
     EXPECT_EQ(CJsonFile::GetFileTitle("/a/b/Gaming.v2.json"), "Gaming.v2");

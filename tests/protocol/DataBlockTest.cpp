@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <json/reader.h>
+#include <optional>
 
 #include "protocol/LightingFrame.h"
 #include "protocol/MacroImage.h"
@@ -22,21 +23,35 @@ TEST(MacroEvent, ConvertsDelayTypeActionAndButton)
 {
     struct Case {
         const char* json;
-        MacroEvent expected;
+        std::optional<MacroEvent> expected;
     };
     const Case cases[] = {
-        {R"({"Action":"down","Button":4,"Type":10,"Delay":"120"})", {120, 0x8A, 4}},
-        {R"({"Action":"up","Button":4,"Type":10,"Delay":"120"})", {120, 0x0A, 4}},
-        {R"({"Action":"down","Button":2,"Type":1,"Delay":300})", {300, 0x81, 2}},  // shoot files
-        {R"({"Action":"up","Button":1,"Type":9,"Delay":"15ms"})", {15, 0x09, 1}},   // atoi
-        {R"({"Action":"up","Button":300,"Type":138,"Delay":"70000"})", {4464, 0x0A, 44}},  // low bits
-        {R"({"Action":"Down","Button":"x","Type":"4"})", {0, 0x04, 0}},  // only "down" sets bit 7
-        {R"(17)", {0, 0, 0}},  // not an object: zeros, no throw
-        {R"({"Action":7,"Button":[1],"Type":{},"Delay":null})", {0, 0, 0}},
+        {R"({"Action":"down","Button":4,"Type":10,"Delay":"120"})", MacroEvent{120, 0x8A, 4}},
+        {R"({"Action":"up","Button":4,"Type":10,"Delay":"120"})", MacroEvent{120, 0x0A, 4}},
+        {R"({"Action":"down","Button":2,"Type":1,"Delay":300})", MacroEvent{300, 0x81, 2}},  // shoot files
+        {R"({"Action":"up","Button":1,"Type":9,"Delay":"15ms"})", MacroEvent{15, 0x09, 1}},   // atoi
+        {R"({"Action":"Down","Button":"5","Type":"4","Delay":0})", MacroEvent{0, 0x04, 5}},  // only "down" sets bit 7
+        // Delays beyond the 16-bit field are held at its top, never cut to their low bits.
+        {R"({"Action":"up","Button":4,"Type":10,"Delay":"99999"})", MacroEvent{65535, 0x0A, 4}},
+        {R"({"Action":"up","Button":4,"Type":10,"Delay":4294967296})", MacroEvent{65535, 0x0A, 4}},
+        // Rows that fail to parse are never sent (no longer zeros or low bits).
+        {R"({"Action":"up","Button":300,"Type":10,"Delay":"1"})", std::nullopt},
+        {R"({"Action":"up","Button":4,"Type":138,"Delay":"1"})", std::nullopt},
+        {R"({"Action":"up","Button":4,"Type":10,"Delay":"-5"})", std::nullopt},
+        {R"({"Action":"up","Button":4,"Type":10})", std::nullopt},
+        {R"({"Action":"Down","Button":"x","Type":"4","Delay":1})", std::nullopt},
+        {R"(17)", std::nullopt},
+        {R"({"Action":7,"Button":[1],"Type":{},"Delay":null})", std::nullopt},
     };
     for (const Case& c : cases)
         EXPECT_EQ(macroEventFromJson(parse(c.json)), c.expected) << c.json;
     EXPECT_TRUE(macroRecordFromJson(parse(R"({"a":1})")).empty());
+    const MacroRecord mixed = macroRecordFromJson(parse(
+        R"([{"Action":"down","Button":4,"Type":10,"Delay":"1"}, {"Type":"junk"}, 5,
+            {"Action":"up","Button":4,"Type":10,"Delay":"2"}])"));
+    EXPECT_EQ(mixed, (MacroRecord{{1, 0x8A, 4}, {2, 0x0A, 4}})) << "only the rows that parse";
+    EXPECT_EQ(kMaxMacroEvents, 1018u);
+    EXPECT_EQ(macroImageLength({MacroRecord(kMaxMacroEvents)}), kLargestMacroMemory - 2);
 }
 
 TEST(MacroImage, LaysOutHeaderOffsetsAndRecords)
