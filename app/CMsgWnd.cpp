@@ -10,6 +10,8 @@
 #include "hid/DebugLog.h"
 #include "ui/Language.h"
 
+#include <QAbstractButton>
+#include <QKeyEvent>
 #include <QLabel>
 
 CMsgWnd::CMsgWnd() : WindowImplBase(nullptr)
@@ -107,4 +109,21 @@ int CMsgWnd::ShowMessage(QWidget* parent, const QString& title, const QString& b
     }
     box->CenterWindow();
     return box->ShowModal();
+}
+
+void CMsgWnd::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        e->accept();
+        Close(0);
+        return;
+    }
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        if (auto* b = qobject_cast<QAbstractButton*>(focusWidget()); b && b->isVisible() && b->isEnabled()) {
+            e->accept();
+            b->click();
+            return;
+        }
+    }
+    WindowImplBase::keyPressEvent(e);
 }

@@ -28,6 +28,10 @@ public:
     void SetDPI(int dpi);
     int Dpi() const { return m_dpi; }
 
+protected:
+    // Escape answers as the close button does; Enter presses the focused button.
+    void keyPressEvent(QKeyEvent* e) override;
+
 private:
     QWidget* m_closeBtn = nullptr;
     int m_dpi = 96;

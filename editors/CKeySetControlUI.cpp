@@ -1,4 +1,5 @@
 #include "editors/CKeySetControlUI.h"
+#include "ui/CDeviceKeyButtonUI.h"
 
 #include "app/PrivateMessages.h"
 #include "devices/CVantikUSBDevice.h"
@@ -650,8 +651,11 @@ void CKeySetControlUI::RelabelKeys()
         // A key that does what it does out of the box keeps the picture's legend (short names
         // and icons drawn for the key); a reassigned key shows its function.
         QString label;
+        const QString function = keyfn::AssignmentLabel(pair.current, page, names, Resolve);
         if (pair.current.packed() != pair.defaults.packed())
-            label = keyfn::AssignmentLabel(pair.current, page, names, Resolve);
+            label = function;
+        // What a screen reader says the key does, the factory function included.
+        button->setProperty(ui::CDeviceKeyButtonUI::kAssignmentProperty, function.isEmpty() ? QVariant() : QVariant(function));
         if (label.isEmpty())
             label = button->property(kBaseLabelProperty).toString();
         if (ui::Language::instance().Has(label))

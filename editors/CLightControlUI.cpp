@@ -2,6 +2,8 @@
 
 #include <QGuiApplication>
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -64,12 +66,49 @@ void SetVisible(QWidget* w, bool on)
         w->setVisible(on);
 }
 
+// The colour field to a screen reader: a colour chooser whose value is the colour picked;
+// increase and decrease move the pick along the hues as the arrow keys do.
+class PaletteAccessible : public QAccessibleWidget {
+public:
+    explicit PaletteAccessible(CColorPaletteUI* w) : QAccessibleWidget(w, QAccessible::ColorChooser) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return static_cast<CColorPaletteUI*>(widget())->SelectedColor().name();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{increaseAction(), decreaseAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override
+    {
+        if (action == increaseAction() || action == decreaseAction()) {
+            if (!widget()->isEnabled())
+                return;
+            QKeyEvent press(QEvent::KeyPress, action == increaseAction() ? Qt::Key_Right : Qt::Key_Left, Qt::NoModifier);
+            QCoreApplication::sendEvent(widget(), &press);
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface* PaletteAccessibleFactory(const QString&, QObject* object)
+{
+    if (auto* w = qobject_cast<CColorPaletteUI*>(object))
+        return new PaletteAccessible(w);
+    return nullptr;
+}
+
 }  // namespace
 
 // --- Colour field ---
 
 CColorPaletteUI::CColorPaletteUI(QWidget* parent) : QWidget(parent)
 {
+    static const bool factory = (QAccessible::installFactory(PaletteAccessibleFactory), true);
+    Q_UNUSED(factory);
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::CrossCursor);
     setMinimumSize(120, 80);

@@ -1,6 +1,9 @@
 #include "ui/CDeviceKeyButtonUI.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
@@ -13,11 +16,66 @@
 #include <algorithm>
 #include <limits>
 
+#include "ui/Language.h"
 #include "ui/PaintManager.h"
 
 namespace ui {
 
 namespace {
+
+// What a screen reader reads for a key of a device picture: the key and what it does now, in
+// the current language at the time it asks, so the name follows assignments and language
+// switches without being set anew. LEDs and keys without a function shown say their name alone.
+class KeyAccessible : public QAccessibleWidget {
+public:
+    explicit KeyAccessible(CDeviceKeyButtonUI* b) : QAccessibleWidget(b, QAccessible::Button) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t != QAccessible::Name)
+            return QAccessibleWidget::text(t);
+        auto* b = static_cast<CDeviceKeyButtonUI*>(widget());
+        QString key = b->toolTip();
+        if (key.isEmpty())
+            key = b->accessibleName();
+        const QString assigned = b->AssignmentText();
+        if (assigned.isEmpty())
+            return key.isEmpty() ? assigned : key;
+        if (key.isEmpty())
+            return assigned;
+        // A language file without the pattern still says both.
+        const QString id = QStringLiteral("key_assigned_format");
+        const QString pattern = Language::instance().Has(id) ? Language::instance().Text(id) : QStringLiteral("%1: %2");
+        return pattern.arg(key, assigned);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        auto* b = static_cast<CDeviceKeyButtonUI*>(widget());
+        s.pressed = b->isDown();
+        s.selectable = true;
+        s.selected = b->IsSelected();
+        return s;
+    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction()) {
+            if (widget()->isEnabled())
+                static_cast<CDeviceKeyButtonUI*>(widget())->click();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface* KeyAccessibleFactory(const QString& className, QObject* object)
+{
+    Q_UNUSED(className);
+    if (auto* b = qobject_cast<CDeviceKeyButtonUI*>(object))
+        return new KeyAccessible(b);
+    return nullptr;
+}
 
 // The smallest rectangle holding every pixel of the image that is not fully transparent
 // (empty when none is), in the image's pixels.
@@ -43,8 +101,94 @@ QRect InkBounds(const QImage& picture)
 
 CDeviceKeyButtonUI::CDeviceKeyButtonUI(QWidget* parent) : QPushButton(parent)
 {
+    static const bool factory = (QAccessible::installFactory(KeyAccessibleFactory), true);
+    Q_UNUSED(factory);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
+}
+
+QString CDeviceKeyButtonUI::AssignmentText() const
+{
+    // The function the key panel gave (a text id or ready text), else the legend shown.
+    const QString assigned = property(kAssignmentProperty).toString();
+    if (!assigned.isEmpty())
+        return Language::instance().Text(assigned);
+    return text();
+}
+
+QList<CDeviceKeyButtonUI*> CDeviceKeyButtonUI::FocusableKeys() const
+{
+    QList<CDeviceKeyButtonUI*> keys;
+    if (!parentWidget())
+        return keys;
+    for (auto* k : parentWidget()->findChildren<CDeviceKeyButtonUI*>(Qt::FindDirectChildrenOnly))
+        if (k->isVisible() && k->isEnabled() && k->focusPolicy() != Qt::NoFocus)
+            keys << k;
+    return keys;
+}
+
+void CDeviceKeyButtonUI::MakeTabStop()
+{
+    // The picture is one stop of the Tab chain (the key last focused, at first the top left
+    // one); the arrow keys walk its keys. A click still focuses any key.
+    if (!parentWidget())
+        return;
+    for (auto* k : parentWidget()->findChildren<CDeviceKeyButtonUI*>(Qt::FindDirectChildrenOnly))
+        if (k != this && (k->focusPolicy() & Qt::TabFocus))
+            k->setFocusPolicy(Qt::ClickFocus);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+CDeviceKeyButtonUI* CDeviceKeyButtonUI::Neighbour(int key) const
+{
+    const QPoint from = geometry().center();
+    CDeviceKeyButtonUI* best = nullptr;
+    double bestScore = 0;
+    for (CDeviceKeyButtonUI* k : FocusableKeys()) {
+        if (k == this)
+            continue;
+        const QPoint d = k->geometry().center() - from;
+        int along = 0, across = 0;
+        switch (key) {
+        case Qt::Key_Right: along = d.x(), across = d.y(); break;
+        case Qt::Key_Left: along = -d.x(), across = d.y(); break;
+        case Qt::Key_Down: along = d.y(), across = d.x(); break;
+        case Qt::Key_Up: along = -d.y(), across = d.x(); break;
+        default: return nullptr;
+        }
+        if (along <= 0 || std::abs(across) > along * 2 + height())
+            continue;
+        // The nearest key ahead, keeping to the row (or column) it is in.
+        const double score = along + 3.0 * std::abs(across);
+        if (!best || score < bestScore)
+            best = k, bestScore = score;
+    }
+    return best;
+}
+
+void CDeviceKeyButtonUI::keyPressEvent(QKeyEvent* e)
+{
+    switch (e->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (CDeviceKeyButtonUI* next = Neighbour(e->key()))
+            next->setFocus(Qt::TabFocusReason);
+        e->accept();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier) {
+            click();
+            e->accept();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QPushButton::keyPressEvent(e);
 }
 
 QColor CDeviceKeyButtonUI::ShownColour(uint32_t rgbPacked, uint8_t brightness)
@@ -139,6 +283,14 @@ bool CDeviceKeyButtonUI::event(QEvent* e)
     // should say.
     if (e->type() == QEvent::ToolTipChange)
         setAccessibleName(toolTip());
+    if (e->type() == QEvent::FocusIn && focusPolicy() != Qt::NoFocus)
+        MakeTabStop();
+    // The first key shown of a picture becomes its stop in the Tab chain.
+    if (e->type() == QEvent::Show && parentWidget() && !parentWidget()->property(kRovingProperty).toBool() &&
+        (focusPolicy() & Qt::TabFocus)) {
+        parentWidget()->setProperty(kRovingProperty, true);
+        MakeTabStop();
+    }
     // Hover, focus, presses, enabling, palette, style, font, activation, screen: every change
     // the style option follows comes as an event; paint events change nothing.
     if (e->type() != QEvent::Paint)

@@ -38,6 +38,9 @@ class CDeviceKeyButtonUI : public QPushButton {
     Q_PROPERTY(bool selected READ IsSelected WRITE SetSelected NOTIFY selectedChanged)
 public:
     static constexpr char kClassName[] = "DeviceKeyButton";
+    // Property holding the function a key is given (a text id or ready text), for the name a
+    // screen reader reads ("A, assigned: Mute"); without it the shown legend is the function.
+    static constexpr char kAssignmentProperty[] = "keyassignment";
 
     explicit CDeviceKeyButtonUI(QWidget* parent = nullptr);
 
@@ -68,6 +71,8 @@ public:
     QString GameNameTextColorText() const { return m_gameNameColorText; }
     QColor GameNameTextColor() const { return m_gameNameColor; }
     void SetGameNameTextColor(const QString& text);
+    // What the key does now, in the current language (empty for an LED or a key without one).
+    QString AssignmentText() const;
 
     // Draws the whole key (frame, light, legend, key-set mark) with its top left corner at `at`
     // in the painter's coordinates. The button's own paint event uses it, and so does a sibling
@@ -90,10 +95,16 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* e) override;
+    // The arrow keys move the focus to the nearest key that way; Enter chooses the key.
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     // Repaints the key: through the shared painter when there is one and it covers the key.
     void repaintKey();
+    static constexpr char kRovingProperty[] = "tessel_key_tab_stop";
+    QList<CDeviceKeyButtonUI*> FocusableKeys() const;
+    void MakeTabStop();
+    CDeviceKeyButtonUI* Neighbour(int key) const;
     QPixmap loadImage(const QString& path) const;
     // The styled key cap without its legend, drawn by the style sheet once per size and state:
     // a picture of a hundred keys repaints its lights many times a second, and the style sheet

@@ -125,9 +125,7 @@ bool CMpDevicePowerUI::ShowStatus(const uint8_t* block, size_t length)
         m_status->setProperty("image", QLatin1String(image));
         // The picture is the only sign of the state; its tool tip (a text id that follows the
         // language) says it in words, and screen readers read it as the name.
-        m_status->setToolTip(QLatin1String(ChargeTextId(block[kCharge])));
-        Language::instance().Apply(m_status);
-        m_status->setAccessibleName(m_status->toolTip());
+        Language::instance().SetToolTipId(m_status, QLatin1String(ChargeTextId(block[kCharge])));
     }
 
     if (m_type == kMousePadType) {

@@ -29,6 +29,8 @@ constexpr int kTextIdRole = Qt::UserRole + 0x7E11;
 constexpr int kShownTextRole = kTextIdRole + 1;
 // Set on a control once its skin texts were taken as ids.
 const char kMarkedProperty[] = "tessel_textids_marked";
+// Set on a control once a caption was made its buddy.
+const char kLabelledProperty[] = "tessel_label_linked";
 // The accessible name derived here last, told apart from one that code set.
 const char kDerivedNameProperty[] = "tessel_derived_accessible_name";
 
@@ -201,8 +203,31 @@ void Language::Apply(QWidget* root)
     if (!root)
         return;
     applyOne(root);
-    for (QWidget* w : root->findChildren<QWidget*>())
+    const QList<QWidget*> all = root->findChildren<QWidget*>();
+    for (QWidget* w : all)
         applyOne(w);
+    for (QWidget* w : all)
+        linkLabel(w);
+}
+
+void Language::linkLabel(QWidget* w)
+{
+    // A control named by the same text id as a caption near it (in its parent or a little
+    // further up) is that caption's buddy: a screen reader then reads the caption as the
+    // control's label, and the caption's mnemonic focuses it.
+    const QString id = w->property("accessiblenameid").toString();
+    if (id.isEmpty() || qobject_cast<QLabel*>(w) || w->property(kLabelledProperty).toBool())
+        return;
+    QWidget* scope = w->parentWidget();
+    for (int up = 0; scope && up < 3 && !scope->isWindow(); ++up, scope = scope->parentWidget()) {
+        for (QLabel* label : scope->findChildren<QLabel*>()) {
+            if (label->buddy() || label->property("textid").toString() != id)
+                continue;
+            label->setBuddy(w);
+            w->setProperty(kLabelledProperty, true);
+            return;
+        }
+    }
 }
 
 void Language::applyOne(QWidget* w)
@@ -268,6 +293,18 @@ void Language::SetTextId(QWidget* control, const QString& id)
             applyAccessibleName(control);
             return;
         }
+    }
+}
+
+void Language::SetToolTipId(QWidget* control, const QString& id)
+{
+    if (!control || id.isEmpty())
+        return;
+    // The id names the control as well (both follow a language switch).
+    for (const TextSlot& slot : textSlots(control)) {
+        const QByteArray property(slot.idProperty);
+        if (slot.owner == control && (property == "tooltipid" || property == "accessiblenameid"))
+            resolveSlot(slot, *this, id);
     }
 }
 

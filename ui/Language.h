@@ -46,11 +46,15 @@ public:
     // Shows id's text on the control (text, title for group boxes, place-holder for edits, the
     // title of a window) and remembers the id.
     void SetTextId(QWidget* control, const QString& id);
+    // Shows id's text as the control's tool tip and accessible name and remembers the id (a
+    // picture that is the only sign of a state says it in words).
+    void SetToolTipId(QWidget* control, const QString& id);
 
 private:
     Language() = default;
     void applyOne(QWidget* w);
     void applyAccessibleName(QWidget* w);
+    void linkLabel(QWidget* w);
 
     QHash<QString, QString> m_texts;
     QString m_file;
