@@ -63,22 +63,6 @@ void DeviceHub::DetachAll()
         d->ShutDown();
 }
 
-void DeviceHub::CreateStartupDevices()
-{
-    const auto& table = hid::SupportedInterfaces();
-    for (int option : {0, 1}) {
-        const DeviceOptionRow& o = DeviceOptionRows()[size_t(option)];
-        for (size_t r = 0; r < table.size(); ++r) {
-            const InterfaceEntry& e = table[r];
-            if (e.vendorId == o.vendorId && e.productId == o.productId && e.deviceType == o.deviceType &&
-                e.role == hid::kRoleCommand) {
-                CreateDevice(int(r), 0);
-                break;
-            }
-        }
-    }
-}
-
 std::vector<CVantikUSBDevice*>& DeviceHub::ListOfType(uint16_t t)
 {
     if (isKeyboard(t))
@@ -106,8 +90,10 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     const InterfaceEntry& a = table[size_t(row)];
     uint16_t type = a.deviceType;
     uint16_t vendor = a.vendorId, product = a.productId;
-    if (type == devtype::kMouseReceiver) {
-        type = devtype::kMouse;
+    // A device first reached through its receiver is still the cable device: its page, data
+    // folder and identity are those of the cable route.
+    if (a.isReceiverRoute()) {
+        type = type == devtype::kMouseReceiver ? devtype::kMouse : devtype::kKeyboard;
         if (a.hasPartner) {
             vendor = table[a.partnerRow].vendorId;
             product = table[a.partnerRow].productId;
@@ -147,7 +133,7 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     m_powerPanels.push_back(power);
 
     InterfaceEntry identity = table[size_t(row)];
-    if (a.deviceType == devtype::kMouseReceiver && a.hasPartner)
+    if (a.isReceiverRoute() && a.hasPartner)
         identity = table[a.partnerRow];
     DeviceSetup setup;
     setup.pageFile = QLatin1String(o.pageFile);
