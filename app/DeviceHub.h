@@ -101,6 +101,7 @@ private:
     std::vector<CVantikUSBDevice*> m_mousePads, m_mice, m_keyboards, m_headsets;
     std::vector<ui::CMpDevicePowerUI*> m_powerPanels;
     std::vector<ui::CDeviceOptionUI*> m_tabs;
+    std::vector<int> m_tabOptions;  // the DeviceOptionRows() row of each tab
 };
 
 }  // namespace app
