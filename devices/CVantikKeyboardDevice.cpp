@@ -821,7 +821,9 @@ bool CVantikKeyboardDevice::StepsWanted(uint8_t mode) const
 
 void CVantikKeyboardDevice::showEvent(QShowEvent* event)
 {
-    CVantikUSBDevice::showEvent(event);
+    // The keyboard paints its own picture (lit on the lighting page only): the light thread,
+    // woken here, brings it up to date.
+    QWidget::showEvent(event);
     if (!m_previewOnScreen.exchange(true))
         WakeLightThread();
 }

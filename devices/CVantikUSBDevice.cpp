@@ -354,7 +354,9 @@ bool CVantikUSBDevice::TakeChangedColours(std::vector<LedColour>& leds, uint64_t
 
 void CVantikUSBDevice::UpdatePreview(const std::vector<LedColour>& leds)
 {
-    if (!m_previewFlag.load())
+    // Off screen (another device's page, the window minimised) the picture stands still; it
+    // catches up when the page is shown again.
+    if (!m_previewFlag.load() || !isVisible() || window()->isMinimized())
         return;
     // The frames may come at 60 a second or more; the eye and the window's painting need no
     // more than 30. Colours that come within the period wait for its end, so the picture
@@ -379,6 +381,18 @@ void CVantikUSBDevice::UpdatePreview(const std::vector<LedColour>& leds)
         if (button && button->isVisible())
             button->SetLightColour(PackForPreview(leds[i]), leds[i].brightness, true);
     }
+}
+
+void CVantikUSBDevice::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    std::vector<LedColour> leds;
+    {
+        std::lock_guard lock(m_colourLock);
+        leds = m_leds;
+    }
+    m_previewPaintedMs = 0;
+    UpdatePreview(leds);
 }
 
 void CVantikUSBDevice::PostFrame(Request send, uint64_t generation)

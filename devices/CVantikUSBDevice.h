@@ -411,6 +411,8 @@ protected:
     // every kPreviewPeriodMs; the last colours of a burst are shown when the period is over.
     void UpdatePreview(const std::vector<LedColour>& leds);
     static constexpr uint64_t kPreviewPeriodMs = 33;
+    // The page's picture catches up with the colours of now.
+    void showEvent(QShowEvent* event) override;
     // The frame of the LED list as the device takes it, 3 bytes per LED.
     std::vector<uint8_t> BuildFrame(const std::vector<LedColour>& leds) const;
     // Posts a frame of colour generation `generation` (only the newest frame waits). It counts
