@@ -173,7 +173,6 @@ void CMainWnd::OnWindowInit()
     SetLightingControl(true);
     ApplyLanguage(m_languages.ReadStoredLanguage());
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
-    m_devices->CreateStartupDevices();
     hide();
     StartWorkerThreads();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);

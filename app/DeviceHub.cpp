@@ -14,6 +14,9 @@
 #include <QBoxLayout>
 #include <QStackedWidget>
 
+#include <algorithm>
+#include <numeric>
+
 namespace app {
 
 using hid::InterfaceEntry;
@@ -63,22 +66,6 @@ void DeviceHub::DetachAll()
         d->ShutDown();
 }
 
-void DeviceHub::CreateStartupDevices()
-{
-    const auto& table = hid::SupportedInterfaces();
-    for (int option : {0, 1}) {
-        const DeviceOptionRow& o = DeviceOptionRows()[size_t(option)];
-        for (size_t r = 0; r < table.size(); ++r) {
-            const InterfaceEntry& e = table[r];
-            if (e.vendorId == o.vendorId && e.productId == o.productId && e.deviceType == o.deviceType &&
-                e.role == hid::kRoleCommand) {
-                CreateDevice(int(r), 0);
-                break;
-            }
-        }
-    }
-}
-
 std::vector<CVantikUSBDevice*>& DeviceHub::ListOfType(uint16_t t)
 {
     if (isKeyboard(t))
@@ -106,8 +93,10 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     const InterfaceEntry& a = table[size_t(row)];
     uint16_t type = a.deviceType;
     uint16_t vendor = a.vendorId, product = a.productId;
-    if (type == devtype::kMouseReceiver) {
-        type = devtype::kMouse;
+    // A device first reached through its receiver is still the cable device: its page, data
+    // folder and identity are those of the cable route.
+    if (a.isReceiverRoute()) {
+        type = type == devtype::kMouseReceiver ? devtype::kMouse : devtype::kKeyboard;
         if (a.hasPartner) {
             vendor = table[a.partnerRow].vendorId;
             product = table[a.partnerRow].productId;
@@ -147,7 +136,7 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     m_powerPanels.push_back(power);
 
     InterfaceEntry identity = table[size_t(row)];
-    if (a.deviceType == devtype::kMouseReceiver && a.hasPartner)
+    if (a.isReceiverRoute() && a.hasPartner)
         identity = table[a.partnerRow];
     DeviceSetup setup;
     setup.pageFile = QLatin1String(o.pageFile);
@@ -167,8 +156,13 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     ui::FitStackToCurrentPage(pageSwitch);
     ListOfType(type).push_back(device);
 
+    // The strip keeps the kinds in their order (mouse, keyboard, pad, headset), whichever
+    // device appeared first; the tab indices stay in the order of creation.
+    int stripPosition = 0;
+    for (int other : m_tabOptions)
+        stripPosition += other <= option ? 1 : 0;
     if (auto* box = qobject_cast<QBoxLayout*>(strip->layout()))
-        box->insertWidget(int(m_tabs.size()), tab);
+        box->insertWidget(stripPosition, tab);
     else if (strip->layout())
         strip->layout()->addWidget(tab);
     tab->SetState(0);
@@ -180,6 +174,7 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     tab->setVisible(false);
     device->SetTab(tab);
     m_tabs.push_back(tab);
+    m_tabOptions.push_back(option);
     m_pm.Wire(power);
     m_pm.Wire(tab);
     m_pm.Wire(device);
@@ -552,9 +547,14 @@ void DeviceHub::SelectNeighbour(int direction)
     const int current = CurrentTab();
     if (current < 0)
         return;
-    for (int i = current + direction; i >= 0 && i < int(m_tabs.size()); i += direction) {
-        if (!m_tabs[size_t(i)]->isHidden()) {
-            ShowTab(i, true, true);
+    // The neighbours as the strip shows them: by kind, then in the order they appeared.
+    std::vector<int> order(m_tabs.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [this](int a, int b) { return m_tabOptions[size_t(a)] < m_tabOptions[size_t(b)]; });
+    const auto at = std::find(order.begin(), order.end(), current) - order.begin();
+    for (auto i = at + direction; i >= 0 && i < std::ssize(order); i += direction) {
+        if (!m_tabs[size_t(order[size_t(i)])]->isHidden()) {
+            ShowTab(order[size_t(i)], true, true);
             return;
         }
     }

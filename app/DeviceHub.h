@@ -33,7 +33,7 @@ struct DeviceOptionRow {
 const std::vector<DeviceOptionRow>& DeviceOptionRows();
 
 // The main window's half of device discovery and its device strip: the lists of device objects
-// (never destroyed while the application runs), the interface register the capture thread
+// (each built when its device first appears, never destroyed while the application runs), the interface register the capture thread
 // fills, what happens when an interface is found or lost (attach, route switch, detach), and
 // the tabs with their pages and power panels. UI thread only, except Register().
 class DeviceHub {
@@ -43,8 +43,6 @@ public:
 
     std::shared_ptr<hid::InterfaceRegister> Register() const { return m_register; }
 
-    // The mouse and keyboard objects exist from the start, their tabs hidden until found.
-    void CreateStartupDevices();
     // Register entry i became present: attach it, creating its device when needed. False when
     // its command channel could not be opened (it is then tried again).
     bool InterfaceFound(int i);
@@ -103,6 +101,7 @@ private:
     std::vector<CVantikUSBDevice*> m_mousePads, m_mice, m_keyboards, m_headsets;
     std::vector<ui::CMpDevicePowerUI*> m_powerPanels;
     std::vector<ui::CDeviceOptionUI*> m_tabs;
+    std::vector<int> m_tabOptions;  // the DeviceOptionRows() row of each tab
 };
 
 }  // namespace app

@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QStandardPaths>
 
 namespace app {
 
@@ -16,13 +18,36 @@ PrivateFontLoader::~PrivateFontLoader()
         m_file.unmap(m_data);
 }
 
+bool PrivateFontLoader::ServedBySystem(const QString& path)
+{
+    // fontconfig already lists the fonts of these folders for every program: a file that is
+    // (or links to) one of them needs no private copy, whose parsing and pages would only
+    // cost start-up time and memory.
+    const QString real = QFileInfo(path).canonicalFilePath();
+    if (real.isEmpty())
+        return false;
+    QStringList folders{QStringLiteral("/usr/share/fonts"), QStringLiteral("/usr/local/share/fonts")};
+    folders += QStandardPaths::standardLocations(QStandardPaths::FontsLocation);
+    for (const QString& folder : folders) {
+        const QString root = QFileInfo(folder).canonicalFilePath();
+        if (!root.isEmpty() && real.startsWith(root + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
 bool PrivateFontLoader::Load(const QString& relativePath)
 {
-    if (m_fontId >= 0 || m_data)
+    if (m_fontId >= 0 || m_data || m_bySystem)
         return false;
     // The data folder is looked up here: loaders are made before the application object.
     const QString folder = m_folder.isEmpty() ? paths::dataFolder() : m_folder;
-    m_file.setFileName(QDir(folder).filePath(relativePath));
+    const QString path = QDir(folder).filePath(relativePath);
+    if (ServedBySystem(path)) {
+        m_bySystem = true;
+        return true;
+    }
+    m_file.setFileName(path);
     if (!m_file.open(QIODevice::ReadOnly) || m_file.size() <= 0)
         return false;
     m_data = m_file.map(0, m_file.size());

@@ -20,12 +20,17 @@ public:
     PrivateFontLoader& operator=(const PrivateFontLoader&) = delete;
 
     // Loads `relativePath` (e.g. "Font/Corvex-Regular.otf"); false when the file is missing,
-    // unreadable or not a font Qt accepts. Needs a QGuiApplication.
+    // unreadable or not a font Qt accepts. A file that is one of the system's fonts (the data
+    // folder's files may link to them) is not loaded again: the system serves its face under
+    // its own family name, and Load returns true. Needs a QGuiApplication.
     bool Load(const QString& relativePath);
+    // Whether `path` is a file of the system's font folders, which fontconfig lists anyway.
+    static bool ServedBySystem(const QString& path);
     // Removes the font from Qt's list again (the mapping stays until destruction).
     void Unload();
 
     bool isLoaded() const { return m_fontId >= 0; }
+    bool isServedBySystem() const { return m_bySystem; }
     QStringList families() const;
 
 private:
@@ -33,6 +38,7 @@ private:
     QFile m_file;
     uchar* m_data = nullptr;
     int m_fontId = -1;
+    bool m_bySystem = false;
 };
 
 // The four fonts, in load order.

@@ -222,6 +222,8 @@ void CVantikHS6533Device::SettingsRead(uint8_t active, const uint8_t* block)
 CVantikUSBDevice::Request CVantikHS6533Device::SettingsWriteJob(int slot)
 {
     std::array<uint8_t, kSettingsLength> block = m_settings;
+    // The headset may light its LEDs itself after a settings block: later frames send in full.
+    ++m_lightEpoch;
     const LightInfo info = Profile().GetLightInfo();
     const int item = info.mode > 8 ? 0 : info.mode;
     const auto& modes = m_names.modeValues();
@@ -248,6 +250,8 @@ CVantikUSBDevice::Request CVantikHS6533Device::SettingsWriteJob(int slot)
 void CVantikHS6533Device::OnConnected()
 {
     m_liveKnown = false;
+    // A headset that was away may have lost its colours: the next frame sends every report.
+    ++m_lightEpoch;
     // The firmware version shown is the one the headset reports; then what the headset holds
     // now, so the bytes only it knows go back as it has them.
     PostConnectionRead<LiveRead>(&CVantikHS6533Device::ReadLiveIo, [this](const LiveRead& live) {
@@ -315,13 +319,24 @@ void CVantikHS6533Device::PushLightingFrame()
         return;
     // Straight to the command channel's control pipe, outside the transport and its locks: the
     // reports are no commands and have no reply. On the I/O worker, in turn with the commands.
-    PostFrame([reports = BuildLightReports(leds)](CommandTransport& t) {
+    // Only the reports that differ from what the headset holds go out: a wave that moves one
+    // plane, or a still colour, costs a few reports a frame instead of twelve.
+    PostFrame([reports = BuildLightReports(leds), sent = m_sentReports, epoch = m_lightEpoch](CommandTransport& t) {
         hid::HidChannel& channel = t.channelA();
+        if (sent->epoch != epoch) {
+            sent->epoch = epoch;
+            sent->known.fill(false);
+        }
         if (!t.isReady() || !channel.isOpen())
             return IoResult{0};
-        for (const auto& report : reports) {
-            if (!channel.setOutputReport(report.data(), kLightReportLength))
+        for (size_t i = 0; i < reports.size(); ++i) {
+            if (sent->known[i] && sent->reports[i] == reports[i])
+                continue;
+            sent->known[i] = false;
+            if (!channel.setOutputReport(reports[i].data(), kLightReportLength))
                 return IoResult{0};  // sent again after a pause
+            sent->reports[i] = reports[i];
+            sent->known[i] = true;
         }
         return IoResult{1};
     }, generation);

@@ -164,4 +164,15 @@ private:
     QPointer<QWidget> m_voiceWidget, m_magicWidget;
     IVoice6533Panel* m_voice = nullptr;
     IMagicPanel* m_magic = nullptr;
+
+    // The lighting reports the headset holds, so a frame sends only those that changed. Read
+    // and written on the I/O worker alone; a connection (epoch) of its own starts with none
+    // known, and a report that failed is forgotten, so it goes out again in full.
+    struct SentLightReports {
+        uint64_t epoch = 0;
+        std::array<std::array<uint8_t, kLightReportLength>, kLightReportsPerFrame> reports{};
+        std::array<bool, kLightReportsPerFrame> known{};
+    };
+    std::shared_ptr<SentLightReports> m_sentReports = std::make_shared<SentLightReports>();
+    uint64_t m_lightEpoch = 1;  // UI thread: raised at each connection
 };

@@ -865,6 +865,28 @@ bool CVantikKeyboardDevice::StreamsEveryStep(uint8_t mode) const
     return isStreamed(mode);
 }
 
+bool CVantikKeyboardDevice::StepsWanted(uint8_t mode) const
+{
+    // Outside the streamed modes the keyboard runs its lighting itself; the steps only feed
+    // the picture, which nobody sees while the page is off screen.
+    return isStreamed(mode) || m_previewOnScreen.load();
+}
+
+void CVantikKeyboardDevice::showEvent(QShowEvent* event)
+{
+    // The keyboard paints its own picture (lit on the lighting page only): the light thread,
+    // woken here, brings it up to date.
+    QWidget::showEvent(event);
+    if (!m_previewOnScreen.exchange(true))
+        WakeLightThread();
+}
+
+void CVantikKeyboardDevice::hideEvent(QHideEvent* event)
+{
+    CVantikUSBDevice::hideEvent(event);
+    m_previewOnScreen = false;
+}
+
 uint32_t CVantikKeyboardDevice::FramePushIntervalMs() const
 {
     // Outside the two streamed modes the keyboard runs its lighting itself: only the picture

@@ -1,10 +1,12 @@
 #pragma once
 
+
 #include "devices/CVantikUSBDevice.h"
 #include "devices/KeyboardEffects.h"
 #include "profiles/CKeyboardProfiledata.h"
 
 #include <array>
+#include <atomic>
 #include <deque>
 #include <memory>
 
@@ -104,6 +106,10 @@ protected:
     uint32_t TickMs() const override { return 2; }
     uint32_t StepTicks(uint8_t mode, uint8_t speed) const override;
     void ResetEffectState() override;
+    bool StepsWanted(uint8_t mode) const override;
+    // The picture is only worth animating while the page is on screen.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // Posts the read of the information block, key table and LED map; the keys are identified
@@ -144,6 +150,9 @@ private:
     std::vector<int> m_visibleList;
     QStringList m_modeNames;
 
+    // The page is on screen (shown, not hidden with the window, minimised or behind another
+    // device's page); read by the light thread.
+    std::atomic<bool> m_previewOnScreen{false};
     // Streaming suspension: a send slower than 500 ms twice running drops that route.
     bool m_wirelessSuspended = false, m_wiredSuspended = false;
     int m_wirelessSlow = 0, m_wiredSlow = 0;

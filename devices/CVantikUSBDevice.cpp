@@ -20,11 +20,13 @@
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -306,11 +308,19 @@ void CVantikUSBDevice::SetPickerColour(int x, int y, int kind)
     m_pickerColour = {x, y, kind};
 }
 
+uint32_t CVantikUSBDevice::FramePushIntervalMs() const
+{
+    // Unless every step is streamed, the light thread publishes new colours at most every
+    // MinWakeMs(): a faster timer would only wake the window to find nothing new.
+    const uint8_t mode = GetLightState().mode;
+    return StreamsEveryStep(mode) ? 5 : MinWakeMs(mode);
+}
+
 void CVantikUSBDevice::RequestFramePush()
 {
     if (m_framePushArmed.exchange(true))
         return;
-    // The 5 ms push timer rests while nothing changes; the light thread re-arms it.
+    // The push timer rests while nothing changes; the light thread re-arms it.
     QMetaObject::invokeMethod(this, [this] {
         if (m_transport.isReady())
             StartTabTimer(kTimerFramePush, int(FramePushIntervalMs()));
@@ -344,13 +354,45 @@ bool CVantikUSBDevice::TakeChangedColours(std::vector<LedColour>& leds, uint64_t
 
 void CVantikUSBDevice::UpdatePreview(const std::vector<LedColour>& leds)
 {
-    if (!m_previewFlag.load())
+    // Off screen (another device's page, the window minimised) the picture stands still; it
+    // catches up when the page is shown again.
+    if (!m_previewFlag.load() || !isVisible() || window()->isMinimized())
         return;
+    // The frames may come at 60 a second or more; the eye and the window's painting need no
+    // more than 30. Colours that come within the period wait for its end, so the picture
+    // always ends on the newest ones.
+    const uint64_t now = lighting::NowMs();
+    if (now - m_previewPaintedMs < kPreviewPeriodMs) {
+        m_previewWaiting = leds;
+        if (!m_previewFlushArmed) {
+            m_previewFlushArmed = true;
+            QTimer::singleShot(int(kPreviewPeriodMs - (now - m_previewPaintedMs)), this, [this] {
+                m_previewFlushArmed = false;
+                if (!m_previewWaiting.empty())
+                    UpdatePreview(std::exchange(m_previewWaiting, {}));
+            });
+        }
+        return;
+    }
+    m_previewPaintedMs = now;
+    m_previewWaiting.clear();
     for (size_t i = 0; i < leds.size() && i < m_lightButtons.size(); ++i) {
         auto* button = static_cast<ui::CDeviceKeyButtonUI*>(m_lightButtons[i]);
         if (button && button->isVisible())
             button->SetLightColour(PackForPreview(leds[i]), leds[i].brightness, true);
     }
+}
+
+void CVantikUSBDevice::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    std::vector<LedColour> leds;
+    {
+        std::lock_guard lock(m_colourLock);
+        leds = m_leds;
+    }
+    m_previewPaintedMs = 0;
+    UpdatePreview(leds);
 }
 
 void CVantikUSBDevice::PostFrame(Request send, uint64_t generation)

@@ -323,9 +323,10 @@ protected:
     void ColoursChanged() override { RequestFramePush(); }
     const char* LightExitTrace() const override;
 
-    // The period of the frame push while the colours change: 5 ms for devices that take every
-    // frame; a device that only shows a preview needs no more than the preview's rate.
-    virtual uint32_t FramePushIntervalMs() const { return 5; }
+    // The period of the frame push while the colours change: as often as the light thread
+    // publishes colours (5 ms where every step is streamed); a device that only shows a
+    // preview needs no more than the preview's rate.
+    virtual uint32_t FramePushIntervalMs() const;
     // Where a status block lands: kept, shown in the power panel and the page.
     void ShowStatus(std::array<uint8_t, 6> block, bool wireless);
     // Posts the status read; with `linkFirst`, behind the receiver the link check goes first and
@@ -406,8 +407,12 @@ protected:
     // A copy of the LED list and its generation; false when it did not change since the last
     // frame that reached the device.
     bool TakeChangedColours(std::vector<LedColour>& leds, uint64_t& generation) const;
-    // Shows the colours on the page's light buttons while the preview is wanted.
+    // Shows the colours on the page's light buttons while the preview is wanted, at most
+    // every kPreviewPeriodMs; the last colours of a burst are shown when the period is over.
     void UpdatePreview(const std::vector<LedColour>& leds);
+    static constexpr uint64_t kPreviewPeriodMs = 33;
+    // The page's picture catches up with the colours of now.
+    void showEvent(QShowEvent* event) override;
     // The frame of the LED list as the device takes it, 3 bytes per LED.
     std::vector<uint8_t> BuildFrame(const std::vector<LedColour>& leds) const;
     // Posts a frame of colour generation `generation` (only the newest frame waits). It counts
@@ -435,6 +440,11 @@ protected:
 
     std::atomic<uint32_t> m_lightingControl{1};
     std::atomic<uint32_t> m_previewFlag{1};
+    // The page's picture (UI thread): when it was last painted, and colours waiting for the
+    // end of the period.
+    uint64_t m_previewPaintedMs = 0;
+    std::vector<LedColour> m_previewWaiting;
+    bool m_previewFlushArmed = false;
     int m_functionPage = 1;
     int m_currentProfile = 0;
     std::array<int, 3> m_pickerColour{};

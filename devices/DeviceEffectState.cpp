@@ -400,7 +400,7 @@ void DeviceEffectState::LightLoop(const hid::Event& exit)
                 renderedStill = false;
                 lastMode = s.mode;
             }
-            if (IsStillMode(s.mode) && renderedStill) {
+            if ((IsStillMode(s.mode) && renderedStill) || !StepsWanted(s.mode)) {
                 rest = true;
             } else {
                 const uint32_t stepMs = std::max<uint32_t>(1, StepTicks(s.mode, s.speed) * TickMs());

@@ -113,6 +113,13 @@ protected:
         (void)mode;
         return false;
     }
+    // Whether anything takes the steps of `mode` now (frames to the device, a picture on
+    // screen). When nothing does, the light thread rests as for a still effect, until it is woken.
+    virtual bool StepsWanted(uint8_t mode) const
+    {
+        (void)mode;
+        return true;
+    }
     // The light thread wakes at most this often for fast effects, and catches up on at most
     // this many steps at once.
     static constexpr uint32_t kMinWakeMs = 16;

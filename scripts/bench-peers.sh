@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Side-by-side start-up, memory and CPU figures for Tessel and three other Linux peripheral tools
 # (Piper, Solaar, ckb-next), all run as black boxes under one Xvfb and one private session bus,
-# as a non-root user, with the four simulated devices plugged. Prints per program: time until its
-# window is mapped, RSS and PSS 3 s later, CPU over the next 10 s (median of RUNS runs), then
-# Tessel's ratios to the best peer. Takes a few minutes; CI does not run it.
+# as a non-root user (ckb-next refuses to run as root). The peers run without their daemons and
+# devices; Tessel runs twice, once with the four simulated devices plugged and once with none.
+#
+# Per program and case: time from start until its window is mapped (xdotool), RSS and PSS 3 s
+# later, CPU over the next 10 s with the window open. Each figure is the median of RUNS runs.
+# Then Tessel's ratios to the best peer (window with four devices and with none, RSS and PSS
+# with four devices) and its CPU next to its goal. The CPU with the window hidden is not
+# measured here: a bare Xvfb has no tray to hide into. Takes minutes; CI does not run it.
 #
 #   scripts/bench-peers.sh [RUNS]        (default 5; needs root to install and to switch user)
+#   BENCH_PROGRAMS="tessel" scripts/bench-peers.sh 3     (a subset, for a quick look)
+#   TESSEL_BIN_DIR=...                                   (another build's bin folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 runs=${1:-5}
 bench_user=${BENCH_USER:-tesselbench}
 bin=${TESSEL_BIN_DIR:-$root/build/default/bin}
+read -r -a programs <<< "${BENCH_PROGRAMS:-tessel piper solaar ckb-next}"
 
 [ "$(id -u)" -eq 0 ] || { echo "run as root (installs packages and runs the programs as $bench_user)" >&2; exit 2; }
 
@@ -24,7 +32,7 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 [ -x "$bin/tessel" ] || { cmake --preset default >/dev/null; cmake --build --preset default --target tessel tessel-devsim; }
 id "$bench_user" >/dev/null 2>&1 || useradd -m "$bench_user"
-as_user() { runuser -u "$bench_user" -- "$@"; }
+bench_home=$(getent passwd "$bench_user" | cut -d: -f6)
 
 work=$(mktemp -d /tmp/tessel-bench.XXXXXX)
 chmod 755 "$work"
@@ -48,34 +56,41 @@ xhost +SI:localuser:"$bench_user" >/dev/null 2>&1 || xhost + >/dev/null 2>&1 || 
 
 # One private session bus, owned by the benchmark user.
 mkdir -m 700 "$work/bus.d" && chown "$bench_user" "$work/bus.d"
-as_user dbus-daemon --session --nofork --print-address=1 --address="unix:path=$work/bus.d/bus" > "$work/bus.addr" &
+runuser -u "$bench_user" -- dbus-daemon --session --nofork --print-address=1 --address="unix:path=$work/bus.d/bus" > "$work/bus.addr" &
 bus_pid=$!
 for _ in $(seq 100); do [ -s "$work/bus.addr" ] && break; sleep 0.1; done
 bus_addr=$(head -n1 "$work/bus.addr")
 
-# The four simulated devices, reachable by the benchmark user.
+# The simulator, reachable by the benchmark user; the devices are plugged per case.
 sim_dir="$work/sim"; mkdir -m 777 "$sim_dir"
 "$bin/tessel-devsim" serve --dir "$sim_dir" >/dev/null &
 sim_pid=$!
 for _ in $(seq 100); do [ -S "$sim_dir/control" ] && break; sleep 0.1; done
-"$bin/tessel-devsim" --dir "$sim_dir" plug keyboard --route cable >/dev/null
-"$bin/tessel-devsim" --dir "$sim_dir" plug mouse --route receiver >/dev/null
-"$bin/tessel-devsim" --dir "$sim_dir" plug pad >/dev/null
-"$bin/tessel-devsim" --dir "$sim_dir" plug headset >/dev/null
-chmod a+rw "$sim_dir"/* 2>/dev/null || true
+devsim() { "$bin/tessel-devsim" --dir "$sim_dir" "$@" >/dev/null; }
+plug_four() {
+  devsim plug keyboard --route cable
+  devsim plug mouse --route receiver
+  devsim plug pad
+  devsim plug headset
+  chmod a+rw "$sim_dir"/* 2>/dev/null || true
+}
+unplug_all() { for d in keyboard mouse pad headset; do devsim unplug "$d" || true; done; }
 
 clk=$(getconf CLK_TCK)
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 mem_kb() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/smaps_rollup" 2>/dev/null || echo 0; }
+cpu_pct() { awk -v d="$1" -v c="$clk" -v s="$2" 'BEGIN{printf "%.2f", 100*d/c/s}'; }
 
-# measure NAME WINDOW_CLASS_REGEX COMMAND... -> one line "ms rss_kb pss_kb cpu_pct"
+# measure CLASS_REGEX COMMAND... -> one line "ms rss_kb pss_kb cpu_pct"
 measure() {
   local cls=$1; shift
-  local t0 win pid t1 c0 c1
+  local t0 win pid t1 c0 c1 rss pss
+  rm -rf "$work/home"; mkdir -p "$work/home"; chown "$bench_user" "$work/home"
   t0=$(now_ms)
   runuser -u "$bench_user" -- env DISPLAY="$DISPLAY" DBUS_SESSION_BUS_ADDRESS="$bus_addr" \
-    TESSEL_SIM_DIR="$sim_dir" HOME="$(getent passwd "$bench_user" | cut -d: -f6)" \
+    TESSEL_SIM_DIR="$sim_dir" HOME="$bench_home" \
+    XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data" \
     "$@" >/dev/null 2>&1 &
   app_pid=$!
   # xdotool's own --sync polls only every 0.5 s, too coarse for these times: poll every 10 ms.
@@ -86,48 +101,82 @@ measure() {
     sleep 0.01
   done
   t1=$(now_ms)
-  [ -n "$win" ] || { echo "NA NA NA NA"; kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; app_pid=""; return; }
+  if [ -z "$win" ]; then
+    # No window within 30 s: this run counts as NA, and the benchmark goes on.
+    echo "NA NA NA NA"
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=""
+    return 0
+  fi
   pid=$(xdotool getwindowpid "$win" 2>/dev/null || true)
   [ -n "$pid" ] || pid=$(pgrep -n -u "$bench_user" -P "$app_pid" || echo "$app_pid")
   sleep 3
-  local rss pss
   rss=$(mem_kb "$pid" Rss); pss=$(mem_kb "$pid" Pss)
   c0=$(cpu_ticks "$pid"); sleep 10; c1=$(cpu_ticks "$pid")
-  echo "$((t1 - t0)) $rss $pss $(awk -v d=$((c1 - c0)) -v c="$clk" 'BEGIN{printf "%.2f", 100*d/c/10}')"
+  echo "$((t1 - t0)) $rss $pss $(cpu_pct $((c1 - c0)) 10)"
   kill "$pid" "$app_pid" 2>/dev/null || true
   wait "$app_pid" 2>/dev/null || true
   app_pid=""
+  # The next start must not find this one still ending (Tessel would hand over to it and exit).
+  for _ in $(seq 100); do [ -d "/proc/$pid" ] || break; sleep 0.1; done
   sleep 1
 }
 
 median() { sort -g | awk '{a[NR]=$1} END{ if (NR==0 || a[1]=="NA") print "NA"; else print a[int((NR+1)/2)] }'; }
 
 declare -A res
-programs=(tessel piper solaar ckb-next)
+rows=()
+run_case() {
+  local row=$1; shift
+  rows+=("$row")
+  : > "$work/$row.txt"
+  for _ in $(seq "$runs"); do measure "$@" >> "$work/$row.txt"; done
+  for col in 1 2 3 4; do res[$row,$col]=$(awk -v c=$col '{print $c}' "$work/$row.txt" | median); done
+}
+
+peers=()
 for prog in "${programs[@]}"; do
-  : > "$work/$prog.txt"
-  for _ in $(seq "$runs"); do
-    case $prog in
-      tessel)   measure '^tessel$' "$bin/tessel" ;;
-      piper)    measure '^piper$' piper ;;
-      solaar)   measure '^solaar$' solaar --window=show ;;
-      ckb-next) measure '^ckb-next$' ckb-next ;;
-    esac >> "$work/$prog.txt"
-  done
-  for col in 1 2 3 4; do res[$prog,$col]=$(awk -v c=$col '{print $c}' "$work/$prog.txt" | median); done
+  case $prog in
+    tessel)
+      plug_four
+      run_case tessel-4dev '^tessel$' "$bin/tessel"
+      unplug_all
+      run_case tessel-none '^tessel$' "$bin/tessel"
+      plug_four ;;
+    # The peers see no simulated device either way; they run with the four plugged.
+    piper)    plug_four; peers+=(piper);    run_case piper '^piper$' piper ;;
+    solaar)   plug_four; peers+=(solaar);   run_case solaar '^solaar$' solaar --window=show ;;
+    ckb-next) plug_four; peers+=(ckb-next); run_case ckb-next '^ckb-next$' ckb-next ;;
+  esac
 done
 
-printf '%-10s %10s %10s %10s %8s\n' program window_ms rss_MB pss_MB cpu_%
-for prog in "${programs[@]}"; do
-  printf '%-10s %10s %10s %10s %8s\n' "$prog" "${res[$prog,1]}" \
-    "$(awk -v k="${res[$prog,2]}" 'BEGIN{ if (k=="NA") print "NA"; else printf "%.1f", k/1024 }')" \
-    "$(awk -v k="${res[$prog,3]}" 'BEGIN{ if (k=="NA") print "NA"; else printf "%.1f", k/1024 }')" \
-    "${res[$prog,4]}"
+mb() { awk -v k="$1" 'BEGIN{ if (k=="NA") print "NA"; else printf "%.1f", k/1024 }'; }
+printf '%-12s %10s %8s %8s %8s\n' program window_ms rss_MB pss_MB cpu_%
+for row in "${rows[@]}"; do
+  printf '%-12s %10s %8s %8s %8s\n' "$row" "${res[$row,1]}" "$(mb "${res[$row,2]}")" \
+    "$(mb "${res[$row,3]}")" "${res[$row,4]}"
 done
-for col in 1 2 3; do
-  best=$(for p in piper solaar ckb-next; do echo "${res[$p,$col]}"; done | grep -v NA | sort -g | head -n1)
-  name=$([ $col = 1 ] && echo window || { [ $col = 2 ] && echo rss || echo pss; })
-  awk -v t="${res[tessel,$col]}" -v b="$best" -v n="$name" \
-    'BEGIN{ if (t=="NA" || b=="" ) print "ratio " n ": NA"; else printf "ratio %s: %.2fx the best peer\n", n, t/b }'
-done
+
+best() { for p in "${peers[@]}"; do echo "${res[$p,$1]}"; done | grep -v NA | sort -g | head -n1; }
+ratio() {  # NAME TESSEL_ROW COLUMN GOAL
+  local b t; b=$(best "$3"); t=${res[$2,$3]:-NA}
+  awk -v t="$t" -v b="$b" -v n="$1" -v g="$4" \
+    'BEGIN{ if (t=="NA" || t=="" || b=="" || b==0) printf "%-34s NA\n", n;
+            else printf "%-34s %.2fx the best peer (goal <= %sx) %s\n", n, t/b, g, (t/b <= g ? "met" : "NOT met") }'
+}
+goal() {  # NAME VALUE GOAL
+  awk -v v="$2" -v n="$1" -v g="$3" \
+    'BEGIN{ if (v=="NA" || v=="") printf "%-34s NA\n", n;
+            else printf "%-34s %.2f %% of one core (goal <= %s %%) %s\n", n, v, g, (v <= g ? "met" : "NOT met") }'
+}
+if [ ${#peers[@]} -gt 0 ]; then
+  ratio "window, four devices" tessel-4dev 1 0.6
+  ratio "window, no device" tessel-none 1 0.4
+  ratio "rss, four devices" tessel-4dev 2 0.8
+  ratio "pss, four devices" tessel-4dev 3 0.8
+fi
+if [ -n "${res[tessel-4dev,1]:-}" ]; then
+  goal "cpu, four devices, window open" "${res[tessel-4dev,4]}" 2
+fi
 echo "runs per program: $runs; load: $(uptime)"

@@ -333,6 +333,15 @@ TEST(PrivateFontLoader, AMissingFontLeavesTheOthersLoaded)
 
     PrivateFontLoader broken(dir.path());
     EXPECT_FALSE(broken.Load("Font/broken.ttf"));
+
+    // A link to one of the system's fonts (as the build's data folder has them): available
+    // through the system under its own family, with no private copy.
+    ASSERT_TRUE(QFile::link(source, dir.filePath("Font/linked.ttf")));
+    PrivateFontLoader linked(dir.path());
+    EXPECT_TRUE(linked.Load("Font/linked.ttf"));
+    EXPECT_TRUE(linked.isServedBySystem());
+    EXPECT_FALSE(linked.isLoaded());
+    EXPECT_TRUE(QFontDatabase::families().contains("DejaVu Sans"));
     for (auto it = loaders.rbegin(); it != loaders.rend(); ++it)
         it->Unload();
     EXPECT_FALSE(loaders[0].isLoaded());

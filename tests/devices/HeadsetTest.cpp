@@ -287,25 +287,51 @@ TEST_F(HeadsetTest, DeletingACustomPresetKeepsEachPresetsBands)
     EXPECT_EQ(stages()["EqType"].toInt(), 1);
 }
 
-TEST_F(HeadsetTest, LightingFramesArriveAsTwelveReportsOfTheDocumentedLayout)
+TEST_F(HeadsetTest, LightingFramesSendOnlyTheReportsThatChanged)
 {
     ASSERT_TRUE(plugHeadset());
     openWindow();
     ASSERT_TRUE(waitForHeadset());
+    auto reportsSoFar = [&] {
+        return runDevsim(simDir(), {"state"})["devices"].toObject()["headset"].toObject()["counters"].toObject()
+            ["headsetLightReports"].toInt();
+    };
+    auto drained = [&] {
+        auto done = std::make_shared<bool>(false);
+        headset->Io().AfterQueued([done] { *done = true; });
+        return waitFor([done] { return *done; });
+    };
     // Static full red at full brightness: 255 goes out as 247 on both drivers.
     LightState s;
     s.mode = 3;
     s.brightness = 4;
     s.red = 255;
     headset->SetLightBlock(s);
-    const QString expected = QString("f7").repeated(13) + QString("00").repeated(26);
+    const QString on = QString("f7").repeated(13), off = QString("00").repeated(13);
     ASSERT_TRUE(waitFor([&] {
-        return runDevsim(simDir(), {"dump", "headset", "frame"})["hex"].toString() == expected + expected;
+        return runDevsim(simDir(), {"dump", "headset", "frame"})["hex"].toString() == (on + off + off).repeated(2);
     }));
-    const QJsonObject counters = runDevsim(simDir(), {"state"})["devices"].toObject()["headset"].toObject()["counters"].toObject();
-    const int reports = counters["headsetLightReports"].toInt();
-    EXPECT_GT(reports, 0);
-    EXPECT_EQ(reports % 12, 0);
+    ASSERT_TRUE(drained());
+    const int first = reportsSoFar();
+    EXPECT_GE(first, 12) << "the first frame of a connection sends every report";
+
+    // Red to green: the red and green planes change on both drivers (8 reports), blue does not.
+    s.red = 0;
+    s.green = 255;
+    headset->SetLightBlock(s);
+    ASSERT_TRUE(waitFor([&] {
+        return runDevsim(simDir(), {"dump", "headset", "frame"})["hex"].toString() == (off + on + off).repeated(2);
+    }));
+    ASSERT_TRUE(drained());
+    EXPECT_EQ(reportsSoFar() - first, 8);
+
+    // Plugged again, the headset holds nothing Tessel sent: the whole frame goes out again.
+    ASSERT_TRUE(runDevsim(simDir(), {"unplug", "headset"})["ok"].toBool());
+    ASSERT_TRUE(waitFor([&] { return !headset->Transport().isReady(); }));
+    const int beforeReplug = reportsSoFar();
+    ASSERT_TRUE(plugHeadset());
+    ASSERT_TRUE(waitFor([&] { return headset->Transport().isReady(); }));
+    EXPECT_TRUE(waitFor([&] { return reportsSoFar() - beforeReplug >= 12; }));
 }
 
 TEST_F(HeadsetTest, LightReportLayout)
