@@ -35,13 +35,6 @@ const DeviceCase kAllDevices[] = {
     {"headset", "HD"},
 };
 
-void settleEvents()
-{
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
 
 // Controls a user reaches with the mouse or the keyboard.
 bool interactive(QWidget* w)
@@ -216,28 +209,6 @@ protected:
         for (const DeviceCase& c : kAllDevices)
             ASSERT_NE(plugAndShow(c.sim, c.kind), nullptr) << c.kind;
     }
-    CVantikUSBDevice* showPage(const DeviceCase& c)
-    {
-        CVantikUSBDevice* d = deviceOfKind(c.kind);
-        if (!d)
-            return nullptr;
-        hub->TabSelected(d->Tab());
-        if (!waitFor([&] {
-                auto* modes = control<QComboBox>(d, "light_combo_modeSelect");
-                return modes && modes->count() > 0;
-            }))
-            return nullptr;
-        settleEvents();
-        return d;
-    }
-    static QList<QAbstractButton*> tabsOf(CVantikUSBDevice* d)
-    {
-        QList<QAbstractButton*> tabs;
-        for (auto* b : d->findChildren<QAbstractButton*>())
-            if (b->objectName().startsWith(QLatin1String("device_tab_")) && !b->isHidden())
-                tabs << b;
-        return tabs;
-    }
 };
 
 }  // namespace
@@ -248,14 +219,14 @@ TEST_F(AccessibilityTest, EveryControlOfEveryPageHasANameAndAWorkingAction)
 {
     plugAll();
     for (const DeviceCase& c : kAllDevices) {
-        CVantikUSBDevice* d = showPage(c);
+        CVantikUSBDevice* d = showLitPage(c.kind);
         ASSERT_NE(d, nullptr) << c.kind;
         // A combo box's caption is its label, as Orca reads it.
         auto* modes = control<QComboBox>(d, "light_combo_modeSelect");
         const auto labels = QAccessible::queryAccessibleInterface(modes)->relations(QAccessible::Label);
         ASSERT_FALSE(labels.isEmpty()) << c.kind;
         EXPECT_EQ(labels.first().first->text(QAccessible::Name), modes->accessibleName());
-        for (QAbstractButton* tab : tabsOf(d)) {
+        for (QAbstractButton* tab : featureTabs(d)) {
             SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.kind, tab->objectName()).toStdString());
             QAccessibleInterface* a = QAccessible::queryAccessibleInterface(tab);
             ASSERT_NE(a, nullptr);
@@ -273,9 +244,9 @@ TEST_F(AccessibilityTest, EveryControlOfEveryPageHasANameAndAWorkingAction)
     window->ApplyLanguage(kChinese);
     settleEvents();
     for (const DeviceCase& c : kAllDevices) {
-        CVantikUSBDevice* d = showPage(c);
+        CVantikUSBDevice* d = showLitPage(c.kind);
         ASSERT_NE(d, nullptr) << c.kind;
-        for (QAbstractButton* tab : tabsOf(d)) {
+        for (QAbstractButton* tab : featureTabs(d)) {
             SCOPED_TRACE(QStringLiteral("Chinese %1 %2").arg(c.kind, tab->objectName()).toStdString());
             tab->click();
             settleEvents();
@@ -291,7 +262,7 @@ TEST_F(AccessibilityTest, KeysSayTheirKeyAndAssignmentInTheCurrentLanguage)
 {
     auto* d = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
     ASSERT_NE(d, nullptr);
-    ASSERT_TRUE(showPage({"keyboard", "keyboard"}));
+    ASSERT_TRUE(showLitPage("keyboard"));
     auto* profile = d->findChild<CDeviceProfileUI*>();
     auto* panel = d->findChild<CKeySetControlUI*>();
     ASSERT_TRUE(profile && panel);
@@ -337,7 +308,7 @@ TEST_F(AccessibilityTest, TheKeyPictureIsWalkedWithTheArrowKeysAndAKeyChosenWith
 {
     CVantikUSBDevice* d = plugAndShow("keyboard", "keyboard");
     ASSERT_NE(d, nullptr);
-    ASSERT_TRUE(showPage({"keyboard", "keyboard"}));
+    ASSERT_TRUE(showLitPage("keyboard"));
     click(d, "device_tab_keys");
     settleEvents();
     auto* esc = control<ui::CDeviceKeyButtonUI>(d, "key_0");

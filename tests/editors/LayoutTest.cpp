@@ -59,13 +59,6 @@ const DeviceCase kDevices[] = {
     {"headset", "HD"},
 };
 
-void settle()
-{
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
 
 bool shown(QWidget* w)
 {
@@ -300,29 +293,6 @@ protected:
         // The start-up DPI set-up has run (it follows the offscreen screen) before a test sets its own.
         ASSERT_TRUE(waitFor([&] { return !window->PM().HasTimer(window.get(), app::pm::kTimerDpiSetup); }));
     }
-    // Shows the device's page with its lighting read.
-    CVantikUSBDevice* show(const DeviceCase& c)
-    {
-        CVantikUSBDevice* d = deviceOfKind(c.kind);
-        if (!d)
-            return nullptr;
-        hub->TabSelected(d->Tab());
-        if (!waitFor([&] {
-                auto* modes = control<QComboBox>(d, "light_combo_modeSelect");
-                return modes && modes->count() > 0;
-            }))
-            return nullptr;
-        settle();
-        return d;
-    }
-    static QList<QAbstractButton*> featureTabs(CVantikUSBDevice* d)
-    {
-        QList<QAbstractButton*> tabs;
-        for (auto* b : d->findChildren<QAbstractButton*>())
-            if (b->objectName().startsWith(QLatin1String("device_tab_")) && !b->isHidden())
-                tabs << b;
-        return tabs;
-    }
     QRect inWindow(QWidget* w) const { return QRect(w->mapTo(window.get(), QPoint(0, 0)), w->size()); }
 };
 
@@ -344,7 +314,7 @@ TEST(LayoutChecks, FindCutTextsAndControlsOutsideTheirParent)
     outside->setObjectName("outside");
     outside->setGeometry(180, 80, 40, 40);
     root.show();
-    settle();
+    settleEvents();
     const QString faults = layoutFaults(&root).join('\n');
     EXPECT_TRUE(faults.contains("cut text: label")) << faults.toStdString();
     EXPECT_TRUE(faults.contains("cut text: edit")) << faults.toStdString();
@@ -352,7 +322,7 @@ TEST(LayoutChecks, FindCutTextsAndControlsOutsideTheirParent)
     label->setGeometry(0, 0, 190, 20);
     edit->setGeometry(0, 30, 80, 24);
     outside->setGeometry(150, 50, 40, 40);
-    settle();
+    settleEvents();
     EXPECT_TRUE(layoutFaults(&root).isEmpty()) << layoutFaults(&root).join('\n').toStdString();
 }
 
@@ -363,18 +333,18 @@ TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
     for (const int dpi : {96, 120, 144, 168, 192}) {
         window->ApplyLanguage(language);
         window->ApplyDpi(dpi);
-        settle();
+        settleEvents();
         SCOPED_TRACE(language == kEnglish ? "English" : "Chinese");
         EXPECT_EQ(window->size(), QSize(1000, 640) * dpi / 96);
         // The device strip's icons grow with their buttons.
         for (auto* select : window->findChildren<QAbstractButton*>("device_select"))
             EXPECT_EQ(select->iconSize(), QSize(36, 36) * dpi / 96);
         for (const DeviceCase& c : kDevices) {
-            CVantikUSBDevice* d = show(c);
+            CVantikUSBDevice* d = showLitPage(c.kind);
             ASSERT_NE(d, nullptr) << c.kind;
             for (QAbstractButton* tab : featureTabs(d)) {
                 tab->click();
-                settle();
+                settleEvents();
                 SCOPED_TRACE(QStringLiteral("%1 dpi, %2, %3").arg(dpi).arg(c.kind, tab->objectName()).toStdString());
                 const QStringList faults = layoutFaults(window.get());
                 EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
@@ -392,13 +362,13 @@ TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
                 }
                 ASSERT_NE(key, nullptr);
                 key->click();
-                settle();
+                settleEvents();
                 auto* categories = control<QComboBox>(d, "keyset_function_combo");
                 ASSERT_NE(categories, nullptr);
                 QStringList faults;
                 for (int i = 0; i < categories->count(); ++i) {
                     categories->setCurrentIndex(i);
-                    settle();
+                    settleEvents();
                     for (const QString& f : layoutFaults(window.get()))
                         faults << QStringLiteral("category %1: %2").arg(categories->itemText(i), f);
                 }
@@ -413,7 +383,7 @@ TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
             QStringList faults;
             for (int m = 0; m < modes->count(); ++m) {
                 modes->setCurrentIndex(m);
-                settle();
+                settleEvents();
                 for (const QString& f : layoutFaults(window.get()))
                     faults << QStringLiteral("mode %1: %2").arg(modes->itemText(m), f);
             }
@@ -431,11 +401,11 @@ TEST_F(LayoutTest, PagesOfDevicesConnectedAfterTheDpiSetUpFitAtThatDpi)
     window->ApplyDpi(144);
     plugAll();
     for (const DeviceCase& c : kDevices) {
-        CVantikUSBDevice* d = show(c);
+        CVantikUSBDevice* d = showLitPage(c.kind);
         ASSERT_NE(d, nullptr) << c.kind;
         for (QAbstractButton* tab : featureTabs(d)) {
             tab->click();
-            settle();
+            settleEvents();
             SCOPED_TRACE(QStringLiteral("%1, %2").arg(c.kind, tab->objectName()).toStdString());
             const QStringList faults = layoutFaults(window.get());
             EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
@@ -448,10 +418,10 @@ TEST_F(LayoutTest, TabsAndLightingModesLeaveTheLayoutWhereItIs)
     plugAll();
     for (const int dpi : {96, 144}) {
         window->ApplyDpi(dpi);
-        settle();
+        settleEvents();
         const QSize size = window->size();
         for (const DeviceCase& c : kDevices) {
-            CVantikUSBDevice* d = show(c);
+            CVantikUSBDevice* d = showLitPage(c.kind);
             ASSERT_NE(d, nullptr) << c.kind;
             auto* tabRow = control<QWidget>(d, "device_function_tabs");
             auto* picture = d->findChild<ui::CSelectPanelUI*>();
@@ -460,7 +430,7 @@ TEST_F(LayoutTest, TabsAndLightingModesLeaveTheLayoutWhereItIs)
             const QList<QAbstractButton*> tabs = featureTabs(d);
             ASSERT_FALSE(tabs.isEmpty());
             tabs.first()->click();
-            settle();
+            settleEvents();
             auto tabRects = [&] {
                 QList<QRect> rects;
                 for (QAbstractButton* tab : tabs)
@@ -471,7 +441,7 @@ TEST_F(LayoutTest, TabsAndLightingModesLeaveTheLayoutWhereItIs)
             QRect pic;
             for (QAbstractButton* tab : tabs) {
                 tab->click();
-                settle();
+                settleEvents();
                 SCOPED_TRACE(QStringLiteral("%1 dpi, %2, %3").arg(dpi).arg(c.kind, tab->objectName()).toStdString());
                 EXPECT_EQ(tabRects(), row);
                 if (picture->isVisible()) {
@@ -487,7 +457,7 @@ TEST_F(LayoutTest, TabsAndLightingModesLeaveTheLayoutWhereItIs)
             ASSERT_NE(modes, nullptr);
             for (int m = 0; m < modes->count(); ++m) {
                 modes->setCurrentIndex(m);
-                settle();
+                settleEvents();
                 SCOPED_TRACE(QStringLiteral("%1 dpi, %2, mode %3").arg(dpi).arg(c.kind, modes->itemText(m)).toStdString());
                 EXPECT_EQ(inWindow(picture), pic);
                 EXPECT_EQ(window->size(), size) << "the window asks for " << window->minimumSizeHint().height();
@@ -513,7 +483,7 @@ TEST_F(LayoutTest, DialogsAreDarkReadableAndFitAtEachDpi)
     plugAll();
     for (const int dpi : {96, 144, 192}) {
         window->ApplyDpi(dpi);
-        settle();
+        settleEvents();
         SCOPED_TRACE(std::to_string(dpi) + " dpi");
         // The message box as the window shows it, with a body of several lines: looked at while
         // it waits for its answer, then answered.
@@ -527,7 +497,7 @@ TEST_F(LayoutTest, DialogsAreDarkReadableAndFitAtEachDpi)
                 if (!box || !box->isVisible() || seen)
                     continue;
                 seen = true;
-                settle();
+                settleEvents();
                 boxFaults = layoutFaults(box) + contrastFaults(box);
                 if (auto* confirm = box->PM().Find<QAbstractButton>(QStringLiteral("confirm_btn")))
                     confirm->click();
@@ -555,7 +525,7 @@ TEST_F(LayoutTest, DialogsAreDarkReadableAndFitAtEachDpi)
         files.setOption(QFileDialog::DontUseNativeDialog);
         for (QDialog* dialog : std::initializer_list<QDialog*>{&notice, &colours, &files}) {
             dialog->show();
-            settle();
+            settleEvents();
             SCOPED_TRACE(dialog->metaObject()->className());
             const QStringList faults = contrastFaults(dialog);
             EXPECT_TRUE(faults.isEmpty()) << joined(faults).toStdString();
@@ -566,10 +536,10 @@ TEST_F(LayoutTest, DialogsAreDarkReadableAndFitAtEachDpi)
         // A ticked box and an unticked one do not look alike.
         check->setChecked(true);
         notice.show();
-        settle();
+        settleEvents();
         const QImage ticked = check->grab().toImage();
         check->setChecked(false);
-        settle();
+        settleEvents();
         const QImage unticked = check->grab().toImage();
         notice.hide();
         int differing = 0;
@@ -592,7 +562,7 @@ TEST_F(LayoutTest, FeatureTabsAreATabListForTheKeyboardAndScreenReaders)
         {"device_tab_profile", "DeviceProfileItem"}};
     plugAll();
     for (const DeviceCase& c : kDevices) {
-        CVantikUSBDevice* d = show(c);
+        CVantikUSBDevice* d = showLitPage(c.kind);
         ASSERT_NE(d, nullptr) << c.kind;
         const QList<QAbstractButton*> tabs = featureTabs(d);
         ASSERT_GE(tabs.size(), 2) << c.kind;
@@ -615,27 +585,27 @@ TEST_F(LayoutTest, FeatureTabsAreATabListForTheKeyboardAndScreenReaders)
             ASSERT_NE(a->actionInterface(), nullptr);
             a->actionInterface()->doAction(i % 2 ? QAccessibleActionInterface::toggleAction()
                                                  : QAccessibleActionInterface::pressAction());
-            settle();
+            settleEvents();
             EXPECT_TRUE(shows(tab));
             EXPECT_TRUE(a->state().checked);
         }
         // Checked without a click.
         tabs.last()->setChecked(true);
-        settle();
+        settleEvents();
         EXPECT_TRUE(shows(tabs.last()));
         // Arrow keys from the first tab: right, then left again; left from the first wraps.
         tabs.first()->click();
         tabs.first()->setFocus();
-        settle();
+        settleEvents();
         QTest::keyClick(tabs.first(), Qt::Key_Right);
-        settle();
+        settleEvents();
         EXPECT_TRUE(shows(tabs.at(1)));
         EXPECT_TRUE(tabs.at(1)->hasFocus() || !window->isActiveWindow());
         QTest::keyClick(tabs.at(1), Qt::Key_Left);
-        settle();
+        settleEvents();
         EXPECT_TRUE(shows(tabs.first()));
         QTest::keyClick(tabs.first(), Qt::Key_Left);
-        settle();
+        settleEvents();
         EXPECT_TRUE(shows(tabs.last()));
     }
 }

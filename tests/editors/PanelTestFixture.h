@@ -44,6 +44,15 @@ Json::Value parseJson(const QByteArray& text)
     return v;
 }
 
+// Handles what is posted now and what that posts in turn (layouts, polish, queued signals).
+inline void settleEvents()
+{
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
 class SimulatorProcess : public testsupport::SimulatorProcess {
 public:
     using testsupport::SimulatorProcess::SimulatorProcess;
@@ -170,6 +179,31 @@ protected:
         CVantikUSBDevice* d = deviceOfKind(kind);
         hub->TabSelected(d->Tab());
         return hub->CurrentDevice() == d ? d : nullptr;
+    }
+    // Makes the page of `kind` the current one once its lighting modes are listed (the page is
+    // built and its lighting read), with the events that follow handled.
+    CVantikUSBDevice* showLitPage(const QString& kind)
+    {
+        CVantikUSBDevice* d = deviceOfKind(kind);
+        if (!d)
+            return nullptr;
+        hub->TabSelected(d->Tab());
+        if (!waitFor([&] {
+                auto* modes = control<QComboBox>(d, "light_combo_modeSelect");
+                return modes && modes->count() > 0;
+            }))
+            return nullptr;
+        settleEvents();
+        return d;
+    }
+    // The page's feature tabs a user can see.
+    static QList<QAbstractButton*> featureTabs(CVantikUSBDevice* d)
+    {
+        QList<QAbstractButton*> tabs;
+        for (auto* b : d->findChildren<QAbstractButton*>())
+            if (b->objectName().startsWith(QLatin1String("device_tab_")) && !b->isHidden())
+                tabs << b;
+        return tabs;
     }
     template <typename T>
     static T* control(QWidget* root, const char* name)
