@@ -192,18 +192,8 @@ QStringList tabOrderFaults(QWidget* window, QWidget* page, QWidget* start, int m
     return faults;
 }
 
-class AccessibilityTest : public PanelOnSimulatorTest {
+class AccessibilityTest : public PanelWithAudioChipTest {
 protected:
-    void SetUp() override
-    {
-        qputenv("TESSEL_OSCONFLIB", QByteArray(TESSEL_OSCONFLIB));
-        PanelOnSimulatorTest::SetUp();
-    }
-    void TearDown() override
-    {
-        PanelOnSimulatorTest::TearDown();
-        qunsetenv("TESSEL_OSCONFLIB");
-    }
     void plugAll()
     {
         for (const DeviceCase& c : kAllDevices)

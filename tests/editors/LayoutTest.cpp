@@ -273,19 +273,8 @@ QString joined(const QStringList& list, int most = 25)
            (list.size() > most ? QStringLiteral("\n... %1 more").arg(list.size() - most) : QString());
 }
 
-class LayoutTest : public PanelOnSimulatorTest {
+class LayoutTest : public PanelWithAudioChipTest {
 protected:
-    void SetUp() override
-    {
-        // The headset's audio chip is reached through the library built beside the tests.
-        qputenv("TESSEL_OSCONFLIB", QByteArray(TESSEL_OSCONFLIB));
-        PanelOnSimulatorTest::SetUp();
-    }
-    void TearDown() override
-    {
-        PanelOnSimulatorTest::TearDown();
-        qunsetenv("TESSEL_OSCONFLIB");
-    }
     void plugAll()
     {
         for (const DeviceCase& c : kDevices)

@@ -244,5 +244,21 @@ protected:
     int confirm = 1;
     QString chosenFile;
 };
+#ifdef TESSEL_OSCONFLIB
+// The same, with the headset's audio chip reached through the library built beside the tests.
+class PanelWithAudioChipTest : public PanelOnSimulatorTest {
+protected:
+    void SetUp() override
+    {
+        qputenv("TESSEL_OSCONFLIB", QByteArray(TESSEL_OSCONFLIB));
+        PanelOnSimulatorTest::SetUp();
+    }
+    void TearDown() override
+    {
+        PanelOnSimulatorTest::TearDown();
+        qunsetenv("TESSEL_OSCONFLIB");
+    }
+};
+#endif
 
 }  // namespace

@@ -26,20 +26,8 @@ constexpr DeviceCase kMouse{"mouse", "mouse", 3};
 constexpr DeviceCase kPad{"pad", "MousePad", 3};
 constexpr DeviceCase kHeadset{"headset", "HD", 3};
 
-class RestartTest : public PanelOnSimulatorTest {
+class RestartTest : public PanelWithAudioChipTest {
 protected:
-    void SetUp() override
-    {
-        // The headset's audio chip is reached through the library built beside the tests.
-        qputenv("TESSEL_OSCONFLIB", QByteArray(TESSEL_OSCONFLIB));
-        PanelOnSimulatorTest::SetUp();
-    }
-    void TearDown() override
-    {
-        PanelOnSimulatorTest::TearDown();
-        qunsetenv("TESSEL_OSCONFLIB");
-    }
-
     // Tessel ends and starts again: a new main window with new device objects finds the device
     // still plugged into the same simulator, with the same data folder and settings.
     CVantikUSBDevice* restart(const DeviceCase& c)
