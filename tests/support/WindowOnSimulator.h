@@ -29,13 +29,35 @@ protected:
     }
     void SetUp() override
     {
+        UseFreshFolders();
+        StartSimulator();
+        if (!HasFatalFailure())
+            OpenWindow();
+    }
+    void TearDown() override
+    {
+        CloseWindow();
+        sim.reset();
+        qunsetenv("TESSEL_SIM_DIR");
+    }
+
+    // Per-user folders of the test's own, and the simulator's folder in them.
+    void UseFreshFolders()
+    {
         ASSERT_TRUE(home.isValid());
         qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
         qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
         ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
+    }
+    void StartSimulator()
+    {
         sim = std::make_unique<Simulator>(home.filePath("sim"));
         ASSERT_TRUE(sim->ready());
+    }
+    // The main window on the settings file "settings.ini" of the test's folder, shown.
+    void OpenWindow()
+    {
         window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
         ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
         AnswerMessages();
@@ -43,12 +65,13 @@ protected:
         hub = window->Devices();
         ASSERT_NE(hub, nullptr);
     }
-    void TearDown() override
+    void CloseWindow()
     {
+        if (!window)
+            return;
         window->Shutdown();
         window.reset();
-        sim.reset();
-        qunsetenv("TESSEL_SIM_DIR");
+        hub = nullptr;
     }
 
     static constexpr int kWindowWaitMs = 20000;
