@@ -6,6 +6,7 @@
 #include "app/CMsgWnd.h"
 #include "app/PrivateMessages.h"
 #include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CMpDevicePowerUI.h"
 #include "ui/CSelectPanelUI.h"
 
 #include <QAbstractItemView>
@@ -596,5 +597,45 @@ TEST_F(LayoutTest, FeatureTabsAreATabListForTheKeyboardAndScreenReaders)
         QTest::keyClick(tabs.first(), Qt::Key_Left);
         settleEvents();
         EXPECT_TRUE(shows(tabs.last()));
+    }
+}
+
+// The power panel's pictures (charge state, wireless link, the phone on the pad's charger) grow
+// with the window: their boxes follow the DPI and the picture fills its box at each.
+TEST_F(LayoutTest, PowerPanelPicturesGrowWithTheWindow)
+{
+    ASSERT_NE(plugAndShow("pad", "MousePad"), nullptr);
+    ASSERT_NE(plugAndShow("mouse", "mouse", "receiver"), nullptr);
+    ASSERT_TRUE(waitFor([&] { return !window->PM().HasTimer(window.get(), app::pm::kTimerDpiSetup); }));
+    // The columns of a picture that differ from its box's corner: how wide it is drawn.
+    auto drawnWidth = [](QLabel* label) {
+        const QImage image = label->grab().toImage();
+        const QColor corner = image.pixelColor(0, 0);
+        int first = image.width(), last = -1;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (contrast(image.pixelColor(x, y), corner) > 1.5) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        return last < first ? 0.0 : (last - first + 1) / image.devicePixelRatio();
+    };
+    const std::pair<const char*, const char*> pictures[] = {
+        {"MousePad", "device_power_status"}, {"MousePad", "device_phone_icon"}, {"mouse", "device_wuxian_logo"}};
+    for (const int dpi : {96, 144, 192}) {
+        window->ApplyDpi(dpi);
+        for (const auto& [kind, name] : pictures) {
+            CVantikUSBDevice* d = showLitPage(kind);
+            ASSERT_NE(d, nullptr) << kind;
+            ASSERT_NE(d->PowerPanel(), nullptr) << kind;
+            ASSERT_TRUE(waitFor([&] { return d->PowerPanel()->isVisible(); })) << kind;
+            auto* label = d->PowerPanel()->findChild<QLabel*>(name);
+            ASSERT_NE(label, nullptr) << name;
+            ASSERT_TRUE(waitFor([&] { return label->isVisible(); })) << kind << " " << name;
+            settleEvents();
+            SCOPED_TRACE(QStringLiteral("%1 dpi, %2").arg(dpi).arg(name).toStdString());
+            EXPECT_EQ(label->size(), QSize(24, 24) * dpi / 96);
+            EXPECT_GE(drawnWidth(label), 0.6 * label->width());
+        }
     }
 }
