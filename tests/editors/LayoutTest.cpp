@@ -2,6 +2,7 @@
 // control outside its parent, the keys and LED markers on their device picture; the layout holds
 // still while the feature tabs and the lighting modes change; the dialogs are readable.
 #include "tests/editors/PanelTestFixture.h"
+#include "tests/editors/LayoutChecks.h"
 
 #include "app/CMsgWnd.h"
 #include "app/PrivateMessages.h"
@@ -192,7 +193,7 @@ QStringList layoutFaults(QWidget* root)
         if (QWidget* layer = panel->KeyLayer(); layer && layer->isVisible() && layer->geometry() != (keys & panel->rect()))
             faults << QStringLiteral("key layer of %1 does not cover its keys").arg(panel->objectName());
     }
-    return faults;
+    return faults + layoutchecks::SiblingOverlaps(root);
 }
 
 // WCAG relative luminance and contrast ratio.
@@ -314,6 +315,50 @@ TEST(LayoutChecks, FindCutTextsAndControlsOutsideTheirParent)
     outside->setGeometry(150, 50, 40, 40);
     settleEvents();
     EXPECT_TRUE(layoutFaults(&root).isEmpty()) << layoutFaults(&root).join('\n').toStdString();
+}
+
+// The overlap check finds controls laid over each other, and leaves the deliberate ones alone.
+TEST(LayoutChecks, FindSiblingsThatOverlap)
+{
+    QWidget root;
+    root.setObjectName("root");
+    root.resize(300, 100);
+    auto* combo = new QComboBox(&root);
+    combo->setObjectName("combo");
+    combo->setGeometry(0, 0, 150, 30);
+    auto* button = new QPushButton(QStringLiteral("Sync all"), &root);
+    button->setObjectName("button");
+    button->setGeometry(120, 0, 100, 30);
+    auto* ring = new QWidget(&root);
+    ring->setObjectName("device_Power_progress");
+    ring->setGeometry(0, 40, 60, 60);
+    auto* value = new QLabel(QStringLiteral("100%"), &root);
+    value->setObjectName("device_power_value");
+    value->setGeometry(10, 60, 40, 20);
+    root.show();
+    settleEvents();
+    EXPECT_EQ(layoutchecks::SiblingOverlaps(&root),
+              QStringList{"overlap in root: combo at 0,0 150x30 and button at 120,0 100x30"});
+    button->setGeometry(150, 0, 100, 30);  // side by side, sharing a border
+    EXPECT_TRUE(layoutchecks::SiblingOverlaps(&root).isEmpty()) << layoutchecks::SiblingOverlaps(&root).join('\n').toStdString();
+    // A panel laid over an empty corner of a page may not cover the page's own controls.
+    auto* page = new QWidget(&root);
+    page->setObjectName("device_switch");
+    page->setGeometry(0, 100, 300, 100);
+    auto* title = new QLabel(QStringLiteral("Mouse pad"), page);
+    title->setObjectName("title");
+    title->setGeometry(10, 10, 100, 20);
+    auto* power = new QWidget(&root);
+    power->setObjectName("device_power_switch");
+    power->setGeometry(200, 100, 100, 50);
+    root.resize(300, 200);
+    page->show();
+    power->show();
+    settleEvents();
+    EXPECT_TRUE(layoutchecks::SiblingOverlaps(&root).isEmpty()) << layoutchecks::SiblingOverlaps(&root).join('\n').toStdString();
+    title->setGeometry(150, 10, 100, 20);
+    EXPECT_EQ(layoutchecks::SiblingOverlaps(&root),
+              QStringList{"device_power_switch at 200,100 100x50 covers title at 150,10 100x20"});
 }
 
 TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
