@@ -4,8 +4,9 @@
 # clicked. Usage: scripts/hidpi-screenshots.sh [folder] [language id]
 # (default docs/screenshots/hidpi, English = 1033). Needs a built tessel and tessel-devsim.
 # TESSEL_SHOT_SCREEN="1280x800" TESSEL_SHOT_DPI=96 take them on another screen (96 DPI below
-# 1500 x 960); TESSEL_SHOT_WITH="mouse:receiver pad" plugs those devices too (a device's page
-# shows what it has beside others, such as "same lighting").
+# 1500 x 960); TESSEL_SHOT_WITH="mouse:receiver pad" plugs those devices too, so that a page
+# shows what it has beside others (such as "same lighting"); the page shown is then the one
+# Tessel chooses, that of the device that answered last, not always the one named.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs/screenshots/hidpi}
@@ -20,7 +21,7 @@ trap 'kill $xvfb 2>/dev/null || true; wait $xvfb 2>/dev/null || true' EXIT
 for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
 
 shot() {  # device, png, tabs to click
-  # The others first: the device plugged last is the one whose page shows.
+  # The others first, so that the named device is the last to be plugged.
   local devices=""
   for d in ${TESSEL_SHOT_WITH:-}; do [ "${d%%:*}" = "${1%%:*}" ] || devices+="$d "; done
   DISPLAY=$display TESSEL_BUILD_DIR=$build TESSEL_SHOT_PLATFORM=xcb TESSEL_SHOT_DEVICES="$devices$1" \
