@@ -250,6 +250,16 @@ void CLightControlUI::AttachDevice(CVantikUSBDevice& device)
                 field->setFixedHeight(120);
             }
         }
+        // The column has no room for the effect's caption, its list and "same lighting" side by
+        // side (the button would cover the list): the button takes a line of its own below.
+        QWidget* same = Control(QStringLiteral("deng_same_mode"));
+        QWidget* row = Control(QStringLiteral("light_mode_row"));
+        QWidget* column = Control(QStringLiteral("lighteffect_layout"));
+        auto* lines = column ? qobject_cast<QBoxLayout*>(column->layout()) : nullptr;
+        if (same && row && lines && lines->indexOf(row) >= 0) {
+            row->layout()->removeWidget(same);
+            lines->insertWidget(lines->indexOf(row) + 1, same, 0, Qt::AlignLeft);
+        }
     }
     DeviceRefreshed();
 }

@@ -4,12 +4,35 @@
 #include "ui/Language.h"
 
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 
 namespace editors {
 
 namespace {
+
+// Qt's portal theme hands every file dialog to the desktop portal, asked for by
+// QT_QPA_PLATFORMTHEME or chosen by Qt itself in a sandbox. When no portal answers on the session
+// bus, that dialog closes at once as if cancelled; Qt's own dialog is shown instead, so the user
+// always gets to choose a file.
+QFileDialog::Options FileDialogOptions()
+{
+    const QString theme = qEnvironmentVariable("QT_QPA_PLATFORMTHEME");
+    const bool portalTheme = theme.contains(QLatin1String("xdgdesktopportal")) || theme.contains(QLatin1String("flatpak")) ||
+                             theme.contains(QLatin1String("snap")) || QFile::exists(QStringLiteral("/.flatpak-info")) ||
+                             qEnvironmentVariableIsSet("SNAP");
+    if (!portalTheme)
+        return {};
+    const QString portal = QStringLiteral("org.freedesktop.portal.Desktop");
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnectionInterface* names = bus.isConnected() ? bus.interface() : nullptr;
+    const bool answers = names && (names->isServiceRegistered(portal).value() ||
+                                   names->activatableServiceNames().value().contains(portal));
+    return answers ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog;
+}
 
 PanelServices MakeDefaults()
 {
@@ -20,10 +43,10 @@ PanelServices MakeDefaults()
         return QMessageBox::information(parent, QString(), text, buttons) == QMessageBox::Ok ? 1 : 0;
     };
     s.openFile = [](QWidget* parent, const QString& filter) {
-        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter, nullptr, FileDialogOptions());
     };
     s.saveFile = [](QWidget* parent, const QString& filter, const QString& suggestedName) {
-        return QFileDialog::getSaveFileName(parent, QString(), suggestedName, filter);
+        return QFileDialog::getSaveFileName(parent, QString(), suggestedName, filter, nullptr, FileDialogOptions());
     };
     s.notice = [](QWidget* parent, const QString& bodyId, const QString& checkId, bool& checked) {
         const ui::Language& language = ui::Language::instance();

@@ -12,6 +12,7 @@ packages=(
   libpulse-dev libfftw3-dev libxi-dev libx11-dev libxtst-dev libasound2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool dbus dbus-x11 libglib2.0-bin imagemagick
+  at-spi2-core python3-pyatspi qt6-xdgdesktopportal-platformtheme
   fonts-dejavu-core fonts-noto-cjk fonts-liberation2
   fonts-noto-core fonts-droid-fallback fonts-jura
 )

@@ -1,9 +1,9 @@
 #include "ui/CMpDevicePowerUI.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPixmap>
 
 #include "ui/CCircleProgressUI.h"
 #include "ui/Language.h"
@@ -20,6 +20,17 @@ constexpr size_t kCharge = 1;
 constexpr size_t kWireless = 3;
 constexpr size_t kPhone = 5;
 constexpr int kMousePadType = 3;
+
+// Draws a picture of the panel in `label`, filling its box: from the SVG beside the named PNG
+// where there is one (sharp at every scale), else the PNG itself.
+void ShowPicture(QLabel* label, const QString& png)
+{
+    QString file = QDir::fromNativeSeparators(PaintManager::ResourceFile(png));
+    const QString svg = file.left(file.lastIndexOf(QLatin1Char('.'))) + QLatin1String(".svg");
+    if (QFileInfo::exists(svg))
+        file = svg;
+    label->setStyleSheet(QStringLiteral("QLabel#%1 { image: url(\"%2\"); }").arg(label->objectName(), file));
+}
 
 }  // namespace
 
@@ -89,8 +100,9 @@ void CMpDevicePowerUI::SetDeviceKind(int type, int variant)
     m_type = type;
     m_variant = variant;
     // Only a pad has a phone charger; other devices keep the phone line out of sight.
-    if (QWidget* phone = findChild<QWidget*>(QStringLiteral("device_phone_type")))
-        phone->setVisible(type == kMousePadType);
+    for (const char* name : {"device_phone_type", "device_phone_icon"})
+        if (QWidget* phone = findChild<QWidget*>(QLatin1String(name)))
+            phone->setVisible(type == kMousePadType);
 }
 
 bool CMpDevicePowerUI::bind()
@@ -102,6 +114,7 @@ bool CMpDevicePowerUI::bind()
     m_progress = findChild<CCircleProgressUI*>(QStringLiteral("device_Power_progress"));
     m_status = findChild<QLabel*>(QStringLiteral("device_power_status"));
     m_phone = findChild<QLabel*>(QStringLiteral("device_phone_type"));
+    m_phoneIcon = findChild<QLabel*>(QStringLiteral("device_phone_icon"));
     m_bound = m_value && m_wireless && m_progress && m_status && m_phone;
     return m_bound;
 }
@@ -121,7 +134,7 @@ bool CMpDevicePowerUI::ShowStatus(const uint8_t* block, size_t length)
     m_wireless->setVisible(block[kWireless] != 0);
 
     if (const char* image = ChargeImage(block[kCharge])) {
-        m_status->setPixmap(QPixmap(PaintManager::ResourceFile(QLatin1String(image))));
+        ShowPicture(m_status, QLatin1String(image));
         m_status->setProperty("image", QLatin1String(image));
         // The picture is the only sign of the state; its tool tip (a text id that follows the
         // language) says it in words, and screen readers read it as the name.
@@ -133,8 +146,8 @@ bool CMpDevicePowerUI::ShowStatus(const uint8_t* block, size_t length)
         Language::instance().SetTextId(m_phone, QLatin1String(PhoneTextId(kind)));
         const QString image = QLatin1String(PhoneImage(kind));
         m_phone->setProperty("image", image);
-        const QString file = QDir::fromNativeSeparators(PaintManager::ResourceFile(image));
-        m_phone->setStyleSheet(QStringLiteral("QLabel#device_phone_type { background-image: url(\"%1\"); }").arg(file));
+        if (m_phoneIcon)
+            ShowPicture(m_phoneIcon, image);
     }
     return true;
 }

@@ -60,6 +60,7 @@ private:
     QPointer<CCircleProgressUI> m_progress;
     QPointer<QLabel> m_status;
     QPointer<QLabel> m_phone;
+    QPointer<QLabel> m_phoneIcon;  // the phone's picture beside its text (skins without it show the text alone)
     int m_type = 0;
     int m_variant = 0;
     bool m_show = true;

@@ -2,10 +2,12 @@
 // control outside its parent, the keys and LED markers on their device picture; the layout holds
 // still while the feature tabs and the lighting modes change; the dialogs are readable.
 #include "tests/editors/PanelTestFixture.h"
+#include "tests/editors/LayoutChecks.h"
 
 #include "app/CMsgWnd.h"
 #include "app/PrivateMessages.h"
 #include "ui/CDeviceKeyButtonUI.h"
+#include "ui/CMpDevicePowerUI.h"
 #include "ui/CSelectPanelUI.h"
 
 #include <QAbstractItemView>
@@ -191,7 +193,7 @@ QStringList layoutFaults(QWidget* root)
         if (QWidget* layer = panel->KeyLayer(); layer && layer->isVisible() && layer->geometry() != (keys & panel->rect()))
             faults << QStringLiteral("key layer of %1 does not cover its keys").arg(panel->objectName());
     }
-    return faults;
+    return faults + layoutchecks::SiblingOverlaps(root);
 }
 
 // WCAG relative luminance and contrast ratio.
@@ -313,6 +315,50 @@ TEST(LayoutChecks, FindCutTextsAndControlsOutsideTheirParent)
     outside->setGeometry(150, 50, 40, 40);
     settleEvents();
     EXPECT_TRUE(layoutFaults(&root).isEmpty()) << layoutFaults(&root).join('\n').toStdString();
+}
+
+// The overlap check finds controls laid over each other, and leaves the deliberate ones alone.
+TEST(LayoutChecks, FindSiblingsThatOverlap)
+{
+    QWidget root;
+    root.setObjectName("root");
+    root.resize(300, 100);
+    auto* combo = new QComboBox(&root);
+    combo->setObjectName("combo");
+    combo->setGeometry(0, 0, 150, 30);
+    auto* button = new QPushButton(QStringLiteral("Sync all"), &root);
+    button->setObjectName("button");
+    button->setGeometry(120, 0, 100, 30);
+    auto* ring = new QWidget(&root);
+    ring->setObjectName("device_Power_progress");
+    ring->setGeometry(0, 40, 60, 60);
+    auto* value = new QLabel(QStringLiteral("100%"), &root);
+    value->setObjectName("device_power_value");
+    value->setGeometry(10, 60, 40, 20);
+    root.show();
+    settleEvents();
+    EXPECT_EQ(layoutchecks::SiblingOverlaps(&root),
+              QStringList{"overlap in root: combo at 0,0 150x30 and button at 120,0 100x30"});
+    button->setGeometry(150, 0, 100, 30);  // side by side, sharing a border
+    EXPECT_TRUE(layoutchecks::SiblingOverlaps(&root).isEmpty()) << layoutchecks::SiblingOverlaps(&root).join('\n').toStdString();
+    // A panel laid over an empty corner of a page may not cover the page's own controls.
+    auto* page = new QWidget(&root);
+    page->setObjectName("device_switch");
+    page->setGeometry(0, 100, 300, 100);
+    auto* title = new QLabel(QStringLiteral("Mouse pad"), page);
+    title->setObjectName("title");
+    title->setGeometry(10, 10, 100, 20);
+    auto* power = new QWidget(&root);
+    power->setObjectName("device_power_switch");
+    power->setGeometry(200, 100, 100, 50);
+    root.resize(300, 200);
+    page->show();
+    power->show();
+    settleEvents();
+    EXPECT_TRUE(layoutchecks::SiblingOverlaps(&root).isEmpty()) << layoutchecks::SiblingOverlaps(&root).join('\n').toStdString();
+    title->setGeometry(150, 10, 100, 20);
+    EXPECT_EQ(layoutchecks::SiblingOverlaps(&root),
+              QStringList{"device_power_switch at 200,100 100x50 covers title at 150,10 100x20"});
 }
 
 TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
@@ -596,5 +642,45 @@ TEST_F(LayoutTest, FeatureTabsAreATabListForTheKeyboardAndScreenReaders)
         QTest::keyClick(tabs.first(), Qt::Key_Left);
         settleEvents();
         EXPECT_TRUE(shows(tabs.last()));
+    }
+}
+
+// The power panel's pictures (charge state, wireless link, the phone on the pad's charger) grow
+// with the window: their boxes follow the DPI and the picture fills its box at each.
+TEST_F(LayoutTest, PowerPanelPicturesGrowWithTheWindow)
+{
+    ASSERT_NE(plugAndShow("pad", "MousePad"), nullptr);
+    ASSERT_NE(plugAndShow("mouse", "mouse", "receiver"), nullptr);
+    ASSERT_TRUE(waitFor([&] { return !window->PM().HasTimer(window.get(), app::pm::kTimerDpiSetup); }));
+    // The columns of a picture that differ from its box's corner: how wide it is drawn.
+    auto drawnWidth = [](QLabel* label) {
+        const QImage image = label->grab().toImage();
+        const QColor corner = image.pixelColor(0, 0);
+        int first = image.width(), last = -1;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (contrast(image.pixelColor(x, y), corner) > 1.5) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        return last < first ? 0.0 : (last - first + 1) / image.devicePixelRatio();
+    };
+    const std::pair<const char*, const char*> pictures[] = {
+        {"MousePad", "device_power_status"}, {"MousePad", "device_phone_icon"}, {"mouse", "device_wuxian_logo"}};
+    for (const int dpi : {96, 144, 192}) {
+        window->ApplyDpi(dpi);
+        for (const auto& [kind, name] : pictures) {
+            CVantikUSBDevice* d = showLitPage(kind);
+            ASSERT_NE(d, nullptr) << kind;
+            ASSERT_NE(d->PowerPanel(), nullptr) << kind;
+            ASSERT_TRUE(waitFor([&] { return d->PowerPanel()->isVisible(); })) << kind;
+            auto* label = d->PowerPanel()->findChild<QLabel*>(name);
+            ASSERT_NE(label, nullptr) << name;
+            ASSERT_TRUE(waitFor([&] { return label->isVisible(); })) << kind << " " << name;
+            settleEvents();
+            SCOPED_TRACE(QStringLiteral("%1 dpi, %2").arg(dpi).arg(name).toStdString());
+            EXPECT_EQ(label->size(), QSize(24, 24) * dpi / 96);
+            EXPECT_GE(drawnWidth(label), 0.6 * label->width());
+        }
     }
 }
