@@ -92,11 +92,12 @@ bool staysTheSameEverywhere(const QString& english)
         "Windows", "Menu", "Delete", "End", "Home", "Insert", "Page Down", "Page Up", "Pause",
         "Print Screen", "Scroll Lock", "Num Lock", "Num Enter", "Num", "USB", "LED", "RGB", "HID",
         "OK", "ID", "Hz", "ms", "dB", "R", "G", "B", "Caps Lock", "Enter", "Backspace", "Space",
-        "App"};
+        "App", "PrtSc", "ScrLk", "Ins", "Del", "PgUp", "PgDn", "Caps", "Ent", "LCtrl", "LShift", "LAlt",
+        "LWin", "RCtrl", "RShift", "RAlt", "RWin", "Rock", "Pop"};
     if (names.contains(english))
         return true;
     static const QRegularExpression keyLike(QStringLiteral(
-        R"(^(?:[A-Z]|F\d{1,2}|K\d+|M\d+|Num .+|Ctrl\+.+|(?:\d+(?:\.\d+)?\s*(?:k?Hz|ms|dB|DPI|%)?))$)"));
+        R"(^(?:[A-Z]|F\d{1,2}|K\d+|M\d+|Num .+|Ctrl\+.+|(?:(?:\d+(?:\.\d+)?|%\d+)\s*(?:k?Hz|ms|dB|DPI|%)?))$)"));
     if (keyLike.match(english).hasMatch())
         return true;
     // No word of two letters or more once placeholders are gone: symbols, numbers, arrows.
@@ -110,8 +111,9 @@ bool staysTheSameEverywhere(const QString& english)
 const std::map<QString, QSet<QString>>& sameInLanguage()
 {
     static const std::map<QString, QSet<QString>> words{
-        {"lan_de.xml", {"Name", "Start", "Stop", "Standard", "Modus", "Makro", "Profil", "Info", "Editor",
-                        "Audio", "Reset", "Tastatur", "Status", "Online", "Offline", "Volume", "Normal"}},
+        {"lan_de.xml", {"Name", "Start", "Stop", "Standard", "Info", "Editor", "Audio", "Status", "Normal",
+                        "Headset", "Firmware %1", "Sound", "System", "Bass", "Warm", "Shooter", "Orange",
+                        "Cyan", "Ring"}},
         {"lan_fr.xml", {"Message", "Mode", "Image", "Profil", "Audio", "Info", "Standard", "Normal", "Options",
                         "Macro", "Stop", "Source", "Type", "Format", "Simple", "Pause", "Double", "Rotation",
                         "Vibration", "Surround", "Position"}},
