@@ -114,9 +114,9 @@ const std::map<QString, QSet<QString>>& sameInLanguage()
         {"lan_de.xml", {"Name", "Start", "Stop", "Standard", "Info", "Editor", "Audio", "Status", "Normal",
                         "Headset", "Firmware %1", "Sound", "System", "Bass", "Warm", "Shooter", "Orange",
                         "Cyan", "Ring"}},
-        {"lan_fr.xml", {"Message", "Mode", "Image", "Profil", "Audio", "Info", "Standard", "Normal", "Options",
-                        "Macro", "Stop", "Source", "Type", "Format", "Simple", "Pause", "Double", "Rotation",
-                        "Vibration", "Surround", "Position"}},
+        {"lan_fr.xml", {"Message", "Mode", "Image", "Audio", "Info", "Standard", "Normal", "Options", "Macro",
+                        "Macros", "macros", "Firmware %1", "Long", "Microphone", "Robot", "Vertical",
+                        "Distance (0-255)", "Orange", "Cyan", "Flash", "Position", "Pause", "Double"}},
         {"lan_es.xml", {"Macro", "Audio", "Normal", "Error", "Simple", "Total", "General", "Color", "Local"}},
     };
     return words;
