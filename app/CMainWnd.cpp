@@ -806,6 +806,12 @@ void CMainWnd::ApplyLanguage(int index)
         if (!file.isEmpty())
             ui::Language::instance().SetLanguage(file);
     }
+    // Texts a page composes from parts (a tab's route and battery line, the repeat delay) are
+    // not ids: every device shows them again in the new language.
+    if (m_devices) {
+        for (CVantikUSBDevice* device : m_devices->AllDevices())
+            device->RefreshPanel();
+    }
     // The settings, about and audio-lighting windows reload their texts here once they exist.
     update();
 }

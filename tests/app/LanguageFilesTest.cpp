@@ -117,7 +117,8 @@ const std::map<QString, QSet<QString>>& sameInLanguage()
         {"lan_fr.xml", {"Message", "Mode", "Image", "Audio", "Info", "Standard", "Normal", "Options", "Macro",
                         "Macros", "macros", "Firmware %1", "Long", "Microphone", "Robot", "Vertical",
                         "Distance (0-255)", "Orange", "Cyan", "Flash", "Position", "Pause", "Double"}},
-        {"lan_es.xml", {"Macro", "Audio", "Normal", "Error", "Simple", "Total", "General", "Color", "Local"}},
+        {"lan_es.xml", {"Macro", "Macros", "macros", "Audio", "Normal", "Error", "General", "Color", "Firmware %1",
+                        "Cable", "Shooter", "Robot", "Vertical"}},
     };
     return words;
 }

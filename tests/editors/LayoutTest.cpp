@@ -8,6 +8,7 @@
 #include "app/PrivateMessages.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CSelectPanelUI.h"
+#include "ui/Language.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -631,6 +632,14 @@ TEST_F(LayoutTest, EveryPageFitsInEveryLanguage)
         settleEvents();
         ASSERT_EQ(window->size(), QSize(1000, 640));
         const QString lang = languages[language].name;
+        // The device tabs' status lines are composed, not ids: they follow the language too.
+        const QStringList routes{ui::Language::instance().Text("tab_route_cable"),
+                                 ui::Language::instance().Text("tab_route_receiver")};
+        for (auto* status : window->findChildren<QLabel*>("device_status")) {
+            if (status->isVisible())
+                EXPECT_TRUE(routes.contains(status->text().section(QStringLiteral(" · "), 0, 0)))
+                    << lang.toStdString() << ": " << status->text().toStdString();
+        }
         for (const DeviceCase& c : kDevices) {
             CVantikUSBDevice* d = showLitPage(c.kind);
             ASSERT_NE(d, nullptr) << c.kind;
