@@ -97,7 +97,7 @@ bool staysTheSameEverywhere(const QString& english)
     if (names.contains(english))
         return true;
     static const QRegularExpression keyLike(QStringLiteral(
-        R"(^(?:[A-Z]|F\d{1,2}|K\d+|M\d+|Num .+|Ctrl\+.+|(?:(?:\d+(?:\.\d+)?|%\d+)\s*(?:k?Hz|ms|dB|DPI|%)?))$)"));
+        R"(^(?:[A-Z]|F\d{1,2}|K\d+|M\d+|Num .+|Ctrl\+.+|(?:(?:\d+(?:\.\d+)?|%\d+)\s*(?:[kMG]?Hz|ms|dB|DPI|%)?))$)"));
     if (keyLike.match(english).hasMatch())
         return true;
     // No word of two letters or more once placeholders are gone: symbols, numbers, arrows.
