@@ -119,11 +119,11 @@ void armScreenshot(CMainWnd* window)
 
 int runWithFonts(std::array<PrivateFontLoader, 4>& fonts)
 {
-    for (size_t i = 0; i < fonts.size(); ++i) {
-        if (!fonts[i].Load(QLatin1String(kFontFiles[i])))
-            qCDebug(tesselDebug) << "font not loaded:" << kFontFiles[i];
-    }
-    InstallFontSubstitutes(fonts[0].families());
+    // Only the Latin display face is loaded at start-up: a script's face (Chinese, Thai) comes
+    // with the language that needs it, from the system where it has it (LanguageFonts).
+    if (!fonts[1].Load(QLatin1String(kFontFiles[1])))
+        qCDebug(tesselDebug) << "font not loaded:" << kFontFiles[1];
+    InstallFontSubstitutes({});
 
     RegisteredMessages::RegisterAll();
     const uint32_t instanceMessage = RegisteredMessages::Register(msg::kInstance);

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/DBusInterface.h"
+#include "app/PrivateFontLoader.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
 #include "app/SkinResources.h"
@@ -23,6 +24,7 @@
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDBusConnection>
@@ -103,10 +105,17 @@ CMainWnd::CMainWnd(const QString& storePath, const QString& languageConfig, QWid
     : WindowImplBase(parent), m_store(storePath), m_languages(m_store, languageConfig),
       m_link(app::WindowLink::Create(this))
 {
-    // The built skin resolves its text ids as it is created, so the first language file is
-    // loaded before that; the stored choice replaces it during "windowinit".
-    const QString first = app::LanguageSettings::LanguageFilePath(ui::PaintManager::GetResourcePath(),
-                                                                  QStringLiteral("lan_cn.xml"));
+    // The built skin resolves its text ids as it is created, so a language file is loaded
+    // before that: the one the start is going to choose, so that a start in another language
+    // never lays out Chinese texts (nor opens a CJK font for them), else "lan_cn.xml". The
+    // choice itself, with its fonts, is applied during "windowinit".
+    const std::vector<app::LanguageEntry> list = m_languages.Languages();
+    const size_t chosen = size_t(m_languages.ReadStoredLanguage());
+    QString first = chosen < list.size() ? app::LanguageSettings::LanguageFilePath(ui::PaintManager::GetResourcePath(),
+                                                                                  list[chosen].file)
+                                         : QString();
+    if (first.isEmpty() || !QFileInfo::exists(first))
+        first = app::LanguageSettings::LanguageFilePath(ui::PaintManager::GetResourcePath(), QStringLiteral("lan_cn.xml"));
     if (!first.isEmpty())
         ui::Language::instance().LoadLanguage(first);
     setWindowFlag(Qt::FramelessWindowHint);
@@ -802,6 +811,10 @@ void CMainWnd::ApplyLanguage(int index)
     const auto change = m_languages.Choose(index);
     if (!change)
         return;
+    // The language's script gets its face (from the system, else the shipped file) before the
+    // fonts that name it are set.
+    app::LanguageFonts::Instance().Prepare(index, app::LanguageSettings::FontFaceFor(index),
+                                           change->entry ? change->entry->name : QString());
     if (change->fontsChanged) {
         PM().RemoveAllFonts();
         for (const app::InterfaceFont& f : app::LanguageSettings::InterfaceFonts()) {
@@ -817,6 +830,12 @@ void CMainWnd::ApplyLanguage(int index)
                                                                      change->entry->file);
         if (!file.isEmpty())
             ui::Language::instance().SetLanguage(file);
+    }
+    // Texts a page composes from parts (a tab's route and battery line, the repeat delay) are
+    // not ids: every device shows them again in the new language.
+    if (m_devices) {
+        for (CVantikUSBDevice* device : m_devices->AllDevices())
+            device->RefreshPanel();
     }
     // The settings, about and audio-lighting windows reload their texts here once they exist.
     update();

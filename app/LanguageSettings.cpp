@@ -53,6 +53,111 @@ int LanguageSettings::ReadStoredLanguage(const QLocale& desktop) const
     return 0;
 }
 
+int LanguageSettings::ReadStoredLanguage() const
+{
+    const std::optional<int> stored = m_store.ReadInt(kLanguageKey);
+    const std::vector<LanguageEntry> list = Languages();
+    if (!stored)
+        return std::max(0, DesktopLanguageIndex(list));
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (list[i].id == *stored)
+            return static_cast<int>(i);
+    }
+    return 0;
+}
+
+namespace {
+QString entryKey(const QString& name)
+{
+    return QString(name).replace('-', '_').toLower();
+}
+
+bool isCLocale(const QString& name)
+{
+    const QString base = name.section('.', 0, 0).section('@', 0, 0);
+    return base == QLatin1String("C") || base == QLatin1String("POSIX");
+}
+
+QString environmentValue(const char* name)
+{
+    return qEnvironmentVariable(name);
+}
+}  // namespace
+
+int LanguageSettings::IndexForLocaleName(const std::vector<LanguageEntry>& list, const QString& localeName)
+{
+    const QString trimmed = localeName.trimmed();
+    if (trimmed.isEmpty())
+        return -1;
+    if (isCLocale(trimmed))
+        return IndexForLocaleName(list, QStringLiteral("en_US"));
+    // "de_AT.UTF-8@euro" -> language "de", region "at"; "zh-Hant-HK" and "sr_RS@latin" alike.
+    const QString modifier = trimmed.section('@', 1).toLower();
+    const QStringList parts = entryKey(trimmed.section('.', 0, 0).section('@', 0, 0)).split('_', Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return -1;
+    const QString language = parts.first();
+    QString region;
+    QString script = modifier;
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        if (parts[i].size() == 4)
+            script = parts[i];
+        else
+            region = parts[i];
+    }
+    const auto find = [&list](const QString& key) {
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (entryKey(list[i].name) == key)
+                return static_cast<int>(i);
+        }
+        return -1;
+    };
+    if (language == QLatin1String("zh")) {
+        // Taiwan, Hong Kong and Macao write the traditional characters; everyone else the
+        // simplified ones.
+        const bool traditional = script == QLatin1String("hant") || region == QLatin1String("tw") ||
+                                 region == QLatin1String("hk") || region == QLatin1String("mo");
+        const int chinese = find(traditional ? QStringLiteral("zh_tw") : QStringLiteral("zh_cn"));
+        if (chinese >= 0)
+            return chinese;
+    }
+    if (!region.isEmpty()) {
+        const int exact = find(language + '_' + region);
+        if (exact >= 0)
+            return exact;
+    }
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (entryKey(list[i].name).section('_', 0, 0) == language)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int LanguageSettings::DesktopLanguageIndex(const std::vector<LanguageEntry>& list, const Environment& environment)
+{
+    const Environment env = environment ? environment : Environment(environmentValue);
+    QString locale;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        locale = env(name).trimmed();
+        if (!locale.isEmpty())
+            break;
+    }
+    const int english = std::max(0, IndexForLocaleName(list, QStringLiteral("en_US")));
+    // gettext ignores LANGUAGE under the C locale; so do we, so that LC_ALL=C means English.
+    const QString preferences = env("LANGUAGE").trimmed();
+    if (!preferences.isEmpty() && !isCLocale(locale)) {
+        for (const QString& wanted : preferences.split(':', Qt::SkipEmptyParts)) {
+            const int index = IndexForLocaleName(list, wanted);
+            if (index >= 0)
+                return index;
+        }
+    }
+    if (locale.isEmpty())
+        return english;
+    const int index = IndexForLocaleName(list, locale);
+    return index >= 0 ? index : english;
+}
+
 int LanguageSettings::IndexForLocale(const std::vector<LanguageEntry>& list, const QLocale& locale)
 {
     // The C and POSIX locales (LANG=C, C.UTF-8) mean "no preference", which on Linux is English.

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -40,10 +41,23 @@ public:
     // The index of the first language whose id is the stored one. With nothing stored, the
     // language of the list that fits `desktop` (same name, else same language). 0 when nothing
     // fits, a stored id matches nothing or the list is missing.
-    int ReadStoredLanguage(const QLocale& desktop = QLocale::system()) const;
+    int ReadStoredLanguage(const QLocale& desktop) const;
+    // The same with the desktop's language taken from the environment (DesktopLanguageIndex).
+    int ReadStoredLanguage() const;
     // The index of the language `locale` asks for: the entry named like it ("en_US"), else the
     // first of its language ("en_GB" finds "en_US"); -1 when the list has neither.
     static int IndexForLocale(const std::vector<LanguageEntry>& list, const QLocale& locale);
+    // The index of the language nearest to a POSIX locale name ("de_AT.UTF-8@euro", "pt",
+    // "zh_HK", "sr_RS@latin"): same language and region, else the Chinese script the region
+    // writes, else the first entry of the same language; "C" and "POSIX" mean English. -1 when
+    // the list has no such language.
+    static int IndexForLocaleName(const std::vector<LanguageEntry>& list, const QString& localeName);
+    // The language the desktop asks for, read as gettext reads it: the first listed language of
+    // LANGUAGE (a colon-separated list of preferences, ignored under the C locale), else the
+    // locale of the first of LC_ALL, LC_MESSAGES and LANG that is set. English (else 0) when
+    // none of them names a listed language. `env` reads a variable (empty: the process's).
+    using Environment = std::function<QString(const char* name)>;
+    static int DesktopLanguageIndex(const std::vector<LanguageEntry>& list, const Environment& env = {});
 
     struct Change {
         int index = -1;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QFontDatabase>
 #include <QStandardPaths>
 
@@ -72,4 +73,76 @@ QStringList PrivateFontLoader::families() const
     return m_fontId >= 0 ? QFontDatabase::applicationFontFamilies(m_fontId) : QStringList{};
 }
 
+namespace {
+// Families behind every face, after the script's own: Latin text, then whatever else is there.
+const QStringList& latinFamilies()
+{
+    static const QStringList families{QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                                      QStringLiteral("Noto Sans")};
+    return families;
+}
+}  // namespace
+
+LanguageFonts::LanguageFonts(QString folder, std::function<bool(const QString&)> systemHas)
+    : m_folder(std::move(folder)), m_systemHas(std::move(systemHas))
+{
+    if (!m_systemHas) {
+        m_systemHas = [](const QString& family) { return QFontDatabase::families().contains(family, Qt::CaseInsensitive); };
+    }
+}
+
+LanguageFonts::~LanguageFonts() = default;
+
+QStringList LanguageFonts::Prepare(int index, const QString& face, const QString& languageName)
+{
+    // Indices 0, 2 and 15 have faces of their own (Simplified Chinese, Traditional Chinese,
+    // Thai); the shipped files are kFontFiles 0, 3 and 2.
+    static constexpr Script kScripts[] = {
+        {0, "Noto Sans CJK SC", 0},
+        {2, "Noto Sans CJK TC", 3},
+        {15, "Noto Sans Thai", 2},
+    };
+    QStringList families;
+    for (const Script& script : kScripts) {
+        if (script.index != index)
+            continue;
+        const QString system = QLatin1String(script.family);
+        if (m_systemHas(system)) {
+            families << system;
+        } else {
+            auto& loader = m_loaders[size_t(script.file)];
+            if (!loader) {
+                loader = std::make_unique<PrivateFontLoader>(m_folder);
+                loader->Load(QLatin1String(kFontFiles[size_t(script.file)]));
+            }
+            families << loader->families();
+        }
+    }
+    // The other languages share one face: Latin text in the common system faces, and for
+    // Japanese and Korean the CJK face drawn the way that language writes its characters.
+    const QString language = languageName.section('_', 0, 0).section('-', 0, 0).toLower();
+    if (language == QLatin1String("ja"))
+        families << QStringLiteral("Noto Sans CJK JP");
+    else if (language == QLatin1String("ko"))
+        families << QStringLiteral("Noto Sans CJK KR");
+    families << latinFamilies();
+    QFont::removeSubstitutions(face);
+    QFont::insertSubstitutions(face, families);
+    return families;
+}
+
+bool LanguageFonts::LoadedPrivately(int index) const
+{
+    const int file = index == 0 ? 0 : index == 2 ? 3 : index == 15 ? 2 : -1;
+    return file >= 0 && m_loaders[size_t(file)] && m_loaders[size_t(file)]->isLoaded();
+}
+
+LanguageFonts& LanguageFonts::Instance()
+{
+    // Never destroyed: Qt's font engines may read the mapped data until the process ends.
+    static LanguageFonts* instance = new LanguageFonts();
+    return *instance;
+}
+
 }  // namespace app
+

@@ -235,6 +235,7 @@ void Language::applyOne(QWidget* w)
     for (const TextSlot& slot : textSlots(w))
         resolveSlot(slot, *this);
     if (auto* c = qobject_cast<QComboBox*>(w)) {
+        bool renamed = false;
         for (int i = 0; i < c->count(); ++i) {
             const QString id = c->itemData(i, kTextIdRole).toString();
             if (id.isEmpty())
@@ -247,8 +248,17 @@ void Language::applyOne(QWidget* w)
             }
             const QString text = Text(id);
             c->setItemData(i, text, kShownTextRole);
-            if (text != current)
+            if (text != current) {
                 c->setItemText(i, text);
+                renamed = true;
+            }
+        }
+        // A combo sized to its items when first shown keeps that width: the items of another
+        // language would be cut. Setting the policy again makes it measure them anew.
+        if (renamed && c->sizeAdjustPolicy() != QComboBox::AdjustToContents) {
+            const QComboBox::SizeAdjustPolicy policy = c->sizeAdjustPolicy();
+            c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+            c->setSizeAdjustPolicy(policy);
         }
     }
     applyAccessibleName(w);

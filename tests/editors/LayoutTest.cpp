@@ -5,10 +5,12 @@
 #include "tests/editors/LayoutChecks.h"
 
 #include "app/CMsgWnd.h"
+#include "app/LanguageSettings.h"
 #include "app/PrivateMessages.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/CSelectPanelUI.h"
+#include "ui/Language.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -683,4 +685,85 @@ TEST_F(LayoutTest, PowerPanelPicturesGrowWithTheWindow)
             EXPECT_GE(drawnWidth(label), 0.6 * label->width());
         }
     }
+}
+
+// Every page, every feature tab, every key function and every lighting mode fits the 1000 x 640
+// window in every shipped language: long German or Russian words must neither be cut nor push a
+// control out of its panel.
+TEST_F(LayoutTest, EveryPageFitsInEveryLanguage)
+{
+    app::SettingsStore unused(home.filePath("languages.ini"));
+    const auto languages = app::LanguageSettings(unused, QString(TESSEL_DATA_DIR) + "/Language.config").Languages();
+    ASSERT_EQ(languages.size(), 16u);
+    std::vector<int> present;
+    for (size_t i = 0; i < languages.size(); ++i) {
+        if (QFileInfo::exists(QString(TESSEL_SKIN_DIR "/") + languages[i].file))
+            present.push_back(int(i));
+    }
+    QStringList faults;
+    const auto check = [&](const QString& where) {
+        for (const QString& f : layoutFaults(window.get()))
+            faults << QStringLiteral("%1: %2").arg(where, f);
+    };
+    // The empty window first, then with the four devices.
+    for (const int language : present) {
+        window->ApplyLanguage(language);
+        settleEvents();
+        check(languages[language].name + QStringLiteral(" without devices"));
+    }
+    plugAll();
+    window->ApplyDpi(96);
+    for (const int language : present) {
+        window->ApplyLanguage(language);
+        settleEvents();
+        ASSERT_EQ(window->size(), QSize(1000, 640));
+        const QString lang = languages[language].name;
+        // The device tabs' status lines are composed, not ids: they follow the language too.
+        const QStringList routes{ui::Language::instance().Text("tab_route_cable"),
+                                 ui::Language::instance().Text("tab_route_receiver")};
+        for (auto* status : window->findChildren<QLabel*>("device_status")) {
+            if (status->isVisible())
+                EXPECT_TRUE(routes.contains(status->text().section(QStringLiteral(" · "), 0, 0)))
+                    << lang.toStdString() << ": " << status->text().toStdString();
+        }
+        for (const DeviceCase& c : kDevices) {
+            CVantikUSBDevice* d = showLitPage(c.kind);
+            ASSERT_NE(d, nullptr) << c.kind;
+            for (QAbstractButton* tab : featureTabs(d)) {
+                tab->click();
+                settleEvents();
+                check(QStringLiteral("%1 %2 %3").arg(lang, c.kind, tab->objectName()));
+            }
+            if (auto* keysTab = control<QAbstractButton>(d, "device_tab_keys"); keysTab && !keysTab->isHidden()) {
+                keysTab->click();
+                ASSERT_TRUE(waitFor([&] { return !d->KeyAssignments().empty(); }));
+                for (const KeyAssignmentPair& pair : d->KeyAssignments()) {
+                    auto* key = qobject_cast<QAbstractButton*>(d->KeyButton(pair.current.position));
+                    if (key && key->isVisible()) {
+                        key->click();
+                        break;
+                    }
+                }
+                settleEvents();
+                if (auto* categories = control<QComboBox>(d, "keyset_function_combo")) {
+                    for (int i = 0; i < categories->count(); ++i) {
+                        categories->setCurrentIndex(i);
+                        settleEvents();
+                        check(QStringLiteral("%1 %2 key function %3").arg(lang, c.kind, categories->itemText(i)));
+                    }
+                }
+            }
+            if (auto* light = control<QAbstractButton>(d, "device_tab_light"))
+                light->click();
+            if (auto* modes = control<QComboBox>(d, "light_combo_modeSelect")) {
+                for (int m = 0; m < modes->count(); ++m) {
+                    modes->setCurrentIndex(m);
+                    settleEvents();
+                    check(QStringLiteral("%1 %2 lighting %3").arg(lang, c.kind, modes->itemText(m)));
+                }
+            }
+        }
+    }
+    faults.removeDuplicates();
+    EXPECT_TRUE(faults.isEmpty()) << faults.size() << " faults:\n" << joined(faults, 200).toStdString();
 }
