@@ -65,6 +65,12 @@ void UpdateServer::SetDefault(const Answer& answer)
     m_default = answer;
 }
 
+void UpdateServer::StopListeningAfter(size_t n)
+{
+    std::lock_guard lock(m_mutex);
+    m_stopAfter = m_requests.size() + n;
+}
+
 std::vector<QByteArray> UpdateServer::Requests() const
 {
     std::lock_guard lock(m_mutex);
@@ -116,11 +122,15 @@ void UpdateServer::onData(QObject* object)
     const QByteArray request = buffer.left(headerEnd + 4 + length);
     socket->setProperty("buffer", QByteArray());
     Answer answer;
+    bool stopListening = false;
     {
         std::lock_guard lock(m_mutex);
         answer = m_answers.value(AppKeyOf(request), m_default);
         m_requests.push_back(request);
+        stopListening = m_stopAfter != 0 && m_requests.size() >= m_stopAfter;
     }
+    if (stopListening)
+        m_server->close();
     m_arrived.notify_all();
     if (answer.silent)
         return;

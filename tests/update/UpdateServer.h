@@ -38,6 +38,9 @@ public:
     void SetAnswer(const QString& appKey, const Answer& answer);
     void SetDefault(const Answer& answer);
 
+    // After `n` more requests the server stops listening: later connections are refused.
+    void StopListeningAfter(size_t n);
+
     std::vector<QByteArray> Requests() const;
     size_t RequestCount() const;
     // True when at least n requests arrived within `ms`.
@@ -59,4 +62,5 @@ private:
     QHash<QString, Answer> m_answers;
     Answer m_default;
     std::vector<QByteArray> m_requests;
+    size_t m_stopAfter = 0;  // 0: never
 };
