@@ -126,6 +126,7 @@ void CSetWnd::StartCheck()
         ResetRowItem(k);
         item->SetState(7);
         item->EnableOption(false);
+        item->SetStatusNote(QStringLiteral("UpdateItemCheckingText"));
     }
     if (m_rows.empty()) {
         // Nothing to ask about: no request is sent.
@@ -178,7 +179,8 @@ void CSetWnd::OnRowResult(size_t k, update::UpdateResult r, uint64_t generation)
     if (generation != m_generation || k >= m_items.size())
         return;
     const app::SoftwareIdentity& row = m_rows[k];
-    if (r.name.isEmpty()) {
+    const bool answered = !r.name.isEmpty();
+    if (!answered) {
         // No answer for this row (unreachable, not JSON, or no "name"): the row as it is.
         r.currentVersion = app::VersionDisplay(row);
         r.offeredVersion.clear();
@@ -191,6 +193,7 @@ void CSetWnd::OnRowResult(size_t k, update::UpdateResult r, uint64_t generation)
     item->SetOfferedVersion(r.status == update::kStatusNothingNewer ? QString() : r.offeredVersion);
     item->SetDownloadPath(r.downloadPath);
     item->SetState(r.status);
+    item->SetStatusNote(answered ? QString() : QStringLiteral("UpdateNoAnswerText"));
     item->EnableOption(false);
     item->SetTargetFile(r.targetFile);
     m_results[k] = r;

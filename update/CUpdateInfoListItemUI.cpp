@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QUrl>
 #include <array>
 
@@ -86,6 +87,7 @@ void CUpdateInfoListItemUI::SetState(int state)
     const bool progressBefore = m_state >= 0 && kLooks[size_t(m_state)].progress;
     m_state = state;
     const StateLook& look = kLooks[size_t(state)];
+    m_note.clear();
     if (m_statusText)
         ui::Language::instance().SetTextId(m_statusText, QString::fromLatin1(look.textId));
     EnableOption(look.optionEnabled);
@@ -102,6 +104,13 @@ void CUpdateInfoListItemUI::SetState(int state)
                                     .arg(QLatin1String(look.text), QLatin1String(look.selected)));
     }
     setProperty("updatestate", state);
+    // The style sheet colours the row by its state.
+    for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_statusText)}) {
+        if (w) {
+            w->style()->unpolish(w);
+            w->style()->polish(w);
+        }
+    }
     updateLink();
 }
 
@@ -152,6 +161,14 @@ void CUpdateInfoListItemUI::updateLink()
     // Only an offered version has a page to go to.
     const bool offered = m_state != 7 && m_state != 0;
     m_link->setVisible(web && offered);
+}
+
+void CUpdateInfoListItemUI::SetStatusNote(const QString& textId)
+{
+    m_note = textId;
+    if (m_statusText && m_state >= 0)
+        ui::Language::instance().SetTextId(m_statusText, !textId.isEmpty() ? textId
+                                                                           : QString::fromLatin1(kLooks[size_t(m_state)].textId));
 }
 
 bool CUpdateInfoListItemUI::OptionSelected() const

@@ -46,6 +46,11 @@ public:
     // Selects without raising the option's notification.
     void SelectOption(bool selected);
     void EnableOption(bool enabled);
+    // A text id shown instead of the state's own text, until the next state change; empty shows
+    // the state's text. A row still waiting for its answer, or that got none, says so: the state
+    // such a row is in (7) would otherwise claim it is up to date.
+    void SetStatusNote(const QString& textId);
+    QString StatusNote() const { return m_note; }
     // "%d%" of the progress; reset to 0 whenever the progress is shown or hidden.
     void SetProgress(int percent);
 
@@ -65,4 +70,5 @@ private:
     QString m_downloadPath;
     QString m_targetFile;
     int m_state = -1;
+    QString m_note;
 };

@@ -207,6 +207,7 @@ TEST_F(SetWndTest, BadAnswersAreNoAnswerForTheirRow)
         EXPECT_EQ(item(0)->Name(), "tamrel wireless");
         EXPECT_EQ(sub(0, "OldRev"), "V0100");
         EXPECT_EQ(sub(0, "updateRev"), "");
+        EXPECT_EQ(sub(0, "update_status_text"), text("UpdateNoAnswerText")) << "not claimed up to date";
         delete wnd.data();
     }
 }
@@ -245,6 +246,7 @@ TEST_F(SetWndTest, ASilentServerNeitherBlocksTheWindowNorItsClosing)
     open({firmwareRow(0, 1), appRow(2302)}, false);
     ASSERT_TRUE(server.WaitForRequests(1, 10000));
     EXPECT_TRUE(wnd->IsChecking());
+    EXPECT_EQ(sub(0, "update_status_text"), text("UpdateItemCheckingText"));
     EXPECT_TRUE(wnd->PM().FindControl("update_status_ring")->isVisible());
     EXPECT_EQ(statusText(), text("GetUpdateInfoText"));
     // The event loop keeps running while the request hangs (loose bounds; the benchmark prints
