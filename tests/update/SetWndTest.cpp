@@ -1,4 +1,7 @@
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QProgressBar>
+#include <QScrollArea>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -278,6 +281,47 @@ TEST_F(SetWndTest, PickingALanguageAsksTheOwner)
     wnd->PM().SelectComboItem(combo, 0, true);
     ASSERT_FALSE(owner.messages.empty());
     EXPECT_EQ(owner.messages.back(), std::make_pair(app::pm::kLanguageChange, intptr_t(0)));
+}
+
+// Controls of `root` a user reaches (buttons, combos, lists, progress) whose screen-reader name
+// is empty or a text id as it stands.
+QStringList unnamedControls(QWidget* root)
+{
+    QStringList faults;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        const bool reachable = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+                               qobject_cast<QScrollArea*>(w) || qobject_cast<QProgressBar*>(w) ||
+                               (w->focusPolicy() != Qt::NoFocus && !w->inherits("QScrollBar") &&
+                                w->parentWidget() && !w->parentWidget()->inherits("QAbstractScrollArea"));
+        if (!w->isVisible() || !reachable)
+            continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        QString name = a ? a->text(QAccessible::Name).trimmed() : QString();
+        if (qobject_cast<QComboBox*>(w))
+            name = w->accessibleName();
+        const ui::Language& lang = ui::Language::instance();
+        if (name.isEmpty() || (lang.Has(name) && lang.Text(name) != name))
+            faults << w->objectName() + ": '" + name + "'";
+    }
+    return faults;
+}
+
+TEST_F(SetWndTest, EveryControlHasANameInBothLanguages)
+{
+    server.SetDefault({200, R"({"name":"x","version":"900","path":"http://example.org/x"})"});
+    for (const char* file : {"lan_en.xml", "lan_cn.xml"}) {
+        SCOPED_TRACE(file);
+        ui::Language::instance().SetLanguage(QStringLiteral(TESSEL_SKIN_DIR "/") + file);
+        open({firmwareRow(0, 0x0105), appRow(2302)});
+        EXPECT_EQ(unnamedControls(wnd), QStringList());
+        QPointer<CAboutWnd> about = new CAboutWnd();
+        about->Create(nullptr, QString());
+        about->show();
+        EXPECT_EQ(unnamedControls(about), QStringList());
+        delete about.data();
+        delete wnd.data();
+    }
+    ui::Language::instance().SetLanguage(QStringLiteral(TESSEL_SKIN_DIR "/lan_en.xml"));
 }
 
 class MainWndSettingsTest : public ::testing::Test {
