@@ -534,7 +534,9 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         return 0;
     }
     if (msg == RegisteredMessages::Find(app::msg::kUpdateRelay)) {
-        // Passed on unchanged to the settings window while it is open, once that window exists.
+        // Passed on unchanged to the settings window while it is open.
+        if (m_setWnd)
+            m_setWnd->PostMessage(msg, wParam, lParam);
         bHandled = true;
         return 0;
     }

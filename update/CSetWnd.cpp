@@ -13,6 +13,7 @@
 
 #include "app/LanguageSettings.h"
 #include "app/PrivateMessages.h"
+#include "app/RegisteredMessages.h"
 #include "app/SettingsStore.h"
 #include "app/SkinResources.h"
 #include "hid/DebugLog.h"
@@ -371,6 +372,12 @@ intptr_t CSetWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t lP
         if (m_status == UpToDate)
             SetCheckStatus(UpToDate);
         update();
+        bHandled = true;
+        return 0;
+    }
+    if (msg == app::RegisteredMessages::Find(app::msg::kUpdateRelay)) {
+        // An external updater's progress: accepted; no item of this window is ever being
+        // updated, so it changes nothing.
         bHandled = true;
         return 0;
     }

@@ -280,7 +280,8 @@ int32_t HttpRequest(const QString& method, const QString& url, const char* body,
         qCDebug(tesselDebug) << "HTTP answer cut at" << sink.stored << "bytes";
     if (!attempt.sent) {
         const size_t n = std::min(capacity, sizeof(kNoLinkServer) - 1);
-        std::memcpy(buffer, kNoLinkServer, n);
+        if (n > 0)
+            std::memcpy(buffer, kNoLinkServer, n);
         return 0;
     }
     return int32_t(sink.stored);
