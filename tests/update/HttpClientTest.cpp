@@ -1,9 +1,15 @@
 #include "update/HttpClient.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTcpServer>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <curl/curl.h>
 #include <thread>
 #include <vector>
 
@@ -143,6 +149,34 @@ TEST_F(HttpClientTest, AStopFlagEndsARequestToASilentServer)
     EXPECT_EQ(QByteArray(buffer.data()), update::kNoLinkServer);
     // The server keeps silent for 30 s; a loose bound shows the request did not wait for it.
     EXPECT_LT(ms, 10000);
+}
+
+// A TLS server whose certificate nobody vouches for: the request is refused at the handshake,
+// never sent, rather than carried on as if the server were the one named.
+TEST(HttpClientTls, AnUntrustedCertificateIsRefused)
+{
+    const QString openssl = QStandardPaths::findExecutable("openssl");
+    if (openssl.isEmpty())
+        GTEST_SKIP() << "openssl is not installed";
+    QTemporaryDir dir;
+    const QString key = dir.filePath("key.pem"), cert = dir.filePath("cert.pem");
+    ASSERT_EQ(QProcess::execute(openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                                          "-out", cert, "-days", "1", "-subj", "/CN=127.0.0.1"}), 0);
+    const quint16 port = closedPort();
+    QProcess server;
+    server.start(openssl, {"s_server", "-accept", QString::number(port), "-cert", cert, "-key", key, "-www", "-quiet"});
+    ASSERT_TRUE(server.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        return s.waitForConnected(200);
+    }, 10000));
+    const Reply r = request("GET", QStringLiteral("https://127.0.0.1:%1/").arg(port), {});
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.text(), update::kNoLinkServer);
+    EXPECT_EQ(r.error, uint32_t(CURLE_PEER_FAILED_VERIFICATION));
+    server.kill();
+    server.waitForFinished(3000);
 }
 
 }  // namespace
