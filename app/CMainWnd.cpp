@@ -797,6 +797,7 @@ CSetWnd* CMainWnd::CreateSettingsWindow(bool centred)
     }
     auto* wnd = new CSetWnd();
     wnd->SetOwnerWindow(this, CurrentLanguage());
+    wnd->SetLanguageConfig(m_languages.configPath());
     wnd->SetUpdateRows(UpdateRows());
     wnd->Create(this, QString());
     wnd->SetWindowDpi(m_dpi);
