@@ -22,6 +22,9 @@
 #include "ui/Language.h"
 #include "ui/MenuWnd.h"
 #include "ui/TrayIcon.h"
+#include "ui/CAboutWnd.h"
+#include "update/CSetWnd.h"
+#include "update/UpdateCheck.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -429,10 +432,14 @@ void CMainWnd::Notify(TNotifyUI& msg)
         const auto* cmd = reinterpret_cast<const ui::MenuCmd*>(msg.lParam);
         if (!cmd)
             return;
-        // "about_menu" and "setwnd_menu" open their windows once those exist. Items of a menu
-        // that a panel opened (the macro row menu) go to the current device's panels.
+        // Items of a menu that a panel opened (the macro row menu) go to the current device's
+        // panels.
         if (cmd->name == QLatin1String("exit"))
             Exit();
+        else if (cmd->name == QLatin1String("setwnd_menu"))
+            OpenSettings(false);
+        else if (cmd->name == QLatin1String("about_menu"))
+            OpenAbout();
         else
             RouteToCurrentDevice(msg);
     } else if (msg.sType != QLatin1String(ui::kNotifyMenu)) {
@@ -478,6 +485,8 @@ bool CMainWnd::OnClick(TNotifyUI& msg)
         showNormal();
     } else if (name == QLatin1String("control_light_status")) {
         SetLightingControl(!m_lightingControl);
+    } else if (name == QLatin1String("setbtn")) {
+        OpenSettings(false);
     } else if (prefix == QLatin1String("windowdeviceset_")) {
         OpenSystemSettings(index);
     } else if (name == QLatin1String("device_select_prev") && m_devices) {
@@ -546,7 +555,9 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         return 0;
     }
     if (msg == RegisteredMessages::Find(app::msg::kUpdateRelay)) {
-        // Passed on unchanged to the settings window while it is open, once that window exists.
+        // Passed on unchanged to the settings window while it is open.
+        if (m_setWnd)
+            m_setWnd->PostMessage(msg, wParam, lParam);
         bHandled = true;
         return 0;
     }
@@ -581,6 +592,11 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
     case app::pm::kLanguageChange:
         ApplyLanguage(int(wParam));
         bHandled = true;
+        return 0;
+    case app::pm::kOpenSettingsCentred:
+        bHandled = true;
+        // Opened after this message returns: the window runs modally and its sender goes on.
+        QTimer::singleShot(0, this, [this] { OpenSettings(true); });
         return 0;
     case app::pm::kClearSetButtonImage:
         if (auto* setbtn = PM().Find<QPushButton>(QStringLiteral("setbtn")))
@@ -758,7 +774,97 @@ void CMainWnd::HideToTray()
 
 void CMainWnd::CloseSubWindows()
 {
-    // The settings, about, skin and audio-lighting windows close here once they exist.
+    // The skin and audio-lighting windows close here once they exist.
+    if (m_setWnd) {
+        m_setWnd->StopWorkers();
+        m_setWnd->Close(0);
+    }
+    if (m_aboutWnd)
+        m_aboutWnd->Close(0);
+}
+
+std::vector<app::SoftwareIdentity> CMainWnd::UpdateRows() const
+{
+    std::vector<app::SoftwareIdentity> rows;
+    const auto& table = app::SoftwareIdentityTable();
+    for (size_t k = 0; k < table.size(); ++k) {
+        app::SoftwareIdentity row = table[k];
+        if (row.modelCode == QLatin1String(app::kApplicationModelCode)) {
+            row.version = update::InstalledVersionNumber(update::InstalledVersionText());
+            row.versionText = QStringLiteral("V") + update::InstalledVersionText();
+        } else if (m_devices && int(k) < m_devices->TabCount()) {
+            // The firmware of the device on the tab of the same place, when it is connected.
+            const ui::CDeviceOptionUI* tab = m_devices->TabAt(int(k));
+            auto* device = tab ? qobject_cast<CVantikUSBDevice*>(tab->Device()) : nullptr;
+            if (device && !tab->isHidden() && device->Transport().isReady()) {
+                // Shown as "1.05" for 0x0105: the digits are the hexadecimal number.
+                QString digits = device->FirmwareVersion();
+                digits.remove(QLatin1Char('.'));
+                row.version = int32_t(digits.toUInt(nullptr, 16));
+            }
+        }
+        if (row.version != 0)
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+CSetWnd* CMainWnd::CreateSettingsWindow(bool centred)
+{
+    if (m_setWnd) {
+        m_setWnd->raise();
+        m_setWnd->activateWindow();
+        return m_setWnd;
+    }
+    auto* wnd = new CSetWnd();
+    wnd->SetOwnerWindow(this, CurrentLanguage());
+    wnd->SetLanguageConfig(m_languages.configPath());
+    wnd->SetUpdateRows(UpdateRows());
+    wnd->Create(this, QString());
+    wnd->SetWindowDpi(m_dpi);
+    m_setWnd = wnd;
+    if (centred) {
+        wnd->CenterWindow();
+    } else {
+        // Below the gear: the right edge 30 and the top 60 scaled pixels inside the main window.
+        const int inset = 30 * m_dpi / 96, top = 60 * m_dpi / 96;
+        const QRect frame = geometry();
+        wnd->move(frame.right() - inset - wnd->width() + 1, frame.top() + top);
+    }
+    wnd->show();
+    return wnd;
+}
+
+void CMainWnd::OpenSettings(bool centred)
+{
+    const bool wasOpen = m_setWnd;
+    CSetWnd* wnd = CreateSettingsWindow(centred);
+    if (!wasOpen)
+        wnd->ShowModal();
+}
+
+CAboutWnd* CMainWnd::CreateAboutWindow()
+{
+    if (m_aboutWnd) {
+        m_aboutWnd->raise();
+        m_aboutWnd->activateWindow();
+        return m_aboutWnd;
+    }
+    auto* wnd = new CAboutWnd();
+    wnd->Create(this, QString());
+    wnd->SetVersionText(QStringLiteral("V") + update::InstalledVersionText());
+    m_aboutWnd = wnd;
+    wnd->CenterWindow();
+    wnd->show();
+    return wnd;
+}
+
+void CMainWnd::OpenAbout()
+{
+    const bool wasOpen = m_aboutWnd;
+    CAboutWnd* wnd = CreateAboutWindow();
+    if (!wasOpen)
+        wnd->ShowModal();
 }
 
 void CMainWnd::ShowTrayMenu()
@@ -837,7 +943,14 @@ void CMainWnd::ApplyLanguage(int index)
         for (CVantikUSBDevice* device : m_devices->AllDevices())
             device->RefreshPanel();
     }
-    // The settings, about and audio-lighting windows reload their texts here once they exist.
+    // The open sub-windows redo what is not a plain text id (the audio-lighting window's here
+    // once it exists).
+    if (m_setWnd) {
+        m_setWnd->SetOwnerWindow(this, index);
+        m_setWnd->SendMessage(app::pm::kLanguageChange, 0, 0);
+    }
+    if (m_aboutWnd)
+        m_aboutWnd->SendMessage(app::pm::kLanguageChange, 0, 0);
     update();
 }
 

@@ -6,9 +6,12 @@
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
 #include "app/SettingsStore.h"
+#include "app/SoftwareIdentity.h"
 #include "app/WindowLink.h"
 #include "app/WorkerThreads.h"
+#include "ui/CAboutWnd.h"
 #include "ui/WindowImplBase.h"
+#include "update/CSetWnd.h"
 
 #include <QPointer>
 #include <QSize>
@@ -93,6 +96,17 @@ public:
     // The connected devices as other programs see them (the D-Bus device list).
     virtual app::ConnectedDevices ListConnectedDevices() const;
 
+    // The rows the update check asks about: the application row with the installed version and
+    // each firmware row whose device (on the tab of the same place in the strip) is connected.
+    std::vector<app::SoftwareIdentity> UpdateRows() const;
+    // Creates and shows the settings window (at most one; an open one is brought forward), beside
+    // the gear button or, with `centred`, in the middle of the main window. Not modal: the
+    // callers that want it modal run ShowModal on it.
+    CSetWnd* CreateSettingsWindow(bool centred);
+    CAboutWnd* CreateAboutWindow();
+    CSetWnd* SettingsWindow() const { return m_setWnd; }
+    CAboutWnd* AboutWindow() const { return m_aboutWnd; }
+
 public slots:
     // logind's PrepareForSleep: true before a suspend, false after the resume.
     void OnPrepareForSleep(bool sleeping);
@@ -138,6 +152,9 @@ private:
     void SetSuppressStatus(uint32_t on);
     void SetPreviewFlags(uint32_t on);
     void OpenSystemSettings(int which);
+    // The gear, the tray menu and 0x0C15: the settings window, modal.
+    void OpenSettings(bool centred);
+    void OpenAbout();
     // One of the four game messages arrived (Tessel awake): the game lighting reaction.
     // The recording hook (MainWndHook.cpp): 0x041E and the hook's messages; true when `msg` was
     // one of them.
@@ -164,6 +181,8 @@ private:
     app::BatteryNotices* m_battery = nullptr;
     app::DBusInterface* m_dbus = nullptr;
     QPointer<CDeviceHook> m_hook;
+    QPointer<CSetWnd> m_setWnd;
+    QPointer<CAboutWnd> m_aboutWnd;
     bool m_hookConnected = false;
     int m_dpi = 96;
     bool m_lightingControl = true;

@@ -70,6 +70,7 @@ public:
     // otherwise records it, stores its id and says what the UI must do.
     std::optional<Change> Choose(int index);
     int currentIndex() const { return m_current; }
+    const QString& configPath() const { return m_configPath; }
 
     static bool NeedsNewFonts(int index, int currentIndex);
     static QString FontFaceFor(int index);

@@ -8,7 +8,7 @@ packages=(
   clang lld libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
   qt6-l10n-tools libqt6opengl6-dev libgl-dev
-  libjsoncpp-dev libudev-dev libcurl4-openssl-dev
+  libjsoncpp-dev libudev-dev libcurl4-openssl-dev libproxy-dev tinyproxy
   libpulse-dev libfftw3-dev libxi-dev libx11-dev libxtst-dev libasound2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool dbus dbus-x11 libglib2.0-bin imagemagick
