@@ -39,7 +39,7 @@ constexpr uint32_t kFailedSendPauseMs = 200;
 // The preview's frame interval: about 30 pictures a second.
 constexpr uint64_t kPreviewIntervalMs = 33;
 
-bool isStreamed(uint8_t mode) { return mode == kMusicMode || mode == kExternalMode; }
+bool isStreamedMode(uint8_t mode) { return mode == kMusicMode || mode == kExternalMode; }
 
 }  // namespace
 
@@ -862,14 +862,14 @@ void CVantikKeyboardDevice::SetStreamSuspended(bool wireless, bool suspended)
 
 bool CVantikKeyboardDevice::StreamsEveryStep(uint8_t mode) const
 {
-    return isStreamed(mode);
+    return Streams(mode);
 }
 
 bool CVantikKeyboardDevice::StepsWanted(uint8_t mode) const
 {
     // Outside the streamed modes the keyboard runs its lighting itself; the steps only feed
     // the picture, which nobody sees while the page is off screen.
-    return isStreamed(mode) || m_previewOnScreen.load();
+    return Streams(mode) || m_previewOnScreen.load();
 }
 
 void CVantikKeyboardDevice::showEvent(QShowEvent* event)
@@ -891,7 +891,7 @@ uint32_t CVantikKeyboardDevice::FramePushIntervalMs() const
 {
     // Outside the two streamed modes the keyboard runs its lighting itself: only the picture
     // follows, at its own rate.
-    return isStreamed(GetLightState().mode) ? 5 : uint32_t(kPreviewIntervalMs);
+    return Streams(GetLightState().mode) ? 5 : uint32_t(kPreviewIntervalMs);
 }
 
 uint32_t CVantikKeyboardDevice::MinWakeMs(uint8_t mode) const
@@ -899,7 +899,7 @@ uint32_t CVantikKeyboardDevice::MinWakeMs(uint8_t mode) const
     // Outside the streamed modes only the picture takes the colours, every kPreviewIntervalMs:
     // the light thread wakes at three quarters of that, so that each of the picture's frames
     // finds a fresh one despite both clocks' jitter.
-    return isStreamed(mode) ? kMinWakeMs : uint32_t(kPreviewIntervalMs * 3 / 4);
+    return Streams(mode) ? kMinWakeMs : uint32_t(kPreviewIntervalMs * 3 / 4);
 }
 
 void CVantikKeyboardDevice::PushLightingFrame()
@@ -921,7 +921,7 @@ void CVantikKeyboardDevice::PushLightingFrame()
         m_lastPreviewMs = now;
     }
     bool sent = true;
-    if (isStreamed(GetLightState().mode))
+    if (Streams(GetLightState().mode))
         sent = SendFrame(m_pushLeds, generation);
     // Streamed frames go out at the timer's pace; the preview catches up at its own.
     if (sent && (previewDue || !m_previewFlag.load()))
@@ -946,6 +946,21 @@ void CVantikKeyboardDevice::LinkChecked(bool answers)
     m_wirelessSuspended = !answers;
     if (answers)
         m_wirelessSlow = 0;
+}
+
+bool CVantikKeyboardDevice::Streams(uint8_t mode) const
+{
+    return isStreamedMode(mode) || m_externalLighting.load();
+}
+
+void CVantikKeyboardDevice::ExternalLightingChanged(bool on)
+{
+    // The keyboard takes frames once told that the software drives its lights; at the end the
+    // profile's settings block (sent by the base) hands the lighting back to it.
+    if (on && m_transport.isReady())
+        PostIo<IoResult>(IoKind::Command, [](CommandTransport& t) { return IoResult{t.lightingControlNotice()}; });
+    m_lastPushedGeneration = ~uint64_t(0);
+    RequestFramePush();
 }
 
 void CVantikKeyboardDevice::LightingControlNotice(uint32_t on)

@@ -112,6 +112,11 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Frames are streamed in the modes the software drives and whenever a program outside the
+    // profile drives the lights; otherwise the keyboard runs its lighting itself.
+    bool Streams(uint8_t mode) const;
+    void ExternalLightingChanged(bool on) override;
+
     // Posts the read of the information block, key table and LED map; the keys are identified
     // where it lands, then `then` runs.
     void ReadKeyboard(std::function<void()> then);

@@ -388,7 +388,9 @@ void DeviceEffectState::LightLoop(const hid::Event& exit)
     while (!exit.isSet()) {
         uint32_t waitMs = 100;
         bool rest = false;
-        if (LightsReady() && !m_sameLighting.load()) {
+        if (m_directColours.load()) {
+            rest = true;
+        } else if (LightsReady() && !m_sameLighting.load()) {
             const LightState s = GetLightState();
             if (m_effectRestart.exchange(false)) {
                 m_phase = 0;
