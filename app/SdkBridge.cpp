@@ -109,8 +109,8 @@ bool SdkBridge::Start(const SdkServerConfig& config, QString* error)
 
 void SdkBridge::DevicesChanged()
 {
-    if (m_server.IsListening() && !m_refresh.isActive())
-        m_refresh.start();
+    if (m_server.IsListening())
+        m_refresh.start(50);
 }
 
 void SdkBridge::Refresh()
@@ -139,7 +139,13 @@ void SdkBridge::Refresh()
         }
     }
     m_entries = std::move(entries);
+    // A device just connected reads its mode list a moment later; the list is described again
+    // once it has one.
+    const bool incomplete = std::any_of(controllers.begin(), controllers.end(),
+                                        [](const sdk::Controller& c) { return c.modes.size() < 2; });
     m_server.SetControllers(std::move(controllers));
+    if (incomplete)
+        m_refresh.start(500);
 }
 
 sdk::Controller SdkBridge::Describe(CVantikUSBDevice& d, const std::string& location, Entry& e) const

@@ -46,7 +46,7 @@ bool SdkServer::Listen(const Options& options, QString* error)
 void SdkServer::Close()
 {
     while (!m_clients.empty())
-        Drop(m_clients.begin()->first, "server closed");
+        Drop(m_clients.begin()->first, nullptr);
     if (m_server) {
         m_server->close();
         delete m_server;
@@ -88,7 +88,8 @@ void SdkServer::SetControllers(std::vector<Controller> controllers)
     const bool changed = controllers.size() != m_controllers.size() ||
         !std::equal(controllers.begin(), controllers.end(), m_controllers.begin(),
                     [](const Controller& a, const Controller& b) {
-                        return a.location == b.location && a.name == b.name && a.leds.size() == b.leds.size();
+                        return a.location == b.location && a.name == b.name && a.leds.size() == b.leds.size() &&
+                            a.modes.size() == b.modes.size();
                     });
     m_controllers = std::move(controllers);
     if (!changed)
