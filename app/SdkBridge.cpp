@@ -118,12 +118,19 @@ void SdkBridge::Refresh()
     std::vector<sdk::Controller> controllers;
     std::map<std::string, Entry> entries;
     std::map<QString, int> perFolder;
+    bool unread = false;
     for (CVantikUSBDevice* d : m_devices.AllDevices()) {
         // Each device's own changes (read at connection, route switched) refresh the list.
         connect(d, &CVantikUSBDevice::stateChanged, this, &SdkBridge::DevicesChanged, Qt::UniqueConnection);
         const int n = perFolder[d->FolderName()]++;
         if (!editors::IsConnected(*d) || d->LedCount() == 0)
             continue;
+        // Until its connection read has landed (its firmware version is known by then) the
+        // device's LED map and modes are not known: it becomes a controller after that.
+        if (d->FirmwareVersion().isEmpty()) {
+            unread = true;
+            continue;
+        }
         const std::string location = "tessel:" + d->FolderName().toStdString() + ":" + std::to_string(n);
         Entry e;
         e.device = d;
@@ -139,13 +146,13 @@ void SdkBridge::Refresh()
         }
     }
     m_entries = std::move(entries);
-    // A device just connected reads its mode list a moment later; the list is described again
-    // once it has one.
+    // A device just connected is read a moment later (its LED map, its mode list); the list is
+    // described again once it has been.
     const bool incomplete = std::any_of(controllers.begin(), controllers.end(),
                                         [](const sdk::Controller& c) { return c.modes.size() < 2; });
     m_server.SetControllers(std::move(controllers));
-    if (incomplete)
-        m_refresh.start(500);
+    if (incomplete || unread)
+        m_refresh.start(250);
 }
 
 sdk::Controller SdkBridge::Describe(CVantikUSBDevice& d, const std::string& location, Entry& e) const

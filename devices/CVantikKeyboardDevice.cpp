@@ -848,6 +848,8 @@ void CVantikKeyboardDevice::FrameSent(bool wireless, uint64_t generation, int re
     if (result != 1) {
         // A failed frame is sent again after a pause (unless newer colours went out meanwhile).
         m_frameRetryAtMs = lighting::NowMs() + kFailedSendPauseMs;
+        if (m_streamedGeneration == generation)
+            m_streamedGeneration = ~uint64_t(0);
         if (m_lastPushedGeneration == generation)
             m_lastPushedGeneration = ~uint64_t(0);
         RequestFramePush();
@@ -921,8 +923,13 @@ void CVantikKeyboardDevice::PushLightingFrame()
         m_lastPreviewMs = now;
     }
     bool sent = true;
-    if (Streams(GetLightState().mode))
+    // A reset push generation asks for the frame again (a failed frame, the lighting taken back).
+    const bool again = m_lastPushedGeneration == ~uint64_t(0);
+    if (Streams(GetLightState().mode) && (again || generation != m_streamedGeneration)) {
         sent = SendFrame(m_pushLeds, generation);
+        if (sent)
+            m_streamedGeneration = generation;
+    }
     // Streamed frames go out at the timer's pace; the preview catches up at its own.
     if (sent && (previewDue || !m_previewFlag.load()))
         m_lastPushedGeneration = generation;

@@ -167,6 +167,9 @@ private:
     uint64_t m_lastPreviewMs = 0;
     uint64_t m_previewUpdates = 0;
     std::vector<LedColour> m_pushLeds;
+    // The colour generation of the last frame handed to the I/O worker: the push timer runs
+    // faster than the picture, and a frame already on its way is not sent again.
+    uint64_t m_streamedGeneration = ~uint64_t(0);
 
     // Light thread's own.
     lighting::KeyboardEffects m_effects;

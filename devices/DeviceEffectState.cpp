@@ -339,6 +339,9 @@ void DeviceEffectState::RenderSteps(uint8_t mode, uint32_t steps)
     for (uint32_t i = 0; i < steps; ++i)
         RenderMode(mode);
     std::lock_guard lock(m_colourLock);
+    // Colours set from outside while this step was rendered win over it.
+    if (m_directColours.load())
+        return;
     if (m_render.size() == m_leds.size() && m_render != m_leds) {
         m_leds.swap(m_render);
         ++m_ledGeneration;

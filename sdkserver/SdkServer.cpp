@@ -108,6 +108,17 @@ void SdkServer::OnNewConnection()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         if (int(m_clients.size()) >= m_options.maxClients) {
+            // A client that just closed and came back may still be counted: those gone are
+            // let go first.
+            std::vector<QTcpSocket*> closed;
+            for (const auto& [s, c] : m_clients) {
+                if (s->state() != QAbstractSocket::ConnectedState)
+                    closed.push_back(s);
+            }
+            for (QTcpSocket* s : closed)
+                Drop(s, nullptr);
+        }
+        if (int(m_clients.size()) >= m_options.maxClients) {
             qCWarning(tesselSdk) << "SDK client refused: already" << m_clients.size() << "clients";
             socket->abort();
             socket->deleteLater();

@@ -41,7 +41,7 @@ public:
     struct Options {
         QHostAddress address = QHostAddress::LocalHost;
         quint16 port = kDefaultPort;
-        int maxClients = 16;
+        int maxClients = 32;
         // Answers waiting for a client that does not read: beyond this the client is dropped.
         qint64 maxQueuedBytes = 1024 * 1024;
     };
