@@ -281,11 +281,13 @@ def main():
                     if i % 10 == 0:
                         c.controller(kb)
                     c.close()
+                    done[0] += 1
                 except Exception as e:  # noqa: BLE001 - every failure is a finding
                     errors.append(f'client {n} cycle {i}: {e}')
                     return
         # Warm-up: one round so that allocator pools and caches have settled.
         errors = []
+        done = [0]
         warm = [threading.Thread(target=churn, args=(n, errors)) for n in range(10)]
         saved = cycles
         cycles = max(5, saved // 20)
@@ -296,6 +298,7 @@ def main():
         cycles = saved
         time.sleep(0.5)
         fds0, rss0 = proc_fds(tessel.pid), proc_rss_kb(tessel.pid)
+        done[0] = 0
         started = time.perf_counter()
         workers = [threading.Thread(target=churn, args=(n, errors)) for n in range(10)]
         for t in workers:
@@ -307,9 +310,11 @@ def main():
         fds1, rss1 = proc_fds(tessel.pid), proc_rss_kb(tessel.pid)
         stop.set()
         streamer.join()
-        print(f'soak: 10 clients x {cycles} connections in {took:.1f} s while streaming; '
+        print(f'soak: 10 clients x {cycles} connections ({done[0]} completed) in {took:.1f} s while streaming; '
               f'open files {fds0} -> {fds1}, RSS {rss0} -> {rss1} kB')
         failures += errors[:5]
+        if done[0] != 10 * cycles:
+            failures.append(f'{10 * cycles - done[0]} soak connections did not complete')
         if tessel.poll() is not None:
             failures.append(f'Tessel ended (status {tessel.returncode})')
         if fds1 - fds0 > a.max_fd_growth:

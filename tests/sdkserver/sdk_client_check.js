@@ -102,6 +102,22 @@ function check(ok, what) {
   const again = await client.getControllerData(pad.index);
   check(again.activeMode === still, 'the controller reports the mode it was set to');
 
+  // The D-Bus switch rules over the server: while another program holds the lighting nothing
+  // reaches the keyboard; taken back, the colours set meanwhile go out.
+  const lightingControl = on => execFileSync('gdbus', ['call', '--session', '--dest', 'org.tessel.Tessel',
+    '--object-path', '/org/tessel/Tessel', '--method', 'org.tessel.Tessel1.SetLightingControl', String(on)]);
+  lightingControl(false);
+  const amber = { red: 0xE0, green: 0x90, blue: 0x08 };
+  await client.updateLeds(kb.index, Array(kb.leds.length).fill(amber));
+  // The headset is outside the switch: its reports show the server took the request after.
+  const reportsNow = sim('state').devices.headset.counters.headsetLightReports;
+  await client.updateLeds(headset.index, Array(13).fill(amber));
+  await until('the headset after the keyboard', () => sim('state').devices.headset.counters.headsetLightReports > reportsNow);
+  check(!frameTriples('keyboard').some(t => same(t, amber)), 'nothing reaches the keyboard while another program holds the lighting');
+  lightingControl(true);
+  await until('the keyboard after the switch', () => frameTriples('keyboard').filter(t => same(t, amber)).length >= 80);
+  check(true, 'taken back, the client\'s colours go out');
+
   // Gone: the profile's lighting returns (the keyboard is sent its settings again).
   const settingsWrites = () => sim('state').devices.keyboard.counters.commands['0x06'] || 0;
   const before = settingsWrites();

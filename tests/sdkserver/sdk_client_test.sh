@@ -12,9 +12,11 @@ command -v npm >/dev/null || skip "npm is not installed (scripts/install-deps.sh
 
 work=$(mktemp -d)
 tessel_pid=""
+bus_pid=""
 cleanup() {
   [ -n "$tessel_pid" ] && kill "$tessel_pid" 2>/dev/null && wait "$tessel_pid" 2>/dev/null || true
   "$bin/tessel-devsim" --dir "$work/sim" shutdown >/dev/null 2>&1 || true
+  [ -n "${bus_pid:-}" ] && kill "$bus_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -32,6 +34,12 @@ for d in "keyboard --route cable" "mouse --route cable" pad headset; do
   # shellcheck disable=SC2086
   "$bin/tessel-devsim" --dir "$work/sim" plug $d >/dev/null
 done
+
+# Tessel owns its name on a bus of its own, so the check can call SetLightingControl on it.
+command -v gdbus >/dev/null || skip "gdbus is not installed (libglib2.0-bin)"
+command -v dbus-daemon >/dev/null || skip "dbus-daemon is not installed"
+eval "$(dbus-launch --sh-syntax 2>/dev/null)" || skip "no D-Bus session bus could be started"
+bus_pid=${DBUS_SESSION_BUS_PID:-}
 
 TESSEL_SIM_DIR="$work/sim" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" \
   XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen \
