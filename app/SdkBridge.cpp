@@ -2,6 +2,7 @@
 
 #include "app/DeviceHub.h"
 #include "app/SettingsStore.h"
+#include "devices/CVantikKeyboardDevice.h"
 #include "devices/CVantikUSBDevice.h"
 #include "devices/KeyboardEffects.h"
 #include "editors/CLightControlUI.h"
@@ -168,8 +169,9 @@ sdk::Controller SdkBridge::Describe(CVantikUSBDevice& d, const std::string& loca
     case editors::kKindKeyboard: {
         c.type = sdk::DeviceType::Keyboard;
         c.description = Text("sdk_keyboard_description");
-        // The lighting matrix, row by row: each key position found there is one LED.
+        // The lighting matrix, row by row: each key found there that has an LED is one LED.
         const auto& columns = lighting::KeyboardLayout::Columns();
+        const auto* keyboard = qobject_cast<const CVantikKeyboardDevice*>(&d);
         sdk::Zone z;
         z.name = Text("sdk_zone_keys");
         z.type = sdk::ZoneType::Matrix;
@@ -179,7 +181,7 @@ sdk::Controller SdkBridge::Describe(CVantikUSBDevice& d, const std::string& loca
         for (int row = 0; row < lighting::kRows; ++row) {
             for (int col = 0; col < lighting::kColumns; ++col) {
                 const uint8_t pos = columns[size_t(col)][size_t(row)];
-                if (pos == lighting::kNoKey || pos >= ledCount ||
+                if (pos == lighting::kNoKey || pos >= ledCount || (keyboard && !keyboard->KeyLit(pos)) ||
                     std::find(e.ledOfController.begin(), e.ledOfController.end(), pos) != e.ledOfController.end())
                     continue;
                 z.matrix[size_t(row) * lighting::kColumns + size_t(col)] = uint32_t(e.ledOfController.size());

@@ -51,6 +51,11 @@ public:
     Request SettingsWriteJob(int slot, uint8_t firstByte);
     void LoadNameLists() override;
     LightModeList LightModes() const override { return {m_modeNames, m_visibleList}; }
+    // Whether the key at `position` has an LED of its own (known once the keyboard was read).
+    bool KeyLit(int position) const
+    {
+        return position >= 0 && position < kKeyPositions && m_ledMap[size_t(position)] != kUnknown;
+    }
     void SelectFunctionPage(int page) override;
     void SetLightBlock(const LightState& state) override;
     void SetAudioLevels(const int* levels, int count) override;

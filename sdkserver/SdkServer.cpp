@@ -16,7 +16,6 @@ struct SdkServer::Client {
     PacketReader reader;
     std::string name;
     uint32_t version = 0;
-    bool dropped = false;
 };
 
 SdkServer::SdkServer(SdkBackend& backend, QObject* parent) : QObject(parent), m_backend(backend) {}
@@ -165,8 +164,8 @@ void SdkServer::OnReadyRead(QTcpSocket* socket)
                 Drop(socket, "malformed request");
                 return;
             }
-            // Sending may have found the client not reading and dropped it.
-            if (c.dropped || !m_clients.count(socket))
+            // Sending may have found the client not reading and dropped it (and `c` with it).
+            if (!m_clients.count(socket))
                 return;
         }
     }
@@ -320,8 +319,6 @@ void SdkServer::ReleaseControl(const std::string& location)
 
 void SdkServer::Send(Client& c, uint32_t device, uint32_t id, const std::vector<uint8_t>& payload)
 {
-    if (c.dropped)
-        return;
     // A client that stops reading must not make Tessel hold its answers without end.
     if (c.socket->bytesToWrite() + qint64(kHeaderSize + payload.size()) > m_options.maxQueuedBytes) {
         Drop(c.socket, "client does not read its answers");
@@ -338,7 +335,6 @@ void SdkServer::Drop(QTcpSocket* socket, const char* why)
         return;
     std::unique_ptr<Client> client = std::move(it->second);
     m_clients.erase(it);
-    client->dropped = true;
     if (why)
         qCWarning(tesselSdk) << "SDK client" << QString::fromStdString(client->name) << "disconnected:" << why;
     std::vector<std::string> held;
