@@ -158,6 +158,14 @@ void CMainWnd::InitWindow()
         version->setProperty("textid", QVariant());
 }
 
+void CMainWnd::OnDeviceStateChanged()
+{
+    const app::ConnectedDevices devices = m_devices->ListConnected();
+    m_battery->Update(devices);
+    if (m_tray)
+        m_tray->SetTip(app::BatteryNotices::TipText(QString::fromLatin1(app::msg::kInstance), devices));
+}
+
 void CMainWnd::OnWindowInit()
 {
     // Other programs reach Tessel on the session bus; it is up before Tessel takes the
@@ -174,6 +182,10 @@ void CMainWnd::OnWindowInit()
     SetLightingControl(true);
     ApplyLanguage(m_languages.ReadStoredLanguage());
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
+    m_battery = new app::BatteryNotices(this);
+    m_battery->SetThresholds(m_store.ReadInt(QLatin1String(app::kBatteryLowKey)).value_or(app::BatteryWatch::kDefaultLow),
+                             m_store.ReadInt(QLatin1String(app::kBatteryCriticalKey)).value_or(app::BatteryWatch::kDefaultCritical));
+    m_devices->SetDeviceStateHandler([this] { OnDeviceStateChanged(); });
     StartSdkServer();
     hide();
     StartWorkerThreads();

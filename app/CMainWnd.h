@@ -2,6 +2,7 @@
 
 #include "app/ConnectedDevice.h"
 #include "app/DeviceHub.h"
+#include "app/BatteryNotices.h"
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
 #include "app/SdkBridge.h"
@@ -120,6 +121,9 @@ private:
     // The message box and dialogs of the editor panels.
     void InstallPanelServices();
     void OnTimer(int id);
+    // A device's shown state changed (connected, gone, a status read): battery notices and the
+    // tray's tool tip follow.
+    void OnDeviceStateChanged();
     void UpdateNoDeviceLink();
     void UpdateMaxRestoreButtons();
     void SetLightingControl(bool on);
@@ -162,6 +166,7 @@ private:
     std::shared_ptr<app::LightingSync> m_sync = std::make_shared<app::LightingSync>();
     app::WorkerThreads m_workers;
     ui::TrayIcon* m_tray = nullptr;
+    app::BatteryNotices* m_battery = nullptr;
     app::DBusInterface* m_dbus = nullptr;
     QPointer<CDeviceHook> m_hook;
     bool m_hookConnected = false;

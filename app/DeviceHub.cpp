@@ -173,6 +173,10 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     tab->SetDevice(device);
     tab->setVisible(false);
     device->SetTab(tab);
+    QObject::connect(device, &CVantikUSBDevice::stateChanged, device, [this] {
+        if (m_stateHandler)
+            m_stateHandler();
+    });
     m_tabs.push_back(tab);
     m_tabOptions.push_back(option);
     m_pm.Wire(power);
@@ -620,6 +624,7 @@ ConnectedDevices DeviceHub::ListConnected() const
         const InterfaceEntry& id = d->StoredEntry();
         c.vendorId = id.vendorId;
         c.productId = wireless && id.hasPartner ? table[id.partnerRow].productId : id.productId;
+        c.cableProductId = id.productId;
         c.firmware = d->FirmwareVersion();
         const std::vector<uint8_t> status = d->LastStatus();
         if (status.size() >= 2 && (d->HasPowerPanel() || wireless || d->DeviceType() == devtype::kMousePad)) {

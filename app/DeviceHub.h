@@ -4,6 +4,7 @@
 #include "hid/SupportedInterfaces.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -78,6 +79,9 @@ public:
     // Shows the "no device" page when no tab is visible, and the strip's arrows with two tabs.
     void UpdateNoDeviceLink();
 
+    // Called whenever a device's shown state changes (connected, gone, a status read).
+    void SetDeviceStateHandler(std::function<void()> handler) { m_stateHandler = std::move(handler); }
+
     // Stops every device's threads and closes its channels (at exit).
     void DetachAll();
 
@@ -102,6 +106,7 @@ private:
     std::vector<ui::CMpDevicePowerUI*> m_powerPanels;
     std::vector<ui::CDeviceOptionUI*> m_tabs;
     std::vector<int> m_tabOptions;  // the DeviceOptionRows() row of each tab
+    std::function<void()> m_stateHandler;
 };
 
 }  // namespace app

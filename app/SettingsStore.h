@@ -26,5 +26,8 @@ private:
 
 // The key that holds the chosen language's "Language_ID".
 inline constexpr char kLanguageKey[] = "LANGUAGE";
+// The battery levels, in percent, at which a device's low and critical notices are shown.
+inline constexpr char kBatteryLowKey[] = "BatteryLowPercent";
+inline constexpr char kBatteryCriticalKey[] = "BatteryCriticalPercent";
 
 }  // namespace app

@@ -4,6 +4,7 @@
 #include "editors/CKeySetControlUI.h"
 #include "editors/KeyFunctionTables.h"
 #include "editors/MacroFile.h"
+#include "editors/MacroRowDelegate.h"
 #include "editors/PanelServices.h"
 #include "profiles/CBasicProfiledata.h"
 #include "profiles/CJsonFile.h"
@@ -23,15 +24,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QIntValidator>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <QToolTip>
 #include <json/reader.h>
 #include <json/writer.h>
 
@@ -77,28 +75,8 @@ struct RepeatMemory {
 RepeatMemory g_repeat;
 RepeatMemory g_replaceRepeat;
 
-constexpr int kMaxDelayMs = 65535;  // the device stores a delay in 16 bits
-
-// Takes whole numbers from 0 to 65535 only: a keystroke that would go beyond is refused at
-// once (QIntValidator lets "99999" stand as an intermediate value, which was then saved and
-// sent cut to 16 bits), and the field says why.
-class DelayValidator : public QIntValidator {
-public:
-    explicit DelayValidator(QLineEdit* edit) : QIntValidator(0, kMaxDelayMs, edit)
-    {
-        connect(edit, &QLineEdit::inputRejected, edit, [edit] {
-            QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())),
-                               ui::Language::instance().Text(QStringLiteral("macro_delay_range")), edit);
-        });
-    }
-    State validate(QString& text, int& pos) const override
-    {
-        const State state = QIntValidator::validate(text, pos);
-        if (state == Intermediate && !text.isEmpty() && text.toLongLong() > kMaxDelayMs)
-            return Invalid;
-        return state;
-    }
-};
+using macroview::DelayValidator;
+using macroview::kMaxDelayMs;
 
 }  // namespace
 
@@ -139,6 +117,17 @@ void CMacroControlUI::AttachDevice(CVantikUSBDevice& device)
             e->setValidator(new QIntValidator(0, 999, e));
             e->setText(QStringLiteral("10"));
         }
+    if (QListWidget* actions = ActionList(); actions && !qobject_cast<macroview::MacroRowDelegate*>(actions->itemDelegate())) {
+        // The rows are drawn by the delegate; only a delay being edited has a widget.
+        auto* rows = new macroview::MacroRowDelegate(actions);
+        actions->setItemDelegate(rows);
+        actions->setUniformItemSizes(true);
+        actions->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+        connect(rows, &macroview::MacroRowDelegate::DelayEdited, this, [this](int row, int delay) {
+            SetRowDelay(row, delay);
+            SaveMacro();
+        });
+    }
     SetMacroFolder(device.DataFolder());
     SetMacroControlsEnabled(false);
     LoadMacroList();
@@ -235,50 +224,8 @@ void CMacroControlUI::SetMacroControlsEnabled(bool on)
 
 void CMacroControlUI::AddRow(int at, const Json::Value& event)
 {
-    QListWidget* list = ActionList();
-    if (!list)
-        return;
-    const int type = IntOf(event, "Type");
-    const bool down = protocol::jsonMember(event, "Action").isString() &&
-                      protocol::jsonMember(event, "Action").asString() == "down";
-    auto* row = new QWidget;
-    row->setObjectName(QStringLiteral("macro_action"));
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(3, 0, 0, 0);
-    layout->setSpacing(10);
-    auto* name = new QLabel(row);
-    name->setObjectName(QStringLiteral("macro_action_name"));
-    name->setProperty("macrostyle", type == 9 || type == 10 ? "macro_label_keyboard_style" : "macro_label_mouse_style");
-    if (const QString id = EventTextId(event); !id.isEmpty())
-        ui::Language::instance().SetTextId(name, id);
-    auto* action = new QLabel(row);
-    action->setObjectName(QStringLiteral("macro_action_state"));
-    if (type == 4 || type == 5) {
-        action->setProperty("macrostyle", "macro_label_text_style");
-        action->setText(QString::number(IntOf(event, "Button")));
-    } else if (type == 2 || type == 3) {
-        action->setProperty("macrostyle", "macro_label_text_style");
-    } else {
-        action->setProperty("macrostyle", down ? "macro_label_down_style" : "macro_label_up_style");
-        ui::Language::instance().SetTextId(action, down ? QStringLiteral("macro_action_down") : QStringLiteral("macro_action_up"));
-    }
-    auto* delay = new QLineEdit(row);
-    delay->setObjectName(QStringLiteral("macro_delay"));
-    delay->setProperty("macrostyle", "macro_label_text_style");
-    delay->setMaxLength(6);
-    delay->setFixedHeight(25);
-    delay->setValidator(new DelayValidator(delay));
-    delay->setText(QString::number(DelayOf(event)));
-    delay->setAccessibleName(ui::Language::instance().Text(QStringLiteral("macro_delay_acc")));
-    connect(delay, &QLineEdit::editingFinished, this, [this] { SaveMacro(); });
-    layout->addWidget(name, 1);
-    layout->addWidget(action, 1);
-    layout->addWidget(delay);
-    auto* item = new QListWidgetItem;
-    item->setSizeHint(QSize(0, 30));
-    item->setData(Qt::UserRole, QString::fromStdString(JsonText(event)));
-    list->insertItem(at, item);
-    list->setItemWidget(item, row);
+    if (QListWidget* list = ActionList())
+        list->insertItem(at, new macroview::MacroRowItem(event, QString::fromStdString(JsonText(event))));
 }
 
 void CMacroControlUI::SetRowDelay(int row, int delay)
@@ -286,15 +233,12 @@ void CMacroControlUI::SetRowDelay(int row, int delay)
     QListWidget* list = ActionList();
     if (!list || row < 0 || row >= list->count())
         return;
-    QListWidgetItem* item = list->item(row);
-    Json::Value event = ParseJson(item->data(Qt::UserRole).toString());
+    auto* item = static_cast<macroview::MacroRowItem*>(list->item(row));
+    Json::Value event = ParseJson(item->data(macroview::kEventRole).toString());
     if (!event.isObject())
         return;
-    event["Delay"] = std::to_string(delay);
-    item->setData(Qt::UserRole, QString::fromStdString(JsonText(event)));
-    if (QWidget* w = list->itemWidget(item))
-        if (auto* e = w->findChild<QLineEdit*>(QStringLiteral("macro_delay")))
-            e->setText(QString::number(delay));
+    event["Delay"] = std::to_string(std::clamp(delay, 0, kMaxDelayMs));
+    item->SetEvent(event, QString::fromStdString(JsonText(event)));
 }
 
 QStringList CMacroControlUI::RowData() const
@@ -563,19 +507,11 @@ void CMacroControlUI::SaveMacro()
         const QString data = item->data(Qt::UserRole).toString();
         if (data.isEmpty())
             break;
-        QString delayText = QStringLiteral("0");
-        if (QWidget* w = actions->itemWidget(item))
-            if (auto* e = w->findChild<QLineEdit*>(QStringLiteral("macro_delay"))) {
-                if (e->text().isEmpty())
-                    e->setText(QStringLiteral("0"));
-                delayText = e->text();
-            }
         Json::Value event = ParseJson(data);
         if (!event.isObject())
             continue;
-        event["Delay"] = std::to_string(std::clamp<int64_t>(macrofile::LeadingNumber(delayText.toStdString()), 0, kMaxDelayMs));
+        event["Delay"] = std::to_string(macrofile::DelayOf(event));
         doc["Events"].append(event);
-        item->setData(Qt::UserRole, QString::fromStdString(JsonText(event)));
     }
     doc["MacroName"] = names->item(index)->text().toStdString();
     doc["Guid"] = names->item(index)->data(Qt::UserRole).toString().toStdString();

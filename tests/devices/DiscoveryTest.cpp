@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "tests/support/ScriptedMessages.h"
+#include "tests/support/WindowOnSimulator.h"
 #include "app/CMainWnd.h"
 #include "app/RegisteredMessages.h"
 #include "devices/CVantikUSBDevice.h"
@@ -52,38 +52,8 @@ public:
     }
 };
 
-class DiscoveryTest : public ::testing::Test {
+class DiscoveryTest : public testsupport::WindowOnSimulatorTest<SimulatorProcess> {
 protected:
-    static void SetUpTestSuite()
-    {
-        app::RegisteredMessages::RegisterAll();
-        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
-        app::RegisterControlClasses();
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(home.isValid());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
-        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
-        sim = std::make_unique<SimulatorProcess>(home.filePath("sim"));
-        ASSERT_TRUE(sim->ready());
-        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
-        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
-        testsupport::AnswerMessages();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
-        hub = window->Devices();
-        ASSERT_NE(hub, nullptr);
-    }
-    void TearDown() override
-    {
-        window->Shutdown();
-        window.reset();
-        sim.reset();
-        qunsetenv("TESSEL_SIM_DIR");
-    }
-
     CVantikUSBDevice* deviceOfKind(const QString& kind) const
     {
         for (CVantikUSBDevice* d : hub->AllDevices())
@@ -97,11 +67,6 @@ protected:
         return d && d->Tab() && !d->Tab()->isHidden();
     }
     bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
-
-    QTemporaryDir home;
-    std::unique_ptr<SimulatorProcess> sim;
-    std::unique_ptr<CMainWnd> window;
-    app::DeviceHub* hub = nullptr;
 };
 
 }  // namespace

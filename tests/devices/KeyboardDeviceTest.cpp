@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "tests/support/ScriptedMessages.h"
+#include "tests/support/WindowOnSimulator.h"
 #include "tests/support/SimulatorProcess.h"
 #include "app/CMainWnd.h"
 #include "app/RegisteredMessages.h"
@@ -54,27 +54,13 @@ public:
     }
 };
 
-class KeyboardDeviceTest : public ::testing::Test {
+class KeyboardDeviceTest : public testsupport::WindowOnSimulatorTest<Simulator> {
 protected:
-    static void SetUpTestSuite()
-    {
-        app::RegisteredMessages::RegisterAll();
-        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
-        app::RegisterControlClasses();
-    }
     void SetUp() override
     {
-        ASSERT_TRUE(home.isValid());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
-        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
-        sim = std::make_unique<Simulator>(home.filePath("sim"));
-        ASSERT_TRUE(sim->ready());
-        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
-        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
-        testsupport::AnswerMessages();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+        WindowOnSimulatorTest::SetUp();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(sim->run({"plug", "keyboard", "--route", "cable"}));
         ASSERT_TRUE(waitFor([&] {
             for (CVantikUSBDevice* d : window->Devices()->AllDevices())
@@ -83,13 +69,6 @@ protected:
             return keyboard != nullptr;
         }));
         ASSERT_TRUE(waitFor([&] { return window->Devices()->CurrentDevice() == keyboard; }));
-    }
-    void TearDown() override
-    {
-        window->Shutdown();
-        window.reset();
-        sim.reset();
-        qunsetenv("TESSEL_SIM_DIR");
     }
     bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
 
@@ -111,9 +90,6 @@ protected:
         return b;
     }
 
-    QTemporaryDir home;
-    std::unique_ptr<Simulator> sim;
-    std::unique_ptr<CMainWnd> window;
     CVantikKeyboardDevice* keyboard = nullptr;
 };
 

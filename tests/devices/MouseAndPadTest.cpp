@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "tests/support/ScriptedMessages.h"
+#include "tests/support/WindowOnSimulator.h"
 #include "app/CMainWnd.h"
 #include "app/RegisteredMessages.h"
 #include "devices/CVantikMouseDevice.h"
@@ -95,38 +95,8 @@ private:
     bool m_ready = false;
 };
 
-class MouseAndPadTest : public ::testing::Test {
+class MouseAndPadTest : public testsupport::WindowOnSimulatorTest<TracedSimulator> {
 protected:
-    static void SetUpTestSuite()
-    {
-        app::RegisteredMessages::RegisterAll();
-        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
-        app::RegisterControlClasses();
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(home.isValid());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
-        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
-        sim = std::make_unique<TracedSimulator>(home.filePath("sim"));
-        ASSERT_TRUE(sim->ready());
-        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
-        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
-        testsupport::AnswerMessages();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
-        hub = window->Devices();
-        ASSERT_NE(hub, nullptr);
-    }
-    void TearDown() override
-    {
-        window->Shutdown();
-        window.reset();
-        sim.reset();
-        qunsetenv("TESSEL_SIM_DIR");
-    }
-
     template <class T>
     T* device(const QString& kind) const
     {
@@ -179,11 +149,6 @@ protected:
         edit(b);
         return b;
     }
-
-    QTemporaryDir home;
-    std::unique_ptr<TracedSimulator> sim;
-    std::unique_ptr<CMainWnd> window;
-    app::DeviceHub* hub = nullptr;
 };
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QSet>
+#include <QPointer>
 #include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
@@ -162,9 +163,11 @@ inline void TypeAndLeave(QWidget* w, const QString& text)
         << w->objectName().toStdString() << " takes no focus from a click";
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(edit, text);
+    // An item view's editor (a macro row's delay) closes on Tab and is gone afterwards.
+    const QPointer<QLineEdit> left = edit;
+    const std::string name = w->objectName().toStdString();
     QTest::keyClick(edit, Qt::Key_Tab);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !edit->hasFocus(); }, 3000))
-        << w->objectName().toStdString() << " kept the focus after Tab";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !left || !left->hasFocus(); }, 3000)) << name << " kept the focus after Tab";
 }
 
 // Walks the rows. `settle` waits until everything sent so far has reached the device. The

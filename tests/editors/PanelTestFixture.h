@@ -4,6 +4,7 @@
 // on it, with the message box and file dialogs answered by the test.
 #include "app/Application.h"
 #include "tests/support/SimulatorProcess.h"
+#include "tests/support/WindowOnSimulator.h"
 #include "app/CMainWnd.h"
 #include "app/DeviceHub.h"
 #include "app/RegisteredMessages.h"
@@ -68,35 +69,24 @@ public:
     }
 };
 
-class PanelOnSimulatorTest : public ::testing::Test {
+class PanelOnSimulatorTest : public testsupport::WindowOnSimulatorTest<SimulatorProcess> {
 protected:
-    static void SetUpTestSuite()
-    {
-        app::RegisteredMessages::RegisterAll();
-        ASSERT_TRUE(app::SetUpSkin(TESSEL_SKIN_DIR));
-        app::RegisterControlClasses();
-    }
     void SetUp() override
     {
-        ASSERT_TRUE(home.isValid());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("TESSEL_SIM_DIR", home.filePath("sim").toUtf8());
+        UseFreshFolders();
         qputenv("TESSEL_DATA_DIR", QByteArray(TESSEL_BIN_DIR));
-        ASSERT_TRUE(QDir(home.path()).mkpath("sim"));
-        sim = std::make_unique<SimulatorProcess>(home.filePath("sim"));
-        ASSERT_TRUE(sim->ready());
+        StartSimulator();
+        if (HasFatalFailure())
+            return;
         // English from the start, as a user who chose it.
         QFile settings(home.filePath("settings.ini"));
         ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
         settings.write("[General]\nLANGUAGE=1033\n");
         settings.close();
-        window = std::make_unique<CMainWnd>(home.filePath("settings.ini"), QString(TESSEL_DATA_DIR) + "/Language.config");
-        ASSERT_TRUE(window->Create(nullptr, "tamrel wireless"));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, kWaitMs));
+        OpenWindow();
+        if (HasFatalFailure())
+            return;
         ASSERT_EQ(window->CurrentLanguage(), kEnglish);
-        hub = window->Devices();
-        ASSERT_NE(hub, nullptr);
         installScriptedServices();
     }
     // Scripted answers in place of the modal boxes and file dialogs (again after a window made
@@ -119,10 +109,7 @@ protected:
     }
     void TearDown() override
     {
-        window->Shutdown();
-        window.reset();
-        sim.reset();
-        qunsetenv("TESSEL_SIM_DIR");
+        WindowOnSimulatorTest::TearDown();
         qunsetenv("TESSEL_DATA_DIR");
     }
 
@@ -236,10 +223,6 @@ protected:
         return CJsonFile::ReadJson(d->DataFolder() + "/ProfileList.ini")["profileselect"].asInt();
     }
 
-    QTemporaryDir home;
-    std::unique_ptr<SimulatorProcess> sim;
-    std::unique_ptr<CMainWnd> window;
-    app::DeviceHub* hub = nullptr;
     QStringList messages;
     int confirm = 1;
     QString chosenFile;
