@@ -16,11 +16,11 @@ struct ConnectedDevice {
     QString name;        // the product name shown on the device's tab
     uint16_t vendorId = 0;
     uint16_t productId = 0;  // of the route in use (the receiver has its own)
-    uint16_t cableProductId = 0;  // the device's own, the same on either route
     Route route = Route::Cable;
     QString firmware;    // as the about and update windows show it, e.g. "V0102"; empty if unread
     int battery = -1;    // percent, -1 when the device has no battery or it was not read
     bool charging = false;
+    uint16_t cableProductId = 0;  // the device's own product id, the same on either route
 };
 
 using ConnectedDevices = std::vector<ConnectedDevice>;

@@ -117,15 +117,20 @@ void CVantikKeyboardDevice::BindPanelControls()
     // paints them in one pass. The keyboard picture is opaque under all of its keys.
     if (auto* panel = findChild<ui::CSelectPanelUI*>())
         panel->SetKeysPaintedTogether(true);
+    SetSystemPageReady(m_profileLoaded);
 }
 
 void CVantikKeyboardDevice::OnConnected()
 {
+    SetSystemPageReady(false);
     ReadKeyboard([this] {
         ReloadProfile();
         ReadSettings();
         m_io.AfterQueued([this] {
             RefreshPanel();
+            // The profile and the keyboard's own settings are in: the system page shows them
+            // and takes changes from now on.
+            SetSystemPageReady(true);
             StartLightThread();
         });
     });
@@ -219,6 +224,13 @@ int CVantikKeyboardDevice::ReloadProfile()
     m_stages = m_profile.GetSystemStages();
     emit keyAssignmentsReloaded();
     return result;
+}
+
+void CVantikKeyboardDevice::SetSystemPageReady(bool ready)
+{
+    m_profileLoaded = ready;
+    if (QWidget* page = FindPanelControl(QStringLiteral("keyboard_system_bar")))
+        page->setEnabled(ready);
 }
 
 int CVantikKeyboardDevice::ApplyLightSettings()
@@ -1062,6 +1074,10 @@ void CVantikKeyboardDevice::RefreshPanel()
 
 void CVantikKeyboardDevice::StoreSystemStage(const std::function<void(KeyboardSystemStages&)>& change, bool send)
 {
+    if (!m_profileLoaded) {
+        ShowSystemStages();
+        return;
+    }
     KeyboardSystemStages stages = m_profile.GetSystemStages();
     change(stages);
     m_profile.SetSystemStages(stages);

@@ -152,6 +152,11 @@ private:
     std::array<uint8_t, 23> m_settingsBackup{};
     std::array<uint8_t, kSettingsBlock> m_settingsMirror{};
     KeyboardSystemStages m_stages;
+    // Whether the profile and the keyboard's settings have been read since it connected. Until
+    // then the system page is disabled and takes no change: what is read next would override
+    // the change on the page without sending it.
+    bool m_profileLoaded = false;
+    void SetSystemPageReady(bool ready);
     std::array<uint8_t, 512> m_keyTableCopy{};
     std::array<uint8_t, 512> m_ledMapCopy{};
     std::array<uint8_t, kKeyPositions> m_slotMap{};

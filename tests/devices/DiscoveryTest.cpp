@@ -2,11 +2,13 @@
 #include "tests/support/WindowOnSimulator.h"
 #include "app/CMainWnd.h"
 #include "app/RegisteredMessages.h"
+#include "devices/CVantikKeyboardDevice.h"
 #include "devices/CVantikUSBDevice.h"
 #include "profiles/CBasicProfiledata.h"
 #include "tests/support/SimulatorProcess.h"
 #include "ui/CDeviceOptionUI.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -247,4 +249,41 @@ TEST_F(DiscoveryTest, PadReplugedBeforeDiscoveryLooksWorksAgain)
         ++mode;
     }
     EXPECT_EQ(deviceOfKind("MousePad"), pad);
+}
+
+// Until the keyboard's profile is loaded after it connects, its system page takes no change (it
+// is shown disabled): a polling rate clicked in that moment used to reach the keyboard and be
+// overridden on the page by the profile loaded next, without being sent.
+TEST_F(DiscoveryTest, TheKeyboardsSystemPageWaitsForItsProfile)
+{
+    // The keyboard answers its first reads slowly, so the window sits in that moment a while.
+    ASSERT_FALSE(sim->json({"fault", "keyboard", "late-reply", "500", "--count", "2"}).isEmpty());
+    ASSERT_FALSE(sim->json({"plug", "keyboard", "--route", "cable"}).isEmpty());
+    CVantikUSBDevice* kb = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        kb = deviceOfKind("keyboard");
+        return kb && kb->findChild<QWidget*>("keyboard_system_bar");
+    }));
+    auto* bar = kb->findChild<QWidget*>("keyboard_system_bar");
+    auto* polling = kb->findChild<QAbstractButton*>("polling_rate_option_3");
+    ASSERT_NE(polling, nullptr);
+    bool sawWaiting = false;
+    ASSERT_TRUE(waitFor([&] {
+        if (!bar->isEnabled()) {
+            sawWaiting = true;
+            polling->click();  // a disabled button takes no click
+            EXPECT_FALSE(polling->isChecked());
+        }
+        return bar->isEnabled();
+    }));
+    EXPECT_TRUE(sawWaiting) << "the system page was never shown waiting for the profile";
+    // Loaded: the page shows the profile's rate, and a click now reaches the keyboard.
+    auto* keyboard = qobject_cast<CVantikKeyboardDevice*>(kb);
+    ASSERT_NE(keyboard, nullptr);
+    const int rate = keyboard->KeyboardProfile().GetSystemStages().pollingRate;
+    EXPECT_TRUE(kb->findChild<QAbstractButton*>(QString("polling_rate_option_%1").arg(rate))->isChecked());
+    const int other = rate == 3 ? 2 : 3;
+    kb->findChild<QAbstractButton*>(QString("polling_rate_option_%1").arg(other))->click();
+    EXPECT_EQ(keyboard->KeyboardProfile().GetSystemStages().pollingRate, other);
+    EXPECT_TRUE(waitFor([&] { return uint8_t(sim->dump("keyboard", "settings")[22]) == other; }));
 }

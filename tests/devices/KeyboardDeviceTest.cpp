@@ -69,6 +69,8 @@ protected:
             return keyboard != nullptr;
         }));
         ASSERT_TRUE(waitFor([&] { return window->Devices()->CurrentDevice() == keyboard; }));
+        // The system page takes changes once the profile and the keyboard's settings are read.
+        ASSERT_TRUE(waitFor([&] { return keyboard->findChild<QWidget*>("keyboard_system_bar")->isEnabled(); }));
     }
     bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, kWaitMs); }
 
