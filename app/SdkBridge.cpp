@@ -126,13 +126,15 @@ void SdkBridge::Refresh()
         const int n = perFolder[d->FolderName()]++;
         if (!editors::IsConnected(*d) || d->LedCount() == 0)
             continue;
-        // Until its connection read has landed (its firmware version is known by then) the
-        // device's LED map and modes are not known: it becomes a controller after that.
-        if (d->FirmwareVersion().isEmpty()) {
+        const std::string location = "tessel:" + d->FolderName().toStdString() + ":" + std::to_string(n);
+        // The keyboard's LED map comes with its connection read (its firmware version is known
+        // by then): it becomes a controller after that. A controller once listed stays while
+        // its device is connected, so the indexes clients hold keep naming the same devices.
+        if (editors::KindOf(*d) == editors::kKindKeyboard && d->FirmwareVersion().isEmpty() &&
+            !m_entries.count(location)) {
             unread = true;
             continue;
         }
-        const std::string location = "tessel:" + d->FolderName().toStdString() + ":" + std::to_string(n);
         Entry e;
         e.device = d;
         controllers.push_back(Describe(*d, location, e));

@@ -51,6 +51,14 @@ function check(ok, what) {
                 `${d.leds.length} LEDs; modes ${d.modes.map(m => m.name).join(', ')}`);
   check(count === 4, 'four controllers');
   const byType = t => list.find(d => d.type === t);
+  // The index of the controller of a device type now: the list changes when a device comes or
+  // goes, as clients hear, so each request looks it up afresh.
+  const at = async type => {
+    const n = await client.getControllerCount();
+    for (let i = 0; i < n; i++)
+      if ((await client.getControllerData(i)).type === type) return i;
+    throw new Error('no controller of type ' + type);
+  };
   const kb = byType(5), mouse = byType(6), pad = byType(7), headset = byType(8);
   check(kb && mouse && pad && headset, 'a keyboard, a mouse, a mouse pad and a headset');
   check(kb.zones.length === 1 && kb.zones[0].type === 2 && kb.zones[0].ledsCount === kb.leds.length,
@@ -64,12 +72,12 @@ function check(ok, what) {
 
   // Direct mode on the keyboard: every key one colour, then one key another.
   const blue = { red: 0x12, green: 0x34, blue: 0x56 };
-  await client.updateMode(kb.index, 'Direct');
-  await client.updateLeds(kb.index, Array(kb.leds.length).fill(blue));
+  await client.updateMode((await at(5)), 'Direct');
+  await client.updateLeds((await at(5)), Array(kb.leds.length).fill(blue));
   await until('the keyboard frame', () => frameTriples('keyboard').filter(t => same(t, blue)).length >= 80);
   check(true, 'the keyboard frame carries the colour of every key');
   const red = { red: 0xF0, green: 0x10, blue: 0x20 };
-  await client.updateSingleLed(kb.index, 0, red);
+  await client.updateSingleLed((await at(5)), 0, red);
   await until('one red key', () => {
     const f = frameTriples('keyboard');
     return f.filter(t => same(t, red)).length === 1 && f.filter(t => same(t, blue)).length >= 80;
@@ -78,28 +86,28 @@ function check(ok, what) {
 
   // The mouse by zone, the pad whole.
   const green = { red: 0, green: 0xC0, blue: 0 };
-  await client.updateZoneLeds(mouse.index, 6, Array(3).fill(green));
+  await client.updateZoneLeds((await at(6)), 6, Array(3).fill(green));
   // Group 7 is LEDs 6, 14 and 7 of the mouse.
   await until('the mouse group', () => {
     const f = frameTriples('mouse');
     return [6, 14, 7].every(i => same(f[i], green)) && !same(f[0], green);
   });
   check(true, 'a zone of the mouse lights its LED group only');
-  await client.updateLeds(pad.index, Array(15).fill(red));
+  await client.updateLeds((await at(7)), Array(15).fill(red));
   await until('the pad ring', () => frameTriples('pad').slice(0, 15).every(t => same(t, red)));
   check(true, 'the pad ring shows the colours');
   const reports = sim('state').devices.headset.counters.headsetLightReports;
-  await client.updateLeds(headset.index, Array(13).fill(green));
+  await client.updateLeds((await at(8)), Array(13).fill(green));
   await until('headset lighting reports', () => sim('state').devices.headset.counters.headsetLightReports > reports);
   check(true, 'the headset is sent its lighting reports');
 
   // One of the pad's own modes, with its colour: rendered by Tessel's engine into the frames.
   const still = pad.modes.findIndex((m, i) => i > 0 && (m.flags & 64) && !(m.flags & 1));
   check(still > 0, 'the pad has a still mode with a colour of its own');
-  await client.updateMode(pad.index, Object.assign({}, pad.modes[still], { colors: [{ red: 0, green: 0, blue: 0xFF }] }));
+  await client.updateMode((await at(7)), Object.assign({}, pad.modes[still], { colors: [{ red: 0, green: 0, blue: 0xFF }] }));
   await until('the pad in its own mode', () => frameTriples('pad').slice(0, 15).every(t => t[0] === 0 && t[1] === 0 && t[2] > 0));
   check(true, 'a mode of the pad with its colour');
-  const again = await client.getControllerData(pad.index);
+  const again = await client.getControllerData((await at(7)));
   check(again.activeMode === still, 'the controller reports the mode it was set to');
 
   // The D-Bus switch rules over the server: while another program holds the lighting nothing
@@ -108,10 +116,10 @@ function check(ok, what) {
     '--object-path', '/org/tessel/Tessel', '--method', 'org.tessel.Tessel1.SetLightingControl', String(on)]);
   lightingControl(false);
   const amber = { red: 0xE0, green: 0x90, blue: 0x08 };
-  await client.updateLeds(kb.index, Array(kb.leds.length).fill(amber));
+  await client.updateLeds((await at(5)), Array(kb.leds.length).fill(amber));
   // The headset is outside the switch: its reports show the server took the request after.
   const reportsNow = sim('state').devices.headset.counters.headsetLightReports;
-  await client.updateLeds(headset.index, Array(13).fill(amber));
+  await client.updateLeds((await at(8)), Array(13).fill(amber));
   await until('the headset after the keyboard', () => sim('state').devices.headset.counters.headsetLightReports > reportsNow);
   check(!frameTriples('keyboard').some(t => same(t, amber)), 'nothing reaches the keyboard while another program holds the lighting');
   lightingControl(true);
