@@ -28,6 +28,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <cstdio>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDBusConnection>
@@ -197,6 +198,7 @@ void CMainWnd::OnWindowInit()
     m_battery->SetThresholds(m_store.ReadInt(QLatin1String(app::kBatteryLowKey)).value_or(app::BatteryWatch::kDefaultLow),
                              m_store.ReadInt(QLatin1String(app::kBatteryCriticalKey)).value_or(app::BatteryWatch::kDefaultCritical));
     m_devices->SetDeviceStateHandler([this] { OnDeviceStateChanged(); });
+    StartSdkServer();
     hide();
     StartWorkerThreads();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
@@ -612,6 +614,8 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
             return 0;
         const bool attached = m_devices->InterfaceFound(int(wParam));
         UpdateSyncDevices();
+        if (m_sdk)
+            m_sdk->DevicesChanged();
         RestoreAndBringForward();
         return attached ? 1 : 0;
     }
@@ -619,11 +623,15 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         bHandled = true;
         if (m_devices && !m_shutDown)
             m_devices->InterfaceLost(int(wParam));
+        if (m_sdk)
+            m_sdk->DevicesChanged();
         return 0;
     case app::pm::kDeviceTabVisibility:
         bHandled = true;
         if (m_devices && !m_shutDown)
             m_devices->SetTabVisibility(int(wParam), lParam != 0);
+        if (m_sdk)
+            m_sdk->DevicesChanged();
         return 0;
     default:
         break;
@@ -872,6 +880,28 @@ void CMainWnd::ShowTrayMenu()
     ui::MenuWnd::Popup(QStringLiteral("menu.xml"), QCursor::pos(), this);
 }
 
+void CMainWnd::StartSdkServer()
+{
+    QString badArgument;
+    const std::optional<app::SdkServerConfig> asked = app::SdkServerFromArguments(QCoreApplication::arguments(), &badArgument);
+    if (!badArgument.isEmpty())
+        std::fprintf(stderr, "%s: the port must be a number from 0 to 65535; the SDK server stays off.\n",
+                     qPrintable(badArgument));
+    const app::SdkServerConfig config = asked ? *asked : app::SdkServerFromSettings();
+    if (!config.enabled)
+        return;
+    m_sdk = std::make_unique<app::SdkBridge>(*m_devices);
+    QString error;
+    if (!m_sdk->Start(config, &error)) {
+        std::fprintf(stderr, "The SDK server could not listen on port %u: %s\n", unsigned(config.port), qPrintable(error));
+        m_sdk.reset();
+        return;
+    }
+    // Scripts and tests that asked for any free port (0) learn which one from here.
+    std::fprintf(stderr, "SDK server listening on %s port %u\n", config.anyAddress ? "every address" : "127.0.0.1",
+                 unsigned(m_sdk->Server().Port()));
+}
+
 void CMainWnd::SetLightingControl(bool on)
 {
     m_lightingControl = on;
@@ -1000,6 +1030,8 @@ int CMainWnd::Shutdown()
     PM().KillTimer(this);
     const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);
     m_link->Detach();
+    // No client reaches a device once its threads are stopped.
+    m_sdk.reset();
     if (m_devices)
         m_devices->DetachAll();
     if (m_tray)

@@ -5,6 +5,7 @@
 #include "app/BatteryNotices.h"
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
+#include "app/SdkBridge.h"
 #include "app/SettingsStore.h"
 #include "app/SoftwareIdentity.h"
 #include "app/WindowLink.h"
@@ -167,11 +168,15 @@ private:
     void OnGameEvent(uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
     // The lighting of `current` carried to every connected device.
     void RunSameLighting(CVantikUSBDevice& current);
+    // Starts the SDK server when the command line or the settings ask for it.
+    void StartSdkServer();
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
     std::shared_ptr<app::WindowLink> m_link;
     std::unique_ptr<app::DeviceHub> m_devices;
+    // The SDK server, when it is on; it refers to the devices, so it goes before them.
+    std::unique_ptr<app::SdkBridge> m_sdk;
     // The device a game event last acted on; it returns to its saved mode when the timer fires.
     QPointer<CVantikUSBDevice> m_gameDevice;
     // Shared with the lighting sync thread, which may outlive a stop that timed out.

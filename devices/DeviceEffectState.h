@@ -173,6 +173,9 @@ protected:
 
     std::atomic<bool> m_effectRestart{false};
     std::atomic<uint32_t> m_sameLighting{0};
+    // The colour list is set from outside, LED by LED (a client of the SDK server in its
+    // per-LED mode): the light thread renders nothing and rests until this ends.
+    std::atomic<bool> m_directColours{false};
 
 private:
     void LightLoop(const hid::Event& exit);

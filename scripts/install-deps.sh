@@ -15,7 +15,13 @@ packages=(
   at-spi2-core python3-pyatspi qt6-xdgdesktopportal-platformtheme
   fonts-dejavu-core fonts-noto-cjk fonts-liberation2
   fonts-noto-core fonts-droid-fallback fonts-jura
+  nodejs
 )
+# npm runs the SDK server's test client (openrgb-sdk, installed by the test itself). A nodejs
+# that brings its own npm (as other builds of it do) needs and tolerates no Debian npm.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -18,6 +18,7 @@ declare -A args=(
   [tessel_bench_profile_page]=""
   [tessel_bench_fault_stall]="--seconds 0.4"
   [tessel_bench_settings]="--seconds 0.5"
+  [tessel_bench_sdk_server]="--quick"
 )
 # Extra programs may name their arguments in TESSEL_BENCH_ARGS_<program>.
 
