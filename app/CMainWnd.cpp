@@ -1,4 +1,6 @@
 #include "app/CMainWnd.h"
+#include "app/Autostart.h"
+#include "app/CommandLine.h"
 
 #include "app/Application.h"
 #include "app/DBusInterface.h"
@@ -171,7 +173,14 @@ void CMainWnd::OnWindowInit()
         QMetaObject::invokeMethod(this, [this] { ShowFileNotices(); }, Qt::QueuedConnection);
     });
     SetLightingControl(true);
-    ApplyLanguage(m_languages.ReadStoredLanguage());
+    {
+        // --lang picks the language of this session only; the stored choice stays.
+        QStringList names;
+        for (const app::LanguageEntry& entry : m_languages.Languages())
+            names << entry.name;
+        const int session = app::SessionLanguageIndex(names);
+        ApplyLanguage(session >= 0 ? session : m_languages.ReadStoredLanguage(), session < 0);
+    }
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
     hide();
     StartWorkerThreads();
@@ -412,6 +421,8 @@ void CMainWnd::Notify(TNotifyUI& msg)
         // that a panel opened (the macro row menu) go to the current device's panels.
         if (cmd->name == QLatin1String("exit"))
             Exit();
+        else if (cmd->name == QLatin1String("autostart_menu"))
+            SetAutostart(cmd->checked);
         else
             RouteToCurrentDevice(msg);
     } else if (msg.sType != QLatin1String(ui::kNotifyMenu)) {
@@ -507,6 +518,15 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
     if (msg == RegisteredMessages::Find(app::msg::kInstance)) {
         qCDebug(tesselDebug).noquote()
             << QStringLiteral("软件标示 %1，%2d%3d").arg(msg).arg(wParam, 0, 16).arg(lParam, 0, 16);
+        // A start in the tray: the first scan's own post (0, 0) leaves the window closed until
+        // the user opens it from the tray or another start asks for it.
+        if (wParam == 0 && lParam == 0 && !m_firstShowSent && app::CurrentStartOptions().minimized) {
+            qCDebug(tesselDebug) << "started in the tray";
+            if (!HasTray())
+                showMinimized();
+            bHandled = true;
+            return 0;
+        }
         RestoreAndBringForward();
         bHandled = true;
         return 0;
@@ -742,7 +762,19 @@ void CMainWnd::CloseSubWindows()
 
 void CMainWnd::ShowTrayMenu()
 {
-    ui::MenuWnd::Popup(QStringLiteral("menu.xml"), QCursor::pos(), this);
+    ui::MenuWnd* menu = ui::MenuWnd::Popup(QStringLiteral("menu.xml"), QCursor::pos(), this);
+    if (QAction* autostart = menu ? menu->FindItem(QStringLiteral("autostart_menu")) : nullptr)
+        autostart->setChecked(app::Autostart::IsEnabled());
+}
+
+void CMainWnd::SetAutostart(bool on)
+{
+    QString error;
+    if (app::Autostart::SetEnabled(on, &error))
+        return;
+    qCDebug(tesselDebug) << "autostart entry not changed:" << error;
+    const QString text = ui::Language::instance().Text(QStringLiteral("autostart_failed")).replace(QLatin1String("%1"), error);
+    CMsgWnd::ShowMessage(this, QString(), text, PM().GetDPI(), false, CMsgWnd::ConfirmOnly);
 }
 
 void CMainWnd::SetLightingControl(bool on)
@@ -785,9 +817,9 @@ app::ConnectedDevices CMainWnd::ListConnectedDevices() const
     return m_devices ? m_devices->ListConnected() : app::ConnectedDevices{};
 }
 
-void CMainWnd::ApplyLanguage(int index)
+void CMainWnd::ApplyLanguage(int index, bool store)
 {
-    const auto change = m_languages.Choose(index);
+    const auto change = m_languages.Choose(index, store);
     if (!change)
         return;
     if (change->fontsChanged) {
@@ -805,6 +837,7 @@ void CMainWnd::ApplyLanguage(int index)
                                                                      change->entry->file);
         if (!file.isEmpty())
             ui::Language::instance().SetLanguage(file);
+        qCDebug(tesselDebug).noquote() << "language" << change->entry->name << (store ? "chosen" : "for this session");
     }
     // The settings, about and audio-lighting windows reload their texts here once they exist.
     update();

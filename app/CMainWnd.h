@@ -67,7 +67,7 @@ public:
     // The tray's left click: hide a shown window, show a hidden or minimised one.
     void ToggleFromTray();
     // Makes language `index` current (fonts, texts, stored choice); nothing when it already is.
-    void ApplyLanguage(int index);
+    void ApplyLanguage(int index, bool store = true);
     int CurrentLanguage() const { return m_languages.currentIndex(); }
     // Ends the application: closes the sub-windows, stops the worker threads, quits the loop.
     void Exit();
@@ -125,6 +125,8 @@ private:
     void HideToTray();
     void CloseSubWindows();
     void ShowTrayMenu();
+    // Writes or removes the session autostart entry; tells the user when that failed.
+    void SetAutostart(bool on);
     void StartWorkerThreads();
     // Hands the lighting sync thread the device lists in its order.
     void UpdateSyncDevices();
