@@ -14,6 +14,8 @@ packages=(
   xvfb xauth xdotool dbus dbus-x11 libglib2.0-bin imagemagick
   fonts-dejavu-core fonts-noto-cjk fonts-liberation2
   fonts-noto-core fonts-droid-fallback fonts-jura
+  desktop-file-utils appstream umockdev libumockdev-dev
+  debhelper dpkg-dev lintian
 )
 
 missing=()
