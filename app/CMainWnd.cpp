@@ -1,6 +1,7 @@
 #include "app/CMainWnd.h"
 #include "app/Autostart.h"
 #include "app/CommandLine.h"
+#include "profiles/DataPaths.h"
 
 #include "app/Application.h"
 #include "app/DBusInterface.h"
@@ -182,6 +183,7 @@ void CMainWnd::OnWindowInit()
         ApplyLanguage(session >= 0 ? session : m_languages.ReadStoredLanguage(), session < 0);
     }
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
+    m_permissionNotice = new app::PermissionNotice(this, PM(), paths::dataFolder() + QStringLiteral("/70-tessel.rules"));
     hide();
     StartWorkerThreads();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
@@ -358,6 +360,13 @@ void CMainWnd::StartDeviceCapture()
         callbacks.firstScan = [link, &exit] {
             if (!exit.isSet())
                 link->Post(app::RegisteredMessages::Register(app::msg::kInstance), 0, 0);
+        };
+        // Devices this user may not open: shown in the strip with the way to fix it.
+        callbacks.accessDenied = [notice = m_permissionNotice](const std::vector<hid::DeviceAccess>& denied) {
+            QMetaObject::invokeMethod(notice, [notice, denied] {
+                if (notice)
+                    notice->SetDenied(denied);
+            }, Qt::QueuedConnection);
         };
         hid::DeviceCapture capture(*reg, std::move(callbacks));
         capture.Run(exit);
@@ -838,6 +847,8 @@ void CMainWnd::ApplyLanguage(int index, bool store)
         if (!file.isEmpty())
             ui::Language::instance().SetLanguage(file);
         qCDebug(tesselDebug).noquote() << "language" << change->entry->name << (store ? "chosen" : "for this session");
+        if (m_permissionNotice)
+            m_permissionNotice->ReloadText();
     }
     // The settings, about and audio-lighting windows reload their texts here once they exist.
     update();

@@ -4,6 +4,7 @@
 #include "app/DeviceHub.h"
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
+#include "app/PermissionNotice.h"
 #include "app/SettingsStore.h"
 #include "app/WindowLink.h"
 #include "app/WorkerThreads.h"
@@ -153,6 +154,7 @@ private:
     app::LanguageSettings m_languages;
     std::shared_ptr<app::WindowLink> m_link;
     std::unique_ptr<app::DeviceHub> m_devices;
+    QPointer<app::PermissionNotice> m_permissionNotice;
     // The device a game event last acted on; it returns to its saved mode when the timer fires.
     QPointer<CVantikUSBDevice> m_gameDevice;
     // Shared with the lighting sync thread, which may outlive a stop that timed out.
