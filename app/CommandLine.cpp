@@ -75,6 +75,34 @@ int LanguageIndex(const QStringList& names, const QString& code)
     return -1;
 }
 
+// Qt's own options (QGuiApplication, QApplication) are left to Qt: "-platform offscreen",
+// "-style Fusion" and the like keep working as in every Qt program.
+QStringList WithoutQtOptions(const QStringList& arguments)
+{
+    static const QStringList withValue = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                          "qwindowgeometry", "qwindowtitle", "qwindowicon", "display",
+                                          "geometry", "style", "stylesheet", "session", "qmljsdebugger"};
+    static const QStringList alone = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    QStringList out;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (i == 0 || !a.startsWith(QLatin1Char('-')) || a.startsWith(QLatin1String("--"))) {
+            out << a;
+            continue;
+        }
+        const QString name = a.mid(1).section(QLatin1Char('='), 0, 0);
+        if (alone.contains(name))
+            continue;
+        if (withValue.contains(name)) {
+            if (!a.contains(QLatin1Char('=')))
+                ++i;  // its value
+            continue;
+        }
+        out << a;
+    }
+    return out;
+}
+
 CommandLineResult UsageError(const QString& message)
 {
     CommandLineResult result;
@@ -122,7 +150,7 @@ CommandLineResult ParseCommandLine(const QStringList& arguments)
         else
             parser.addOption(QCommandLineOption(row.names, QLatin1String(row.help)));
     }
-    if (!parser.parse(arguments))
+    if (!parser.parse(WithoutQtOptions(arguments)))
         return UsageError(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
         return UsageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));

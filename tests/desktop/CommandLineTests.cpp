@@ -38,6 +38,9 @@ TEST(CommandLine, OptionsAndTheirOutcomes)
         {{"--bogus"}, R::ExitUsage, 2, false, "", "Usage: tessel"},
         {{"stray"}, R::ExitUsage, 2, false, "", "unexpected argument 'stray'"},
         {{"--data-dir", "/nonexistent/tessel"}, R::ExitUsage, 2, false, "", "does not exist"},
+        // Qt's own options are Qt's.
+        {{"-platform", "offscreen", "--minimized", "-reverse"}, R::Run, 0, true, "", ""},
+        {{"-style=Fusion", "-s"}, R::ExitUsage, 2, false, "", "Unknown option 's'"},
     };
     for (const Case& c : cases) {
         const R r = app::ParseCommandLine(QStringList{"tessel"} + c.args);
