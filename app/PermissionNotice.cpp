@@ -48,6 +48,7 @@ PermissionNotice::PermissionNotice(QWidget* window, ui::PaintManager& pm, QStrin
     }
     layout->insertWidget(at, m_button);
     connect(m_button, &QPushButton::clicked, this, [this] { ShowPage(); });
+    ReloadText();
 }
 
 QString PermissionNotice::KindText(uint16_t deviceType)
@@ -112,7 +113,8 @@ void PermissionNotice::ReloadText()
     const QString text = StripText();
     m_button->setText(text);
     m_button->setToolTip(Text("access_denied_tip"));
-    m_button->setAccessibleName(text);
+    // Named even while hidden and empty, so every control of the window has a name.
+    m_button->setAccessibleName(text.isEmpty() ? Text("access_page_title") : text);
     m_button->setAccessibleDescription(Text("access_denied_tip"));
 }
 
