@@ -1,4 +1,7 @@
 #include "app/CMainWnd.h"
+#include "app/Autostart.h"
+#include "app/CommandLine.h"
+#include "profiles/DataPaths.h"
 
 #include "app/Application.h"
 #include "app/DBusInterface.h"
@@ -192,13 +195,21 @@ void CMainWnd::OnWindowInit()
         QMetaObject::invokeMethod(this, [this] { ShowFileNotices(); }, Qt::QueuedConnection);
     });
     SetLightingControl(true);
-    ApplyLanguage(m_languages.ReadStoredLanguage());
+    {
+        // --lang picks the language of this session only; the stored choice stays.
+        QStringList names;
+        for (const app::LanguageEntry& entry : m_languages.Languages())
+            names << entry.name;
+        const int session = app::SessionLanguageIndex(names);
+        ApplyLanguage(session >= 0 ? session : m_languages.ReadStoredLanguage(), session < 0);
+    }
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
     m_battery = new app::BatteryNotices(this);
     m_battery->SetThresholds(m_store.ReadInt(QLatin1String(app::kBatteryLowKey)).value_or(app::BatteryWatch::kDefaultLow),
                              m_store.ReadInt(QLatin1String(app::kBatteryCriticalKey)).value_or(app::BatteryWatch::kDefaultCritical));
     m_devices->SetDeviceStateHandler([this] { OnDeviceStateChanged(); });
     StartSdkServer();
+    m_permissionNotice = new app::PermissionNotice(this, PM(), paths::dataFolder() + QStringLiteral("/70-tessel.rules"));
     hide();
     StartWorkerThreads();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
@@ -376,6 +387,13 @@ void CMainWnd::StartDeviceCapture()
             if (!exit.isSet())
                 link->Post(app::RegisteredMessages::Register(app::msg::kInstance), 0, 0);
         };
+        // Devices this user may not open: shown in the strip with the way to fix it.
+        callbacks.accessDenied = [notice = m_permissionNotice](const std::vector<hid::DeviceAccess>& denied) {
+            QMetaObject::invokeMethod(notice, [notice, denied] {
+                if (notice)
+                    notice->SetDenied(denied);
+            }, Qt::QueuedConnection);
+        };
         hid::DeviceCapture capture(*reg, std::move(callbacks));
         capture.Run(exit);
     });
@@ -442,6 +460,8 @@ void CMainWnd::Notify(TNotifyUI& msg)
             OpenSettings(false);
         else if (cmd->name == QLatin1String("about_menu"))
             OpenAbout();
+        else if (cmd->name == QLatin1String("autostart_menu"))
+            SetAutostart(cmd->checked);
         else
             RouteToCurrentDevice(msg);
     } else if (msg.sType != QLatin1String(ui::kNotifyMenu)) {
@@ -539,6 +559,15 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
     if (msg == RegisteredMessages::Find(app::msg::kInstance)) {
         qCDebug(tesselDebug).noquote()
             << QStringLiteral("软件标示 %1，%2d%3d").arg(msg).arg(wParam, 0, 16).arg(lParam, 0, 16);
+        // A start in the tray: the first scan's own post (0, 0) leaves the window closed until
+        // the user opens it from the tray or another start asks for it.
+        if (wParam == 0 && lParam == 0 && !m_firstShowSent && app::CurrentStartOptions().minimized) {
+            qCDebug(tesselDebug) << "started in the tray";
+            if (!HasTray())
+                showMinimized();
+            bHandled = true;
+            return 0;
+        }
         RestoreAndBringForward();
         bHandled = true;
         return 0;
@@ -877,7 +906,19 @@ void CMainWnd::OpenAbout()
 
 void CMainWnd::ShowTrayMenu()
 {
-    ui::MenuWnd::Popup(QStringLiteral("menu.xml"), QCursor::pos(), this);
+    ui::MenuWnd* menu = ui::MenuWnd::Popup(QStringLiteral("menu.xml"), QCursor::pos(), this);
+    if (QAction* autostart = menu ? menu->FindItem(QStringLiteral("autostart_menu")) : nullptr)
+        autostart->setChecked(app::Autostart::IsEnabled());
+}
+
+void CMainWnd::SetAutostart(bool on)
+{
+    QString error;
+    if (app::Autostart::SetEnabled(on, &error))
+        return;
+    qCDebug(tesselDebug) << "autostart entry not changed:" << error;
+    const QString text = ui::Language::instance().Text(QStringLiteral("autostart_failed")).replace(QLatin1String("%1"), error);
+    CMsgWnd::ShowMessage(this, QString(), text, PM().GetDPI(), false, CMsgWnd::ConfirmOnly);
 }
 
 void CMainWnd::StartSdkServer()
@@ -942,9 +983,9 @@ app::ConnectedDevices CMainWnd::ListConnectedDevices() const
     return m_devices ? m_devices->ListConnected() : app::ConnectedDevices{};
 }
 
-void CMainWnd::ApplyLanguage(int index)
+void CMainWnd::ApplyLanguage(int index, bool store)
 {
-    const auto change = m_languages.Choose(index);
+    const auto change = m_languages.Choose(index, store);
     if (!change)
         return;
     // The language's script gets its face (from the system, else the shipped file) before the
@@ -966,6 +1007,9 @@ void CMainWnd::ApplyLanguage(int index)
                                                                      change->entry->file);
         if (!file.isEmpty())
             ui::Language::instance().SetLanguage(file);
+        qCDebug(tesselDebug).noquote() << "language" << change->entry->name << (store ? "chosen" : "for this session");
+        if (m_permissionNotice)
+            m_permissionNotice->ReloadText();
     }
     // Texts a page composes from parts (a tab's route and battery line, the repeat delay) are
     // not ids: every device shows them again in the new language.

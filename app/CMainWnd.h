@@ -6,6 +6,7 @@
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
 #include "app/SdkBridge.h"
+#include "app/PermissionNotice.h"
 #include "app/SettingsStore.h"
 #include "app/SoftwareIdentity.h"
 #include "app/WindowLink.h"
@@ -72,7 +73,7 @@ public:
     // The tray's left click: hide a shown window, show a hidden or minimised one.
     void ToggleFromTray();
     // Makes language `index` current (fonts, texts, stored choice); nothing when it already is.
-    void ApplyLanguage(int index);
+    void ApplyLanguage(int index, bool store = true);
     int CurrentLanguage() const { return m_languages.currentIndex(); }
     // Ends the application: closes the sub-windows, stops the worker threads, quits the loop.
     void Exit();
@@ -144,6 +145,8 @@ private:
     void HideToTray();
     void CloseSubWindows();
     void ShowTrayMenu();
+    // Writes or removes the session autostart entry; tells the user when that failed.
+    void SetAutostart(bool on);
     void StartWorkerThreads();
     // Hands the lighting sync thread the device lists in its order.
     void UpdateSyncDevices();
@@ -177,6 +180,7 @@ private:
     std::unique_ptr<app::DeviceHub> m_devices;
     // The SDK server, when it is on; it refers to the devices, so it goes before them.
     std::unique_ptr<app::SdkBridge> m_sdk;
+    QPointer<app::PermissionNotice> m_permissionNotice;
     // The device a game event last acted on; it returns to its saved mode when the timer fires.
     QPointer<CVantikUSBDevice> m_gameDevice;
     // Shared with the lighting sync thread, which may outlive a stop that timed out.

@@ -16,6 +16,8 @@ packages=(
   fonts-dejavu-core fonts-noto-cjk fonts-liberation2
   fonts-noto-core fonts-droid-fallback fonts-jura
   nodejs
+  desktop-file-utils appstream umockdev libumockdev-dev
+  debhelper dpkg-dev lintian
 )
 # npm runs the SDK server's test client (openrgb-sdk, installed by the test itself). A nodejs
 # that brings its own npm (as other builds of it do) needs and tolerates no Debian npm.
