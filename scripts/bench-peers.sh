@@ -74,7 +74,13 @@ plug_four() {
   devsim plug headset
   chmod a+rw "$sim_dir"/* 2>/dev/null || true
 }
-unplug_all() { for d in keyboard mouse pad headset; do devsim unplug "$d" || true; done; }
+# The mouse is plugged through its receiver, so it is unplugged from there.
+unplug_all() {
+  devsim unplug keyboard || true
+  devsim unplug mouse --route receiver || true
+  devsim unplug pad || true
+  devsim unplug headset || true
+}
 
 clk=$(getconf CLK_TCK)
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
