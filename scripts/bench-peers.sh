@@ -80,6 +80,11 @@ unplug_all() {
   devsim unplug mouse --route receiver || true
   devsim unplug pad || true
   devsim unplug headset || true
+  # A device left plugged would make the no-device figures those of a device.
+  if [ -n "$(ls "$sim_dir" | grep -v '^control$')" ]; then
+    echo "devices still plugged after unplugging them all: $(ls "$sim_dir" | grep -v '^control$' | tr '\n' ' ')" >&2
+    exit 1
+  fi
 }
 
 clk=$(getconf CLK_TCK)
