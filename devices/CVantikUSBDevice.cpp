@@ -393,6 +393,20 @@ void CVantikUSBDevice::showEvent(QShowEvent* event)
     }
     m_previewPaintedMs = 0;
     UpdatePreview(leds);
+    if (!m_pageOnScreen.exchange(true))
+        WakeLightThread();
+}
+
+void CVantikUSBDevice::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_pageOnScreen = false;
+}
+
+bool CVantikUSBDevice::StepsWanted(uint8_t mode) const
+{
+    (void)mode;
+    return !m_transport.isWireless() || m_pageOnScreen.load();
 }
 
 void CVantikUSBDevice::PostFrame(Request send, uint64_t generation)

@@ -427,6 +427,10 @@ protected:
     static constexpr uint64_t kPreviewPeriodMs = 33;
     // The page's picture catches up with the colours of now.
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // Behind the receiver the steps only feed the picture: while the page is off screen the
+    // light thread rests.
+    bool StepsWanted(uint8_t mode) const override;
     // The frame of the LED list as the device takes it, 3 bytes per LED.
     std::vector<uint8_t> BuildFrame(const std::vector<LedColour>& leds) const;
     // Posts a frame of colour generation `generation` (only the newest frame waits). It counts
@@ -458,6 +462,8 @@ protected:
     // external lighting starts (true) or ends.
     virtual void ExternalLightingChanged(bool on) { (void)on; }
     std::atomic<uint32_t> m_previewFlag{1};
+    // The page is shown (set and cleared on the UI thread, read by the light thread).
+    std::atomic<bool> m_pageOnScreen{false};
     // The page's picture (UI thread): when it was last painted, and colours waiting for the
     // end of the period.
     uint64_t m_previewPaintedMs = 0;
