@@ -1154,6 +1154,13 @@ bool CVantikHS6533Device::HandlePanelNotify(TNotifyUI& msg)
             keys->setCurrentIndex(page);
         return true;
     }
+    // The equaliser's controls are disabled while this machine cannot apply it; a notification
+    // that still arrives leaves the profile as it is.
+    const bool eqControl = prefix == QLatin1String("6533_eq_option_") || name == QLatin1String("custom_eq_name_combo") ||
+                           name == QLatin1String("hs_EQ_btn_save") || name == QLatin1String("hs_EQ_btn_delete");
+    if (eqControl && (select || type == QLatin1String(ui::kNotifyItemSelect) || type == QLatin1String(ui::kNotifyClick)) &&
+        RefusedAsUnavailable(m_available.eq))
+        return true;
     if (select && prefix == QLatin1String("6533_eq_option_")) {
         // In the exclusive group the option losing the selection notifies too.
         if (msg.wParam != 0)

@@ -641,7 +641,9 @@ TEST_F(HeadsetTest, PanelsOfAMissingFeatureSayWhyAndKeepTheProfilesValues)
     // A change that still arrives (a notification of a disabled control) is refused and the
     // panel goes back to the profile.
     control<QAbstractSlider>("6533_eq_hz_slider_0")->setValue(-5);
+    control<QAbstractButton>("6533_eq_option_7")->setChecked(true);
     EXPECT_FALSE(headset->SetMagicEffect(4));
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_3")->isChecked());
     EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_0")->value(), 10);
     EXPECT_TRUE(control<QAbstractButton>("magic_option_2")->isChecked());
     QJsonObject s = stages();
