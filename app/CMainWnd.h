@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/AudioSpectrum.h"
+#include "app/AudioStyles.h"
 #include "app/ConnectedDevice.h"
 #include "app/DeviceHub.h"
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
+#include "app/MusicWnd.h"
 #include "app/SettingsStore.h"
 #include "app/WindowLink.h"
 #include "app/WorkerThreads.h"
@@ -19,8 +22,10 @@ namespace ui {
 class TrayIcon;
 }
 namespace app {
+class AudioRecorder;
 class DBusInterface;
 }
+
 class CDeviceHook;
 
 // The application's main window and hub: title bar, device strip, the "no device" page, the
@@ -92,6 +97,21 @@ public:
     // The connected devices as other programs see them (the D-Bus device list).
     virtual app::ConnectedDevices ListConnectedDevices() const;
 
+    // Audio-reactive lighting: the capture program and what it sends.
+    app::AudioRecorder* Recorder() const { return m_recorder; }
+    void StartRecorder();
+    void RegisterWithRecorder();
+    void StopRecorder();
+    void SendStyleColour();
+    // One spectrum frame (500 values) and one screen colour (6 values) from the capture program.
+    void ProcessSpectrum(const int32_t* values);
+    void ProcessScreenColour(const int32_t* values);
+    const app::AudioSpectrum& Spectrum() const { return m_spectrum; }
+    const app::AudioStyles& AudioStyles() const { return m_audioStyles; }
+    // Opens the audio style window (one at a time); its OK keeps, stores and saves the styles.
+    void OpenMusicWindow();
+    MusicWnd* MusicWindow() const { return m_musicWnd; }
+
 public slots:
     // logind's PrepareForSleep: true before a suspend, false after the resume.
     void OnPrepareForSleep(bool sleeping);
@@ -146,6 +166,17 @@ private:
     void OnGameEvent(uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
     // The lighting of `current` carried to every connected device.
     void RunSameLighting(CVantikUSBDevice& current);
+
+    void LoadAudioStyles();
+    void StartAudioWatchdog();
+    void OnLightSlider(const QString& name, int value);
+
+    app::AudioRecorder* m_recorder = nullptr;
+    app::AudioSpectrum m_spectrum;
+    app::AudioStyles m_audioStyles;
+    Json::Value m_audioDocument;  // "AudioFile.json" as held: the styles live in its "Device"
+    QPointer<MusicWnd> m_musicWnd;
+    bool m_recorderFailureShown = false;
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
