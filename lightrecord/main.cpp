@@ -195,6 +195,11 @@ int main(int argc, char** argv)
         Say("another capture program is running");
         return 0;
     }
+    // Our process id in the lock file, for whoever wants to see which program holds it.
+    const std::string pid = std::to_string(getpid()) + "\n";
+    if (ftruncate(lock, 0) == 0) {
+        [[maybe_unused]] ssize_t n = pwrite(lock, pid.data(), pid.size(), 0);
+    }
 
     const std::string socketPath = SocketPath();
     sockaddr_un addr{};
