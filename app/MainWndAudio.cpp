@@ -13,6 +13,7 @@
 #include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
 #include "protocol/CommandTransport.h"
+#include "ui/CAudioRecordUI.h"
 
 #include <QDir>
 #include <QLabel>
@@ -92,6 +93,7 @@ void CMainWnd::SendStyleColour()
 
 void CMainWnd::ProcessSpectrum(const int32_t* values)
 {
+    ui::CAudioRecordUI::Feed(values, lightrecord::kSpectrumValues);
     const app::AudioSpectrum::Result r = m_spectrum.ProcessSpectrum(values, NowMs());
     if (r.stopRecorder)
         StopRecorder();
@@ -177,6 +179,8 @@ void CMainWnd::OpenMusicWindow()
     wnd->CenterWindow();
     const int result = wnd->ShowModal();
     const app::AudioStyles edited = wnd->Styles();
+    // Closed: another may open at once, before this one is gone.
+    m_musicWnd.clear();
     wnd->deleteLater();
     if (result != 1)
         return;

@@ -43,7 +43,7 @@ void Spectrum::Compute(int32_t* values)
         // A full-scale sine in the middle of a bin gives amplitude 1 (0 dBFS).
         const float amplitude = 2.0f * std::hypot(out[i][0], out[i][1]) / m_hannSum;
         const float db = amplitude > 0 ? 20.0f * std::log10(amplitude) : -1000.0f;
-        values[i] = int32_t(std::clamp((db + 90.0f) * 10.0f, 0.0f, 900.0f));
+        values[i] = int32_t(std::clamp((db + 90.0f) * 30.0f, 0.0f, 2700.0f));
     }
 }
 

@@ -8,8 +8,8 @@ struct fftwf_plan_s;
 namespace lightrecord {
 
 // The sound's spectrum over the latest window of samples: a Hann-windowed real FFT (FFTW3),
-// each of the first 500 bins as a level in tenths of a decibel above -90 dBFS (0 to 900; exact
-// silence is 0), so a change in loudness moves the values the same way at every volume.
+// each of the first 500 bins as 30 steps a decibel above -90 dBFS (0 to 2700; exact silence is
+// 0), so a change in loudness moves the values the same way at every volume.
 class Spectrum {
 public:
     static constexpr int kWindow = 2048;
