@@ -92,6 +92,12 @@ bool AudioSpectrum::ExpireFrames(int64_t nowMs)
     m_frames.clear();
     m_active.clear();
     m_pending = false;
+    // The sound has stopped: levels kept from the last frames would leave the lights showing
+    // it; they fall to silence instead.
+    m_keyboard.fill(0);
+    m_mouse.fill(0);
+    m_keyboardBuffer.fill(0);
+    m_mouseBuffer.fill(0);
     return true;
 }
 

@@ -29,7 +29,8 @@ public:
 
     // One spectrum frame (kValues values) received at `nowMs`.
     Result ProcessSpectrum(const int32_t* values, int64_t nowMs);
-    // Timer 1067: more than 500 ms without a frame empties the queues. True when it did.
+    // Timer 1067: more than 500 ms without a frame empties the queues and sets the levels to
+    // zero (the buffers too). True when it did: the devices should get the silent buffers.
     bool ExpireFrames(int64_t nowMs);
 
     // The keyboard levels followed by zeros.

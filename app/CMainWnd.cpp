@@ -498,8 +498,9 @@ void CMainWnd::OnTimer(int id)
         RegisterWithRecorder();
         break;
     case app::pm::kTimerAudioFrames:
-        m_spectrum.ExpireFrames(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    std::chrono::steady_clock::now().time_since_epoch()).count());
+        if (m_spectrum.ExpireFrames(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch()).count()))
+            SendAudioLevels(true, true);
         break;
     case app::pm::kTimerTrayMenu:
         PM().KillTimer(this, id);

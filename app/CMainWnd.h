@@ -106,6 +106,8 @@ public:
     // One spectrum frame (500 values) and one screen colour (6 values) from the capture program.
     void ProcessSpectrum(const int32_t* values);
     void ProcessScreenColour(const int32_t* values);
+    // Hands the current levels to every connected keyboard and to the first connected mouse.
+    void SendAudioLevels(bool keyboards, bool mouse);
     const app::AudioSpectrum& Spectrum() const { return m_spectrum; }
     const app::AudioStyles& AudioStyles() const { return m_audioStyles; }
     // Opens the audio style window (one at a time); its OK keeps, stores and saves the styles.

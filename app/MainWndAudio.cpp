@@ -97,14 +97,19 @@ void CMainWnd::ProcessSpectrum(const int32_t* values)
     const app::AudioSpectrum::Result r = m_spectrum.ProcessSpectrum(values, NowMs());
     if (r.stopRecorder)
         StopRecorder();
+    SendAudioLevels(r.sendKeyboards, r.sendMouse);
+}
+
+void CMainWnd::SendAudioLevels(bool keyboards, bool mouse)
+{
     if (!m_devices)
         return;
-    if (r.sendKeyboards) {
+    if (keyboards) {
         for (CVantikUSBDevice* k : m_devices->Keyboards())
             if (Connected(k))
                 k->SetAudioLevels(m_spectrum.KeyboardBuffer().data(), app::AudioSpectrum::kLevelBuffer);
     }
-    if (r.sendMouse) {
+    if (mouse) {
         for (CVantikUSBDevice* m : m_devices->Mice()) {
             if (Connected(m)) {
                 m->SetAudioLevels(m_spectrum.MouseBuffer().data(), app::AudioSpectrum::kLevelBuffer);

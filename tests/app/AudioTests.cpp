@@ -113,15 +113,21 @@ TEST(AudioSpectrum, LevelsMoveAQuarterAndGoOutOnEveryThirdMessage)
     EXPECT_EQ(g.spectrum.KeyboardBuffer()[25], 0);
 }
 
-TEST(AudioSpectrum, FramesExpireAfterHalfASecondWithoutOne)
+TEST(AudioSpectrum, FramesExpireAfterHalfASecondWithoutOneAndTheLevelsFall)
 {
     SpectrumFeed f;
+    for (int i = 0; i < 6; ++i)
+        f.Active(100);
+    ASSERT_GT(f.spectrum.KeyboardBuffer()[0], 0);
     f.Active(), f.Active();
     EXPECT_FALSE(f.spectrum.ExpireFrames(f.now + 500));
-    EXPECT_EQ(f.spectrum.Queued(), 2u);
+    EXPECT_EQ(f.spectrum.Queued(), 3u);
     EXPECT_TRUE(f.spectrum.ExpireFrames(f.now + 501));
     EXPECT_EQ(f.spectrum.Queued(), 0u);
     EXPECT_FALSE(f.spectrum.FramesPending());
+    EXPECT_EQ(f.spectrum.KeyboardLevels()[0], 0) << "lights do not go on showing a sound that stopped";
+    EXPECT_EQ(f.spectrum.KeyboardBuffer()[0], 0);
+    EXPECT_EQ(f.spectrum.MouseBuffer()[0], 0);
     EXPECT_FALSE(f.spectrum.ExpireFrames(f.now + 5000)) << "nothing pending";
 }
 
