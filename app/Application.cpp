@@ -11,6 +11,7 @@
 #include "app/CMainWnd.h"
 #include "app/CMsgWnd.h"
 #include "app/CommandLine.h"
+#include "ui/CAudioRecordUI.h"
 #include "editors/CMagicControlUI.h"
 #include "editors/CVoice6533ControlUI.h"
 #include "app/PrivateFontLoader.h"
@@ -267,6 +268,8 @@ void RegisterControlClasses()
     ui::ControlFactory& factory = ui::ControlFactory::instance();
     factory.RegistControl(QStringLiteral("CCircleProgressUI"),
                           [](QWidget* parent) { return new ui::CCircleProgressUI(parent); });
+    factory.RegistControl(QStringLiteral("CAudioRecordUI"),
+                          [](QWidget* parent) { return new ui::CAudioRecordUI(parent); });
     factory.RegistControl(QStringLiteral("CSelectPanelUI"),
                           [](QWidget* parent) { return new ui::CSelectPanelUI(parent); });
     factory.RegistControl(QStringLiteral("CDeviceKeyButtonUI"),

@@ -4,6 +4,8 @@
 #include "profiles/DataPaths.h"
 
 #include "app/Application.h"
+#include "app/AudioRecorder.h"
+#include "app/MusicWnd.h"
 #include "app/DBusInterface.h"
 #include "app/PrivateFontLoader.h"
 #include "app/PrivateMessages.h"
@@ -16,6 +18,7 @@
 #include "editors/LightingActions.h"
 #include "editors/PanelServices.h"
 #include "hid/DeviceCapture.h"
+#include "profiles/DataPaths.h"
 #include "profiles/UserFiles.h"
 #include "ui/CDeviceOptionUI.h"
 #include "app/WorkToolAnswer.h"
@@ -45,6 +48,7 @@
 #include <QStandardPaths>
 #include <QWindow>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -212,7 +216,14 @@ void CMainWnd::OnWindowInit()
     m_permissionNotice = new app::PermissionNotice(this, PM(), paths::dataFolder() + QStringLiteral("/70-tessel.rules"));
     hide();
     StartWorkerThreads();
+    // Audio-reactive lighting: the capture program, the styles it gets, its watchdog; it is
+    // registered with at timer 1011 and its frames expire at timer 1067.
+    StartRecorder();
+    LoadAudioStyles();
+    SendStyleColour();
+    StartAudioWatchdog();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
+    PM().SetTimer(this, app::pm::kTimerAudioFrames, 100);
     m_initDone = true;
 
     // The monitor's size decides the DPI: follow a screen changing its size and a monitor added
@@ -429,6 +440,12 @@ void CMainWnd::Notify(TNotifyUI& msg)
             SetupDpi();
         }
         UpdateMaxRestoreButtons();
+    } else if ((msg.sType == QLatin1String(ui::kNotifyValueChanged) ||
+                msg.sType == QLatin1String(ui::kNotifyMoveValueChanged)) &&
+               (nameOf(msg.pSender) == QLatin1String("R_light_slider") ||
+                nameOf(msg.pSender) == QLatin1String("G_light_slider") ||
+                nameOf(msg.pSender) == QLatin1String("B_light_slider"))) {
+        OnLightSlider(nameOf(msg.pSender), int(msg.wParam));
     } else if (msg.sType == QLatin1String(ui::kNotifyClick)) {
         if (!OnClick(msg))
             RouteToCurrentDevice(msg);
@@ -509,6 +526,8 @@ bool CMainWnd::OnClick(TNotifyUI& msg)
         SetLightingControl(!m_lightingControl);
     } else if (name == QLatin1String("setbtn")) {
         OpenSettings(false);
+    } else if (name == QLatin1String("music_setting_btn")) {
+        OpenMusicWindow();
     } else if (prefix == QLatin1String("windowdeviceset_")) {
         OpenSystemSettings(index);
     } else if (name == QLatin1String("device_select_prev") && m_devices) {
@@ -528,6 +547,12 @@ void CMainWnd::OnTimer(int id)
         PM().KillTimer(this, id);
         SetupDpi();
         update();
+        RegisterWithRecorder();
+        break;
+    case app::pm::kTimerAudioFrames:
+        if (m_spectrum.ExpireFrames(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch()).count()))
+            SendAudioLevels(true, true);
         break;
     case app::pm::kTimerTrayMenu:
         PM().KillTimer(this, id);
@@ -555,6 +580,16 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
     if (intptr_t result = 0; HandleHookMessage(msg, wParam, lParam, result)) {
         bHandled = true;
         return result;
+    }
+    if (msg == app::pm::kRecorderStart) {
+        StartRecorder();
+        bHandled = true;
+        return 0;
+    }
+    if (msg == app::pm::kRecorderRegister) {
+        RegisterWithRecorder();
+        bHandled = true;
+        return 0;
     }
     if (msg == RegisteredMessages::Find(app::msg::kInstance)) {
         qCDebug(tesselDebug).noquote()
@@ -811,13 +846,15 @@ void CMainWnd::HideToTray()
 
 void CMainWnd::CloseSubWindows()
 {
-    // The skin and audio-lighting windows close here once they exist.
+    // The skin window closes here once it exists.
     if (m_setWnd) {
         m_setWnd->StopWorkers();
         m_setWnd->Close(0);
     }
     if (m_aboutWnd)
         m_aboutWnd->Close(0);
+    if (m_musicWnd)
+        m_musicWnd->Close(0);
 }
 
 std::vector<app::SoftwareIdentity> CMainWnd::UpdateRows() const
@@ -1071,6 +1108,7 @@ int CMainWnd::Shutdown()
     // Closing mid-capture or mid-recording never leaves the keyboard held.
     OnShutdownHook();
     hide();
+    StopRecorder();
     PM().KillTimer(this);
     const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);
     m_link->Detach();

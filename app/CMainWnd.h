@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/AudioSpectrum.h"
+#include "app/AudioStyles.h"
 #include "app/ConnectedDevice.h"
 #include "app/DeviceHub.h"
 #include "app/BatteryNotices.h"
@@ -7,6 +9,7 @@
 #include "app/LightingSync.h"
 #include "app/SdkBridge.h"
 #include "app/PermissionNotice.h"
+#include "app/MusicWnd.h"
 #include "app/SettingsStore.h"
 #include "app/SoftwareIdentity.h"
 #include "app/WindowLink.h"
@@ -25,8 +28,10 @@ namespace ui {
 class TrayIcon;
 }
 namespace app {
+class AudioRecorder;
 class DBusInterface;
 }
+
 class CDeviceHook;
 
 // The application's main window and hub: title bar, device strip, the "no device" page, the
@@ -108,6 +113,22 @@ public:
     CAboutWnd* CreateAboutWindow();
     CSetWnd* SettingsWindow() const { return m_setWnd; }
     CAboutWnd* AboutWindow() const { return m_aboutWnd; }
+    // Audio-reactive lighting: the capture program and what it sends.
+    app::AudioRecorder* Recorder() const { return m_recorder; }
+    void StartRecorder();
+    void RegisterWithRecorder();
+    void StopRecorder();
+    void SendStyleColour();
+    // One spectrum frame (500 values) and one screen colour (6 values) from the capture program.
+    void ProcessSpectrum(const int32_t* values);
+    void ProcessScreenColour(const int32_t* values);
+    // Hands the current levels to every connected keyboard and to the first connected mouse.
+    void SendAudioLevels(bool keyboards, bool mouse);
+    const app::AudioSpectrum& Spectrum() const { return m_spectrum; }
+    const app::AudioStyles& AudioStyles() const { return m_audioStyles; }
+    // Opens the audio style window (one at a time); its OK keeps, stores and saves the styles.
+    void OpenMusicWindow();
+    MusicWnd* MusicWindow() const { return m_musicWnd; }
 
 public slots:
     // logind's PrepareForSleep: true before a suspend, false after the resume.
@@ -173,6 +194,17 @@ private:
     void RunSameLighting(CVantikUSBDevice& current);
     // Starts the SDK server when the command line or the settings ask for it.
     void StartSdkServer();
+
+    void LoadAudioStyles();
+    void StartAudioWatchdog();
+    void OnLightSlider(const QString& name, int value);
+
+    app::AudioRecorder* m_recorder = nullptr;
+    app::AudioSpectrum m_spectrum;
+    app::AudioStyles m_audioStyles;
+    Json::Value m_audioDocument;  // "AudioFile.json" as held: the styles live in its "Device"
+    QPointer<MusicWnd> m_musicWnd;
+    bool m_recorderFailureShown = false;
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
   qt6-l10n-tools libqt6opengl6-dev libgl-dev
   libjsoncpp-dev libudev-dev libcurl4-openssl-dev libproxy-dev tinyproxy
-  libpulse-dev libfftw3-dev libxi-dev libx11-dev libxtst-dev libasound2-dev
+  libpulse-dev libfftw3-dev pulseaudio pulseaudio-utils libxi-dev libx11-dev libxtst-dev libasound2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool dbus dbus-x11 libglib2.0-bin imagemagick
   at-spi2-core python3-pyatspi qt6-xdgdesktopportal-platformtheme
