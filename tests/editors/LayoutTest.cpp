@@ -146,6 +146,10 @@ std::pair<int, int> textRoom(QWidget* w)
 // What is wrong with the layout of `root` as it is shown now.
 QStringList layoutFaults(QWidget* root)
 {
+    // A status read that landed a moment ago (the pad's phone line shown or hidden) leaves its
+    // layout pass posted: the check is of the layout the user sees, once it is done.
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QStringList faults;
     QList<QWidget*> all = root->findChildren<QWidget*>();
     all.prepend(root);
