@@ -10,6 +10,8 @@
 
 #include "app/CMainWnd.h"
 #include "app/CMsgWnd.h"
+#include "app/CommandLine.h"
+#include "ui/CAudioRecordUI.h"
 #include "editors/CMagicControlUI.h"
 #include "editors/CVoice6533ControlUI.h"
 #include "app/PrivateFontLoader.h"
@@ -133,8 +135,10 @@ int runWithFonts(std::array<PrivateFontLoader, 4>& fonts)
 
     SingleInstance instance;
     if (!instance.Acquire()) {
-        // Another Tessel runs: it restores and raises its window; this one ends.
-        instance.Notify(msg::kInstance, 0, 1);
+        // Another Tessel runs: it restores and raises its window; this one ends. A start in
+        // the tray (the session's autostart) leaves the running one's window as it is.
+        if (!CurrentStartOptions().minimized)
+            instance.Notify(msg::kInstance, 0, 1);
         return 0;
     }
 
@@ -264,6 +268,8 @@ void RegisterControlClasses()
     ui::ControlFactory& factory = ui::ControlFactory::instance();
     factory.RegistControl(QStringLiteral("CCircleProgressUI"),
                           [](QWidget* parent) { return new ui::CCircleProgressUI(parent); });
+    factory.RegistControl(QStringLiteral("CAudioRecordUI"),
+                          [](QWidget* parent) { return new ui::CAudioRecordUI(parent); });
     factory.RegistControl(QStringLiteral("CSelectPanelUI"),
                           [](QWidget* parent) { return new ui::CSelectPanelUI(parent); });
     factory.RegistControl(QStringLiteral("CDeviceKeyButtonUI"),
@@ -322,6 +328,21 @@ void InstallFontSubstitutes(const QStringList& simplifiedChineseFamilies)
 
 int Run(int argc, char** argv)
 {
+    // The command line is read before anything else: --help and --version answer without a
+    // display, a GUI or the instance lock; a bad option ends with the usage and 2.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineResult parsed = ParseCommandLine(arguments);
+    if (parsed.action != CommandLineResult::Run) {
+        std::fputs(parsed.output.toLocal8Bit().constData(), parsed.exitCode == 0 ? stdout : stderr);
+        return parsed.exitCode;
+    }
+    // --data-dir is the data folder for this process and the helper programs it starts.
+    if (!parsed.options.dataDir.isEmpty())
+        qputenv("TESSEL_DATA_DIR", QFile::encodeName(parsed.options.dataDir));
+    SetCurrentStartOptions(parsed.options);
+
     // Without any display Qt would abort while starting; a start that cannot happen ends with
     // 0 like every other failed start, and says how to run without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
@@ -336,6 +357,11 @@ int Run(int argc, char** argv)
         QApplication::setApplicationName(QStringLiteral("tessel"));
         QApplication::setQuitOnLastWindowClosed(false);
         hid::enableDebugLogFromEnvironment();
+        const CommandLineResult language = CheckLanguage(parsed.options);
+        if (language.action != CommandLineResult::Run) {
+            std::fputs(language.output.toLocal8Bit().constData(), stderr);
+            return language.exitCode;
+        }
         runWithFonts(fonts);
         for (auto it = fonts.rbegin(); it != fonts.rend(); ++it)
             it->Unload();

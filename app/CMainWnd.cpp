@@ -1,6 +1,11 @@
 #include "app/CMainWnd.h"
+#include "app/Autostart.h"
+#include "app/CommandLine.h"
+#include "profiles/DataPaths.h"
 
 #include "app/Application.h"
+#include "app/AudioRecorder.h"
+#include "app/MusicWnd.h"
 #include "app/DBusInterface.h"
 #include "app/PrivateFontLoader.h"
 #include "app/PrivateMessages.h"
@@ -13,6 +18,7 @@
 #include "editors/LightingActions.h"
 #include "editors/PanelServices.h"
 #include "hid/DeviceCapture.h"
+#include "profiles/DataPaths.h"
 #include "profiles/UserFiles.h"
 #include "ui/CDeviceOptionUI.h"
 #include "app/WorkToolAnswer.h"
@@ -22,9 +28,13 @@
 #include "ui/Language.h"
 #include "ui/MenuWnd.h"
 #include "ui/TrayIcon.h"
+#include "ui/CAboutWnd.h"
+#include "update/CSetWnd.h"
+#include "update/UpdateCheck.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <cstdio>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDBusConnection>
@@ -38,6 +48,7 @@
 #include <QStandardPaths>
 #include <QWindow>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -188,15 +199,31 @@ void CMainWnd::OnWindowInit()
         QMetaObject::invokeMethod(this, [this] { ShowFileNotices(); }, Qt::QueuedConnection);
     });
     SetLightingControl(true);
-    ApplyLanguage(m_languages.ReadStoredLanguage());
+    {
+        // --lang picks the language of this session only; the stored choice stays.
+        QStringList names;
+        for (const app::LanguageEntry& entry : m_languages.Languages())
+            names << entry.name;
+        const int session = app::SessionLanguageIndex(names);
+        ApplyLanguage(session >= 0 ? session : m_languages.ReadStoredLanguage(), session < 0);
+    }
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
     m_battery = new app::BatteryNotices(this);
     m_battery->SetThresholds(m_store.ReadInt(QLatin1String(app::kBatteryLowKey)).value_or(app::BatteryWatch::kDefaultLow),
                              m_store.ReadInt(QLatin1String(app::kBatteryCriticalKey)).value_or(app::BatteryWatch::kDefaultCritical));
     m_devices->SetDeviceStateHandler([this] { OnDeviceStateChanged(); });
+    StartSdkServer();
+    m_permissionNotice = new app::PermissionNotice(this, PM(), paths::dataFolder() + QStringLiteral("/70-tessel.rules"));
     hide();
     StartWorkerThreads();
+    // Audio-reactive lighting: the capture program, the styles it gets, its watchdog; it is
+    // registered with at timer 1011 and its frames expire at timer 1067.
+    StartRecorder();
+    LoadAudioStyles();
+    SendStyleColour();
+    StartAudioWatchdog();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
+    PM().SetTimer(this, app::pm::kTimerAudioFrames, 100);
     m_initDone = true;
 
     // The monitor's size decides the DPI: follow a screen changing its size and a monitor added
@@ -371,6 +398,13 @@ void CMainWnd::StartDeviceCapture()
             if (!exit.isSet())
                 link->Post(app::RegisteredMessages::Register(app::msg::kInstance), 0, 0);
         };
+        // Devices this user may not open: shown in the strip with the way to fix it.
+        callbacks.accessDenied = [notice = m_permissionNotice](const std::vector<hid::DeviceAccess>& denied) {
+            QMetaObject::invokeMethod(notice, [notice, denied] {
+                if (notice)
+                    notice->SetDenied(denied);
+            }, Qt::QueuedConnection);
+        };
         hid::DeviceCapture capture(*reg, std::move(callbacks));
         capture.Run(exit);
     });
@@ -406,6 +440,12 @@ void CMainWnd::Notify(TNotifyUI& msg)
             SetupDpi();
         }
         UpdateMaxRestoreButtons();
+    } else if ((msg.sType == QLatin1String(ui::kNotifyValueChanged) ||
+                msg.sType == QLatin1String(ui::kNotifyMoveValueChanged)) &&
+               (nameOf(msg.pSender) == QLatin1String("R_light_slider") ||
+                nameOf(msg.pSender) == QLatin1String("G_light_slider") ||
+                nameOf(msg.pSender) == QLatin1String("B_light_slider"))) {
+        OnLightSlider(nameOf(msg.pSender), int(msg.wParam));
     } else if (msg.sType == QLatin1String(ui::kNotifyClick)) {
         if (!OnClick(msg))
             RouteToCurrentDevice(msg);
@@ -429,10 +469,16 @@ void CMainWnd::Notify(TNotifyUI& msg)
         const auto* cmd = reinterpret_cast<const ui::MenuCmd*>(msg.lParam);
         if (!cmd)
             return;
-        // "about_menu" and "setwnd_menu" open their windows once those exist. Items of a menu
-        // that a panel opened (the macro row menu) go to the current device's panels.
+        // Items of a menu that a panel opened (the macro row menu) go to the current device's
+        // panels.
         if (cmd->name == QLatin1String("exit"))
             Exit();
+        else if (cmd->name == QLatin1String("setwnd_menu"))
+            OpenSettings(false);
+        else if (cmd->name == QLatin1String("about_menu"))
+            OpenAbout();
+        else if (cmd->name == QLatin1String("autostart_menu"))
+            SetAutostart(cmd->checked);
         else
             RouteToCurrentDevice(msg);
     } else if (msg.sType != QLatin1String(ui::kNotifyMenu)) {
@@ -478,6 +524,10 @@ bool CMainWnd::OnClick(TNotifyUI& msg)
         showNormal();
     } else if (name == QLatin1String("control_light_status")) {
         SetLightingControl(!m_lightingControl);
+    } else if (name == QLatin1String("setbtn")) {
+        OpenSettings(false);
+    } else if (name == QLatin1String("music_setting_btn")) {
+        OpenMusicWindow();
     } else if (prefix == QLatin1String("windowdeviceset_")) {
         OpenSystemSettings(index);
     } else if (name == QLatin1String("device_select_prev") && m_devices) {
@@ -497,6 +547,12 @@ void CMainWnd::OnTimer(int id)
         PM().KillTimer(this, id);
         SetupDpi();
         update();
+        RegisterWithRecorder();
+        break;
+    case app::pm::kTimerAudioFrames:
+        if (m_spectrum.ExpireFrames(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch()).count()))
+            SendAudioLevels(true, true);
         break;
     case app::pm::kTimerTrayMenu:
         PM().KillTimer(this, id);
@@ -525,9 +581,28 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         bHandled = true;
         return result;
     }
+    if (msg == app::pm::kRecorderStart) {
+        StartRecorder();
+        bHandled = true;
+        return 0;
+    }
+    if (msg == app::pm::kRecorderRegister) {
+        RegisterWithRecorder();
+        bHandled = true;
+        return 0;
+    }
     if (msg == RegisteredMessages::Find(app::msg::kInstance)) {
         qCDebug(tesselDebug).noquote()
             << QStringLiteral("软件标示 %1，%2d%3d").arg(msg).arg(wParam, 0, 16).arg(lParam, 0, 16);
+        // A start in the tray: the first scan's own post (0, 0) leaves the window closed until
+        // the user opens it from the tray or another start asks for it.
+        if (wParam == 0 && lParam == 0 && !m_firstShowSent && app::CurrentStartOptions().minimized) {
+            qCDebug(tesselDebug) << "started in the tray";
+            if (!HasTray())
+                showMinimized();
+            bHandled = true;
+            return 0;
+        }
         RestoreAndBringForward();
         bHandled = true;
         return 0;
@@ -546,7 +621,9 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         return 0;
     }
     if (msg == RegisteredMessages::Find(app::msg::kUpdateRelay)) {
-        // Passed on unchanged to the settings window while it is open, once that window exists.
+        // Passed on unchanged to the settings window while it is open.
+        if (m_setWnd)
+            m_setWnd->PostMessage(msg, wParam, lParam);
         bHandled = true;
         return 0;
     }
@@ -582,6 +659,11 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         ApplyLanguage(int(wParam));
         bHandled = true;
         return 0;
+    case app::pm::kOpenSettingsCentred:
+        bHandled = true;
+        // Opened after this message returns: the window runs modally and its sender goes on.
+        QTimer::singleShot(0, this, [this] { OpenSettings(true); });
+        return 0;
     case app::pm::kClearSetButtonImage:
         if (auto* setbtn = PM().Find<QPushButton>(QStringLiteral("setbtn")))
             setbtn->setIcon(QIcon());
@@ -596,6 +678,8 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
             return 0;
         const bool attached = m_devices->InterfaceFound(int(wParam));
         UpdateSyncDevices();
+        if (m_sdk)
+            m_sdk->DevicesChanged();
         RestoreAndBringForward();
         return attached ? 1 : 0;
     }
@@ -603,11 +687,15 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         bHandled = true;
         if (m_devices && !m_shutDown)
             m_devices->InterfaceLost(int(wParam));
+        if (m_sdk)
+            m_sdk->DevicesChanged();
         return 0;
     case app::pm::kDeviceTabVisibility:
         bHandled = true;
         if (m_devices && !m_shutDown)
             m_devices->SetTabVisibility(int(wParam), lParam != 0);
+        if (m_sdk)
+            m_sdk->DevicesChanged();
         return 0;
     default:
         break;
@@ -762,12 +850,138 @@ void CMainWnd::HideToTray()
 
 void CMainWnd::CloseSubWindows()
 {
-    // The settings, about, skin and audio-lighting windows close here once they exist.
+    // The skin window closes here once it exists.
+    if (m_setWnd) {
+        m_setWnd->StopWorkers();
+        m_setWnd->Close(0);
+    }
+    if (m_aboutWnd)
+        m_aboutWnd->Close(0);
+    if (m_musicWnd)
+        m_musicWnd->Close(0);
+}
+
+std::vector<app::SoftwareIdentity> CMainWnd::UpdateRows() const
+{
+    std::vector<app::SoftwareIdentity> rows;
+    const auto& table = app::SoftwareIdentityTable();
+    for (size_t k = 0; k < table.size(); ++k) {
+        app::SoftwareIdentity row = table[k];
+        if (row.modelCode == QLatin1String(app::kApplicationModelCode)) {
+            row.version = update::InstalledVersionNumber(update::InstalledVersionText());
+            row.versionText = QStringLiteral("V") + update::InstalledVersionText();
+        } else if (m_devices && int(k) < m_devices->TabCount()) {
+            // The firmware of the device on the tab of the same place, when it is connected.
+            const ui::CDeviceOptionUI* tab = m_devices->TabAt(int(k));
+            auto* device = tab ? qobject_cast<CVantikUSBDevice*>(tab->Device()) : nullptr;
+            if (device && !tab->isHidden() && device->Transport().isReady()) {
+                // Shown as "1.05" for 0x0105: the digits are the hexadecimal number.
+                QString digits = device->FirmwareVersion();
+                digits.remove(QLatin1Char('.'));
+                row.version = int32_t(digits.toUInt(nullptr, 16));
+            }
+        }
+        if (row.version != 0)
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+CSetWnd* CMainWnd::CreateSettingsWindow(bool centred)
+{
+    if (m_setWnd) {
+        m_setWnd->raise();
+        m_setWnd->activateWindow();
+        return m_setWnd;
+    }
+    auto* wnd = new CSetWnd();
+    wnd->SetOwnerWindow(this, CurrentLanguage());
+    wnd->SetLanguageConfig(m_languages.configPath());
+    wnd->SetUpdateRows(UpdateRows());
+    wnd->Create(this, QString());
+    wnd->SetWindowDpi(m_dpi);
+    m_setWnd = wnd;
+    if (centred) {
+        wnd->CenterWindow();
+    } else {
+        // Below the gear: the right edge 30 and the top 60 scaled pixels inside the main window.
+        const int inset = 30 * m_dpi / 96, top = 60 * m_dpi / 96;
+        const QRect frame = geometry();
+        wnd->move(frame.right() - inset - wnd->width() + 1, frame.top() + top);
+    }
+    wnd->show();
+    return wnd;
+}
+
+void CMainWnd::OpenSettings(bool centred)
+{
+    const bool wasOpen = m_setWnd;
+    CSetWnd* wnd = CreateSettingsWindow(centred);
+    if (!wasOpen)
+        wnd->ShowModal();
+}
+
+CAboutWnd* CMainWnd::CreateAboutWindow()
+{
+    if (m_aboutWnd) {
+        m_aboutWnd->raise();
+        m_aboutWnd->activateWindow();
+        return m_aboutWnd;
+    }
+    auto* wnd = new CAboutWnd();
+    wnd->Create(this, QString());
+    wnd->SetVersionText(QStringLiteral("V") + update::InstalledVersionText());
+    m_aboutWnd = wnd;
+    wnd->CenterWindow();
+    wnd->show();
+    return wnd;
+}
+
+void CMainWnd::OpenAbout()
+{
+    const bool wasOpen = m_aboutWnd;
+    CAboutWnd* wnd = CreateAboutWindow();
+    if (!wasOpen)
+        wnd->ShowModal();
 }
 
 void CMainWnd::ShowTrayMenu()
 {
-    ui::MenuWnd::Popup(QStringLiteral("menu.xml"), QCursor::pos(), this);
+    ui::MenuWnd* menu = ui::MenuWnd::Popup(QStringLiteral("menu.xml"), QCursor::pos(), this);
+    if (QAction* autostart = menu ? menu->FindItem(QStringLiteral("autostart_menu")) : nullptr)
+        autostart->setChecked(app::Autostart::IsEnabled());
+}
+
+void CMainWnd::SetAutostart(bool on)
+{
+    QString error;
+    if (app::Autostart::SetEnabled(on, &error))
+        return;
+    qCDebug(tesselDebug) << "autostart entry not changed:" << error;
+    const QString text = ui::Language::instance().Text(QStringLiteral("autostart_failed")).replace(QLatin1String("%1"), error);
+    CMsgWnd::ShowMessage(this, QString(), text, PM().GetDPI(), false, CMsgWnd::ConfirmOnly);
+}
+
+void CMainWnd::StartSdkServer()
+{
+    QString badArgument;
+    const std::optional<app::SdkServerConfig> asked = app::SdkServerFromArguments(QCoreApplication::arguments(), &badArgument);
+    if (!badArgument.isEmpty())
+        std::fprintf(stderr, "%s: the port must be a number from 0 to 65535; the SDK server stays off.\n",
+                     qPrintable(badArgument));
+    const app::SdkServerConfig config = asked ? *asked : app::SdkServerFromSettings();
+    if (!config.enabled)
+        return;
+    m_sdk = std::make_unique<app::SdkBridge>(*m_devices);
+    QString error;
+    if (!m_sdk->Start(config, &error)) {
+        std::fprintf(stderr, "The SDK server could not listen on port %u: %s\n", unsigned(config.port), qPrintable(error));
+        m_sdk.reset();
+        return;
+    }
+    // Scripts and tests that asked for any free port (0) learn which one from here.
+    std::fprintf(stderr, "SDK server listening on %s port %u\n", config.anyAddress ? "every address" : "127.0.0.1",
+                 unsigned(m_sdk->Server().Port()));
 }
 
 void CMainWnd::SetLightingControl(bool on)
@@ -810,9 +1024,9 @@ app::ConnectedDevices CMainWnd::ListConnectedDevices() const
     return m_devices ? m_devices->ListConnected() : app::ConnectedDevices{};
 }
 
-void CMainWnd::ApplyLanguage(int index)
+void CMainWnd::ApplyLanguage(int index, bool store)
 {
-    const auto change = m_languages.Choose(index);
+    const auto change = m_languages.Choose(index, store);
     if (!change)
         return;
     // The language's script gets its face (from the system, else the shipped file) before the
@@ -834,6 +1048,9 @@ void CMainWnd::ApplyLanguage(int index)
                                                                      change->entry->file);
         if (!file.isEmpty())
             ui::Language::instance().SetLanguage(file);
+        qCDebug(tesselDebug).noquote() << "language" << change->entry->name << (store ? "chosen" : "for this session");
+        if (m_permissionNotice)
+            m_permissionNotice->ReloadText();
     }
     // Texts a page composes from parts (a tab's route and battery line, the repeat delay) are
     // not ids: every device shows them again in the new language.
@@ -841,7 +1058,14 @@ void CMainWnd::ApplyLanguage(int index)
         for (CVantikUSBDevice* device : m_devices->AllDevices())
             device->RefreshPanel();
     }
-    // The settings, about and audio-lighting windows reload their texts here once they exist.
+    // The open sub-windows redo what is not a plain text id (the audio-lighting window's here
+    // once it exists).
+    if (m_setWnd) {
+        m_setWnd->SetOwnerWindow(this, index);
+        m_setWnd->SendMessage(app::pm::kLanguageChange, 0, 0);
+    }
+    if (m_aboutWnd)
+        m_aboutWnd->SendMessage(app::pm::kLanguageChange, 0, 0);
     update();
 }
 
@@ -888,9 +1112,12 @@ int CMainWnd::Shutdown()
     // Closing mid-capture or mid-recording never leaves the keyboard held.
     OnShutdownHook();
     hide();
+    StopRecorder();
     PM().KillTimer(this);
     const int timedOut = m_workers.StopAll(app::WorkerThreads::kStopWaitMs);
     m_link->Detach();
+    // No client reaches a device once its threads are stopped.
+    m_sdk.reset();
     if (m_devices)
         m_devices->DetachAll();
     if (m_tray)

@@ -1,14 +1,22 @@
 #pragma once
 
+#include "app/AudioSpectrum.h"
+#include "app/AudioStyles.h"
 #include "app/ConnectedDevice.h"
 #include "app/DeviceHub.h"
 #include "app/BatteryNotices.h"
 #include "app/LanguageSettings.h"
 #include "app/LightingSync.h"
+#include "app/SdkBridge.h"
+#include "app/PermissionNotice.h"
+#include "app/MusicWnd.h"
 #include "app/SettingsStore.h"
+#include "app/SoftwareIdentity.h"
 #include "app/WindowLink.h"
 #include "app/WorkerThreads.h"
+#include "ui/CAboutWnd.h"
 #include "ui/WindowImplBase.h"
+#include "update/CSetWnd.h"
 
 #include <QPointer>
 #include <QSize>
@@ -20,8 +28,10 @@ namespace ui {
 class TrayIcon;
 }
 namespace app {
+class AudioRecorder;
 class DBusInterface;
 }
+
 class CDeviceHook;
 
 // The application's main window and hub: title bar, device strip, the "no device" page, the
@@ -68,7 +78,7 @@ public:
     // The tray's left click: hide a shown window, show a hidden or minimised one.
     void ToggleFromTray();
     // Makes language `index` current (fonts, texts, stored choice); nothing when it already is.
-    void ApplyLanguage(int index);
+    void ApplyLanguage(int index, bool store = true);
     int CurrentLanguage() const { return m_languages.currentIndex(); }
     // Ends the application: closes the sub-windows, stops the worker threads, quits the loop.
     void Exit();
@@ -92,6 +102,33 @@ public:
     bool HasTray() const;
     // The connected devices as other programs see them (the D-Bus device list).
     virtual app::ConnectedDevices ListConnectedDevices() const;
+
+    // The rows the update check asks about: the application row with the installed version and
+    // each firmware row whose device (on the tab of the same place in the strip) is connected.
+    std::vector<app::SoftwareIdentity> UpdateRows() const;
+    // Creates and shows the settings window (at most one; an open one is brought forward), beside
+    // the gear button or, with `centred`, in the middle of the main window. Not modal: the
+    // callers that want it modal run ShowModal on it.
+    CSetWnd* CreateSettingsWindow(bool centred);
+    CAboutWnd* CreateAboutWindow();
+    CSetWnd* SettingsWindow() const { return m_setWnd; }
+    CAboutWnd* AboutWindow() const { return m_aboutWnd; }
+    // Audio-reactive lighting: the capture program and what it sends.
+    app::AudioRecorder* Recorder() const { return m_recorder; }
+    void StartRecorder();
+    void RegisterWithRecorder();
+    void StopRecorder();
+    void SendStyleColour();
+    // One spectrum frame (500 values) and one screen colour (6 values) from the capture program.
+    void ProcessSpectrum(const int32_t* values);
+    void ProcessScreenColour(const int32_t* values);
+    // Hands the current levels to every connected keyboard and to the first connected mouse.
+    void SendAudioLevels(bool keyboards, bool mouse);
+    const app::AudioSpectrum& Spectrum() const { return m_spectrum; }
+    const app::AudioStyles& AudioStyles() const { return m_audioStyles; }
+    // Opens the audio style window (one at a time); its OK keeps, stores and saves the styles.
+    void OpenMusicWindow();
+    MusicWnd* MusicWindow() const { return m_musicWnd; }
 
 public slots:
     // logind's PrepareForSleep: true before a suspend, false after the resume.
@@ -129,6 +166,8 @@ private:
     void HideToTray();
     void CloseSubWindows();
     void ShowTrayMenu();
+    // Writes or removes the session autostart entry; tells the user when that failed.
+    void SetAutostart(bool on);
     void StartWorkerThreads();
     // Hands the lighting sync thread the device lists in its order.
     void UpdateSyncDevices();
@@ -138,6 +177,9 @@ private:
     void SetSuppressStatus(uint32_t on);
     void SetPreviewFlags(uint32_t on);
     void OpenSystemSettings(int which);
+    // The gear, the tray menu and 0x0C15: the settings window, modal.
+    void OpenSettings(bool centred);
+    void OpenAbout();
     // One of the four game messages arrived (Tessel awake): the game lighting reaction.
     // The recording hook (MainWndHook.cpp): 0x041E and the hook's messages; true when `msg` was
     // one of them.
@@ -150,11 +192,27 @@ private:
     void OnGameEvent(uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
     // The lighting of `current` carried to every connected device.
     void RunSameLighting(CVantikUSBDevice& current);
+    // Starts the SDK server when the command line or the settings ask for it.
+    void StartSdkServer();
+
+    void LoadAudioStyles();
+    void StartAudioWatchdog();
+    void OnLightSlider(const QString& name, int value);
+
+    app::AudioRecorder* m_recorder = nullptr;
+    app::AudioSpectrum m_spectrum;
+    app::AudioStyles m_audioStyles;
+    Json::Value m_audioDocument;  // "AudioFile.json" as held: the styles live in its "Device"
+    QPointer<MusicWnd> m_musicWnd;
+    bool m_recorderFailureShown = false;
 
     app::SettingsStore m_store;
     app::LanguageSettings m_languages;
     std::shared_ptr<app::WindowLink> m_link;
     std::unique_ptr<app::DeviceHub> m_devices;
+    // The SDK server, when it is on; it refers to the devices, so it goes before them.
+    std::unique_ptr<app::SdkBridge> m_sdk;
+    QPointer<app::PermissionNotice> m_permissionNotice;
     // The device a game event last acted on; it returns to its saved mode when the timer fires.
     QPointer<CVantikUSBDevice> m_gameDevice;
     // Shared with the lighting sync thread, which may outlive a stop that timed out.
@@ -164,6 +222,8 @@ private:
     app::BatteryNotices* m_battery = nullptr;
     app::DBusInterface* m_dbus = nullptr;
     QPointer<CDeviceHook> m_hook;
+    QPointer<CSetWnd> m_setWnd;
+    QPointer<CAboutWnd> m_aboutWnd;
     bool m_hookConnected = false;
     int m_dpi = 96;
     bool m_lightingControl = true;

@@ -178,7 +178,7 @@ int LanguageSettings::IndexForLocale(const std::vector<LanguageEntry>& list, con
     return -1;
 }
 
-std::optional<LanguageSettings::Change> LanguageSettings::Choose(int index)
+std::optional<LanguageSettings::Change> LanguageSettings::Choose(int index, bool store)
 {
     if (index == m_current)
         return std::nullopt;
@@ -194,7 +194,7 @@ std::optional<LanguageSettings::Change> LanguageSettings::Choose(int index)
         change.entry = list[index];
         // A list without this element would store 0 and select nothing at the next start; only
         // a real element's id is kept.
-        change.stored = m_store.WriteInt(kLanguageKey, change.entry->id);
+        change.stored = store && m_store.WriteInt(kLanguageKey, change.entry->id);
         if (change.stored)
             qCDebug(tesselDebug) << "写成功！";
     }

@@ -67,9 +67,11 @@ public:
         bool stored = false;                // the id was written to the store
     };
     // Makes `index` the current language: nothing (no change, no write) when it already is;
-    // otherwise records it, stores its id and says what the UI must do.
-    std::optional<Change> Choose(int index);
+    // otherwise records it, stores its id (unless `store` is false: a choice for this session
+    // only) and says what the UI must do.
+    std::optional<Change> Choose(int index, bool store = true);
     int currentIndex() const { return m_current; }
+    const QString& configPath() const { return m_configPath; }
 
     static bool NeedsNewFonts(int index, int currentIndex);
     static QString FontFaceFor(int index);

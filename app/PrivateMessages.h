@@ -18,6 +18,8 @@ inline constexpr uint32_t kOpenSettingsCentred = 0x0C15;
 inline constexpr uint32_t kClearSetButtonImage = 0x0C16;
 inline constexpr uint32_t kDeviceTabIgnored = 0x0D02;
 inline constexpr uint32_t kDeviceTabVisibility = 0x0D03; // wParam tab, lParam 0 hide / 1 show
+inline constexpr uint32_t kRecorderStart = 0x0C20;       // the audio watchdog: launch the capture program
+inline constexpr uint32_t kRecorderRegister = 0x0C21;    // the audio watchdog: register with it
 
 // Mouse events carried in lParam of kTrayCallback.
 inline constexpr intptr_t kTrayLeftButtonUp = 0x0202;

@@ -1,18 +1,22 @@
 #pragma once
 
+#include <QByteArray>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <map>
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 
 namespace app {
 
 // Makes sure only one Tessel runs per user. The first instance holds a lock file in the runtime
 // folder and listens on a local socket named "tamrel wireless"; a later start finds the lock
-// taken, hands the instance message to the first instance through the socket and exits.
+// taken, hands the instance message to the first instance through the socket and exits. The
+// socket is a plain Unix stream socket (what Qt's local sockets are on Linux), served by the
+// event loop, so start-up needs no network library.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -40,10 +44,18 @@ signals:
 
 private:
     void onNewConnection();
+    void onClientReadable(int fd);
+    void closeClient(int fd);
 
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer* m_server = nullptr;
+    int m_listenFd = -1;
+    QSocketNotifier* m_listenNotifier = nullptr;
+    struct Client {
+        QSocketNotifier* notifier = nullptr;
+        QByteArray buffer;
+    };
+    std::map<int, Client> m_clients;
     bool m_first = false;
 };
 

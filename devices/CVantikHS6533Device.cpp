@@ -25,8 +25,11 @@ constexpr int kSettingsStride = 26;
 constexpr int kWriteStride = 64;
 // The headset's LED drivers take at most this level per colour.
 constexpr uint8_t kMaxLevel = 247;
-// Field 0 of the capture device's feature list: the voice changer is there.
+// Field 0 of the feature lists: the equaliser (playback device) and the voice changer (capture
+// device) are there. Field 1 says what the machine lacks for a feature left out.
+constexpr int kEqualiserFeature = 0x10000;
 constexpr int kMagicVoiceFeature = 0x20000;
+constexpr int kMissingPipeWire = 0x1, kMissingPitchShifter = 0x2, kMissingEffectGraph = 0x4;
 
 CVantikHS6533Device::MessageHandler& messageHandler()
 {
@@ -387,6 +390,7 @@ void CVantikHS6533Device::StartAudio()
         m_lib = std::make_unique<OsConfLibrary>();
     if (!m_lib->Load()) {
         qCDebug(tesselDebug) << "osConfLib:" << m_lib->error();
+        UpdateAvailability();
         return;
     }
     m_audioReady = true;
@@ -405,12 +409,16 @@ void CVantikHS6533Device::StartAudio()
 
 void CVantikHS6533Device::RefreshAudioDevices(bool pushProfile)
 {
-    if (!m_audioReady)
+    if (!m_audioReady) {
+        UpdateAvailability();
         return;
+    }
     m_lib->CreateDeviceList();
-    if (!ChooseDevices())
-        return;
+    const bool chosen = ChooseDevices();
     ReadFeatures();
+    UpdateAvailability();
+    if (!chosen)
+        return;
     InitialiseProperties();
     ReadAudioValues();
     if (pushProfile)
@@ -495,7 +503,7 @@ int CVantikHS6533Device::WriteFloat(const OsConfDevice& device, const char* name
 
 void CVantikHS6533Device::ReadFeatures()
 {
-    auto read = [this](const OsConfDevice& device, std::array<int, 3>& out) {
+    auto read = [this](const OsConfDevice& device, std::array<int, 3>& out, int& missing, bool& listed) {
         QString text;
         ReadProperty(device, "GetSupportFeature", text);
         const QStringList fields = text.split(QLatin1Char(','));
@@ -504,12 +512,49 @@ void CVantikHS6533Device::ReadFeatures()
             return;
         }
         out = {fields[0].trimmed().toInt(), fields[4].trimmed().toInt(), fields[6].trimmed().toInt()};
+        missing = fields[1].trimmed().toInt();
+        listed = true;
     };
     m_outputFeatures = m_inputFeatures = {};
+    m_outputMissing = m_inputMissing = 0;
+    m_outputListed = m_inputListed = false;
     if (m_haveOutput)
-        read(m_output, m_outputFeatures);
+        read(m_output, m_outputFeatures, m_outputMissing, m_outputListed);
     if (m_haveInput)
-        read(m_input, m_inputFeatures);
+        read(m_input, m_inputFeatures, m_inputMissing, m_inputListed);
+}
+
+void CVantikHS6533Device::UpdateAvailability()
+{
+    // One line per panel: what is missing first, and what to install for it.
+    auto reason = [](int missing) {
+        if ((missing & kMissingPipeWire) && (missing & kMissingPitchShifter))
+            return QStringLiteral("hs_sound_need_pipewire_pitch_text");
+        if (missing & kMissingPipeWire)
+            return QStringLiteral("hs_sound_need_pipewire_text");
+        if (missing & kMissingPitchShifter)
+            return QStringLiteral("hs_sound_need_pitch_text");
+        if (missing & kMissingEffectGraph)
+            return QStringLiteral("hs_sound_need_graph_text");
+        return QStringLiteral("hs_sound_not_offered_text");
+    };
+    if (!m_audioReady) {
+        const QString why = QStringLiteral("hs_sound_no_library_text");
+        m_available = {why, why, why};
+        return;
+    }
+    const QString noCard = QStringLiteral("hs_sound_no_card_text");
+    m_available = {};
+    // A feature list that could not be read says nothing either way: the feature stays usable.
+    if (!m_haveOutput)
+        m_available.eq = noCard;
+    else if (m_outputListed && !(m_outputFeatures[0] & kEqualiserFeature))
+        m_available.eq = reason(m_outputMissing);
+    if (!m_haveInput) {
+        m_available.mic = m_available.magic = noCard;
+    } else if (m_inputListed && !(m_inputFeatures[0] & kMagicVoiceFeature)) {
+        m_available.magic = reason(m_inputMissing);
+    }
 }
 
 void CVantikHS6533Device::InitialiseProperties()
@@ -680,6 +725,8 @@ void CVantikHS6533Device::ApplyProfileSound()
                 m.sideLevel = twoDecimals(text);
         }
     }
+    if (!m_available.magic.isEmpty())
+        return;
     const bool magicOn = s.magicEnable != 0;
     if (WriteInt(m_input, "Enable_MAGICVOICE", magicOn ? 1 : 0) == 0) {
         if (magicOn)
@@ -725,8 +772,11 @@ void CVantikHS6533Device::ShowAudioPanels()
         m_voice->SetMicLevelText(m_mirror.micLevel);
         m_voice->SetSideToneLevelText(m_mirror.sideLevel);
         m_voice->SetSideToneAvailable(!m_haveInput || m_mirror.sideToneAvailable);
+        m_voice->SetEqUnavailable(m_available.eq);
+        m_voice->SetMicUnavailable(m_available.mic);
     }
     if (m_magic) {
+        m_magic->SetMagicUnavailable(m_available.magic);
         m_magic->SetMagicOn(s.magicEnable != 0);
         m_magic->SelectMagicEffect(s.magicType);
     }
@@ -742,7 +792,8 @@ void CVantikHS6533Device::ShowBands(const std::vector<int>& bands)
 
 bool CVantikHS6533Device::WriteBands(const std::vector<int>& bands)
 {
-    if (!m_audioReady || !m_haveOutput)
+    // An equaliser the machine cannot apply is left alone; the profile keeps the curve for later.
+    if (!m_audioReady || !m_haveOutput || !m_available.eq.isEmpty())
         return false;
     bool ok = WriteInt(m_output, "Enable_EQ_GFX", 1) == 0;
     for (size_t b = 0; b < bands.size() && b < 10; ++b) {
@@ -757,8 +808,29 @@ bool CVantikHS6533Device::WriteBands(const std::vector<int>& bands)
 
 // --- Audio property operations ---
 
-bool CVantikHS6533Device::SetMicVolume(int percent)
+bool CVantikHS6533Device::RefusedAsUnavailable(const QString& why)
 {
+    if (why.isEmpty())
+        return false;
+    // The panel shows the profile's values again; nothing is written or stored.
+    ShowAudioPanels();
+    return true;
+}
+
+void CVantikHS6533Device::SaveProfileAfter(bool dragging)
+{
+    // A drag moves a slider through many values; writing and syncing the file at each would
+    // stall the interface. The release saves; a drag that stops without one saves soon after.
+    if (dragging)
+        SaveProfileSoon();
+    else
+        SaveProfile();
+}
+
+bool CVantikHS6533Device::SetMicVolume(int percent, bool dragging)
+{
+    if (RefusedAsUnavailable(m_available.mic))
+        return false;
     percent = std::clamp(percent, 0, 100);
     if (!m_audioReady || !m_haveInput || WriteFloat(m_input, "VolumeScalarControl", float(percent) / 100.0f, -1) != 0) {
         if (m_voice)
@@ -773,12 +845,14 @@ bool CVantikHS6533Device::SetMicVolume(int percent)
             m_voice->SetMicLevelText(m_mirror.micLevel);
     }
     StoreStages([percent](HeadsetSystemSetStages& s) { s.micInValue = percent; });
-    SaveProfile();
+    SaveProfileAfter(dragging);
     return true;
 }
 
 bool CVantikHS6533Device::ToggleMicMute()
 {
+    if (RefusedAsUnavailable(m_available.mic))
+        return false;
     const bool mute = !m_mirror.micMute;
     if (!m_audioReady || !m_haveInput || WriteInt(m_input, "MuteControl", mute ? 1 : 0) != 0) {
         if (m_voice)
@@ -793,8 +867,10 @@ bool CVantikHS6533Device::ToggleMicMute()
     return true;
 }
 
-bool CVantikHS6533Device::SetSideToneVolume(int percent)
+bool CVantikHS6533Device::SetSideToneVolume(int percent, bool dragging)
 {
+    if (RefusedAsUnavailable(m_available.mic))
+        return false;
     percent = std::clamp(percent, 0, 100);
     const int32_t channel = 0;
     if (!m_audioReady || !m_haveInput ||
@@ -811,12 +887,14 @@ bool CVantikHS6533Device::SetSideToneVolume(int percent)
             m_voice->SetSideToneLevelText(m_mirror.sideLevel);
     }
     StoreStages([percent](HeadsetSystemSetStages& s) { s.micMonitorValue = percent; });
-    SaveProfile();
+    SaveProfileAfter(dragging);
     return true;
 }
 
 bool CVantikHS6533Device::ToggleSideToneMute()
 {
+    if (RefusedAsUnavailable(m_available.mic))
+        return false;
     const bool mute = !m_mirror.sideToneMute;
     if (!m_audioReady || !m_haveInput || WriteInt(m_input, "AAMuteControl", mute ? 1 : 0) != 0) {
         if (m_voice)
@@ -892,9 +970,9 @@ void CVantikHS6533Device::ApplyCustomEqSelection()
     SaveProfile();
 }
 
-bool CVantikHS6533Device::SetEqBand(int band, int value)
+bool CVantikHS6533Device::SetEqBand(int band, int value, bool dragging)
 {
-    if (band < 0 || band > 9)
+    if (band < 0 || band > 9 || RefusedAsUnavailable(m_available.eq))
         return false;
     if (m_voice && m_voice->SelectedEqPreset() != 13) {
         m_voice->SelectEqPreset(13);
@@ -921,12 +999,14 @@ bool CVantikHS6533Device::SetEqBand(int band, int value)
         if (!named)
             s.customEqSelectIndex = -1;
     });
-    SaveProfile();
+    SaveProfileAfter(dragging);
     return true;
 }
 
 bool CVantikHS6533Device::SetMagicEnabled(bool on)
 {
+    if (RefusedAsUnavailable(m_available.magic))
+        return false;
     if (!m_audioReady || !m_haveInput || WriteInt(m_input, "Enable_MAGICVOICE", on ? 1 : 0) != 0) {
         if (m_magic)
             m_magic->SetMagicOn(m_mirror.magicOn);
@@ -945,7 +1025,7 @@ bool CVantikHS6533Device::SetMagicEnabled(bool on)
 
 bool CVantikHS6533Device::SetMagicEffect(int effect)
 {
-    if (effect < 1 || effect > 4)
+    if (effect < 1 || effect > 4 || RefusedAsUnavailable(m_available.magic))
         return false;
     if (m_magic)
         m_magic->SelectMagicEffect(effect);
@@ -1052,7 +1132,9 @@ bool CVantikHS6533Device::HandlePanelNotify(TNotifyUI& msg)
     const QString& type = msg.sType;
     const auto [prefix, index] = ui::SplitTrailingNumber(name);
     const bool select = type == QLatin1String(ui::kNotifySelectChanged);
-    const bool value = type == QLatin1String(ui::kNotifyValueChanged) || type == QLatin1String(ui::kNotifyMoveValueChanged);
+    // A handle still held reports "movevaluechanged"; its release reports "valuechanged".
+    const bool dragging = type == QLatin1String(ui::kNotifyMoveValueChanged);
+    const bool value = type == QLatin1String(ui::kNotifyValueChanged) || dragging;
 
     if (select && name.startsWith(QLatin1String("device_tab_"))) {
         // Which function page each tab of the headset's page shows.
@@ -1072,6 +1154,13 @@ bool CVantikHS6533Device::HandlePanelNotify(TNotifyUI& msg)
             keys->setCurrentIndex(page);
         return true;
     }
+    // The equaliser's controls are disabled while this machine cannot apply it; a notification
+    // that still arrives leaves the profile as it is.
+    const bool eqControl = prefix == QLatin1String("6533_eq_option_") || name == QLatin1String("custom_eq_name_combo") ||
+                           name == QLatin1String("hs_EQ_btn_save") || name == QLatin1String("hs_EQ_btn_delete");
+    if (eqControl && (select || type == QLatin1String(ui::kNotifyItemSelect) || type == QLatin1String(ui::kNotifyClick)) &&
+        RefusedAsUnavailable(m_available.eq))
+        return true;
     if (select && prefix == QLatin1String("6533_eq_option_")) {
         // In the exclusive group the option losing the selection notifies too.
         if (msg.wParam != 0)
@@ -1099,15 +1188,15 @@ bool CVantikHS6533Device::HandlePanelNotify(TNotifyUI& msg)
         return true;
     }
     if (value && prefix == QLatin1String("6533_eq_hz_slider_")) {
-        SetEqBand(index, int(msg.wParam));
+        SetEqBand(index, int(msg.wParam), dragging);
         return true;
     }
     if (value && name == QLatin1String("6533_MicIn_slider")) {
-        SetMicVolume(int(msg.wParam));
+        SetMicVolume(int(msg.wParam), dragging);
         return true;
     }
     if (value && name == QLatin1String("6533_MicMoniter_slider")) {
-        SetSideToneVolume(int(msg.wParam));
+        SetSideToneVolume(int(msg.wParam), dragging);
         return true;
     }
     if (type == QLatin1String(ui::kNotifyItemSelect) && name == QLatin1String("custom_eq_name_combo")) {

@@ -69,14 +69,16 @@ public:
     bool HandlePanelNotify(TNotifyUI& msg) override;
 
     // --- Audio property operations (the sound panels') ---
-    // Each returns true when the chip took the change; the profile is saved after it.
-    bool SetMicVolume(int percent);
+    // Each returns true when the chip took the change; the profile is saved after it. A slider's
+    // level while its handle is still held (`dragging`) goes to the chip at once, but the profile
+    // file is written once the handle is let go (or shortly after the drag pauses).
+    bool SetMicVolume(int percent, bool dragging = false);
     bool ToggleMicMute();
-    bool SetSideToneVolume(int percent);
+    bool SetSideToneVolume(int percent, bool dragging = false);
     bool ToggleSideToneMute();
     // Presets 1..12 are written and stored whatever the chip answers; 13 is the custom preset.
     void SelectEqPreset(int preset);
-    bool SetEqBand(int band, int value);  // band 0..9
+    bool SetEqBand(int band, int value, bool dragging = false);  // band 0..9
     bool SetMagicEnabled(bool on);
     bool SetMagicEffect(int effect);      // 1..4
     // The selected custom preset's bands written to the chip and stored as the selection.
@@ -87,6 +89,12 @@ public:
 
     // --- State for the page, tests and the D-Bus list ---
     bool AudioAvailable() const { return m_audioReady; }
+    // Why a sound feature cannot be used on this machine: a text id, empty while it can. The
+    // panels show it and stay disabled; the profile keeps its values meanwhile.
+    struct SoundAvailability {
+        QString eq, mic, magic;
+    };
+    const SoundAvailability& Availability() const { return m_available; }
     const AudioMirror& Mirror() const { return m_mirror; }
     const std::array<uint8_t, kSettingsLength>& LiveSettings() const { return m_settings; }
     // The twelve lighting reports of a colour list, as they go to the headset.
@@ -120,6 +128,11 @@ private:
     std::vector<int> ShownBands() const;
     bool ChooseDevices();
     void ReadFeatures();
+    void UpdateAvailability();
+    // True (and the panels showing the profile again) when `why` names a missing feature.
+    bool RefusedAsUnavailable(const QString& why);
+    // The profile file written now, or (while a slider is dragged) once the drag ends.
+    void SaveProfileAfter(bool dragging);
     void InitialiseProperties();
     void ReadAudioValues();
     void ShowAudioPanels();
@@ -158,6 +171,10 @@ private:
     bool m_haveOutput = false, m_haveInput = false;
     OsConfDevice m_output{}, m_input{};
     std::array<int, 3> m_outputFeatures{}, m_inputFeatures{};
+    // Field 1 of each feature list (what the machine lacks), and whether the list could be read.
+    int m_outputMissing = 0, m_inputMissing = 0;
+    bool m_outputListed = false, m_inputListed = false;
+    SoundAvailability m_available;
     AudioMirror m_mirror;
     SoundCardMonitor* m_soundCards = nullptr;
 

@@ -39,7 +39,7 @@ constexpr uint32_t kFailedSendPauseMs = 200;
 // The preview's frame interval: about 30 pictures a second.
 constexpr uint64_t kPreviewIntervalMs = 33;
 
-bool isStreamed(uint8_t mode) { return mode == kMusicMode || mode == kExternalMode; }
+bool isStreamedMode(uint8_t mode) { return mode == kMusicMode || mode == kExternalMode; }
 
 }  // namespace
 
@@ -860,6 +860,8 @@ void CVantikKeyboardDevice::FrameSent(bool wireless, uint64_t generation, int re
     if (result != 1) {
         // A failed frame is sent again after a pause (unless newer colours went out meanwhile).
         m_frameRetryAtMs = lighting::NowMs() + kFailedSendPauseMs;
+        if (m_streamedGeneration == generation)
+            m_streamedGeneration = ~uint64_t(0);
         if (m_lastPushedGeneration == generation)
             m_lastPushedGeneration = ~uint64_t(0);
         RequestFramePush();
@@ -874,14 +876,14 @@ void CVantikKeyboardDevice::SetStreamSuspended(bool wireless, bool suspended)
 
 bool CVantikKeyboardDevice::StreamsEveryStep(uint8_t mode) const
 {
-    return isStreamed(mode);
+    return Streams(mode);
 }
 
 bool CVantikKeyboardDevice::StepsWanted(uint8_t mode) const
 {
     // Outside the streamed modes the keyboard runs its lighting itself; the steps only feed
     // the picture, which nobody sees while the page is off screen.
-    return isStreamed(mode) || m_previewOnScreen.load();
+    return Streams(mode) || m_previewOnScreen.load();
 }
 
 void CVantikKeyboardDevice::showEvent(QShowEvent* event)
@@ -903,7 +905,7 @@ uint32_t CVantikKeyboardDevice::FramePushIntervalMs() const
 {
     // Outside the two streamed modes the keyboard runs its lighting itself: only the picture
     // follows, at its own rate.
-    return isStreamed(GetLightState().mode) ? 5 : uint32_t(kPreviewIntervalMs);
+    return Streams(GetLightState().mode) ? 5 : uint32_t(kPreviewIntervalMs);
 }
 
 uint32_t CVantikKeyboardDevice::MinWakeMs(uint8_t mode) const
@@ -911,7 +913,7 @@ uint32_t CVantikKeyboardDevice::MinWakeMs(uint8_t mode) const
     // Outside the streamed modes only the picture takes the colours, every kPreviewIntervalMs:
     // the light thread wakes at three quarters of that, so that each of the picture's frames
     // finds a fresh one despite both clocks' jitter.
-    return isStreamed(mode) ? kMinWakeMs : uint32_t(kPreviewIntervalMs * 3 / 4);
+    return Streams(mode) ? kMinWakeMs : uint32_t(kPreviewIntervalMs * 3 / 4);
 }
 
 void CVantikKeyboardDevice::PushLightingFrame()
@@ -933,8 +935,13 @@ void CVantikKeyboardDevice::PushLightingFrame()
         m_lastPreviewMs = now;
     }
     bool sent = true;
-    if (isStreamed(GetLightState().mode))
+    // A reset push generation asks for the frame again (a failed frame, the lighting taken back).
+    const bool again = m_lastPushedGeneration == ~uint64_t(0);
+    if (Streams(GetLightState().mode) && (again || generation != m_streamedGeneration)) {
         sent = SendFrame(m_pushLeds, generation);
+        if (sent)
+            m_streamedGeneration = generation;
+    }
     // Streamed frames go out at the timer's pace; the preview catches up at its own.
     if (sent && (previewDue || !m_previewFlag.load()))
         m_lastPushedGeneration = generation;
@@ -958,6 +965,21 @@ void CVantikKeyboardDevice::LinkChecked(bool answers)
     m_wirelessSuspended = !answers;
     if (answers)
         m_wirelessSlow = 0;
+}
+
+bool CVantikKeyboardDevice::Streams(uint8_t mode) const
+{
+    return isStreamedMode(mode) || m_externalLighting.load();
+}
+
+void CVantikKeyboardDevice::ExternalLightingChanged(bool on)
+{
+    // The keyboard takes frames once told that the software drives its lights; at the end the
+    // profile's settings block (sent by the base) hands the lighting back to it.
+    if (on && m_transport.isReady())
+        PostIo<IoResult>(IoKind::Command, [](CommandTransport& t) { return IoResult{t.lightingControlNotice()}; });
+    m_lastPushedGeneration = ~uint64_t(0);
+    RequestFramePush();
 }
 
 void CVantikKeyboardDevice::LightingControlNotice(uint32_t on)

@@ -51,6 +51,11 @@ public:
     Request SettingsWriteJob(int slot, uint8_t firstByte);
     void LoadNameLists() override;
     LightModeList LightModes() const override { return {m_modeNames, m_visibleList}; }
+    // Whether the key at `position` has an LED of its own (known once the keyboard was read).
+    bool KeyLit(int position) const
+    {
+        return position >= 0 && position < kKeyPositions && m_ledMap[size_t(position)] != kUnknown;
+    }
     void SelectFunctionPage(int page) override;
     void SetLightBlock(const LightState& state) override;
     void SetAudioLevels(const int* levels, int count) override;
@@ -112,6 +117,11 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Frames are streamed in the modes the software drives and whenever a program outside the
+    // profile drives the lights; otherwise the keyboard runs its lighting itself.
+    bool Streams(uint8_t mode) const;
+    void ExternalLightingChanged(bool on) override;
+
     // Posts the read of the information block, key table and LED map; the keys are identified
     // where it lands, then `then` runs.
     void ReadKeyboard(std::function<void()> then);
@@ -167,6 +177,9 @@ private:
     uint64_t m_lastPreviewMs = 0;
     uint64_t m_previewUpdates = 0;
     std::vector<LedColour> m_pushLeds;
+    // The colour generation of the last frame handed to the I/O worker: the push timer runs
+    // faster than the picture, and a frame already on its way is not sent again.
+    uint64_t m_streamedGeneration = ~uint64_t(0);
 
     // Light thread's own.
     lighting::KeyboardEffects m_effects;

@@ -197,7 +197,7 @@ void CVantikUSBDevice::RefreshPanel()
 
 void CVantikUSBDevice::SendLighting()
 {
-    if (!m_lightingControl.load() || !m_transport.isReady())
+    if (!m_lightingControl.load() || !m_transport.isReady() || m_externalLighting.load())
         return;
     PostSettings(0);
 }
@@ -393,6 +393,20 @@ void CVantikUSBDevice::showEvent(QShowEvent* event)
     }
     m_previewPaintedMs = 0;
     UpdatePreview(leds);
+    if (!m_pageOnScreen.exchange(true))
+        WakeLightThread();
+}
+
+void CVantikUSBDevice::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_pageOnScreen = false;
+}
+
+bool CVantikUSBDevice::StepsWanted(uint8_t mode) const
+{
+    (void)mode;
+    return !m_transport.isWireless() || m_pageOnScreen.load();
 }
 
 void CVantikUSBDevice::PostFrame(Request send, uint64_t generation)
@@ -789,6 +803,48 @@ profilecheck::Limits CVantikUSBDevice::ProfileLimits() const
     limits.deviceKind = int(DeviceType());
     limits.lightModes = int(LightModes().names.size());
     return limits;
+}
+
+void CVantikUSBDevice::SetExternalLightState(const LightState& state)
+{
+    const bool starting = !m_externalLighting.exchange(true);
+    m_directColours = false;
+    // The light state alone: a class's own SetLightBlock stores the choice in the profile.
+    DeviceEffectState::SetLightBlock(state);
+    m_effectRestart = true;
+    WakeLightThread();
+    if (starting)
+        ExternalLightingChanged(true);
+}
+
+void CVantikUSBDevice::SetExternalColours(const std::vector<LedColour>& leds)
+{
+    const bool starting = !m_externalLighting.exchange(true);
+    m_directColours = true;
+    {
+        std::lock_guard lock(m_colourLock);
+        const size_t n = std::min(leds.size(), m_leds.size());
+        std::copy(leds.begin(), leds.begin() + std::ptrdiff_t(n), m_leds.begin());
+        ++m_ledGeneration;
+    }
+    if (starting)
+        ExternalLightingChanged(true);
+    ColoursChanged();
+}
+
+void CVantikUSBDevice::EndExternalLighting()
+{
+    if (!m_externalLighting.exchange(false))
+        return;
+    m_directColours = false;
+    ExternalLightingChanged(false);
+    // The class's own reading of the profile's lighting where it has one.
+    if (ApplyLightSettings() == 0)
+        ApplyProfileLight();
+    // The device gets the profile's lighting again: its settings, and a full frame.
+    m_lastPushedGeneration = ~uint64_t(0);
+    SendLighting();
+    RequestFramePush();
 }
 
 void CVantikUSBDevice::ApplyProfileLight()

@@ -278,6 +278,20 @@ public:
     // The profile object of the class.
     virtual CBasicProfiledata& Profile() = 0;
 
+    // --- Lighting driven by a program outside the profile (a client of the SDK server) ---
+    // While it lasts the profile and its file stay as they are and nothing of the profile's
+    // lighting is sent; the colours go out through the same frame path as the effects'. The
+    // main window's lighting-control switch still rules over it: while Tessel does not hold
+    // the lighting, no frame goes out, whoever set the colours.
+    // Starts it (again) with the software engine running `state` (mode, speed, brightness,
+    // direction, colours as the light state holds them).
+    void SetExternalLightState(const LightState& state);
+    // Starts it (again) with these colours, one per LED of the colour list; the engine rests.
+    void SetExternalColours(const std::vector<LedColour>& leds);
+    // Ends it: the profile's lighting returns, on the device and in the picture.
+    void EndExternalLighting();
+    bool ExternalLighting() const { return m_externalLighting.load(); }
+
     // The main window's lighting-control switch (and 0 while the system sleeps).
     virtual void LightingControlNotice(uint32_t on);
     uint32_t LightingControl() const { return m_lightingControl.load(); }
@@ -413,6 +427,10 @@ protected:
     static constexpr uint64_t kPreviewPeriodMs = 33;
     // The page's picture catches up with the colours of now.
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // Behind the receiver the steps only feed the picture: while the page is off screen the
+    // light thread rests.
+    bool StepsWanted(uint8_t mode) const override;
     // The frame of the LED list as the device takes it, 3 bytes per LED.
     std::vector<uint8_t> BuildFrame(const std::vector<LedColour>& leds) const;
     // Posts a frame of colour generation `generation` (only the newest frame waits). It counts
@@ -439,7 +457,13 @@ protected:
     std::map<int, int> m_keySlotMap, m_keyLedMap, m_keyMapExtra;
 
     std::atomic<uint32_t> m_lightingControl{1};
+    std::atomic<bool> m_externalLighting{false};
+    // A class whose device runs its lighting itself unless told otherwise hears here that
+    // external lighting starts (true) or ends.
+    virtual void ExternalLightingChanged(bool on) { (void)on; }
     std::atomic<uint32_t> m_previewFlag{1};
+    // The page is shown (set and cleared on the UI thread, read by the light thread).
+    std::atomic<bool> m_pageOnScreen{false};
     // The page's picture (UI thread): when it was last painted, and colours waiting for the
     // end of the period.
     uint64_t m_previewPaintedMs = 0;

@@ -339,6 +339,9 @@ void DeviceEffectState::RenderSteps(uint8_t mode, uint32_t steps)
     for (uint32_t i = 0; i < steps; ++i)
         RenderMode(mode);
     std::lock_guard lock(m_colourLock);
+    // Colours set from outside while this step was rendered win over it.
+    if (m_directColours.load())
+        return;
     if (m_render.size() == m_leds.size() && m_render != m_leds) {
         m_leds.swap(m_render);
         ++m_ledGeneration;
@@ -388,7 +391,9 @@ void DeviceEffectState::LightLoop(const hid::Event& exit)
     while (!exit.isSet()) {
         uint32_t waitMs = 100;
         bool rest = false;
-        if (LightsReady() && !m_sameLighting.load()) {
+        if (m_directColours.load()) {
+            rest = true;
+        } else if (LightsReady() && !m_sameLighting.load()) {
             const LightState s = GetLightState();
             if (m_effectRestart.exchange(false)) {
                 m_phase = 0;

@@ -120,9 +120,10 @@ protected:
         (void)mode;
         return true;
     }
-    // The light thread wakes at most this often for fast effects, and catches up on at most
-    // this many steps at once.
-    static constexpr uint32_t kMinWakeMs = 16;
+    // The light thread wakes at most this often for fast effects (about 30 frames a second,
+    // as smooth as the eye follows on a mouse, pad or headset, at half the wake-ups, frames and
+    // repaints of 60), and catches up on at most this many steps at once.
+    static constexpr uint32_t kMinWakeMs = 33;
     // The wake-up period for fast effects in `mode`: kMinWakeMs unless the device needs its
     // frames less often.
     virtual uint32_t MinWakeMs(uint8_t mode) const
@@ -173,6 +174,9 @@ protected:
 
     std::atomic<bool> m_effectRestart{false};
     std::atomic<uint32_t> m_sameLighting{0};
+    // The colour list is set from outside, LED by LED (a client of the SDK server in its
+    // per-LED mode): the light thread renders nothing and rests until this ends.
+    std::atomic<bool> m_directColours{false};
 
 private:
     void LightLoop(const hid::Event& exit);

@@ -27,6 +27,10 @@ public:
     virtual void SetSideToneLevelText(const QString& text) = 0;
     // Hides the side-tone controls of a headset without one.
     virtual void SetSideToneAvailable(bool available) = 0;
+    // A feature this machine cannot apply: its controls are disabled (still showing their values)
+    // and one line, the text of `reasonId`, says why and what to install. An empty id: usable.
+    virtual void SetEqUnavailable(const QString& reasonId) = 0;
+    virtual void SetMicUnavailable(const QString& reasonId) = 0;
     virtual void SetEqName(const QString& text) = 0;
     virtual QString GetEqName() = 0;
     virtual void AddEqName(const QString& name) = 0;
@@ -44,6 +48,8 @@ class IMagicPanel {
 public:
     virtual ~IMagicPanel() = default;
     virtual void SetMagicAreaEnabled(bool on) = 0;
+    // As IVoice6533Panel::SetEqUnavailable, for the whole voice changer.
+    virtual void SetMagicUnavailable(const QString& reasonId) = 0;
     virtual void SetMagicOn(bool on) = 0;
     virtual bool IsMagicOn() = 0;
     // 1..4 selects that effect option; anything else selects none (remembered as 0).

@@ -7,6 +7,7 @@
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
@@ -417,7 +418,7 @@ void CLightControlUI::ApplyModeLayout(int kind, int mode)
 {
     const editors::ModeLayout l = editors::LayoutFor(kind, mode);
     const bool keyboard = kind == editors::kKindKeyboard;
-    SetEnabled(Control(QStringLiteral("lighteffect_layout")), true);
+    SetEnabled(Control(QStringLiteral("lighteffect_layout")), m_externalClient.isEmpty());
     SetEnabled(Control(QStringLiteral("deng_7color_check")), l.colourOption);
     SetEnabled(Control(QStringLiteral("deng_color_layout")), l.colourAreas);
     SetEnabled(Control(QStringLiteral("colorpallet_layout")), l.colourAreas);
@@ -436,6 +437,29 @@ void CLightControlUI::ApplyModeLayout(int kind, int mode)
         ui::Language::instance().SetTextId(first, l.directionFirst);
     if (QWidget* second = Control(QStringLiteral("deng_FXR_check")))
         ui::Language::instance().SetTextId(second, l.directionSecond);
+}
+
+void CLightControlUI::ShowExternalControl(const QString& client)
+{
+    m_externalClient = client;
+    if (!m_externalLabel) {
+        if (client.isEmpty())
+            return;
+        m_externalLabel = new QLabel(this);
+        m_externalLabel->setObjectName(QStringLiteral("light_external_control_text"));
+        m_externalLabel->setWordWrap(true);
+        if (auto* box = qobject_cast<QBoxLayout*>(layout())) {
+            box->insertWidget(0, m_externalLabel);
+        } else {
+            // A panel without a layout of its own: the notice lies over its top edge.
+            m_externalLabel->setGeometry(0, 0, width(), m_externalLabel->sizeHint().height());
+            m_externalLabel->setAutoFillBackground(true);
+            m_externalLabel->raise();
+        }
+    }
+    m_externalLabel->setText(ui::Language::instance().Text(QStringLiteral("light_controlled_by")).arg(client));
+    m_externalLabel->setVisible(!client.isEmpty());
+    SetEnabled(Control(QStringLiteral("lighteffect_layout")), client.isEmpty());
 }
 
 void CLightControlUI::SetSameModeAvailable(bool on)

@@ -59,6 +59,10 @@ public:
     int GetMode();
     void ApplyModeLayout(int kind, int mode);
     void SetSameModeAvailable(bool on);
+    // Another program drives the device's lights (a client of the SDK server, by its name):
+    // the panel says so and its lighting controls rest until `client` is empty again.
+    void ShowExternalControl(const QString& client);
+    const QString& ExternalClient() const { return m_externalClient; }
     bool SameModeAvailable() const { return m_sameAvailable; }
     void ShowAudioLightInfo(const AudioLightInfo& info);
     AudioLightInfo ReadAudioLightInfo(bool capture);
@@ -90,5 +94,7 @@ private:
     CVantikUSBDevice* m_device = nullptr;
     int m_kind = 0;
     bool m_sameAvailable = false;
+    QString m_externalClient;
+    class QLabel* m_externalLabel = nullptr;
     AudioLightInfo m_audio{};
 };

@@ -1,7 +1,10 @@
 #include "editors/CMagicControlUI.h"
 
 #include "editors/PanelShow.h"
+#include "ui/Language.h"
 #include "ui/PaintManager.h"
+
+#include <QLabel>
 
 
 // The skin gives the panel its horizontal layout and its contents.
@@ -16,8 +19,23 @@ QWidget* CMagicControlUI::Control(QPointer<QWidget>& cache, const QString& name)
 
 void CMagicControlUI::SetMagicAreaEnabled(bool on)
 {
+    m_areaWanted = on;
     if (QWidget* area = Control(m_area, QStringLiteral("magic_option_layout")))
-        area->setEnabled(on);
+        area->setEnabled(on && m_available);
+}
+
+void CMagicControlUI::SetMagicUnavailable(const QString& reasonId)
+{
+    m_available = reasonId.isEmpty();
+    if (QWidget* option = Control(m_enable, QStringLiteral("magic_enable_option")))
+        option->setEnabled(m_available);
+    SetMagicAreaEnabled(m_areaWanted);
+    // One line saying why the voice changer cannot be used here; hidden while it can.
+    if (auto* label = qobject_cast<QLabel*>(Control(m_reason, QStringLiteral("magic_unavailable")))) {
+        if (!m_available)
+            ui::Language::instance().SetTextId(label, reasonId);
+        label->setVisible(!m_available);
+    }
 }
 
 void CMagicControlUI::SetMagicOn(bool on)

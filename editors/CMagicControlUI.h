@@ -15,6 +15,7 @@ public:
     explicit CMagicControlUI(QWidget* parent = nullptr);
 
     void SetMagicAreaEnabled(bool on) override;
+    void SetMagicUnavailable(const QString& reasonId) override;
     void SetMagicOn(bool on) override;
     bool IsMagicOn() override;
     void SelectMagicEffect(int n) override;
@@ -24,6 +25,8 @@ private:
     QWidget* Control(QPointer<QWidget>& cache, const QString& name);
 
     int m_effect = 0;
-    QPointer<QWidget> m_enable, m_area;
+    // The effects are enabled while the voice changer is on and this machine can apply it.
+    bool m_areaWanted = false, m_available = true;
+    QPointer<QWidget> m_enable, m_area, m_reason;
     std::array<QPointer<QWidget>, 4> m_options;
 };

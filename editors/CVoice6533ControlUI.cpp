@@ -1,6 +1,7 @@
 #include "editors/CVoice6533ControlUI.h"
 
 #include "editors/PanelShow.h"
+#include "ui/Language.h"
 #include "ui/PaintManager.h"
 
 #include <QComboBox>
@@ -30,8 +31,48 @@ QLineEdit* CVoice6533ControlUI::NameEdit()
 
 void CVoice6533ControlUI::SetCustomEqAreaEnabled(bool on)
 {
-    if (QWidget* area = Control(m_customArea, QStringLiteral("custom_eq_option_layout")))
-        area->setEnabled(on);
+    m_customWanted = on;
+    ApplyEnabled();
+}
+
+void CVoice6533ControlUI::ApplyEnabled()
+{
+    auto enable = [this](QPointer<QWidget>& cache, const char* name, bool on) {
+        if (QWidget* w = Control(cache, QLatin1String(name)))
+            w->setEnabled(on);
+    };
+    enable(m_customArea, "custom_eq_option_layout", m_customWanted && m_eqAvailable);
+    enable(m_eqOptions, "6533_eq_option_group", m_eqAvailable);
+    enable(m_eqBands, "6533_eq_bands", m_eqAvailable);
+    enable(m_micArea, "6533_MicIn_layout", m_micAvailable);
+    enable(m_sideArea, "6533_MicMoniter_layout", m_sideToneWanted && m_micAvailable);
+}
+
+namespace {
+// The one line under a feature's title that says why it cannot be used; hidden while it can.
+void showReason(QWidget* w, const QString& reasonId)
+{
+    auto* label = qobject_cast<QLabel*>(w);
+    if (!label)
+        return;
+    if (!reasonId.isEmpty())
+        ui::Language::instance().SetTextId(label, reasonId);
+    label->setVisible(!reasonId.isEmpty());
+}
+}  // namespace
+
+void CVoice6533ControlUI::SetEqUnavailable(const QString& reasonId)
+{
+    m_eqAvailable = reasonId.isEmpty();
+    ApplyEnabled();
+    showReason(Control(m_eqReason, QStringLiteral("6533_eq_unavailable")), reasonId);
+}
+
+void CVoice6533ControlUI::SetMicUnavailable(const QString& reasonId)
+{
+    m_micAvailable = reasonId.isEmpty();
+    ApplyEnabled();
+    showReason(Control(m_micReason, QStringLiteral("6533_mic_unavailable")), reasonId);
 }
 
 void CVoice6533ControlUI::SelectEqPreset(int n)
@@ -115,8 +156,8 @@ void CVoice6533ControlUI::SetSideToneLevelText(const QString& text)
 
 void CVoice6533ControlUI::SetSideToneAvailable(bool available)
 {
-    if (QWidget* area = Control(m_sideArea, QStringLiteral("6533_MicMoniter_layout")))
-        area->setEnabled(available);
+    m_sideToneWanted = available;
+    ApplyEnabled();
 }
 
 void CVoice6533ControlUI::SetEqName(const QString& text)

@@ -36,6 +36,8 @@ public:
     void SetMicLevelText(const QString& text) override;
     void SetSideToneLevelText(const QString& text) override;
     void SetSideToneAvailable(bool available) override;
+    void SetEqUnavailable(const QString& reasonId) override;
+    void SetMicUnavailable(const QString& reasonId) override;
     void SetEqName(const QString& text) override;
     QString GetEqName() override;
     void AddEqName(const QString& name) override;
@@ -52,10 +54,16 @@ private:
     QLineEdit* NameEdit();
     void ShowPercent(const QString& labelName, QPointer<QWidget>& cache, int value);
 
+    void ApplyEnabled();
+
     int m_preset = 0;
+    // What the device asked for, and what this machine allows: a control is enabled only with both.
+    bool m_customWanted = false, m_sideToneWanted = true;
+    bool m_eqAvailable = true, m_micAvailable = true;
     std::array<QPointer<QWidget>, 13> m_presetOptions;
     std::array<QPointer<QWidget>, 10> m_bands;
     std::array<QPointer<QWidget>, 10> m_bandValues;
     QPointer<QWidget> m_customArea, m_combo, m_edit, m_micOption, m_micSlider, m_sideOption, m_sideSlider;
     QPointer<QWidget> m_micText, m_sideText, m_micPercent, m_sidePercent, m_sideArea;
+    QPointer<QWidget> m_eqOptions, m_eqBands, m_micArea, m_eqReason, m_micReason;
 };

@@ -42,9 +42,14 @@ void DeviceCapture::RegisterNewInterfaces()
         m_listingFailed = true;
         return;
     }
-    for (std::string path = lister.nextDevicePath(); !path.empty(); path = lister.nextDevicePath())
-        ProbeCandidate(path);
+    std::vector<std::string> failed;
+    for (std::string path = lister.nextDevicePath(); !path.empty(); path = lister.nextDevicePath()) {
+        if (!ProbeCandidate(path))
+            failed.push_back(path);
+    }
     lister.freeDeviceList();
+    if (m_callbacks.accessDenied)
+        ReportDenied(failed);
     if (!m_firstScanDone) {
         m_firstScanDone = true;
         if (m_callbacks.firstScan)
@@ -52,7 +57,7 @@ void DeviceCapture::RegisterNewInterfaces()
     }
 }
 
-void DeviceCapture::ProbeCandidate(const std::string& path)
+bool DeviceCapture::ProbeCandidate(const std::string& path)
 {
     const auto vendor = uint16_t(vendorIdFromPath(path));
     const auto product = uint16_t(productIdFromPath(path));
@@ -60,29 +65,67 @@ void DeviceCapture::ProbeCandidate(const std::string& path)
     const auto col = uint16_t(collectionNumberFromPath(path));
     // Only collections of the table are opened: a keyboard's other collections never are.
     if (!m_register.HasFreeCandidate(vendor, product, mi, col))
-        return;
+        return true;
     // Taken before the probe opens the node: if it is replaced meanwhile, the next check sees a
     // different identity and the entry is dropped and found again.
     const NodeIdentity identity = nodeIdentityOf(path);
     if (!identity.valid())
-        return;
+        return true;
     HidChannel probe;
     // Read access only: a probe must not disturb a device another program is driving. A node
     // that cannot be opened yet (udev still granting access) is tried again on the next pass.
     if (!probe.open(path, true, false, true, false))
-        return;
+        return false;
     const HidAttributes& attributes = probe.attributes();
     const HidCaps& caps = probe.caps();
     const int i = m_register.FindFree(attributes.vendorId, attributes.productId, mi, col,
                                       caps.usagePage, caps.usage);
     probe.close();
     if (i < 0)
-        return;
+        return true;
     forgetInterfaceGone(path);
     m_register.MarkPresent(i, path, identity);
-    if (m_callbacks.found && !m_callbacks.found(i))
+    if (m_callbacks.found && !m_callbacks.found(i)) {
         m_register.MarkLost(i);
+        return false;
+    }
+    return true;
 }
+
+void DeviceCapture::ReportDenied(const std::vector<std::string>& failedPaths)
+{
+    std::vector<DeviceAccess> denied;
+    for (const std::string& path : failedPaths) {
+        if (path.rfind("/dev/", 0) != 0)
+            continue;  // a simulator socket: no permissions to check
+        const auto access = CheckNodeAccess(path);
+        if (!access || access->canOpen || access->cause == AccessCause::Other)
+            continue;
+        bool listed = false;
+        for (const DeviceAccess& d : denied)
+            listed = listed || d.node == access->node;
+        if (!listed)
+            denied.push_back(*access);
+    }
+    // Reported once seen on two passes in a row.
+    std::vector<DeviceAccess> confirmed;
+    for (const DeviceAccess& d : denied) {
+        for (const DeviceAccess& before : m_deniedLastPass) {
+            if (before == d)
+                confirmed.push_back(d);
+        }
+    }
+    m_deniedLastPass = std::move(denied);
+    if (confirmed == m_deniedReported)
+        return;
+    m_deniedReported = confirmed;
+    for (const DeviceAccess& d : confirmed)
+        qCDebug(tesselDebug, "may not open %s (%04x:%04x): cause %d", d.node.c_str(), unsigned(d.vendorId),
+                unsigned(d.productId), int(d.cause));
+    m_callbacks.accessDenied(confirmed);
+}
+
+
 
 void DeviceCapture::CheckPresentInterfaces()
 {

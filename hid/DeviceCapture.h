@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "hid/DeviceAccess.h"
 #include "hid/Event.h"
 #include "hid/SupportedInterfaces.h"
 
@@ -24,6 +25,10 @@ public:
         std::function<void(int i)> lost;
         // After the first complete listing (whether or not anything was found).
         std::function<void()> firstScan;
+        // The supported devices whose hidraw node this user may not open (a permission cause),
+        // each seen so on two passes in a row (udev grants access a moment after a node
+        // appears); called whenever that list changes, also to empty.
+        std::function<void(const std::vector<DeviceAccess>& denied)> accessDenied;
     };
 
     static constexpr uint32_t kPollMs = 100;
@@ -43,12 +48,16 @@ public:
 private:
     void RegisterNewInterfaces();
     void CheckPresentInterfaces();
-    void ProbeCandidate(const std::string& path);
+    // False when the candidate could not be used (not opened, or its channel did not open).
+    bool ProbeCandidate(const std::string& path);
+    void ReportDenied(const std::vector<std::string>& failedPaths);
 
     InterfaceRegister& m_register;
     Callbacks m_callbacks;
     bool m_firstScanDone = false;
     bool m_listingFailed = false;
+    std::vector<DeviceAccess> m_deniedLastPass;
+    std::vector<DeviceAccess> m_deniedReported;
 };
 
 }  // namespace hid

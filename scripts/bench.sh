@@ -23,3 +23,8 @@ if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null && command -v xdotool
 else
   python3 tests/bench/hotplug_bench.py build/default/bin
 fi
+
+# The SDK server: Direct-mode latency from a client's update to the keyboard's frame, Tessel's
+# CPU while a client streams at 60 fps, and 10 clients x 1000 connections while it streams.
+QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} dbus-run-session -- \
+  python3 tests/bench/sdk_server_bench.py --bin build/default/bin

@@ -1,4 +1,5 @@
 #include "sdk/ConfBackend.h"
+#include "sdk/HostAudio.h"
 
 #include <alsa/asoundlib.h>
 
@@ -17,21 +18,21 @@ namespace {
 constexpr char kHeadsetUsbId[] = "0c76:1630";
 constexpr uint32_t kPlaybackType = 1, kCaptureType = 2;
 
-// The sound processing the headset does on its own (equaliser, surround, voice changer, noise
-// cancelling) has no mixer control; the library keeps those values for the life of the process,
-// so what a caller wrote is what it reads back.
+// The sound processing done on the host (equaliser, voice changer, noise reduction, surround)
+// has no mixer control. While the host can apply it the library keeps its values for the life of
+// the process; while it cannot, those properties answer OSCONF_ERR_UNSUPPORTED and the feature
+// lists leave them out, so nothing looks live that the user would not hear.
 struct KeptValues {
     std::mutex lock;
     std::map<std::string, std::string> output, input;
     KeptValues()
     {
-        output = {{"GetSupportFeature", "65536,0,0,0,10,0,3"}, {"Enable_EQ_GFX", "0"},
-                  {"Enable_RFX_GFX", "0"}, {"RFX_ENVIRONMENT", "0"}, {"RFX_ROOMSIZE", "0"},
+        output = {{"Enable_EQ_GFX", "0"}, {"Enable_RFX_GFX", "0"}, {"RFX_ENVIRONMENT", "0"}, {"RFX_ROOMSIZE", "0"},
                   {"VirtualSurroundEffectControl", "0"}};
         for (int b = 1; b <= 10; ++b)
             output["EQ_Slider" + std::to_string(b)] = "0";
-        input = {{"GetSupportFeature", "131072,0,0,0,0,0,1"}, {"Enable_MAGICVOICE", "0"},
-                 {"MagicVoice_Selection", "0"}, {"Enable_MICECHO", "0"}, {"Enable_ENC_LFX", "0"}};
+        input = {{"Enable_MAGICVOICE", "0"}, {"MagicVoice_Selection", "0"}, {"Enable_MICECHO", "0"},
+                 {"Enable_ENC_LFX", "0"}};
     }
 };
 
@@ -42,6 +43,19 @@ KeptValues& kept()
 }
 
 bool isFeatureList(const std::string& name) { return name == "GetSupportFeature"; }
+
+// Whether the host can apply the processing property `name` stands for.
+bool hostApplies(const HostAudio& host, bool input, const std::string& name)
+{
+    if (!input) {
+        if (name == "Enable_EQ_GFX" || name.rfind("EQ_Slider", 0) == 0)
+            return EqualiserAvailable(host);
+        return false;  // reverb and surround: no impulse responses ship with Tessel
+    }
+    if (name == "Enable_ENC_LFX")
+        return host.pipewire && host.effectGraph;
+    return VoiceChangerAvailable(host);
+}
 
 std::string decimal(double v)
 {
@@ -174,7 +188,9 @@ struct Level {
 
 class AlsaConfBackend : public ConfBackend {
 public:
-    explicit AlsaConfBackend(int card) : m_card(card) {}
+    // What the host can apply is looked at once per device list (CreateDeviceList runs again
+    // when sound cards come and go).
+    explicit AlsaConfBackend(int card) : m_card(card), m_host(DetectHostAudio()) {}
 
     std::vector<OsConfDevice> Devices(int kind) override
     {
@@ -194,7 +210,14 @@ public:
         bool input = false;
         if (const int r = Check(device, input); r != OSCONF_OK)
             return r;
+        if (isFeatureList(name)) {
+            text = input ? CaptureFeatures(m_host) : PlaybackFeatures(m_host);
+            return OSCONF_OK;
+        }
         if (const auto* values = Kept(input, name)) {
+            if (!hostApplies(m_host, input, name))
+                return OSCONF_ERR_UNSUPPORTED;
+            std::lock_guard lock(kept().lock);
             text = *values;
             return OSCONF_OK;
         }
@@ -246,10 +269,13 @@ public:
         const double v = std::strtod(value.c_str(), &end);
         if (value.empty() || *end != '\0' || !std::isfinite(v))
             return OSCONF_ERR_VALUE;
-        if (auto* kept = KeptRef(input, name)) {
-            if (isFeatureList(name))
-                return OSCONF_ERR_READ_ONLY;
-            *kept = value;
+        if (isFeatureList(name))
+            return OSCONF_ERR_READ_ONLY;
+        if (auto* values = KeptRef(input, name)) {
+            if (!hostApplies(m_host, input, name))
+                return OSCONF_ERR_UNSUPPORTED;
+            std::lock_guard lock(kept().lock);
+            *values = value;
             return OSCONF_OK;
         }
         if (!input)
@@ -337,6 +363,7 @@ private:
     }
 
     int m_card;
+    HostAudio m_host;
 };
 
 }  // namespace

@@ -118,6 +118,17 @@ bool AudioChip::set(Endpoint endpoint, std::string_view name, const std::string&
     return true;
 }
 
+bool AudioChip::setFeatures(Endpoint endpoint, const std::string& text)
+{
+    size_t commas = 0;
+    for (char c : text)
+        commas += c == ',';
+    if (commas < 6)
+        return false;
+    table(endpoint)["GetSupportFeature"].text = text;
+    return true;
+}
+
 Json::Value AudioChip::dump() const
 {
     Json::Value v(Json::objectValue);

@@ -37,6 +37,10 @@ public:
     // and side-tone levels keep their scalar and decibel forms in step.
     bool set(Endpoint endpoint, std::string_view name, const std::string& value, std::string* error);
 
+    // Replaces the feature list `endpoint` reports ("GetSupportFeature"), standing for a machine
+    // that offers fewer sound features; false for a list of fewer than seven fields.
+    bool setFeatures(Endpoint endpoint, const std::string& text);
+
     // {"output": {name: value, ...}, "input": {...}}
     Json::Value dump() const;
     // The device records: [{"endpoint":"output","id":..,"type":..,"flag":..}, ...]

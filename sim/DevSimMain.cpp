@@ -46,6 +46,7 @@ them. DIR defaults to $TESSEL_SIM_DIR. Every command prints one JSON object; the
   audio headset list                         the audio chip's device records
   audio headset get ENDPOINT PROPERTY        ENDPOINT: output or input
   audio headset set ENDPOINT PROPERTY VALUE  as the configuration library would
+  audio headset features ENDPOINT LIST       the feature list ENDPOINT reports from now on
   status DEVICE [battery N] [charging N] [phone N]
                                              show or change the status block
   poke DEVICE REGION OFFSET HEX [--announce] change device memory as the device would
@@ -253,8 +254,12 @@ int main(int argc, char** argv) {
             request["endpoint"] = args[1];
             request["property"] = args[2];
             request["value"] = args[3];
+        } else if (args[0] == "features" && args.size() == 3) {
+            request["endpoint"] = args[1];
+            request["value"] = args[2];
         } else if ((args[0] != "list" && args[0] != "reset") || args.size() != 1) {
-            return badArguments("audio takes DEVICE list, reset, get ENDPOINT PROPERTY or set ENDPOINT PROPERTY VALUE");
+            return badArguments("audio takes DEVICE list, reset, get ENDPOINT PROPERTY, set ENDPOINT PROPERTY VALUE "
+                                "or features ENDPOINT LIST");
         }
         args.clear();
     } else if (command == "status") {

@@ -1053,7 +1053,13 @@ SimResult Simulator::audio(DeviceKind kind, const std::string& op, const std::st
             r.data["value"] = *d->headsetAudio.get(*e, property);
             return r;
         }
-        return failure("op", "audio op is list, get, set, reset or dump");
+        if (op == "features") {
+            if (!d->headsetAudio.setFeatures(*e, value))
+                return failure("value", "a feature list has seven comma-separated fields");
+            r.data["value"] = *d->headsetAudio.get(*e, "GetSupportFeature");
+            return r;
+        }
+        return failure("op", "audio op is list, get, set, features, reset or dump");
     });
 }
 

@@ -3,6 +3,9 @@
 
 #include "tessel1interface.h"
 
+#include "hid/DeviceAccess.h"
+#include "profiles/DataPaths.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMetaType>
@@ -12,6 +15,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -41,6 +45,9 @@ const char kUsage[] =
     "  work-tool [--raw]       show the production-tool answer: version and device rows\n"
     "                          (--raw: the 1024 bytes in hex)\n"
     "  show                    restore Tessel's window and bring it to the front\n"
+    "  doctor                  check that every supported device present can be opened; for\n"
+    "                          one that cannot, say why and print the command that fixes it\n"
+    "                          (exit 1 then). Needs no running Tessel and runs nothing itself\n"
     "\n"
     "Options:\n"
     "  -h, --help              show this help\n"
@@ -220,6 +227,60 @@ int workTool(OrgTesselTessel1Interface& tessel, const QStringList& args)
     return kOk;
 }
 
+const char* causeText(hid::AccessCause cause)
+{
+    switch (cause) {
+    case hid::AccessCause::Sandbox:
+        return "Tessel runs in a Flatpak sandbox that has no access to devices";
+    case hid::AccessCause::NoRule:
+        return "no udev rule gives you access to this device (Tessel's rule is not installed)";
+    case hid::AccessCause::NoSessionAcl:
+        return "the udev rule is installed, but this session holds no access: the device was plugged in "
+               "before the rule was installed, or this is not the active session at the computer's own "
+               "screen (for example an SSH login)";
+    case hid::AccessCause::None:
+    case hid::AccessCause::Other:
+        break;
+    }
+    return "the device node cannot be opened";
+}
+
+// Tries every supported device's hidraw node as Tessel opens it; exit 0 only when all open.
+int doctor()
+{
+    const QString rules = paths::dataFolder() + QStringLiteral("/70-tessel.rules");
+    const std::vector<hid::DeviceAccess> devices = hid::CheckDeviceAccess();
+    if (devices.empty()) {
+        out(QStringLiteral("No supported device is plugged in.\n"));
+        return kOk;
+    }
+    int denied = 0;
+    for (const hid::DeviceAccess& d : devices) {
+        out(QStringLiteral("%1  %2  %3:%4  interface %5  ")
+                .arg(QString::fromStdString(d.node))
+                .arg(QLatin1String(hid::DeviceKindName(d.deviceType)), -9)
+                .arg(d.vendorId, 4, 16, QLatin1Char('0'))
+                .arg(d.productId, 4, 16, QLatin1Char('0'))
+                .arg(d.interfaceNumber));
+        if (d.canOpen) {
+            out(QStringLiteral("ok\n"));
+            continue;
+        }
+        ++denied;
+        out(QStringLiteral("cannot be opened: %1\n").arg(QString::fromLocal8Bit(std::strerror(d.error))));
+        out(QStringLiteral("    cause: %1\n").arg(QLatin1String(causeText(d.cause))));
+        const std::string fix = hid::FixCommand(d.cause, rules.toStdString());
+        if (!fix.empty())
+            out(QStringLiteral("    fix:   %1\n").arg(QString::fromStdString(fix)));
+    }
+    if (denied > 0)
+        out(QStringLiteral("%1 of %2 device nodes cannot be opened. The fix commands above are not run by "
+                           "Tessel; run them yourself, then unplug and replug the device.\n")
+                .arg(denied)
+                .arg(devices.size()));
+    return denied > 0 ? kCallFailed : kOk;
+}
+
 int run(const QStringList& args)
 {
     if (args.isEmpty())
@@ -264,6 +325,10 @@ int run(const QStringList& args)
     } else if (command == QLatin1String("show")) {
         if (!rest.isEmpty())
             return usageError(QStringLiteral("show takes no arguments"));
+    } else if (command == QLatin1String("doctor")) {
+        if (!rest.isEmpty())
+            return usageError(QStringLiteral("doctor takes no arguments"));
+        return doctor();
     } else if (command == QLatin1String("devices") || command == QLatin1String("work-tool")) {
         const QLatin1String option(command == QLatin1String("devices") ? "--json" : "--raw");
         for (const QString& a : rest) {

@@ -1,5 +1,6 @@
 #include "ui/Builder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,11 +15,29 @@
 
 namespace ui {
 
+// Qt's loader loads every Qt Designer plugin of the plugin folders when it is made (the
+// QQuickWidget one brings the whole of Qt Quick and QML). The skin uses no plugin widget, so the
+// folders are hidden while a loader is made: that saves start-up time and memory.
+class DesignerPluginsHidden {
+public:
+    DesignerPluginsHidden() : m_paths(QCoreApplication::libraryPaths())
+    {
+        QCoreApplication::setLibraryPaths({});
+    }
+    ~DesignerPluginsHidden() { QCoreApplication::setLibraryPaths(m_paths); }
+    DesignerPluginsHidden(const DesignerPluginsHidden&) = delete;
+    DesignerPluginsHidden& operator=(const DesignerPluginsHidden&) = delete;
+
+private:
+    QStringList m_paths;
+};
+
 namespace {
 
 const QSet<QString>& qtWidgetClasses()
 {
     static const QSet<QString> classes = [] {
+        const DesignerPluginsHidden hidden;
         QUiLoader loader;
         const QStringList list = loader.availableWidgets();
         return QSet<QString>(list.begin(), list.end());
@@ -28,7 +47,13 @@ const QSet<QString>& qtWidgetClasses()
 
 }  // namespace
 
-Builder::Builder(WindowImplBase* callback) : QUiLoader(callback), m_callback(callback) {}
+Builder::Builder(WindowImplBase* callback) : Builder(std::make_unique<DesignerPluginsHidden>(), callback) {}
+
+Builder::Builder(std::unique_ptr<DesignerPluginsHidden> hidden, WindowImplBase* callback)
+    : QUiLoader(callback), m_callback(callback)
+{
+    hidden.reset();  // the loader is made: the plugin folders are back for everything else
+}
 
 QWidget* Builder::Create(const QString& relativeUiFile, QWidget* parent)
 {

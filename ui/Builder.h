@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUiLoader>
 
+#include <memory>
+
 class WindowImplBase;
 
 namespace ui {
@@ -17,6 +19,8 @@ namespace ui {
 // notifications. Every text the file gives a control it lists is a text id (ui::Language), resolved
 // at once and again on a language switch; texts that code or a control's own constructor set are
 // not taken as ids.
+class DesignerPluginsHidden;
+
 class Builder : public QUiLoader {
     Q_OBJECT
 public:
@@ -32,6 +36,9 @@ public:
                           const QString& name = QString()) override;
 
 private:
+    // Keeps the designer plugins from being loaded while the base loader is made.
+    Builder(std::unique_ptr<DesignerPluginsHidden> hidden, WindowImplBase* callback);
+
     WindowImplBase* m_callback;
     // Every control made from the file being loaded: their texts are the skin's text ids.
     QList<QPointer<QWidget>> m_built;

@@ -17,6 +17,9 @@ declare -A args=(
   [tessel_bench_keyboard_effects]=""
   [tessel_bench_profile_page]=""
   [tessel_bench_fault_stall]="--seconds 0.4"
+  [tessel_bench_settings]="--seconds 0.5"
+  [tessel_bench_sdk_server]="--quick"
+  [tessel_bench_lightrecord]="--seconds 1 --trials 2"
 )
 # Extra programs may name their arguments in TESSEL_BENCH_ARGS_<program>.
 

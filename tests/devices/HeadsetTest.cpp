@@ -5,6 +5,7 @@
 #include "devices/CVantikHS6533Device.h"
 #include "editors/CDeviceProfileUI.h"
 #include "ui/CDeviceOptionUI.h"
+#include "ui/Language.h"
 #include "ui/PaintManager.h"
 #include "editors/CVoice6533ControlUI.h"
 #include "tests/editors/ControlTable.h"
@@ -23,8 +24,13 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QMouseEvent>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 // The headset end to end: the simulator runs as its own process with its audio-chip model, the
 // real main window builds the headset page, and the real osConfLib talks to the chip. What the
@@ -580,6 +586,182 @@ TEST_F(HeadsetTest, ThePresetListSaysWhatWentWrongAndAsksBeforeDeleting)
         const QString text = control<QLabel>(QString("6533_eq_hz_label_%1").arg(b))->text();
         EXPECT_TRUE(text.endsWith("Hz")) << b << " " << text.toStdString();
     }
+}
+
+// A machine that cannot apply the equaliser (no PipeWire) nor the voice changer (no pitch
+// shifter): those panels are disabled and say why, show the profile's values, and neither the
+// chip nor the profile changes; the microphone, which the card's mixer serves, still works.
+TEST_F(HeadsetTest, PanelsOfAMissingFeatureSayWhyAndKeepTheProfilesValues)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    EXPECT_TRUE(headset->Availability().eq.isEmpty());
+    EXPECT_TRUE(control<QLabel>("6533_eq_unavailable")->isHidden());
+    click("6533_eq_option_3");
+    click("magic_enable_option");
+    click("magic_option_2");
+    closeWindow();
+
+    // The chip forgets everything, and the machine now lacks PipeWire (and the filter graph) for
+    // the equaliser and the pitch shifter for the voice changer.
+    ASSERT_TRUE(runDevsim(simDir(), {"audio", "headset", "reset"})["ok"].toBool());
+    ASSERT_TRUE(runDevsim(simDir(), {"audio", "headset", "features", "output", "0,5,0,0,0,0,0"})["ok"].toBool());
+    ASSERT_TRUE(runDevsim(simDir(), {"audio", "headset", "features", "input", "0,2,0,0,0,0,1"})["ok"].toBool());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    EXPECT_EQ(headset->Availability().eq, "hs_sound_need_pipewire_text");
+    EXPECT_EQ(headset->Availability().magic, "hs_sound_need_pitch_text");
+    EXPECT_TRUE(headset->Availability().mic.isEmpty());
+
+    const ui::Language& language = ui::Language::instance();
+    auto* eqReason = control<QLabel>("6533_eq_unavailable");
+    auto* magicReason = control<QLabel>("magic_unavailable");
+    EXPECT_FALSE(eqReason->isHidden());
+    EXPECT_EQ(eqReason->text(), language.Text("hs_sound_need_pipewire_text"));
+    EXPECT_TRUE(eqReason->text().contains("pipewire")) << eqReason->text().toStdString();
+    EXPECT_FALSE(magicReason->isHidden());
+    EXPECT_TRUE(magicReason->text().contains("rubberband-ladspa")) << magicReason->text().toStdString();
+    EXPECT_TRUE(control<QLabel>("6533_mic_unavailable")->isHidden());
+    for (const char* name : {"6533_eq_option_3", "6533_eq_hz_slider_0", "custom_eq_name_combo", "magic_enable_option",
+                             "magic_option_2"})
+        EXPECT_FALSE(control<QWidget>(name)->isEnabled()) << name;
+    EXPECT_TRUE(control<QWidget>("6533_MicIn_slider")->isEnabled());
+
+    // The profile's values are shown, not defaults, and the chip got none of them.
+    const std::vector<int> preset3 = {10, 4, 0, -3, -4, -3, -2, -1, 0, 0};
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_3")->isChecked());
+    for (int b = 0; b < 10; ++b)
+        EXPECT_EQ(control<QAbstractSlider>(QString("6533_eq_hz_slider_%1").arg(b))->value(), preset3[size_t(b)]) << b;
+    EXPECT_TRUE(control<QAbstractButton>("magic_enable_option")->isChecked());
+    EXPECT_TRUE(control<QAbstractButton>("magic_option_2")->isChecked());
+    EXPECT_EQ(chip("output")["EQ_Slider1"].toString(), "0");
+    EXPECT_EQ(chip("input")["Enable_MAGICVOICE"].toString(), "0");
+
+    // A change that still arrives (a notification of a disabled control) is refused and the
+    // panel goes back to the profile.
+    control<QAbstractSlider>("6533_eq_hz_slider_0")->setValue(-5);
+    control<QAbstractButton>("6533_eq_option_7")->setChecked(true);
+    EXPECT_FALSE(headset->SetMagicEffect(4));
+    EXPECT_TRUE(control<QAbstractButton>("6533_eq_option_3")->isChecked());
+    EXPECT_EQ(control<QAbstractSlider>("6533_eq_hz_slider_0")->value(), 10);
+    EXPECT_TRUE(control<QAbstractButton>("magic_option_2")->isChecked());
+    QJsonObject s = stages();
+    EXPECT_EQ(s["EqType"].toInt(), 3);
+    EXPECT_EQ(s["MagicEnable"].toInt(), 1);
+    EXPECT_EQ(s["MagicType"].toInt(), 2);
+    EXPECT_EQ(chip("output")["EQ_Slider1"].toString(), "0");
+
+    // The microphone is the card's own control and goes on working.
+    slide("6533_MicIn_slider", 30);
+    EXPECT_EQ(chip("input")["VolumeScalarControl"].toString(), "0.3");
+    EXPECT_EQ(stages()["MicInValue"].toInt(), 30);
+
+    // The features come back (the chip power-cycled, as a fresh session would find it): the panels
+    // are live again and the chip gets the profile's values.
+    ASSERT_TRUE(runDevsim(simDir(), {"audio", "headset", "reset"})["ok"].toBool());
+    closeWindow();
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    EXPECT_TRUE(control<QLabel>("6533_eq_unavailable")->isHidden());
+    EXPECT_TRUE(control<QWidget>("6533_eq_hz_slider_0")->isEnabled());
+    EXPECT_TRUE(control<QWidget>("magic_option_2")->isEnabled());
+    EXPECT_EQ(chip("output")["EQ_Slider1"].toString(), "10");
+    EXPECT_EQ(chip("input")["MagicVoice_Selection"].toString(), "1");
+}
+
+namespace {
+// Counts the times a file is written in place or replaced by a rename.
+class FileWrites {
+public:
+    explicit FileWrites(const QString& path)
+        : m_name(QFileInfo(path).fileName().toStdString()), m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            inotify_add_watch(m_fd, QFileInfo(path).absolutePath().toLocal8Bit().constData(), IN_CLOSE_WRITE | IN_MOVED_TO);
+    }
+    ~FileWrites()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool ok() const { return m_fd >= 0; }
+    int Count()
+    {
+        alignas(inotify_event) char buffer[8192];
+        ssize_t n;
+        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+            for (char* p = buffer; p < buffer + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->len && m_name == e->name)
+                    ++m_count;
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return m_count;
+    }
+
+private:
+    std::string m_name;
+    int m_fd;
+    int m_count = 0;
+};
+
+void sendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+}
+}  // namespace
+
+// A band dragged with the mouse through many values: each position reaches the chip, the
+// profile file is written once, when the handle is let go, and holds the final value.
+TEST_F(HeadsetTest, DraggingASliderWritesTheProfileOnce)
+{
+    ASSERT_TRUE(plugHeadset());
+    openWindow();
+    ASSERT_TRUE(waitForHeadset());
+    click("6533_eq_option_5");
+    click("device_tab_sound");
+    auto* slider = qobject_cast<QSlider*>(control<QAbstractSlider>("6533_eq_hz_slider_2"));
+    ASSERT_NE(slider, nullptr);
+    ASSERT_TRUE(waitFor([&] { return slider->isVisible() && slider->height() > 40; }));
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.upsideDown = slider->orientation() == Qt::Vertical ? !slider->invertedAppearance() : slider->invertedAppearance();
+    const QPoint handle =
+        slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+
+    FileWrites writes(headset->Profile().GetProfilePath());
+    ASSERT_TRUE(writes.ok());
+    QCoreApplication::processEvents();
+    const int before = writes.Count();
+    sendMouse(slider, QEvent::MouseButtonPress, handle, Qt::LeftButton);
+    ASSERT_TRUE(slider->isSliderDown());
+    QStringList seen;
+    for (int step = 1; step <= 19; ++step) {
+        sendMouse(slider, QEvent::MouseMove, handle - QPoint(0, step * 2), Qt::LeftButton);
+        const QString v = chip("output")["EQ_Slider3"].toString();
+        if (seen.isEmpty() || seen.last() != v)
+            seen << v;
+    }
+    const int during = writes.Count() - before;
+    const int final = slider->value();
+    sendMouse(slider, QEvent::MouseButtonRelease, handle - QPoint(0, 38), Qt::NoButton);
+    EXPECT_GT(final, 5);
+    EXPECT_GE(seen.size(), 5) << "the chip follows the handle while it is held";
+    EXPECT_EQ(during, 0);
+    EXPECT_EQ(writes.Count() - before, 1);
+    EXPECT_EQ(chip("output")["EQ_Slider3"].toString(), QString::number(final));
+    // The file holds the custom preset's curve with the band's final value.
+    EXPECT_EQ(stages()["EqType"].toInt(), 13);
+    EXPECT_EQ(profileEntry()["EQHzValueInfo"].toArray()[13].toArray()[2].toObject()["value"].toInt(), final);
 }
 
 namespace {

@@ -1,3 +1,4 @@
+#include "sdk/HostAudio.h"
 #include "sdk/osConfLib.h"
 #include "sim/Simulator.h"
 
@@ -5,12 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 // osConfLib as the headset loads it (dlopen by name), against the simulator's audio chip and
 // against a real ALSA card where the machine has one.
@@ -158,6 +164,97 @@ TEST_F(OsConfLibTest, MissingCardListsNothingAndRefusesProperties)
     EXPECT_NE(r, 0);
 }
 
+namespace {
+// A unix socket bound at `path`; listening or not (a server that ended leaves such a file).
+int bindSocket(const std::string& path, bool listening)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (listening && ::listen(fd, 4) != 0))
+        return -1;
+    return fd;
+}
+
+struct SavedEnv {
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    void set(const char* name, const std::string& value)
+    {
+        const char* old = std::getenv(name);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        setenv(name, value.c_str(), 1);
+    }
+    void unset(const char* name)
+    {
+        const char* old = std::getenv(name);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        unsetenv(name);
+    }
+    ~SavedEnv()
+    {
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
+    }
+};
+}  // namespace
+
+// PipeWire counts as present only when a server accepts on the session's socket; the feature
+// lists leave out what the host cannot apply and say what is missing.
+TEST(HostAudioTest, DetectsTheServerAndReportsWhatIsMissing)
+{
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const std::string dir = runtime.path().toStdString();
+    SavedEnv env;
+    env.unset("PIPEWIRE_REMOTE");
+    env.unset("PIPEWIRE_RUNTIME_DIR");
+    env.set("XDG_RUNTIME_DIR", dir);
+    EXPECT_EQ(osconf::PipeWireSocketPath(), dir + "/pipewire-0");
+    EXPECT_FALSE(osconf::PipeWireRunning()) << "no socket";
+
+    const int stale = bindSocket(dir + "/pipewire-0", false);
+    ASSERT_GE(stale, 0);
+    ::close(stale);
+    EXPECT_FALSE(osconf::PipeWireRunning()) << "a socket file nobody listens on";
+    ::unlink((dir + "/pipewire-0").c_str());
+
+    const int server = bindSocket(dir + "/pipewire-0", true);
+    ASSERT_GE(server, 0);
+    EXPECT_TRUE(osconf::PipeWireRunning());
+    // PIPEWIRE_REMOTE names another socket, by name or by path.
+    env.set("PIPEWIRE_REMOTE", "pipewire-1");
+    EXPECT_FALSE(osconf::PipeWireRunning());
+    env.set("PIPEWIRE_REMOTE", dir + "/pipewire-0");
+    EXPECT_TRUE(osconf::PipeWireRunning());
+    ::close(server);
+
+    env.set("LADSPA_PATH", dir + "/none:" + dir);
+    EXPECT_FALSE(osconf::LadspaPluginPresent("ladspa-rubberband.so"));
+    { std::ofstream(dir + "/ladspa-rubberband.so") << "x"; }
+    EXPECT_TRUE(osconf::LadspaPluginPresent("ladspa-rubberband.so"));
+
+    struct Case {
+        osconf::HostAudio host;
+        const char* playback;
+        const char* capture;
+    };
+    const Case cases[] = {
+        {{false, false, false}, "0,5,0,0,0,0,0", "0,7,0,0,0,0,0"},
+        {{true, false, false}, "0,4,0,0,0,0,0", "0,6,0,0,0,0,0"},
+        {{true, false, true}, "65536,0,0,0,10,0,0", "0,2,0,0,0,0,1"},
+        {{true, true, true}, "65536,0,0,0,10,0,0", "131072,0,0,0,0,0,1"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(osconf::PlaybackFeatures(c.host), c.playback);
+        EXPECT_EQ(osconf::CaptureFeatures(c.host), c.capture);
+    }
+}
+
 TEST_F(OsConfLibTest, RealAlsaMixer)
 {
     std::ifstream cards("/proc/asound/cards");
@@ -176,10 +273,17 @@ TEST_F(OsConfLibTest, RealAlsaMixer)
     ASSERT_EQ(lib.writeFloat(in, "VolumeScalarControl", 0.5f, -1), 0);
     EXPECT_NEAR(std::stod(lib.read(in, "VolumeScalarControl")), 0.5, 0.05);
     lib.writeFloat(in, "VolumeScalarControl", std::stof(before), -1);
-    // The sound processing the card has no control for is kept by the library.
+    // The equaliser is host-side processing: it answers only where the feature list offers it.
     const OsConfDevice out = lib.first(0);
-    EXPECT_EQ(lib.writeInt(out, "EQ_Slider2", 5), 0);
-    EXPECT_EQ(lib.read(out, "EQ_Slider2"), "5");
+    const std::string features = lib.read(out, "GetSupportFeature");
+    if (std::stoi(features) & osconf::kFeatureEqualiser) {
+        EXPECT_EQ(lib.writeInt(out, "EQ_Slider2", 5), 0);
+        EXPECT_EQ(lib.read(out, "EQ_Slider2"), "5");
+    } else {
+        EXPECT_EQ(lib.writeInt(out, "EQ_Slider2", 5), OSCONF_ERR_UNSUPPORTED);
+        lib.read(out, "EQ_Slider2", &r);
+        EXPECT_EQ(r, OSCONF_ERR_UNSUPPORTED);
+    }
     lib.read(in, "NoSuchProperty", &r);
     EXPECT_EQ(r, OSCONF_ERR_PROPERTY);
 }

@@ -5,6 +5,7 @@
 #include "tests/editors/PanelTestFixture.h"
 #include "tests/editors/ControlTable.h"
 
+#include "app/SdkBridge.h"
 #include "devices/CVantikKeyboardDevice.h"
 #include "devices/LightTypes.h"
 #include "editors/CLightControlUI.h"
@@ -18,6 +19,10 @@
 #include <QMouseEvent>
 #include <QSet>
 #include <QSlider>
+#include <QTcpSocket>
+
+#include <array>
+#include <cstring>
 
 namespace {
 
@@ -488,6 +493,73 @@ TEST_F(LightingPanelTest, NothingIsWrittenWhileAnotherProgramHoldsTheLighting)
     ASSERT_TRUE(waitFor([&] { return mouse->LightingControl() != 0; }));
     modes->setCurrentIndex(4);
     EXPECT_TRUE(waitForBytes("mouse", 1, QByteArray(1, char(4))));
+}
+
+// A lighting tool drives the pad through the SDK server: the panel says who, its controls rest,
+// the profile stays as it was and nothing of it is written; when the tool goes, the profile's
+// lighting is sent again and the panel is the user's again.
+TEST_F(LightingPanelTest, AnSdkClientDrivesThePadAndThePanelSaysWho)
+{
+    ASSERT_NE(plugAndShow("pad", "MousePad"), nullptr);
+    CVantikUSBDevice* pad = showLighting(kDevices[2]);
+    ASSERT_NE(pad, nullptr);
+    CLightControlUI* panel = panelOf(pad);
+    const LightInfo profileBefore = pad->Profile().GetLightInfo();
+
+    app::SdkBridge bridge(*hub);
+    QString error;
+    ASSERT_TRUE(bridge.Start({true, 0, false}, &error)) << error.toStdString();
+    int index = -1;
+    ASSERT_TRUE(waitFor([&] {
+        const auto& list = bridge.Server().Controllers();
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (list[i].type == sdk::DeviceType::MouseMat)
+                index = int(i);
+        }
+        return index >= 0;
+    }));
+    const uint32_t ledCount = uint32_t(bridge.Server().Controllers()[size_t(index)].leds.size());
+    ASSERT_EQ(ledCount, 15u);
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, bridge.Server().Port());
+    ASSERT_TRUE(client.waitForConnected(5000));
+    auto send = [&](uint32_t id, const std::vector<uint8_t>& payload) {
+        const std::vector<uint8_t> b = sdk::EncodePacket(uint32_t(index), id, payload);
+        client.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
+    };
+    const std::string name = "Visualiser";
+    send(sdk::packet::kSetClientName, std::vector<uint8_t>(name.begin(), name.end() + 1));
+    std::vector<uint8_t> leds(6 + 4 * ledCount, 0);
+    const uint32_t size = uint32_t(leds.size());
+    std::memcpy(&leds[0], &size, 4);
+    std::memcpy(&leds[4], &ledCount, 2);
+    for (uint32_t i = 0; i < ledCount; ++i)
+        leds[6 + 4 * i] = 0xC8;  // red 200
+    const Json::Value writesBefore = settingsWrites();
+    send(sdk::packet::kUpdateLeds, leds);
+
+    const QString expected = QStringLiteral("Controlled by Visualiser");
+    auto notice = [&] { return panel->findChild<QLabel*>(QStringLiteral("light_external_control_text")); };
+    ASSERT_TRUE(waitFor([&] { return notice() && notice()->isVisible() && notice()->text() == expected; }));
+    EXPECT_FALSE(control<QWidget>(panel, "lighteffect_layout")->isEnabled()) << "the controls rest";
+    const QByteArray red = QByteArray::fromHex("c70000");  // 200 at full brightness: 200 * 255 >> 8
+    ASSERT_TRUE(waitFor([&] {
+        const QByteArray frame = QByteArray::fromHex(QByteArray::fromStdString(sim->dumpHex("pad", "frame")));
+        return frame.left(3) == red && frame.mid(42, 3) == red;
+    })) << "the pad's frames carry the client's colours";
+    EXPECT_EQ(settingsWrites()["pad"], writesBefore["pad"]) << "nothing of the profile is written";
+
+    client.disconnectFromHost();
+    ASSERT_TRUE(waitFor([&] { return !notice()->isVisible(); }));
+    EXPECT_TRUE(control<QWidget>(panel, "lighteffect_layout")->isEnabled());
+    EXPECT_TRUE(waitFor([&] { return settingsWrites()["pad"].asInt() > writesBefore["pad"].asInt(); }))
+        << "the profile's lighting is sent again";
+    EXPECT_FALSE(pad->ExternalLighting());
+    const LightInfo profileAfter = pad->Profile().GetLightInfo();
+    EXPECT_EQ(profileAfter.mode, profileBefore.mode);
+    EXPECT_EQ((std::array{profileAfter.red, profileAfter.green, profileAfter.blue}),
+              (std::array{profileBefore.red, profileBefore.green, profileBefore.blue}));
 }
 
 // A drag over the colour field, as the mouse makes it: the keyboard gets the colour the drag ends

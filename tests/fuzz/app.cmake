@@ -1,3 +1,5 @@
 # The language list "Language.config": read at every start and on every language change. Only
 # the widget-free core of the application shell is linked.
 tessel_add_fuzzer(fuzz_app_languages ${CMAKE_CURRENT_LIST_DIR}/fuzz_app_languages.cpp tessel_app_core)
+# The capture program's stream of spectrum and screen colour blocks, and the spectrum rules.
+tessel_add_fuzzer(fuzz_app_recorderstream ${CMAKE_CURRENT_LIST_DIR}/fuzz_app_recorderstream.cpp tessel_app_core)
