@@ -783,6 +783,10 @@ void CMainWnd::UpdateNoDeviceLink()
         strip->setVisible(!none);
     if (QWidget* waiting = PM().FindControl(QStringLiteral("device_strip_empty")))
         waiting->setVisible(none);
+    for (const char* name : {"device_switch", "device_power_switch"}) {
+        if (QWidget* w = PM().FindControl(QLatin1String(name)))
+            w->setVisible(!none);
+    }
 }
 
 void CMainWnd::UpdateMaxRestoreButtons()

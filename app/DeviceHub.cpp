@@ -597,6 +597,14 @@ void DeviceHub::UpdateNoDeviceLink()
         strip->setVisible(!none);
     if (QWidget* waiting = m_pm.FindControl(QStringLiteral("device_strip_empty")))
         waiting->setVisible(none);
+    // With no device the no-device page has the content area to itself: the empty device page
+    // and power panel would only lie under it. Selecting a device shows its power panel again.
+    if (QWidget* pages = m_pm.FindControl(QStringLiteral("device_switch")))
+        pages->setVisible(!none);
+    if (none) {
+        if (QWidget* powers = m_pm.FindControl(QStringLiteral("device_power_switch")))
+            powers->setVisible(false);
+    }
     for (const char* arrow : {"device_select_prev", "device_select_next"}) {
         if (QWidget* w = m_pm.FindControl(QLatin1String(arrow)))
             w->setVisible(VisibleTabCount() > 1);

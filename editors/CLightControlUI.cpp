@@ -290,7 +290,8 @@ void CLightControlUI::FillModeList(const QStringList& names, const std::vector<i
         const QSignalBlocker block(combo);
         combo->clear();
         for (int i = 0; i < names.size(); ++i) {
-            combo->addItem(ui::Language::instance().Text(names[i]), names[i]);
+            combo->addItem(QString(), names[i]);
+            ui::Language::instance().SetItemTextId(combo, i, names[i]);
             combo->setItemData(i, QSize(0, 30), Qt::SizeHintRole);
         }
         if (auto* view = qobject_cast<QListView*>(combo->view())) {

@@ -287,6 +287,17 @@ void Language::applyAccessibleName(QWidget* w)
         w->setAccessibleName(name);
 }
 
+void Language::SetItemTextId(QComboBox* combo, int index, const QString& id)
+{
+    if (!combo || index < 0 || index >= combo->count() || id.isEmpty())
+        return;
+    const QString text = Text(id);
+    combo->setItemData(index, id, kTextIdRole);
+    combo->setItemData(index, text, kShownTextRole);
+    if (combo->itemText(index) != text)
+        combo->setItemText(index, text);
+}
+
 void Language::SetTextId(QWidget* control, const QString& id)
 {
     if (!control || id.isEmpty())

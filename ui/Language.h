@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QString>
 
+class QComboBox;
 class QWidget;
 
 namespace ui {
@@ -46,6 +47,9 @@ public:
     // Shows id's text on the control (text, title for group boxes, place-holder for edits, the
     // title of a window) and remembers the id.
     void SetTextId(QWidget* control, const QString& id);
+    // Shows id's text as item `index` of the combo and remembers the id, so that the item follows
+    // a language switch like the items a skin file lists.
+    void SetItemTextId(QComboBox* combo, int index, const QString& id);
     // Shows id's text as the control's tool tip and accessible name and remembers the id (a
     // picture that is the only sign of a state says it in words).
     void SetToolTipId(QWidget* control, const QString& id);

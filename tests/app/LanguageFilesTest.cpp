@@ -96,14 +96,16 @@ bool staysTheSameEverywhere(const QString& id, const QString& english)
         "Caps Lock", "Enter", "Backspace", "Space", "App", "PrtSc", "ScrLk", "Ins", "Del", "PgUp", "PgDn",
         "Caps", "Ent", "LCtrl", "LShift", "LAlt", "LWin", "RCtrl", "RShift", "RAlt", "RWin"};
     static const QRegularExpression keyId(QStringLiteral("^(kb_key_|keyboard_key_|keyset_mod_)"));
-    if (names.contains(english) || (keyNames.contains(english) && keyId.match(id).hasMatch()))
+    // A name with a number beside it ("LED %1") stays as the name does.
+    static const QRegularExpression placeholder(QStringLiteral(R"(%\d+|%[a-z])"));
+    const QString bare = QString(english).remove(placeholder).trimmed();
+    if (names.contains(english) || names.contains(bare) || (keyNames.contains(english) && keyId.match(id).hasMatch()))
         return true;
     static const QRegularExpression keyLike(QStringLiteral(
         R"(^(?:[A-Z]|F\d{1,2}|K\d+|M\d+|Num .+|Ctrl\+.+|(?:(?:\d+(?:\.\d+)?|%\d+)\s*(?:[kMG]?Hz|ms|dB|DPI|%)?))$)"));
     if (keyLike.match(english).hasMatch())
         return true;
     // No word of two letters or more once placeholders are gone: symbols, numbers, arrows.
-    static const QRegularExpression placeholder(QStringLiteral(R"(%\d+|%[a-z])"));
     static const QRegularExpression word(QStringLiteral(R"(\p{L}{2,})"));
     return !QString(english).remove(placeholder).contains(word);
 }
@@ -115,13 +117,14 @@ const std::map<QString, QSet<QString>>& sameInLanguage()
     static const std::map<QString, QSet<QString>> words{
         {"lan_de.xml", {"Name", "Start", "Stop", "Standard", "Info", "Editor", "Audio", "Status", "Normal",
                         "Headset", "Firmware %1", "Sound", "System", "Bass", "Warm", "Shooter", "Orange",
-                        "Cyan", "Ring"}},
+                        "Cyan", "Ring", "Version "}},
         {"lan_fr.xml", {"Message", "Mode", "Image", "Audio", "Info", "Standard", "Normal", "Options", "Macro",
                         "Macros", "macros", "Firmware %1", "Long", "Microphone", "Robot", "Vertical",
-                        "Distance (0-255)", "Orange", "Cyan", "Flash", "Position", "Pause", "Double"}},
-        {"lan_pt_BR.xml", {"Mouse", "Headset", "Macro", "Macros", "macros", "Cinema", "Vertical", "Normal",
+                        "Distance (0-255)", "Orange", "Cyan", "Flash", "Position", "Pause", "Double",
+                        "Version ", "Licences"}},
+        {"lan_pt_BR.xml", {"Mouse", "mouse", "Headset", "headset", "Macro", "Macros", "macros", "Cinema", "Vertical", "Normal",
                            "Firmware %1", "Robot", "Shooter", "Pop", "Rock"}},
-        {"lan_it.xml", {"Mouse", "Stop", "Cinema", "Robot", "Macro", "Macros", "macros", "Normal", "Standard",
+        {"lan_it.xml", {"Mouse", "mouse", "Stop", "Cinema", "Robot", "Macro", "Macros", "macros", "Normal", "Standard",
                         "Firmware %1", "Shooter"}},
         {"lan_pl.xml", {"System", "Robot", "Firmware %1", "Standard", "Normal"}},
         {"lan_tr.xml", {"Robot", "Normal", "Standard", "Firmware %1"}},

@@ -738,6 +738,10 @@ TEST_F(LayoutTest, EveryPageFitsInEveryLanguage)
                 settleEvents();
                 check(QStringLiteral("%1 %2 %3").arg(lang, c.kind, tab->objectName()));
             }
+            // The repeat delay line is composed by code: it follows the language as well.
+            if (auto* delay = control<QLabel>(d, "repeat_delay_time_label1"))
+                EXPECT_TRUE(delay->text().startsWith(ui::Language::instance().Text("Repeat_Delay_Time")))
+                    << lang.toStdString() << ": " << delay->text().toStdString();
             if (auto* keysTab = control<QAbstractButton>(d, "device_tab_keys"); keysTab && !keysTab->isHidden()) {
                 keysTab->click();
                 ASSERT_TRUE(waitFor([&] { return !d->KeyAssignments().empty(); }));
@@ -761,6 +765,9 @@ TEST_F(LayoutTest, EveryPageFitsInEveryLanguage)
                 light->click();
             if (auto* modes = control<QComboBox>(d, "light_combo_modeSelect")) {
                 for (int m = 0; m < modes->count(); ++m) {
+                    // The effect names follow the language (the list is filled by code).
+                    EXPECT_EQ(modes->itemText(m), ui::Language::instance().Text(modes->itemData(m).toString()))
+                        << lang.toStdString() << " " << c.kind;
                     modes->setCurrentIndex(m);
                     settleEvents();
                     check(QStringLiteral("%1 %2 lighting %3").arg(lang, c.kind, modes->itemText(m)));
