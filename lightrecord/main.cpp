@@ -3,7 +3,7 @@
 
 #include "lightrecord/RecorderProtocol.h"
 #include "lightrecord/ScreenColour.h"
-#include "lightrecord/Spectrum.h"
+#include "lightrecord/FrequencyBins.h"
 
 #include <pulse/error.h>
 #include <pulse/simple.h>

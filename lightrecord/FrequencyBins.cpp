@@ -1,4 +1,4 @@
-#include "lightrecord/Spectrum.h"
+#include "lightrecord/FrequencyBins.h"
 
 #include <algorithm>
 #include <cmath>
