@@ -709,7 +709,9 @@ TEST_F(LayoutTest, EveryPageFitsInEveryLanguage)
         for (const QString& f : layoutFaults(window.get()))
             faults << QStringLiteral("%1: %2").arg(where, f);
     };
-    // The empty window first, then with the four devices.
+    // The empty window first, then with the four devices; both once the start-up DPI set-up has
+    // run (until then the process's style sheet may still be another test's).
+    ASSERT_TRUE(waitFor([&] { return !window->PM().HasTimer(window.get(), app::pm::kTimerDpiSetup); }));
     for (const int language : present) {
         window->ApplyLanguage(language);
         settleEvents();
