@@ -301,7 +301,12 @@ int main(int argc, char** argv)
         }
         for (size_t i = 0; i < clients.size() && !quit;) {
             Client& c = clients[i];
-            const short ev = fds[i + 2].revents;
+            // Found by descriptor: a client accepted in this round was not polled, and a client
+            // dropped before it shifts the positions.
+            short ev = 0;
+            for (size_t k = 2; k < fds.size(); ++k)
+                if (fds[k].fd == c.fd)
+                    ev = fds[k].revents;
             bool drop = false;
             if (ev & (POLLIN | POLLHUP | POLLERR)) {
                 uint8_t buf[4096];
