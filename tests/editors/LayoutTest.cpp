@@ -202,6 +202,21 @@ QStringList layoutFaults(QWidget* root)
     return faults + layoutchecks::SiblingOverlaps(root);
 }
 
+// The layout faults of `root` with each item of `combo` chosen in turn, each named by its item.
+QStringList faultsOverItems(QWidget* root, QComboBox* combo, const QString& what)
+{
+    QStringList faults;
+    for (int i = 0; i < combo->count(); ++i) {
+        combo->setCurrentIndex(i);
+        settleEvents();
+        for (const QString& f : layoutFaults(root))
+            faults << QStringLiteral("%1 %2: %3").arg(what, combo->itemText(i), f);
+    }
+    faults.removeDuplicates();
+    return faults;
+}
+
+
 // WCAG relative luminance and contrast ratio.
 double luminance(const QColor& c)
 {
@@ -406,14 +421,7 @@ TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
                 settleEvents();
                 auto* categories = control<QComboBox>(d, "keyset_function_combo");
                 ASSERT_NE(categories, nullptr);
-                QStringList faults;
-                for (int i = 0; i < categories->count(); ++i) {
-                    categories->setCurrentIndex(i);
-                    settleEvents();
-                    for (const QString& f : layoutFaults(window.get()))
-                        faults << QStringLiteral("category %1: %2").arg(categories->itemText(i), f);
-                }
-                faults.removeDuplicates();
+                const QStringList faults = faultsOverItems(window.get(), categories, QStringLiteral("category"));
                 EXPECT_TRUE(faults.isEmpty()) << dpi << " dpi, " << c.kind << " key panel:\n" << joined(faults).toStdString();
             }
             // Every lighting mode of the lighting page.
@@ -421,14 +429,7 @@ TEST_F(LayoutTest, EveryPageFitsAtEachDpi)
                 light->click();
             auto* modes = control<QComboBox>(d, "light_combo_modeSelect");
             ASSERT_NE(modes, nullptr);
-            QStringList faults;
-            for (int m = 0; m < modes->count(); ++m) {
-                modes->setCurrentIndex(m);
-                settleEvents();
-                for (const QString& f : layoutFaults(window.get()))
-                    faults << QStringLiteral("mode %1: %2").arg(modes->itemText(m), f);
-            }
-            faults.removeDuplicates();
+            const QStringList faults = faultsOverItems(window.get(), modes, QStringLiteral("mode"));
             EXPECT_TRUE(faults.isEmpty()) << dpi << " dpi, " << c.kind << " lighting modes:\n" << joined(faults).toStdString();
         }
     }
