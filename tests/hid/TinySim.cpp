@@ -102,9 +102,11 @@ void TinySim::run()
         if (fds[1].revents & POLLIN) {
             const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
-                ::send(fd, m_hello.data(), m_hello.size(), MSG_NOSIGNAL);
+                // Counted before greeted: a client that has read its hello is surely among
+                // the connections hangUp() ends.
                 std::lock_guard lock(m_mutex);
                 m_clients.push_back(fd);
+                ::send(fd, m_hello.data(), m_hello.size(), MSG_NOSIGNAL);
             }
         }
         for (size_t i = 2; i < fds.size(); ++i) {
