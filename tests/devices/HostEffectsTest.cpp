@@ -1,0 +1,279 @@
+#include "sdk/HostAudio.h"
+#include "sdk/HostEffects.h"
+#include "tests/support/PipeWireSession.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+// The headset's sound processing as PipeWire filter graphs, heard through a real PipeWire
+// session: tones played through the equaliser's sink and recorded from the stand-in headset.
+namespace {
+
+using testsupport::PipeWireSession;
+
+// The built-in equaliser curves of presets 1 to 12.
+constexpr std::array<std::array<int, 10>, 12> kPresets = {{
+    {7, 11, 2, -3, -1, 4, 9, 12, 9, 5},
+    {7, 11, 6, -3, -11, -1, 6, 13, 6, 13},
+    {10, 4, 0, -3, -4, -3, -2, -1, 0, 0},
+    {2, 1, -2, -3, -5, -7, 0, 4, 9, 8},
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {7, 14, -13, -6, -1, 8, 13, 7, 2, 6},
+    {14, 10, 4, 0, -4, -3, -1, 1, 2, 3},
+    {2, 1, -2, -3, -5, -1, 7, 11, 15, 13},
+    {8, 2, -4, -8, 1, 3, 8, 11, 14, 16},
+    {-3, 4, 10, 0, -11, 3, 9, 13, 6, 0},
+    {18, 14, 8, 2, -3, -6, -1, 2, 5, 6},
+    {2, 1, -2, -4, -8, 4, 12, 16, 18, 15},
+}};
+
+constexpr char kEqNode[] = "tessel.effects.eq";
+
+// The process that holds a graph for the crash test: this binary again, told by the environment.
+constexpr char kHoldVariable[] = "TESSEL_TEST_HOLD_EFFECTS";
+
+struct Holder {
+    QProcess process;
+    bool Start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(kHoldVariable, "1");
+        process.setProcessEnvironment(env);
+        process.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=HostEffectsHolder.*"});
+        return process.waitForStarted(5000) &&
+               QTest::qWaitFor([&] { return process.readAllStandardOutput().contains("HOLDING") ||
+                                            process.state() != QProcess::Running; }, 15000) &&
+               process.state() == QProcess::Running;
+    }
+};
+
+std::unique_ptr<PipeWireSession> g_session;
+
+class HostEffectsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!g_session)
+            g_session = std::make_unique<PipeWireSession>();
+    }
+    static void TearDownTestSuite() { g_session.reset(); }
+    void SetUp() override
+    {
+        if (!g_session->ready())
+            GTEST_SKIP() << "no PipeWire session could be started here: " << g_session->why();
+    }
+};
+
+}  // namespace
+
+// Not a test of its own: the graph holder of the crash test, run as a separate process.
+TEST(HostEffectsHolder, HoldsAGraphUntilKilled)
+{
+    if (!std::getenv(kHoldVariable))
+        GTEST_SKIP() << "only run as the crash test's graph holder";
+    auto effects = osconf::HostEffects::Start({});
+    ASSERT_TRUE(effects && effects->EqualiserLoaded());
+    std::printf("HOLDING\n");
+    std::fflush(stdout);
+    for (;;)
+        ::pause();
+}
+
+// The filters' gains make the cascade hit every band value at its centre, neighbours included.
+TEST(HostEffectsCurve, FilterGainsReachEveryPresetAtTheBandCentres)
+{
+    for (const auto& preset : kPresets) {
+        std::array<double, 10> wanted{};
+        for (size_t b = 0; b < 10; ++b)
+            wanted[b] = preset[b];
+        const auto gains = osconf::EqFilterGains(wanted, 48000);
+        for (size_t b = 0; b < 10; ++b)
+            EXPECT_NEAR(osconf::EqResponseDb(gains, osconf::kEqBandHz[b], 48000), wanted[b], 0.05) << "band " << b;
+    }
+    // Values beyond the sliders' range are limited, not amplified without bound.
+    std::array<double, 10> loud{};
+    loud.fill(1000);
+    const auto gains = osconf::EqFilterGains(loud, 48000);
+    EXPECT_NEAR(osconf::EqResponseDb(gains, 1000, 48000), osconf::kEqMaxDb, 0.1);
+}
+
+// Ten sines at the band centres played through the default output (the equaliser's sink once it
+// is loaded) and recorded from the headset's sink: flat when off, each preset's curve when on.
+TEST_F(HostEffectsTest, MeasuredResponseFollowsEveryPreset)
+{
+    auto effects = osconf::HostEffects::Start({});
+    ASSERT_TRUE(effects);
+    ASSERT_TRUE(effects->EqualiserLoaded());
+    EXPECT_EQ(effects->TargetSink(), PipeWireSession::kHeadsetSink);
+    ASSERT_TRUE(QTest::qWaitFor([] { return PipeWireSession::DefaultSink() == kEqNode; }, 10000))
+        << "default output: " << PipeWireSession::DefaultSink().toStdString();
+
+    // Each tone at 1/10 of full scale before mixing (sox -m divides by the count).
+    const QString tones = g_session->path("tones.wav");
+    QStringList args{"-m"};
+    for (size_t b = 0; b < 10; ++b) {
+        const QString one = g_session->path(QStringLiteral("tone%1.wav").arg(b));
+        ASSERT_TRUE(PipeWireSession::Run("sox", {"-n", "-r", "48000", "-c", "2", "-e", "floating-point", "-b", "32",
+                                                 one, "synth", "1.4", "sine", QString::number(osconf::kEqBandHz[b]),
+                                                 "vol", "0.2"}));
+        args << one;
+    }
+    ASSERT_TRUE(PipeWireSession::Run("sox", args << tones));
+    const double input = 0.2 / 10;
+
+    // The filters settle within a few milliseconds. Five windows of 0.2 s follow; the median of
+    // each band's levels, so that one dropout of a loaded machine cannot pass for a wrong gain.
+    auto measure = [&](std::array<double, 10>& db) {
+        const std::vector<float> rec = PipeWireSession::PlayAndRecord(tones, {}, PipeWireSession::kHeadsetSink);
+        constexpr size_t kWindow = 9600, kWindows = 5;
+        const size_t onset = PipeWireSession::Onset(rec), end = PipeWireSession::End(rec);
+        ASSERT_GT(end, onset + kWindows * kWindow + 7200) << "recorded " << rec.size() / 2 << " frames";
+        // The windows sit in the middle of the tone, clear of its start and end.
+        const size_t start = onset + (end - onset - kWindows * kWindow) / 2;
+        for (size_t b = 0; b < 10; ++b) {
+            std::array<double, kWindows> levels{};
+            for (size_t w = 0; w < kWindows; ++w)
+                levels[w] = PipeWireSession::Amplitude(rec, start + w * kWindow, kWindow, osconf::kEqBandHz[b]);
+            std::nth_element(levels.begin(), levels.begin() + kWindows / 2, levels.end());
+            db[b] = 20 * std::log10(levels[kWindows / 2] / input);
+        }
+    };
+    auto applied = [&](unsigned before) {
+        // The update leaves within 30 ms; one more server round trip brings it to the graph.
+        return QTest::qWaitFor([&] { return effects->Updates() > before; }, 2000);
+    };
+
+    unsigned before = effects->Updates();
+    effects->SetEqualiser(true, kPresets[0]);
+    ASSERT_TRUE(applied(before));
+    before = effects->Updates();
+    effects->SetEqualiser(false, kPresets[0]);
+    ASSERT_TRUE(applied(before));
+    std::array<double, 10> db{};
+    measure(db);
+    for (size_t b = 0; b < 10; ++b)
+        EXPECT_NEAR(db[b], 0.0, 0.1) << "equaliser off, band " << b + 1;
+
+    for (size_t p = 0; p < kPresets.size(); ++p) {
+        before = effects->Updates();
+        effects->SetEqualiser(true, kPresets[p]);
+        if (p != 4) {  // preset 5 is flat: the same gains as off, nothing to send
+            ASSERT_TRUE(applied(before));
+        }
+        measure(db);
+        for (size_t b = 0; b < 10; ++b)
+            EXPECT_NEAR(db[b], kPresets[p][b], 1.0) << "preset " << p + 1 << ", band " << b + 1;
+    }
+
+    // A dragged slider: many changes, at most one update per 30 ms, and the last one arrives.
+    QElapsedTimer clock;
+    clock.start();
+    before = effects->Updates();
+    std::array<int, 10> bands{};
+    for (int v = -20; v <= 20; ++v) {
+        bands[5] = v;
+        effects->SetEqualiser(true, bands);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const qint64 elapsed = clock.elapsed();
+    QTest::qWait(2 * osconf::kUpdateSpacingMs);
+    EXPECT_LE(effects->Updates() - before, unsigned(elapsed / osconf::kUpdateSpacingMs + 2));
+    EXPECT_GE(effects->Updates() - before, 2u);
+
+    // A clean end gives the default output back to the headset.
+    effects.reset();
+    EXPECT_EQ(PipeWireSession::CountNodes("tessel.effects."), 0);
+    EXPECT_TRUE(QTest::qWaitFor([] { return PipeWireSession::DefaultSink() == PipeWireSession::kHeadsetSink; }, 10000))
+        << PipeWireSession::DefaultSink().toStdString();
+}
+
+// kill -9 leaves no graph behind, and a graph held by a process that hangs on is replaced: at
+// every start there is exactly one.
+TEST_F(HostEffectsTest, RestartAfterACrashLeavesExactlyOneGraph)
+{
+    Holder crashed;
+    ASSERT_TRUE(crashed.Start()) << crashed.process.readAllStandardError().toStdString();
+    EXPECT_EQ(PipeWireSession::CountNodes(kEqNode), 1);
+    ::kill(pid_t(crashed.process.processId()), SIGKILL);
+    crashed.process.waitForFinished(5000);
+    {
+        auto effects = osconf::HostEffects::Start({});
+        ASSERT_TRUE(effects && effects->EqualiserLoaded());
+        EXPECT_EQ(PipeWireSession::CountNodes(kEqNode), 1);
+    }
+
+    Holder hung;
+    ASSERT_TRUE(hung.Start());
+    ::kill(pid_t(hung.process.processId()), SIGSTOP);
+    {
+        auto effects = osconf::HostEffects::Start({});
+        ASSERT_TRUE(effects && effects->EqualiserLoaded());
+        EXPECT_EQ(PipeWireSession::CountNodes(kEqNode), 1);
+    }
+    ::kill(pid_t(hung.process.processId()), SIGKILL);
+    hung.process.waitForFinished(5000);
+}
+
+// The headset's sink going away takes the graph with it; the default output falls back.
+TEST_F(HostEffectsTest, UnplugRemovesTheGraph)
+{
+    // A second headset of its own (another product id), so the session's stays for the others.
+    QByteArray module;
+    ASSERT_TRUE(PipeWireSession::Run("pactl", {"load-module", "module-null-sink", "sink_name=tessel_test_second",
+                                               "sink_properties=device.vendor.id=0x0c76 device.product.id=0x9999"},
+                                     &module));
+    ASSERT_TRUE(PipeWireSession::Run("pactl", {"set-default-sink", "tessel_test_second"}));
+    ASSERT_TRUE(QTest::qWaitFor([] { return PipeWireSession::DefaultSink() == "tessel_test_second"; }, 10000));
+    osconf::HostEffects::Options options;
+    options.usbProduct = "0x9999";
+    options.voice = false;
+    auto effects = osconf::HostEffects::Start(options);
+    ASSERT_TRUE(effects && effects->EqualiserLoaded());
+    EXPECT_EQ(effects->TargetSink(), "tessel_test_second");
+    ASSERT_TRUE(QTest::qWaitFor([] { return PipeWireSession::DefaultSink() == kEqNode; }, 10000));
+    ASSERT_TRUE(PipeWireSession::Run("pactl", {"unload-module", QString::fromUtf8(module).trimmed()}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !effects->EqualiserLoaded(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return PipeWireSession::CountNodes(kEqNode) == 0; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([] {
+        const QString now = PipeWireSession::DefaultSink();
+        return !now.isEmpty() && now != kEqNode;
+    }, 10000)) << PipeWireSession::DefaultSink().toStdString();
+    effects.reset();
+}
+
+// Without a PipeWire server nothing is loaded, nothing waits, and the features say why.
+TEST(HostEffectsWithoutPipeWire, ReportsTheMissingServer)
+{
+    QTemporaryDir empty;
+    const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", empty.path().toUtf8());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(osconf::HostEffects::Start({}), nullptr);
+    EXPECT_LT(clock.elapsed(), 2000);
+    const osconf::HostAudio host = osconf::DetectHostAudio();
+    EXPECT_FALSE(host.pipewire);
+    EXPECT_FALSE(osconf::EqualiserAvailable(host));
+    EXPECT_EQ(std::stoi(osconf::PlaybackFeatures(host).substr(osconf::PlaybackFeatures(host).find(',') + 1)) &
+                  osconf::kMissingPipeWire,
+              osconf::kMissingPipeWire);
+    qputenv("XDG_RUNTIME_DIR", old);
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

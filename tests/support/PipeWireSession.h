@@ -1,0 +1,204 @@
+#pragma once
+
+// A private PipeWire session for tests and benchmarks: pipewire, wireplumber and pipewire-pulse
+// in their own runtime folder (which becomes this process's XDG_RUNTIME_DIR), with a null sink
+// carrying the headset's USB ids standing in for the headset's sink, as the default output.
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class PipeWireSession {
+public:
+    static constexpr int kRate = 48000;
+    static constexpr char kHeadsetSink[] = "tessel_test_headset";
+    static constexpr char kHeadsetMic[] = "tessel_test_headset_mic";
+
+    PipeWireSession()
+    {
+        m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        for (const char* tool : {"pipewire", "wireplumber", "pipewire-pulse", "pactl", "parecord", "pw-cli"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+                m_why = std::string(tool) + " is not installed (scripts/install-deps.sh installs it)";
+                return;
+            }
+        }
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toUtf8());
+        qunsetenv("PIPEWIRE_REMOTE");
+        qunsetenv("PIPEWIRE_RUNTIME_DIR");
+        qunsetenv("PULSE_SERVER");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath("config"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_dir.filePath("state"));
+        for (QProcess* p : {&m_pipewire, &m_wireplumber, &m_pulse}) {
+            p->setProcessEnvironment(env);
+            p->setProcessChannelMode(QProcess::MergedChannels);
+        }
+        m_pipewire.start(QStringLiteral("pipewire"), {});
+        if (!m_pipewire.waitForStarted(5000) ||
+            !QTest::qWaitFor([&] { return QFile::exists(m_dir.filePath("pipewire-0")) ||
+                                          m_pipewire.state() != QProcess::Running; }, 10000) ||
+            m_pipewire.state() != QProcess::Running) {
+            m_why = "pipewire did not start here: " + m_pipewire.readAll().right(300).toStdString();
+            return;
+        }
+        m_wireplumber.start(QStringLiteral("wireplumber"), {});
+        m_pulse.start(QStringLiteral("pipewire-pulse"), {});
+        m_wireplumber.waitForStarted(5000);
+        m_pulse.waitForStarted(5000);
+        const bool up = QTest::qWaitFor([&] { return Run("pactl", {"info"}); }, 15000);
+        if (!up || m_wireplumber.state() != QProcess::Running) {
+            m_why = "wireplumber or pipewire-pulse did not come up: " + m_wireplumber.readAll().right(300).toStdString();
+            return;
+        }
+        if (!Run("pactl", {"load-module", "module-null-sink", QStringLiteral("sink_name=%1").arg(kHeadsetSink),
+                           "rate=48000", "sink_properties=device.vendor.id=0x0c76 device.product.id=0x1630"}) ||
+            !Run("pw-cli", {"create-node", "adapter",
+                            QStringLiteral("{ factory.name=support.null-audio-sink node.name=%1 "
+                                           "media.class=Audio/Source/Virtual audio.position=[ MONO ] "
+                                           "audio.rate=48000 object.linger=true "
+                                           "device.vendor.id=0x0c76 device.product.id=0x1630 }")
+                                .arg(kHeadsetMic)})) {
+            m_why = "the stand-in headset could not be made";
+            return;
+        }
+        m_ready = QTest::qWaitFor([&] {
+            Run("pactl", {"set-default-sink", kHeadsetSink});
+            return DefaultSink() == kHeadsetSink;
+        }, 10000);
+        if (!m_ready)
+            m_why = "the stand-in headset did not become the default output";
+    }
+    ~PipeWireSession()
+    {
+        for (QProcess* p : {&m_pulse, &m_wireplumber, &m_pipewire}) {
+            p->terminate();
+            if (!p->waitForFinished(5000))
+                p->kill();
+            p->waitForFinished(2000);
+        }
+        qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
+    }
+    PipeWireSession(const PipeWireSession&) = delete;
+    PipeWireSession& operator=(const PipeWireSession&) = delete;
+
+    bool ready() const { return m_ready; }
+    const std::string& why() const { return m_why; }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    // Runs a tool of the session to its end; whether it succeeded. `out` gets its output.
+    static bool Run(const QString& program, const QStringList& args, QByteArray* out = nullptr, int timeoutMs = 10000)
+    {
+        QProcess p;
+        p.start(program, args);
+        const bool ok = p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (!ok && p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(2000);
+        }
+        if (out)
+            *out = p.readAllStandardOutput();
+        return ok;
+    }
+    static QString DefaultSink()
+    {
+        QByteArray out;
+        Run("pactl", {"get-default-sink"}, &out);
+        return QString::fromUtf8(out).trimmed();
+    }
+    // The nodes named `name`, or whose name starts with `name` when it ends in a dot.
+    static int CountNodes(const QString& name)
+    {
+        QByteArray out;
+        Run("pw-cli", {"ls", "Node"}, &out);
+        int n = 0;
+        for (const QByteArray& line : out.split('\n')) {
+            const QByteArray t = line.trimmed();
+            const QByteArray wanted = "node.name = \"" + name.toUtf8();
+            if (name.endsWith('.') ? t.startsWith(wanted) : t == wanted + '"')
+                ++n;
+        }
+        return n;
+    }
+
+    // Plays a float32 stereo file through `sink` (the default output when empty) while
+    // recording the monitor of `monitored`; the recording as interleaved stereo samples.
+    static std::vector<float> PlayAndRecord(const QString& file, const QString& sink, const QString& monitored)
+    {
+        QProcess recorder;
+        recorder.start(QStringLiteral("parecord"), {"--raw", "--format=float32le", "--rate=48000", "--channels=2",
+                                                    "--latency-msec=20", "-d", monitored + ".monitor"});
+        if (!recorder.waitForStarted(5000))
+            return {};
+        // The tone starts only once the recorder is connected, so none of it is missed.
+        const bool connected = QTest::qWaitFor([] {
+            QByteArray out;
+            Run("pactl", {"list", "short", "source-outputs"}, &out);
+            return !out.trimmed().isEmpty();
+        }, 5000);
+        if (!connected)
+            return {};
+        QStringList args{"--latency-msec=20"};
+        if (!sink.isEmpty())
+            args << "-d" << sink;
+        Run("paplay", args << file, nullptr, 20000);
+        QTest::qWait(150);  // the tail still on its way through the graph
+        recorder.terminate();
+        recorder.waitForFinished(5000);
+        const QByteArray raw = recorder.readAllStandardOutput();
+        std::vector<float> samples(size_t(raw.size()) / sizeof(float));
+        std::memcpy(samples.data(), raw.constData(), samples.size() * sizeof(float));
+        return samples;
+    }
+
+    // The amplitude of `hz` in the left channel of `samples` from `start`, over `count` frames
+    // (Hann-windowed single-bin DFT).
+    static double Amplitude(const std::vector<float>& samples, size_t start, size_t count, double hz)
+    {
+        double re = 0, im = 0, wsum = 0;
+        for (size_t i = 0; i < count && 2 * (start + i) < samples.size(); ++i) {
+            const double w = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(count));
+            const double x = samples[2 * (start + i)] * w;
+            re += x * std::cos(2 * M_PI * hz * double(i) / kRate);
+            im -= x * std::sin(2 * M_PI * hz * double(i) / kRate);
+            wsum += w;
+        }
+        return 2 * std::sqrt(re * re + im * im) / wsum;
+    }
+    // The first frame whose left sample is louder than `level`.
+    static size_t Onset(const std::vector<float>& samples, float level = 0.002f)
+    {
+        for (size_t i = 0; 2 * i < samples.size(); ++i) {
+            if (std::fabs(samples[2 * i]) > level)
+                return i;
+        }
+        return samples.size() / 2;
+    }
+    // One past the last frame whose left sample is louder than `level`.
+    static size_t End(const std::vector<float>& samples, float level = 0.002f)
+    {
+        for (size_t i = samples.size() / 2; i > 0; --i) {
+            if (std::fabs(samples[2 * (i - 1)]) > level)
+                return i;
+        }
+        return 0;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldRuntime;
+    QProcess m_pipewire, m_wireplumber, m_pulse;
+    bool m_ready = false;
+    std::string m_why;
+};
+
+}  // namespace testsupport
