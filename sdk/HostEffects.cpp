@@ -253,8 +253,9 @@ struct HostEffects::Impl {
             unplugEvent = pw_loop_add_event(
                 pw_thread_loop_get_loop(loop), [](void* data, uint64_t) { static_cast<Impl*>(data)->OnUnplugged(); },
                 this);
-            // The first round brings the globals, the second the properties of those bound.
-            ok = Sync() && Sync();
+            // The globals (Start asks again for the properties of those bound, once graphs of a
+            // Tessel that hangs on are gone).
+            ok = Sync();
         }
         pw_thread_loop_unlock(loop);
         return ok;
@@ -440,7 +441,7 @@ struct HostEffects::Impl {
     uint32_t FindHeadset(const char* mediaClass) const
     {
         for (const auto& [id, g] : globals) {
-            if (g.type == PW_TYPE_INTERFACE_Node && g.get(PW_KEY_MEDIA_CLASS) == mediaClass &&
+            if (g.type == PW_TYPE_INTERFACE_Node && g.get(PW_KEY_MEDIA_CLASS).rfind(mediaClass, 0) == 0 &&
                 g.get(PW_KEY_NODE_NAME).rfind(kGraphPrefix, 0) != 0 && IsHeadsetNode(g))
                 return id;
         }
@@ -730,6 +731,7 @@ std::unique_ptr<HostEffects> HostEffects::Start(const Options& options)
         return nullptr;
     pw_thread_loop_lock(impl->loop);
     impl->RemoveStrayGraphs();
+    impl->Sync();
     impl->LoadEqualiser();
     if (options.voice && LadspaPluginPresent(std::string(kPitchPlugin) + ".so"))
         impl->LoadVoice();

@@ -21,6 +21,8 @@ public:
     static constexpr int kRate = 48000;
     static constexpr char kHeadsetSink[] = "tessel_test_headset";
     static constexpr char kHeadsetMic[] = "tessel_test_headset_mic";
+    // What is played into this sink is what the stand-in microphone hears.
+    static constexpr char kMicFeed[] = "tessel_test_mic_feed";
 
     PipeWireSession()
     {
@@ -62,12 +64,11 @@ public:
         }
         if (!Run("pactl", {"load-module", "module-null-sink", QStringLiteral("sink_name=%1").arg(kHeadsetSink),
                            "rate=48000", "sink_properties=device.vendor.id=0x0c76 device.product.id=0x1630"}) ||
-            !Run("pw-cli", {"create-node", "adapter",
-                            QStringLiteral("{ factory.name=support.null-audio-sink node.name=%1 "
-                                           "media.class=Audio/Source/Virtual audio.position=[ MONO ] "
-                                           "audio.rate=48000 object.linger=true "
-                                           "device.vendor.id=0x0c76 device.product.id=0x1630 }")
-                                .arg(kHeadsetMic)})) {
+            !Run("pactl", {"load-module", "module-null-sink", QStringLiteral("sink_name=%1").arg(kMicFeed),
+                           "rate=48000"}) ||
+            !Run("pactl", {"load-module", "module-remap-source", QStringLiteral("master=%1.monitor").arg(kMicFeed),
+                           QStringLiteral("source_name=%1").arg(kHeadsetMic), "channels=1", "channel_map=mono",
+                           "source_properties=\"device.vendor.id=0x0c76 device.product.id=0x1630\""})) {
             m_why = "the stand-in headset could not be made";
             return;
         }
@@ -130,24 +131,26 @@ public:
         return n;
     }
 
-    // Plays a float32 stereo file through `sink` (the default output when empty) while
-    // recording the monitor of `monitored`; the recording as interleaved stereo samples.
-    static std::vector<float> PlayAndRecord(const QString& file, const QString& sink, const QString& monitored)
+    // Plays a sound file through `sink` (the default output when empty) while recording
+    // `source` (a sink's monitor is "<sink>.monitor"); the recording as interleaved stereo.
+    static std::vector<float> PlayAndRecord(const QString& file, const QString& sink, const QString& source)
     {
+        auto recorders = [] {
+            QByteArray out;
+            Run("pactl", {"list", "short", "source-outputs"}, &out);
+            return out.trimmed().isEmpty() ? 0 : int(out.trimmed().count('\n')) + 1;
+        };
+        const int already = recorders();
         QProcess recorder;
         recorder.start(QStringLiteral("parecord"), {"--raw", "--format=float32le", "--rate=48000", "--channels=2",
-                                                    "--latency-msec=20", "-d", monitored + ".monitor"});
+                                                    "--latency-msec=100", "-d", source});
         if (!recorder.waitForStarted(5000))
             return {};
         // The tone starts only once the recorder is connected, so none of it is missed.
-        const bool connected = QTest::qWaitFor([] {
-            QByteArray out;
-            Run("pactl", {"list", "short", "source-outputs"}, &out);
-            return !out.trimmed().isEmpty();
-        }, 5000);
+        const bool connected = QTest::qWaitFor([&] { return recorders() > already; }, 5000);
         if (!connected)
             return {};
-        QStringList args{"--latency-msec=20"};
+        QStringList args{"--latency-msec=100"};
         if (!sink.isEmpty())
             args << "-d" << sink;
         Run("paplay", args << file, nullptr, 20000);
@@ -173,6 +176,22 @@ public:
             wsum += w;
         }
         return 2 * std::sqrt(re * re + im * im) / wsum;
+    }
+    // The strongest frequency between `lo` and `hi` Hz in the left channel, to half a hertz: a
+    // coarse search over a short window, then a fine one around its peak.
+    static double DominantHz(const std::vector<float>& samples, size_t start, size_t count, double lo, double hi)
+    {
+        auto peak = [&](double from, double to, double step, size_t n) {
+            double best = from, level = -1;
+            for (double hz = from; hz <= to; hz += step) {
+                const double a = Amplitude(samples, start, n, hz);
+                if (a > level)
+                    level = a, best = hz;
+            }
+            return best;
+        };
+        const double coarse = peak(lo, hi, 5, std::min<size_t>(count, 4800));
+        return peak(coarse - 6, coarse + 6, 0.5, count);
     }
     // The first frame whose left sample is louder than `level`.
     static size_t Onset(const std::vector<float>& samples, float level = 0.002f)
