@@ -35,10 +35,7 @@ constexpr char kPitchPlugin[] = "ladspa-rubberband";
 constexpr char kPitchLabel[] = "rubberband-pitchshifter-mono";
 constexpr double kCombDelaySeconds = 0.006;
 constexpr double kGraphRate = 48000;
-// The filter chain hands each block on one cycle later at each of its two ends, so it adds two
-// quanta: asking for 128 frames (2.7 ms at 48 kHz) keeps that near 5 ms while the headset plays,
-// where the server's default of 1024 frames would add 43 ms.
-constexpr char kEqLatency[] = "\"128/48000\"";
+
 
 // Numbers in the graph's configuration and parameters never follow the user's locale.
 std::string number(double v)
@@ -171,6 +168,9 @@ struct HostEffects::Impl {
     std::map<uint32_t, Global> globals;
     pw_impl_module* eqModule = nullptr;
     pw_impl_module* voiceModule = nullptr;
+    // A graph also ends by itself (its stream lost the headset and was removed by the session
+    // manager); these clear the pointers then, so it is never destroyed twice.
+    spa_hook eqModuleListener{}, voiceModuleListener{};
     std::string sinkName, sourceName;
     uint32_t sinkId = SPA_ID_INVALID, sourceId = SPA_ID_INVALID;
 
@@ -499,9 +499,9 @@ struct HostEffects::Impl {
              << "filter.graph = { nodes = [ " << nodes.str() << "] links = [ " << links.str() << "] } "
              << "audio.channels = 2 audio.position = [ FL FR ] "
              << "capture.props = { node.name = " << quoted(kEqNode) << " media.class = Audio/Sink "
-             << "node.description = \"Headset (equaliser)\" node.latency = " << kEqLatency << " } "
+             << "node.description = \"Headset (equaliser)\" node.latency = \"" << options.cycleFrames << "/48000\" } "
              << "playback.props = { node.name = " << quoted(kEqOutput) << " node.passive = true "
-             << "node.latency = " << kEqLatency << " "
+             << "node.latency = \"" << options.cycleFrames << "/48000\" "
              << "target.object = " << quoted(sinkName) << " node.target = " << quoted(sinkName)
              << " node.dont-reconnect = true stream.dont-remix = true } }";
         return args.str();
@@ -533,6 +533,31 @@ struct HostEffects::Impl {
         return args.str();
     }
 
+    void Watch(pw_impl_module* module, spa_hook* listener, pw_impl_module** slot)
+    {
+        static const pw_impl_module_events events = [] {
+            pw_impl_module_events e{};
+            e.version = PW_VERSION_IMPL_MODULE_EVENTS;
+            e.destroy = [](void* data) {
+                auto** slot = static_cast<pw_impl_module**>(data);
+                *slot = nullptr;
+            };
+            return e;
+        }();
+        spa_zero(*listener);
+        pw_impl_module_add_listener(module, listener, &events, slot);
+    }
+
+    static void Unload(pw_impl_module** slot, spa_hook* listener)
+    {
+        if (!*slot)
+            return;
+        spa_hook_remove(listener);
+        pw_impl_module* module = *slot;
+        *slot = nullptr;
+        pw_impl_module_destroy(module);
+    }
+
     bool LoadEqualiser()
     {
         sinkId = FindHeadset("Audio/Sink");
@@ -542,6 +567,7 @@ struct HostEffects::Impl {
         eqModule = pw_context_load_module(context, "libpipewire-module-filter-chain", EqArguments().c_str(), nullptr);
         if (!eqModule)
             return false;
+        Watch(eqModule, &eqModuleListener, &eqModule);
         const uint32_t node = WaitForNode(kEqNode);
         if (node == SPA_ID_INVALID) {
             UnloadEqualiser();
@@ -562,6 +588,7 @@ struct HostEffects::Impl {
             pw_context_load_module(context, "libpipewire-module-filter-chain", VoiceArguments().c_str(), nullptr);
         if (!voiceModule)
             return false;
+        Watch(voiceModule, &voiceModuleListener, &voiceModule);
         const uint32_t node = WaitForNode(kVoiceInput);
         if (node == SPA_ID_INVALID || WaitForNode(kVoiceNode) == SPA_ID_INVALID) {
             UnloadVoice();
@@ -603,10 +630,7 @@ struct HostEffects::Impl {
             pw_proxy_destroy(eqProxy);
             eqProxy = nullptr;
         }
-        if (eqModule) {
-            pw_impl_module_destroy(eqModule);
-            eqModule = nullptr;
-        }
+        Unload(&eqModule, &eqModuleListener);
     }
 
     void UnloadVoice()
@@ -615,10 +639,7 @@ struct HostEffects::Impl {
             pw_proxy_destroy(voiceProxy);
             voiceProxy = nullptr;
         }
-        if (voiceModule) {
-            pw_impl_module_destroy(voiceModule);
-            voiceModule = nullptr;
-        }
+        Unload(&voiceModule, &voiceModuleListener);
     }
 
     // --- parameters ---

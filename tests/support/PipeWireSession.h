@@ -164,12 +164,12 @@ public:
     }
 
     // The amplitude of `hz` in the left channel of `samples` from `start`, over `count` frames
-    // (Hann-windowed single-bin DFT).
-    static double Amplitude(const std::vector<float>& samples, size_t start, size_t count, double hz)
+    // (single-bin DFT, Hann-windowed unless the frames hold whole periods of every tone).
+    static double Amplitude(const std::vector<float>& samples, size_t start, size_t count, double hz, bool hann = true)
     {
         double re = 0, im = 0, wsum = 0;
         for (size_t i = 0; i < count && 2 * (start + i) < samples.size(); ++i) {
-            const double w = 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(count));
+            const double w = hann ? 0.5 - 0.5 * std::cos(2 * M_PI * double(i) / double(count)) : 1.0;
             const double x = samples[2 * (start + i)] * w;
             re += x * std::cos(2 * M_PI * hz * double(i) / kRate);
             im -= x * std::sin(2 * M_PI * hz * double(i) / kRate);
