@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -159,7 +160,8 @@ public:
         recorder.waitForFinished(5000);
         const QByteArray raw = recorder.readAllStandardOutput();
         std::vector<float> samples(size_t(raw.size()) / sizeof(float));
-        std::memcpy(samples.data(), raw.constData(), samples.size() * sizeof(float));
+        if (!samples.empty())
+            std::memcpy(samples.data(), raw.constData(), samples.size() * sizeof(float));
         return samples;
     }
 
