@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target tessel_bench_transport tessel_bench_fault_stall tessel tessel-devsim \
-  tessel_app_bare_window
+  tessel_app_bare_window tessel_bench_host_effects
 
 # Each benchmark prints its own figures (ratios to the simulated bus limit among them).
 build/default/bin/tessel_bench_transport "$@"
@@ -28,3 +28,7 @@ fi
 # CPU while a client streams at 60 fps, and 10 clients x 1000 connections while it streams.
 QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} dbus-run-session -- \
   python3 tests/bench/sdk_server_bench.py --bin build/default/bin
+
+# The headset equaliser's PipeWire graph in a private session: the latency it adds, its CPU with
+# ten bands on a stereo stream, and the time from a slider change to the change heard.
+dbus-run-session -- build/default/bin/tessel_bench_host_effects

@@ -10,6 +10,7 @@ packages=(
   qt6-l10n-tools libqt6opengl6-dev libgl-dev
   libjsoncpp-dev libudev-dev libcurl4-openssl-dev libproxy-dev tinyproxy
   libpulse-dev libfftw3-dev pulseaudio pulseaudio-utils libxi-dev libx11-dev libxtst-dev libasound2-dev
+  pipewire pipewire-bin pipewire-pulse wireplumber libpipewire-0.3-dev rubberband-ladspa sox
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool dbus dbus-x11 libglib2.0-bin imagemagick
   at-spi2-core python3-pyatspi qt6-xdgdesktopportal-platformtheme

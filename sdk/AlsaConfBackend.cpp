@@ -1,9 +1,11 @@
 #include "sdk/ConfBackend.h"
 #include "sdk/HostAudio.h"
+#include "sdk/HostEffects.h"
 
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +21,10 @@ constexpr char kHeadsetUsbId[] = "0c76:1630";
 constexpr uint32_t kPlaybackType = 1, kCaptureType = 2;
 
 // The sound processing done on the host (equaliser, voice changer, noise reduction, surround)
-// has no mixer control. While the host can apply it the library keeps its values for the life of
-// the process; while it cannot, those properties answer OSCONF_ERR_UNSUPPORTED and the feature
-// lists leave them out, so nothing looks live that the user would not hear.
+// has no mixer control. While the host applies it (PipeWire filter graphs, HostEffects) the
+// library keeps its values for the life of the process and hands every change to the graphs;
+// while it cannot, those properties answer OSCONF_ERR_UNSUPPORTED and the feature lists leave
+// them out, so nothing looks live that the user would not hear.
 struct KeptValues {
     std::mutex lock;
     std::map<std::string, std::string> output, input;
@@ -53,7 +56,7 @@ bool hostApplies(const HostAudio& host, bool input, const std::string& name)
         return false;  // reverb and surround: no impulse responses ship with Tessel
     }
     if (name == "Enable_ENC_LFX")
-        return host.pipewire && host.effectGraph;
+        return false;  // noise reduction: no graph applies it yet
     return VoiceChangerAvailable(host);
 }
 
@@ -189,8 +192,20 @@ struct Level {
 class AlsaConfBackend : public ConfBackend {
 public:
     // What the host can apply is looked at once per device list (CreateDeviceList runs again
-    // when sound cards come and go).
-    explicit AlsaConfBackend(int card) : m_card(card), m_host(DetectHostAudio()) {}
+    // when sound cards come and go); the graphs are loaded then and follow the kept values.
+    explicit AlsaConfBackend(int card) : m_card(card), m_host(DetectHostAudio())
+    {
+        if (!m_host.pipewire)
+            return;
+        HostEffects::Options options;
+        options.alsaCard = card;
+        options.voice = m_host.pitchShifter;
+        m_effects = HostEffects::Start(options);
+        m_host.effectGraph = m_effects && m_effects->EqualiserLoaded();
+        m_host.voiceGraph = m_effects && m_effects->VoiceLoaded();
+        ApplyEqualiser();
+        ApplyVoice();
+    }
 
     std::vector<OsConfDevice> Devices(int kind) override
     {
@@ -274,8 +289,14 @@ public:
         if (auto* values = KeptRef(input, name)) {
             if (!hostApplies(m_host, input, name))
                 return OSCONF_ERR_UNSUPPORTED;
-            std::lock_guard lock(kept().lock);
-            *values = value;
+            {
+                std::lock_guard lock(kept().lock);
+                *values = value;
+            }
+            if (input)
+                ApplyVoice();
+            else
+                ApplyEqualiser();
             return OSCONF_OK;
         }
         if (!input)
@@ -316,6 +337,42 @@ public:
     }
 
 private:
+    static int KeptInt(const std::map<std::string, std::string>& values, const std::string& name)
+    {
+        const auto it = values.find(name);
+        return it == values.end() ? 0 : int(std::lround(std::strtod(it->second.c_str(), nullptr)));
+    }
+
+    // The graphs get what the kept values say (the graph paces the updates itself).
+    void ApplyEqualiser()
+    {
+        if (!m_effects || !m_host.effectGraph)
+            return;
+        std::array<int, 10> bands{};
+        bool on = false;
+        {
+            std::lock_guard lock(kept().lock);
+            on = KeptInt(kept().output, "Enable_EQ_GFX") != 0;
+            for (int b = 0; b < 10; ++b)
+                bands[size_t(b)] = KeptInt(kept().output, "EQ_Slider" + std::to_string(b + 1));
+        }
+        m_effects->SetEqualiser(on, bands);
+    }
+
+    void ApplyVoice()
+    {
+        if (!m_effects || !m_host.voiceGraph)
+            return;
+        bool on = false;
+        int selection = 0;
+        {
+            std::lock_guard lock(kept().lock);
+            on = KeptInt(kept().input, "Enable_MAGICVOICE") != 0;
+            selection = KeptInt(kept().input, "MagicVoice_Selection");
+        }
+        m_effects->SetVoice(on, selection + 1);
+    }
+
     int Check(const OsConfDevice& device, bool& input) const
     {
         if ((device.id >> 8) != uint32_t(m_card))
@@ -364,6 +421,7 @@ private:
 
     int m_card;
     HostAudio m_host;
+    std::unique_ptr<HostEffects> m_effects;
 };
 
 }  // namespace

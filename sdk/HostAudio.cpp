@@ -91,9 +91,6 @@ HostAudio DetectHostAudio()
     HostAudio host;
     host.pipewire = PipeWireRunning();
     host.pitchShifter = LadspaPluginPresent(kPitchShifterPlugin);
-    // No filter graph is loaded into PipeWire yet: until one is, the effects are reported as
-    // unavailable rather than kept as values nobody hears.
-    host.effectGraph = false;
     return host;
 }
 
@@ -101,7 +98,7 @@ bool EqualiserAvailable(const HostAudio& host) { return host.pipewire && host.ef
 
 bool VoiceChangerAvailable(const HostAudio& host)
 {
-    return host.pipewire && host.effectGraph && host.pitchShifter;
+    return host.pipewire && host.voiceGraph && host.pitchShifter;
 }
 
 std::string PlaybackFeatures(const HostAudio& host)
@@ -116,9 +113,9 @@ std::string CaptureFeatures(const HostAudio& host)
 {
     const bool voice = VoiceChangerAvailable(host);
     const int missing = (host.pipewire ? 0 : kMissingPipeWire) | (host.pitchShifter ? 0 : kMissingPitchShifter) |
-                        (host.effectGraph ? 0 : kMissingEffectGraph);
-    const bool noiseReduction = host.pipewire && host.effectGraph;
-    return features(voice ? kFeatureVoiceChanger : 0, voice ? 0 : missing, 0, noiseReduction ? 1 : 0);
+                        (host.voiceGraph ? 0 : kMissingEffectGraph);
+    // Noise reduction has no graph yet, so it is not offered.
+    return features(voice ? kFeatureVoiceChanger : 0, voice ? 0 : missing, 0, 0);
 }
 
 }  // namespace osconf

@@ -11,7 +11,8 @@ namespace osconf {
 struct HostAudio {
     bool pipewire = false;      // a PipeWire server answers on the user's socket
     bool pitchShifter = false;  // a LADSPA pitch-shifter plugin is installed
-    bool effectGraph = false;   // this library can load the filter graph that applies the effects
+    bool effectGraph = false;   // the equaliser's graph is loaded in front of the headset's sink
+    bool voiceGraph = false;    // the voice changer's graph is loaded behind the headset's microphone
 };
 
 // Field 1 of a feature list: what the machine lacks for the features that list leaves out.
@@ -33,6 +34,7 @@ bool PipeWireRunning();
 // Whether a LADSPA plugin file is in $LADSPA_PATH, or in the usual plugin folders without it.
 bool LadspaPluginPresent(const std::string& file);
 
+// What the machine has; the graphs are left out (the caller that loads them fills them in).
 HostAudio DetectHostAudio();
 
 // The feature lists ("f0,f1,0,0,f4,0,f6") of the headset's playback and capture devices on this

@@ -20,6 +20,7 @@ declare -A args=(
   [tessel_bench_settings]="--seconds 0.5"
   [tessel_bench_sdk_server]="--quick"
   [tessel_bench_lightrecord]="--seconds 1 --trials 2"
+  [tessel_bench_host_effects]=""
 )
 # Extra programs may name their arguments in TESSEL_BENCH_ARGS_<program>.
 

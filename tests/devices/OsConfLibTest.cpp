@@ -244,10 +244,12 @@ TEST(HostAudioTest, DetectsTheServerAndReportsWhatIsMissing)
         const char* capture;
     };
     const Case cases[] = {
-        {{false, false, false}, "0,5,0,0,0,0,0", "0,7,0,0,0,0,0"},
-        {{true, false, false}, "0,4,0,0,0,0,0", "0,6,0,0,0,0,0"},
-        {{true, false, true}, "65536,0,0,0,10,0,0", "0,2,0,0,0,0,1"},
-        {{true, true, true}, "65536,0,0,0,10,0,0", "131072,0,0,0,0,0,1"},
+        {{false, false, false, false}, "0,5,0,0,0,0,0", "0,7,0,0,0,0,0"},
+        {{true, false, false, false}, "0,4,0,0,0,0,0", "0,6,0,0,0,0,0"},
+        // The equaliser's graph loaded, the microphone's not (no pitch shifter, or no microphone).
+        {{true, false, true, false}, "65536,0,0,0,10,0,0", "0,6,0,0,0,0,0"},
+        {{true, true, true, false}, "65536,0,0,0,10,0,0", "0,4,0,0,0,0,0"},
+        {{true, true, true, true}, "65536,0,0,0,10,0,0", "131072,0,0,0,0,0,0"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(osconf::PlaybackFeatures(c.host), c.playback);
