@@ -305,4 +305,18 @@ void DBusInterface::SetSideToneLevel(const QString& device, int level)
     m_control ? m_control->SetSideToneLevel(device, level, done) : done(NoControl());
 }
 
+QList<QVariantMap> DBusInterface::ListKeys(const QString& device)
+{
+    QList<QVariantMap> keys;
+    for (const QVariant& key : Answer(m_control ? m_control->Keys(device) : NoControl()).toList())
+        keys << key.toMap();
+    return keys;
+}
+
+void DBusInterface::SetKey(const QString& device, const QString& key, const QString& function)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SetKey(device, key, function, done) : done(NoControl());
+}
+
 }  // namespace app

@@ -94,6 +94,8 @@ public slots:
     void SetEqPreset(const QString& device, int preset);
     void SetMicLevel(const QString& device, int level);
     void SetSideToneLevel(const QString& device, int level);
+    QList<QVariantMap> ListKeys(const QString& device);
+    void SetKey(const QString& device, const QString& key, const QString& function);
 
 signals:
     // Relayed to the bus as the LightingControl signal.

@@ -4,6 +4,8 @@
 #include "devices/CVantikMouseDevice.h"
 #include "devices/CVantikUSBDevice.h"
 #include "editors/CDeviceProfileUI.h"
+#include "editors/CKeySetControlUI.h"
+#include "editors/KeyFunctionTables.h"
 #include "editors/CLightControlUI.h"
 #include "editors/PanelServices.h"
 #include "ui/Language.h"
@@ -20,6 +22,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <span>
 
 namespace app {
 
@@ -645,6 +648,118 @@ void DeviceControl::SetSideToneLevel(const QString& id, int level, Done done)
         slider->setValue(level);
     }
     Notify(*d, slider, ui::kNotifyValueChanged, level);
+    WhenLanded(d, std::move(done));
+}
+
+// --- Keys ---
+
+namespace {
+
+bool HasKeys(CVantikUSBDevice& d)
+{
+    return d.findChild<CKeySetControlUI*>() != nullptr && !d.KeyAssignments().empty();
+}
+
+bool IsMousePanel(const CKeySetControlUI& panel)
+{
+    return panel.DeviceKind() == 2 || panel.DeviceKind() == 6;
+}
+
+// The name of key `position`: what its button's tool tip says.
+QString KeyName(CVantikUSBDevice& d, int position)
+{
+    QWidget* button = d.KeyButton(position);
+    const QString tip = button ? button->toolTip() : QString();
+    return tip.isEmpty() ? QStringLiteral("key %1").arg(position) : ui::Language::instance().Text(tip);
+}
+
+// The function lists of the key editor that a device of the panel's kind offers.
+std::vector<std::span<const keyfn::FunctionRow>> FunctionTables(const CKeySetControlUI& panel)
+{
+    if (IsMousePanel(panel))
+        return {keyfn::MouseButtonTable(), keyfn::DpiActionTable(), keyfn::KeyTable(), keyfn::MediaTable(),
+                keyfn::SystemTable(), keyfn::ShortcutTable()};
+    return {keyfn::KeyTable(), keyfn::MediaTable(), keyfn::SystemTable(), keyfn::ShortcutTable()};
+}
+
+}  // namespace
+
+DeviceControl::Result DeviceControl::Keys(const QString& id)
+{
+    Result r;
+    CVantikUSBDevice* d = Find(id, HasKeys, QStringLiteral("assignable keys"), r);
+    if (!d)
+        return r;
+    auto* panel = d->findChild<CKeySetControlUI*>();
+    const ui::Language& language = ui::Language::instance();
+    const auto resolve = [&language](const QString& textId) { return language.Text(textId); };
+    QVariantList keys;
+    const std::vector<KeyAssignmentPair> pairs = d->KeyAssignments();
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        if (!d->KeyButton(int(i)))
+            continue;  // a position the device's picture does not show
+        QString label = keyfn::AssignmentLabel(pairs[i].current, IsMousePanel(*panel) ? keyfn::PageKind::Mouse : keyfn::PageKind::Keyboard,
+                                               panel->MacroNames(), resolve);
+        keys << QVariantMap{{QStringLiteral("position"), int(i)},
+                            {QStringLiteral("name"), KeyName(*d, int(i))},
+                            {QStringLiteral("function"), label.isEmpty() ? KeyName(*d, int(i)) : resolve(label)}};
+    }
+    r.value = keys;
+    return r;
+}
+
+void DeviceControl::SetKey(const QString& id, const QString& key, const QString& function, Done done)
+{
+    Result r;
+    CVantikUSBDevice* d = Find(id, HasKeys, QStringLiteral("assignable keys"), r);
+    if (!d)
+        return done(r);
+    auto* panel = d->findChild<CKeySetControlUI*>();
+    const std::vector<KeyAssignmentPair> pairs = d->KeyAssignments();
+    int position = -1;
+    bool isNumber = false;
+    const int number = key.toInt(&isNumber);
+    for (size_t i = 0; i < pairs.size() && position < 0; ++i) {
+        if (!d->KeyButton(int(i)))
+            continue;
+        if ((isNumber && number == int(i)) || KeyName(*d, int(i)).compare(key, Qt::CaseInsensitive) == 0)
+            position = int(i);
+    }
+    if (position < 0)
+        return done(Fail(kInvalidValue, QStringLiteral("The device has no key \"%1\"; ListKeys shows their names").arg(key)));
+
+    KeyAssignment wanted = pairs[size_t(position)].defaults;
+    if (function.compare(QLatin1String("default"), Qt::CaseInsensitive) != 0) {
+        const ui::Language& language = ui::Language::instance();
+        bool found = false;
+        for (const auto& table : FunctionTables(*panel)) {
+            for (const keyfn::FunctionRow& row : table) {
+                const QString textId = QLatin1String(row.textId);
+                if (textId.compare(function, Qt::CaseInsensitive) == 0 ||
+                    language.Text(textId).compare(function, Qt::CaseInsensitive) == 0) {
+                    wanted.type = row.type;
+                    wanted.p1 = row.p1;
+                    wanted.p2 = row.p2;
+                    found = true;
+                    break;
+                }
+            }
+            if (found)
+                break;
+        }
+        if (!found)
+            return done(Fail(kInvalidValue, QStringLiteral("\"%1\" is not a function this device's keys can have").arg(function)));
+    }
+    // As the user does it: pick the key, choose the function, apply, save to the device. The key
+    // the editor showed before is shown again.
+    const int edited = panel->EditedKey();
+    panel->EditKey(position);
+    panel->ShowAssignment(wanted);
+    panel->ApplyKeyPanel();
+    if (panel->WriteToDevice() == 0)
+        return done(Fail(kNotSupported, QStringLiteral("The device's keys cannot be written")));
+    if (edited >= 0 && edited != position)
+        panel->EditKey(edited);
     WhenLanded(d, std::move(done));
 }
 

@@ -61,6 +61,8 @@ public:
     Result Lighting(const QString& id);
     // {"eq_preset": i, "mic_level": i, "sidetone_level": i, "mic_on": b, "sidetone_on": b}
     Result Sound(const QString& id);
+    // The keys (or buttons): a list of {"position": i, "name": s, "function": s}.
+    Result Keys(const QString& id);
 
     // --- Writes: `done` runs once the change reached the device (or failed) ---
     void SwitchProfile(const QString& id, const QString& name, Done done);
@@ -74,6 +76,10 @@ public:
     void SetMicLevel(const QString& id, int level, Done done);
     void SetSideToneLevel(const QString& id, int level, Done done);
     void WriteProfile(const QString& id, Done done);
+    // Gives key `key` (its name as Keys shows it, or its position) the function named
+    // `function` (as the key editor's lists name it, or "default" for its factory function),
+    // and writes the keys to the device as the key editor's save does.
+    void SetKey(const QString& id, const QString& key, const QString& function, Done done);
     // Imports the profile file at `path` as a new profile; the value is its name.
     Result ImportProfile(const QString& id, const QString& path);
     Result ExportProfile(const QString& id, const QString& path);

@@ -64,6 +64,11 @@ const char kUsage[] =
     "  eq preset <1-13>        choose an equaliser preset (13: the custom curve)\n"
     "  eq mic <0-100>          set the microphone level\n"
     "  eq sidetone <0-100>     set the side-tone level\n"
+    "  key list                the keys (or buttons) of a keyboard or mouse and their functions\n"
+    "  key set <key> <function>\n"
+    "                          give key <key> (a name or position from 'key list') the function\n"
+    "                          <function> as the key editor names it (\"Mute\", \"A\"), or\n"
+    "                          \"default\", and write the keys to the device\n"
     "  watch                   print Tessel's signals (devices added and removed, profile and\n"
     "                          battery changes, lighting control) as they come, until ended\n"
     "  game <event> [<how> <mode>]\n"
@@ -79,9 +84,9 @@ const char kUsage[] =
     "                          (exit 1 then). Needs no running Tessel and runs nothing itself\n"
     "\n"
     "Options:\n"
-    "  --device ID             the device a profile, dpi, polling-rate, lighting show|set or eq\n"
-    "                          command acts on (an ID from 'tesselctl devices'); without it,\n"
-    "                          the one connected device the command fits\n"
+    "  --device ID             the device a profile, dpi, polling-rate, lighting show|set, key\n"
+    "                          or eq command acts on (an ID from 'tesselctl devices');\n"
+    "                          without it, the one connected device the command fits\n"
     "  -h, --help              show this help\n"
     "  -V, --version           show the version of tesselctl\n"
     "\n"
@@ -426,11 +431,25 @@ int deviceCommand(const QString& command, QStringList rest)
 
     // Everything is checked before the bus is touched.
     enum class Op { ProfileList, ProfileSwitch, ProfileWrite, ProfileImport, ProfileExport, DpiShow, DpiSet, DpiSelect,
-                    Polling, LightShow, LightSet, EqShow, EqPreset, EqMic, EqSideTone, Watch } op;
+                    Polling, LightShow, LightSet, EqShow, EqPreset, EqMic, EqSideTone, KeyList, KeySet, Watch } op;
     int a = 0, b = 0;
     QVariantMap lighting;
-    QString text;
-    if (command == QLatin1String("watch")) {
+    QString text, function;
+    if (command == QLatin1String("key")) {
+        if (sub == QLatin1String("list")) {
+            if (auto e = needs(0, "list [--device ID]"))
+                return *e;
+            op = Op::KeyList;
+        } else if (sub == QLatin1String("set")) {
+            if (auto e = needs(2, "set <key> <function> [--device ID]"))
+                return *e;
+            op = Op::KeySet;
+            text = params[0];
+            function = params[1];
+        } else {
+            return usageError(QStringLiteral("key needs list or set"));
+        }
+    } else if (command == QLatin1String("watch")) {
         if (!rest.isEmpty() || !device.isEmpty())
             return usageError(QStringLiteral("watch takes no arguments"));
         op = Op::Watch;
@@ -615,6 +634,19 @@ int deviceCommand(const QString& command, QStringList rest)
                     .arg(v.value("eq_preset").toInt()).arg(v.value("mic_level").toInt()).arg(yesNo(v.value("mic_on").toBool()))
                     .arg(v.value("sidetone_level").toInt()).arg(yesNo(v.value("sidetone_on").toBool())));
         });
+    case Op::KeyList: {
+        auto reply = tessel.ListKeys(device);
+        reply.waitForFinished();
+        if (reply.isError())
+            return callError(reply.error());
+        QList<QStringList> rows{{"POS", "KEY", "FUNCTION"}};
+        for (const QVariantMap& k : reply.value())
+            rows.append({QString::number(k.value("position").toInt()), k.value("name").toString(), k.value("function").toString()});
+        out(table(rows));
+        return kOk;
+    }
+    case Op::KeySet:
+        return finish(tessel.SetKey(device, text, function));
     case Op::EqPreset:
         return finish(tessel.SetEqPreset(device, a));
     case Op::EqMic:
@@ -646,7 +678,7 @@ int run(const QStringList& args)
 
     const bool lightingTakeRelease = command == QLatin1String("lighting") &&
                                      (rest.value(0) == QLatin1String("take") || rest.value(0) == QLatin1String("release"));
-    for (const char* name : {"profile", "dpi", "polling-rate", "lighting", "eq", "watch"})
+    for (const char* name : {"profile", "dpi", "polling-rate", "lighting", "eq", "key", "watch"})
         if (command == QLatin1String(name) && !lightingTakeRelease)
             return deviceCommand(command, rest);
 

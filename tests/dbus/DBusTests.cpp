@@ -654,6 +654,14 @@ TEST_F(DevicesOverTheBus, WritesReachTheDeviceThePageAndTheProfileBeforeTheCallR
                     control<QLineEdit>(mouse, "deng_edit_G")->text() == "255" && light["SelectItem"].asInt() == 3 &&
                     light["Light"].asInt() == 2 && light["Blue"].asInt() == 0;
          }},
+        // The right button mutes: its slot of the mouse's key table, its label and the profile.
+        {{"key", "set", "right BUTTON", "Mute", "--device", m}, [&] {
+             const int slot = mouse->ButtonSlots()[1];
+             const QByteArray table = memory("mouse", "keytable");
+             auto* label = qobject_cast<QAbstractButton*>(mouse->KeyButton(1));
+             return table.mid(slot * 3, 3).toHex() == "30e200" && label && label->text() == "Mute" &&
+                    profileEntry(mouse)["KeyList"][1]["Assignment"].asUInt() == 0x30e200u;
+         }},
         {{"eq", "preset", "7"}, [&] {
              return control<QAbstractButton>(headset, "6533_eq_option_7")->isChecked() &&
                     profileEntry(headset)["SystemSetStages"]["EqType"].asInt() == 7;
@@ -703,6 +711,8 @@ TEST_F(DevicesOverTheBus, BadCallsFailByNameAndChangeNothing)
         {{"lighting", "set", "--mode", "2", "--colour", "red", "--device", m}, 5},
         {{"lighting", "set", "--mode", "Disco", "--device", m}, 5},
         {{"eq", "preset", "14"}, 5},
+        {{"key", "set", "Esc", "Fly", "--device", kKeyboard}, 5},
+        {{"key", "set", "Any key", "Mute", "--device", kKeyboard}, 5},
         {{"eq", "mic", "101"}, 5},
         {{"profile", "switch", "nonesuch", "--device", m}, 7},
         {{"profile", "import", "/nonexistent/profile.json", "--device", m}, 10},
