@@ -388,7 +388,8 @@ TEST(Tesselctl, SaysSoWhenTesselIsNotRunningAndRejectsBadUsage)
     for (const QProcessEnvironment& env : {bus.environment(), noBus}) {
         for (const QStringList& args : {QStringList{"devices", "--json"}, QStringList{"game", "start"},
                                         QStringList{"lighting", "take"}, QStringList{"work-tool"},
-                                        QStringList{"show"}}) {
+                                        QStringList{"show"}, QStringList{"dpi"}, QStringList{"profile", "list"},
+                                        QStringList{"key", "set", "Esc", "Mute"}, QStringList{"eq", "mic", "5"}}) {
             const Ran r = tesselctl(args, env);
             EXPECT_EQ(r.exitCode, 3) << args.join(' ').toStdString() << "\n" << r.all().toStdString();
             EXPECT_TRUE(r.err.startsWith("tesselctl: Tessel is not running")) << r.all().toStdString();
@@ -403,7 +404,11 @@ TEST(Tesselctl, SaysSoWhenTesselIsNotRunningAndRejectsBadUsage)
               QStringList{"game", "start", "end"}, QStringList{"game", "start", "3", "1"},
               QStringList{"game", "start", "0", "x"}, QStringList{"game", "start", "0"}, QStringList{"lighting"},
               QStringList{"lighting", "on"}, QStringList{"devices", "--xml"}, QStringList{"devices", "--bogus"},
-              QStringList{"work-tool", "--hex"}, QStringList{"show", "now"}}) {
+              QStringList{"work-tool", "--hex"}, QStringList{"show", "now"}, QStringList{"dpi", "set", "3"},
+              QStringList{"dpi", "set", "x", "800"}, QStringList{"dpi", "--device"}, QStringList{"profile"},
+              QStringList{"profile", "switch"}, QStringList{"lighting", "set", "--brightness"},
+              QStringList{"lighting", "set", "--glow", "1"}, QStringList{"polling-rate", "fast"},
+              QStringList{"key", "set", "Esc"}, QStringList{"eq", "preset"}, QStringList{"watch", "now"}}) {
             const Ran r = tesselctl(args, env);
             EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString() << "\n" << r.all().toStdString();
             EXPECT_TRUE(r.err.contains("Try 'tesselctl --help'")) << r.all().toStdString();
