@@ -86,6 +86,28 @@ void Poll(QObject* context, std::function<bool()> check, int timeoutMs, std::fun
     timer->start(kPollMs);
 }
 
+
+// The panels' message boxes turned into the text of the call's error while `this` lives, so a
+// call from another program never opens a box on the desktop.
+class CapturedMessages {
+public:
+    CapturedMessages() : m_saved(editors::Services())
+    {
+        editors::PanelServices s;
+        s.message = [this](QWidget*, const QString& body, bool bodyIsId, int) {
+            m_texts << (bodyIsId ? ui::Language::instance().Text(body) : body);
+            return 0;
+        };
+        editors::InstallServices(s);
+    }
+    ~CapturedMessages() { editors::InstallServices(m_saved); }
+    QString text() const { return m_texts.join(QLatin1Char(' ')); }
+
+private:
+    editors::PanelServices m_saved;
+    QStringList m_texts;
+};
+
 }  // namespace
 
 DeviceControl::DeviceControl(std::function<Entries()> devices, QObject* parent)
@@ -219,8 +241,15 @@ void DeviceControl::SwitchProfile(const QString& id, const QString& name, Done d
         const QSignalBlocker block(combo);
         combo->setCurrentIndex(index);
     }
-    if (panel->SwitchToSelectedProfile() == 0)
-        return done(Fail(kFileError, QStringLiteral("The profile list could not be written; %1 keeps its profile").arg(resolved)));
+    int switched = 0;
+    QString told;
+    {
+        CapturedMessages messages;
+        switched = panel->SwitchToSelectedProfile();
+        told = messages.text();
+    }
+    if (switched == 0)
+        return done(Fail(kFileError, told.isEmpty() ? QStringLiteral("The profile list could not be written; %1 keeps its profile").arg(resolved) : told));
     QPointer<CDeviceProfileUI> p(panel);
     const QString wanted = combo->itemText(index);
     Poll(this, [p] { return !p || !p->SwitchInFlight(); }, kSwitchWaitMs, [p, wanted, resolved, done](bool landed) {
@@ -255,31 +284,6 @@ void DeviceControl::WriteProfile(const QString& id, Done done)
         done(Result{});
     });
 }
-
-namespace {
-
-// The panels' message boxes turned into the text of the call's error while `this` lives, so a
-// call from another program never opens a box on the desktop.
-class CapturedMessages {
-public:
-    CapturedMessages() : m_saved(editors::Services())
-    {
-        editors::PanelServices s;
-        s.message = [this](QWidget*, const QString& body, bool bodyIsId, int) {
-            m_texts << (bodyIsId ? ui::Language::instance().Text(body) : body);
-            return 0;
-        };
-        editors::InstallServices(s);
-    }
-    ~CapturedMessages() { editors::InstallServices(m_saved); }
-    QString text() const { return m_texts.join(QLatin1Char(' ')); }
-
-private:
-    editors::PanelServices m_saved;
-    QStringList m_texts;
-};
-
-}  // namespace
 
 DeviceControl::Result DeviceControl::ImportProfile(const QString& id, const QString& path)
 {
