@@ -7,6 +7,7 @@
 #include "app/AudioRecorder.h"
 #include "app/MusicWnd.h"
 #include "app/DBusInterface.h"
+#include "app/DeviceControl.h"
 #include "app/PrivateFontLoader.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
@@ -181,6 +182,8 @@ void CMainWnd::OnDeviceStateChanged()
 {
     const app::ConnectedDevices devices = m_devices->ListConnected();
     m_battery->Update(devices);
+    if (m_dbus)
+        m_dbus->DevicesChanged(devices);
     if (m_tray)
         m_tray->SetTip(app::BatteryNotices::TipText(QString::fromLatin1(app::msg::kInstance), devices));
 }
@@ -208,6 +211,10 @@ void CMainWnd::OnWindowInit()
         ApplyLanguage(session >= 0 ? session : m_languages.ReadStoredLanguage(), session < 0);
     }
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
+    // Other programs change the devices through their pages, as the user does.
+    m_dbus->SetDeviceControl(new app::DeviceControl([this] {
+        return m_devices ? m_devices->ConnectedObjects() : app::DeviceControl::Entries{};
+    }, this));
     m_battery = new app::BatteryNotices(this);
     m_battery->SetThresholds(m_store.ReadInt(QLatin1String(app::kBatteryLowKey)).value_or(app::BatteryWatch::kDefaultLow),
                              m_store.ReadInt(QLatin1String(app::kBatteryCriticalKey)).value_or(app::BatteryWatch::kDefaultCritical));

@@ -18,4 +18,13 @@ QString RouteName(ConnectedDevice::Route route)
     return route == ConnectedDevice::Route::Receiver ? QStringLiteral("receiver") : QStringLiteral("cable");
 }
 
+QString DeviceId(const ConnectedDevice& device)
+{
+    return QStringLiteral("%1:%2:%3:%4")
+        .arg(KindName(device.kind))
+        .arg(device.vendorId, 4, 16, QLatin1Char('0'))
+        .arg(device.productId, 4, 16, QLatin1Char('0'))
+        .arg(RouteName(device.route));
+}
+
 }  // namespace app

@@ -29,5 +29,9 @@ using ConnectedDevices = std::vector<ConnectedDevice>;
 // "cable", "receiver".
 QString KindName(ConnectedDevice::Kind kind);
 QString RouteName(ConnectedDevice::Route route);
+// The stable id other programs name a device by: kind, vendor and product id of the route in
+// use, and route, e.g. "mouse:3a17:221d:receiver". The same device keeps it for as long as it
+// stays on its route, across reconnections and Tessel restarts.
+QString DeviceId(const ConnectedDevice& device);
 
 }  // namespace app

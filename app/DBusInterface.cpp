@@ -14,6 +14,7 @@ DBusInterface::DBusInterface(Sender send, DeviceProvider devices, QObject* paren
       m_bus(QStringLiteral("none"))
 {
     qDBusRegisterMetaType<QList<QVariantMap>>();
+    qDBusRegisterMetaType<QList<bool>>();
     new TesselAdaptor(this);  // owned by this object; relays its signals to the bus
 }
 
@@ -58,19 +59,24 @@ QList<QVariantMap> DBusInterface::ToBus(const ConnectedDevices& devices)
 {
     QList<QVariantMap> out;
     out.reserve(qsizetype(devices.size()));
-    for (const ConnectedDevice& d : devices) {
-        out.append(QVariantMap{
-            {QStringLiteral("kind"), KindName(d.kind)},
-            {QStringLiteral("name"), d.name},
-            {QStringLiteral("vendor_id"), QVariant::fromValue<ushort>(d.vendorId)},
-            {QStringLiteral("product_id"), QVariant::fromValue<ushort>(d.productId)},
-            {QStringLiteral("route"), RouteName(d.route)},
-            {QStringLiteral("firmware"), d.firmware},
-            {QStringLiteral("battery"), QVariant::fromValue<int>(d.battery)},
-            {QStringLiteral("charging"), d.charging},
-        });
-    }
+    for (const ConnectedDevice& d : devices)
+        out.append(ToBus(d));
     return out;
+}
+
+QVariantMap DBusInterface::ToBus(const ConnectedDevice& d)
+{
+    return QVariantMap{
+        {QStringLiteral("kind"), KindName(d.kind)},
+        {QStringLiteral("name"), d.name},
+        {QStringLiteral("vendor_id"), QVariant::fromValue<ushort>(d.vendorId)},
+        {QStringLiteral("product_id"), QVariant::fromValue<ushort>(d.productId)},
+        {QStringLiteral("route"), RouteName(d.route)},
+        {QStringLiteral("firmware"), d.firmware},
+        {QStringLiteral("battery"), QVariant::fromValue<int>(d.battery)},
+        {QStringLiteral("charging"), d.charging},
+        {QStringLiteral("id"), DeviceId(d)},
+    };
 }
 
 intptr_t DBusInterface::SendNamed(const char* message, intptr_t wParam, intptr_t lParam)
@@ -150,6 +156,167 @@ void DBusInterface::GameEventWithMode(const QString& name, qlonglong how, qlongl
 QList<QVariantMap> DBusInterface::ListDevices()
 {
     return ToBus(m_devices ? m_devices() : ConnectedDevices{});
+}
+
+void DBusInterface::SetDeviceControl(DeviceControl* control)
+{
+    m_control = control;
+    if (control)
+        connect(control, &DeviceControl::ProfileChanged, this, &DBusInterface::ProfileChanged);
+}
+
+void DBusInterface::DevicesChanged(const ConnectedDevices& devices)
+{
+    if (m_control)
+        m_control->DevicesChanged();
+    QMap<QString, ConnectedDevice> now;
+    for (const ConnectedDevice& d : devices)
+        now.insert(DeviceId(d), d);
+    for (auto it = m_known.cbegin(); it != m_known.cend(); ++it)
+        if (!now.contains(it.key()))
+            emit DeviceRemoved(it.key());
+    for (auto it = now.cbegin(); it != now.cend(); ++it) {
+        const auto known = m_known.constFind(it.key());
+        if (known == m_known.cend()) {
+            emit DeviceAdded(it.key(), ToBus(*it));
+            if (it->battery >= 0)
+                emit BatteryChanged(it.key(), it->battery, it->charging);
+        } else if (known->battery != it->battery || known->charging != it->charging) {
+            emit BatteryChanged(it.key(), it->battery, it->charging);
+        }
+    }
+    m_known = now;
+}
+
+QVariant DBusInterface::Answer(const DeviceControl::Result& result)
+{
+    if (!result.ok() && calledFromDBus())
+        sendErrorReply(result.error, result.message);
+    return result.value;
+}
+
+DeviceControl::Done DBusInterface::Deferred(bool withValue)
+{
+    if (!calledFromDBus())
+        return [](const DeviceControl::Result&) {};
+    setDelayedReply(true);
+    return [bus = connection(), call = message(), withValue](const DeviceControl::Result& r) {
+        QDBusConnection conn(bus);
+        if (!r.ok())
+            conn.send(call.createErrorReply(r.error, r.message));
+        else if (withValue)
+            conn.send(call.createReply(r.value));
+        else
+            conn.send(call.createReply());
+    };
+}
+
+namespace {
+DeviceControl::Result NoControl()
+{
+    return {QLatin1String(DeviceControl::kNoSuchDevice), QStringLiteral("Tessel has no devices yet"), {}};
+}
+}  // namespace
+
+QStringList DBusInterface::ListProfiles(const QString& device, QString& current)
+{
+    const QVariantMap v = Answer(m_control ? m_control->Profiles(device) : NoControl()).toMap();
+    current = v.value(QStringLiteral("current")).toString();
+    return v.value(QStringLiteral("profiles")).toStringList();
+}
+
+void DBusInterface::SwitchProfile(const QString& device, const QString& name)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SwitchProfile(device, name, done) : done(NoControl());
+}
+
+void DBusInterface::WriteProfile(const QString& device)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->WriteProfile(device, done) : done(NoControl());
+}
+
+QString DBusInterface::ImportProfile(const QString& device, const QString& path)
+{
+    return Answer(m_control ? m_control->ImportProfile(device, path) : NoControl()).toString();
+}
+
+void DBusInterface::ExportProfile(const QString& device, const QString& path)
+{
+    Answer(m_control ? m_control->ExportProfile(device, path) : NoControl());
+}
+
+QVariantMap DBusInterface::GetDpi(const QString& device)
+{
+    return Answer(m_control ? m_control->Dpi(device) : NoControl()).toMap();
+}
+
+int DBusInterface::SetDpiStage(const QString& device, int stage, int dpi)
+{
+    auto done = Deferred(true);
+    m_control ? m_control->SetDpiStage(device, stage, dpi, done) : done(NoControl());
+    return 0;
+}
+
+void DBusInterface::SetCurrentDpiStage(const QString& device, int stage)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SetCurrentStage(device, stage, done) : done(NoControl());
+}
+
+void DBusInterface::SetPollingRate(const QString& device, int hz)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SetPollingRate(device, hz, done) : done(NoControl());
+}
+
+QVariantMap DBusInterface::GetLighting(const QString& device)
+{
+    return Answer(m_control ? m_control->Lighting(device) : NoControl()).toMap();
+}
+
+void DBusInterface::SetLighting(const QString& device, const QVariantMap& values)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SetLighting(device, values, done) : done(NoControl());
+}
+
+QVariantMap DBusInterface::GetSound(const QString& device)
+{
+    return Answer(m_control ? m_control->Sound(device) : NoControl()).toMap();
+}
+
+void DBusInterface::SetEqPreset(const QString& device, int preset)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SetEqPreset(device, preset, done) : done(NoControl());
+}
+
+void DBusInterface::SetMicLevel(const QString& device, int level)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SetMicLevel(device, level, done) : done(NoControl());
+}
+
+void DBusInterface::SetSideToneLevel(const QString& device, int level)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SetSideToneLevel(device, level, done) : done(NoControl());
+}
+
+QList<QVariantMap> DBusInterface::ListKeys(const QString& device)
+{
+    QList<QVariantMap> keys;
+    for (const QVariant& key : Answer(m_control ? m_control->Keys(device) : NoControl()).toList())
+        keys << key.toMap();
+    return keys;
+}
+
+void DBusInterface::SetKey(const QString& device, const QString& key, const QString& function)
+{
+    auto done = Deferred(false);
+    m_control ? m_control->SetKey(device, key, function, done) : done(NoControl());
 }
 
 }  // namespace app

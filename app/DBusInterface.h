@@ -1,13 +1,17 @@
 #pragma once
 
 #include "app/ConnectedDevice.h"
+#include "app/DeviceControl.h"
 #include "app/WorkToolAnswer.h"
 
 #include <QByteArray>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QList>
+#include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QVariantMap>
 #include <array>
 #include <cstdint>
@@ -23,7 +27,10 @@ namespace app {
 // Lives on the UI thread; the bus delivers calls there.
 class DBusInterface : public QObject, protected QDBusContext {
     Q_OBJECT
+    Q_PROPERTY(uint InterfaceVersion READ InterfaceVersion CONSTANT)
 public:
+    // 1: the window's messages and ListDevices; 2: per-device methods and their signals.
+    static constexpr uint kInterfaceVersion = 2;
     static constexpr char kService[] = "org.tessel.Tessel";
     static constexpr char kObjectPath[] = "/org/tessel/Tessel";
     static constexpr char kInterface[] = "org.tessel.Tessel1";
@@ -51,6 +58,15 @@ public:
 
     // Devices as they travel on the bus (aa{sv}, keys as documented in the interface XML).
     static QList<QVariantMap> ToBus(const ConnectedDevices& devices);
+    static QVariantMap ToBus(const ConnectedDevice& device);
+
+    // Where the per-device methods go; without one they fail with NoSuchDevice.
+    void SetDeviceControl(DeviceControl* control);
+    // The connected devices now: DeviceAdded, DeviceRemoved and BatteryChanged for what
+    // differs from the last list.
+    void DevicesChanged(const ConnectedDevices& devices);
+
+    uint InterfaceVersion() const { return kInterfaceVersion; }
 
 public slots:
     // The interface's methods, called by the generated adaptor.
@@ -62,12 +78,43 @@ public slots:
     void GameEventWithMode(const QString& name, qlonglong how, qlonglong mode);
     QList<QVariantMap> ListDevices();
 
+    // Per-device methods (see the interface XML). Writes answer once the device took the change.
+    QStringList ListProfiles(const QString& device, QString& current);
+    void SwitchProfile(const QString& device, const QString& name);
+    void WriteProfile(const QString& device);
+    QString ImportProfile(const QString& device, const QString& path);
+    void ExportProfile(const QString& device, const QString& path);
+    QVariantMap GetDpi(const QString& device);
+    int SetDpiStage(const QString& device, int stage, int dpi);
+    void SetCurrentDpiStage(const QString& device, int stage);
+    void SetPollingRate(const QString& device, int hz);
+    QVariantMap GetLighting(const QString& device);
+    void SetLighting(const QString& device, const QVariantMap& values);
+    QVariantMap GetSound(const QString& device);
+    void SetEqPreset(const QString& device, int preset);
+    void SetMicLevel(const QString& device, int level);
+    void SetSideToneLevel(const QString& device, int level);
+    QList<QVariantMap> ListKeys(const QString& device);
+    void SetKey(const QString& device, const QString& key, const QString& function);
+
 signals:
     // Relayed to the bus as the LightingControl signal.
     void LightingControl(bool controlling);
+    void DeviceAdded(const QString& device, const QVariantMap& properties);
+    void DeviceRemoved(const QString& device);
+    void ProfileChanged(const QString& device, const QString& profile);
+    void BatteryChanged(const QString& device, int level, bool charging);
 
 private:
     intptr_t SendNamed(const char* message, intptr_t wParam, intptr_t lParam);
+    // A read's answer: its value, or the error reply.
+    QVariant Answer(const DeviceControl::Result& result);
+    // A write's answer, sent when `done` runs: the reply (carrying `value` when the method
+    // has an output) or the error.
+    DeviceControl::Done Deferred(bool withValue);
+
+    QPointer<DeviceControl> m_control;
+    QMap<QString, ConnectedDevice> m_known;
 
     Sender m_send;
     DeviceProvider m_devices;

@@ -614,6 +614,14 @@ void DeviceHub::UpdateNoDeviceLink()
 ConnectedDevices DeviceHub::ListConnected() const
 {
     ConnectedDevices out;
+    for (auto& entry : ConnectedObjects())
+        out.push_back(std::move(entry.first));
+    return out;
+}
+
+std::vector<std::pair<ConnectedDevice, CVantikUSBDevice*>> DeviceHub::ConnectedObjects() const
+{
+    std::vector<std::pair<ConnectedDevice, CVantikUSBDevice*>> out;
     for (const ui::CDeviceOptionUI* tab : m_tabs) {
         auto* d = qobject_cast<CVantikUSBDevice*>(tab->Device());
         if (!d || tab->isHidden() || !d->Transport().isReady())
@@ -639,7 +647,7 @@ ConnectedDevices DeviceHub::ListConnected() const
             c.battery = status[0];
             c.charging = status[1] == 1;
         }
-        out.push_back(c);
+        out.emplace_back(c, d);
     }
     return out;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class CVantikUSBDevice;
@@ -75,6 +76,8 @@ public:
     const std::vector<CVantikUSBDevice*>& Headsets() const { return m_headsets; }
     // What the D-Bus interface lists: the devices whose tabs are shown.
     ConnectedDevices ListConnected() const;
+    // The same list with the device object behind each entry (for the D-Bus device control).
+    std::vector<std::pair<ConnectedDevice, CVantikUSBDevice*>> ConnectedObjects() const;
 
     // Shows the "no device" page when no tab is visible, and the strip's arrows with two tabs.
     void UpdateNoDeviceLink();

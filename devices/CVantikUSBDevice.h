@@ -186,6 +186,8 @@ public:
     // a slider changes it at every mouse move); FlushProfileSave saves one still pending now.
     void SaveProfileSoon();
     void FlushProfileSave();
+    // A settings block waits for the end of its pause (PostSettings) before it is posted.
+    bool SettingsPaced() const { return m_settingsPace.isActive(); }
     static constexpr int kSaveSoonMs = 250;
     virtual void SetCurrentProfile(int index) { m_currentProfile = index; }
     virtual int GetCurrentProfile() const { return m_currentProfile; }

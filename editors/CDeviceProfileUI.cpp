@@ -480,6 +480,7 @@ int CDeviceProfileUI::SwitchToSelectedProfile()
     }
     if (!m_device) {
         ShowStatus(QString());
+        emit profileSwitched(sw.wanted);
         return 1;
     }
     QPointer<CDeviceProfileUI> self(this);
@@ -501,6 +502,7 @@ void CDeviceProfileUI::SwitchLanded(const Switch& sw, const CVantikUSBDevice::Pu
     if (result.ok()) {
         --m_switchesInFlight;
         ShowStatus(QString());
+        emit profileSwitched(sw.wanted);
         return;
     }
     // The device could not take the profile: the list keeps the profile it had, and the combo

@@ -86,6 +86,11 @@ public:
     // Whether a switch (or the rollback of one) is still on its way to the device.
     bool SwitchInFlight() const { return m_switchesInFlight > 0; }
 
+signals:
+    // A switch made profile `name` the device's (the device took it, or gets it when it
+    // connects); a switch the device refused and that was undone raises nothing.
+    void profileSwitched(const QString& name);
+
 private:
     QComboBox* Combo();
     QLineEdit* NameEdit() const;

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target tessel_bench_transport tessel_bench_fault_stall tessel tessel-devsim \
+cmake --build --preset default --target tessel_bench_transport tessel_bench_fault_stall tessel_bench_dbus_calls tessel tessel-devsim \
   tessel_app_bare_window tessel_bench_host_effects
 
 # Each benchmark prints its own figures (ratios to the simulated bus limit among them).
@@ -15,6 +15,9 @@ build/default/bin/tessel_bench_transport "$@"
 # How long the window waits while each device misbehaves (every fault kind of the simulator on
 # each device in turn): the longest ListDevices round trip is the longest event-loop stall.
 dbus-run-session -- build/default/bin/tessel_bench_fault_stall --seconds 3
+
+# The per-device D-Bus calls: a read's round trip, a DPI write until it is in the mouse's memory.
+dbus-run-session -- build/default/bin/tessel_bench_dbus_calls
 
 # Hot-plug latency and idle CPU of the application against the simulator process. On an X
 # display (Xvfb when there is none) so the idle figure is taken with the window hidden.

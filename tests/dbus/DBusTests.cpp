@@ -3,6 +3,20 @@
 #include "app/DBusInterface.h"
 #include "app/RegisteredMessages.h"
 #include "app/WorkToolAnswer.h"
+#include "devices/CVantikHS6533Device.h"
+#include "devices/CVantikMouseDevice.h"
+#include "editors/CDeviceProfileUI.h"
+#include "profiles/CJsonFile.h"
+#include "profiles/ProfileList.h"
+#include "tests/support/SimulatorProcess.h"
+#include "tests/support/WindowOnSimulator.h"
+#include "ui/CDeviceOptionUI.h"
+#include "ui/PaintManager.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QLineEdit>
 
 #include <algorithm>
 #include <QDBusConnection>
@@ -374,7 +388,8 @@ TEST(Tesselctl, SaysSoWhenTesselIsNotRunningAndRejectsBadUsage)
     for (const QProcessEnvironment& env : {bus.environment(), noBus}) {
         for (const QStringList& args : {QStringList{"devices", "--json"}, QStringList{"game", "start"},
                                         QStringList{"lighting", "take"}, QStringList{"work-tool"},
-                                        QStringList{"show"}}) {
+                                        QStringList{"show"}, QStringList{"dpi"}, QStringList{"profile", "list"},
+                                        QStringList{"key", "set", "Esc", "Mute"}, QStringList{"eq", "mic", "5"}}) {
             const Ran r = tesselctl(args, env);
             EXPECT_EQ(r.exitCode, 3) << args.join(' ').toStdString() << "\n" << r.all().toStdString();
             EXPECT_TRUE(r.err.startsWith("tesselctl: Tessel is not running")) << r.all().toStdString();
@@ -389,7 +404,11 @@ TEST(Tesselctl, SaysSoWhenTesselIsNotRunningAndRejectsBadUsage)
               QStringList{"game", "start", "end"}, QStringList{"game", "start", "3", "1"},
               QStringList{"game", "start", "0", "x"}, QStringList{"game", "start", "0"}, QStringList{"lighting"},
               QStringList{"lighting", "on"}, QStringList{"devices", "--xml"}, QStringList{"devices", "--bogus"},
-              QStringList{"work-tool", "--hex"}, QStringList{"show", "now"}}) {
+              QStringList{"work-tool", "--hex"}, QStringList{"show", "now"}, QStringList{"dpi", "set", "3"},
+              QStringList{"dpi", "set", "x", "800"}, QStringList{"dpi", "--device"}, QStringList{"profile"},
+              QStringList{"profile", "switch"}, QStringList{"lighting", "set", "--brightness"},
+              QStringList{"lighting", "set", "--glow", "1"}, QStringList{"polling-rate", "fast"},
+              QStringList{"key", "set", "Esc"}, QStringList{"eq", "preset"}, QStringList{"watch", "now"}}) {
             const Ran r = tesselctl(args, env);
             EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString() << "\n" << r.all().toStdString();
             EXPECT_TRUE(r.err.contains("Try 'tesselctl --help'")) << r.all().toStdString();
@@ -490,7 +509,8 @@ TEST_F(InterfaceInProcess, DeviceListReadsWellInGdbusAndTesselctl)
     ASSERT_EQ(r.exitCode, 0) << r.all().toStdString();
     for (const char* part : {"'kind': <'keyboard'>", "'vendor_id': <uint16 14871>", "'product_id': <uint16 20616>",
                              "'route': <'receiver'>", "'battery': <85>", "'charging': <true>",
-                             "'name': <'H7'>", "'battery': <-1>", "'firmware': <''>"})
+                             "'name': <'H7'>", "'battery': <-1>", "'firmware': <''>",
+                             "'id': <'headset:0c76:1630:cable'>"})
         EXPECT_TRUE(r.out.contains(part)) << part << "\n" << r.out.toStdString();
 
     r = tesselctl({"devices", "--json"}, bus.environment());
@@ -499,7 +519,8 @@ TEST_F(InterfaceInProcess, DeviceListReadsWellInGdbusAndTesselctl)
     ASSERT_EQ(array.size(), 2) << r.out.toStdString();
     EXPECT_EQ(array[0].toObject(), (QJsonObject{{"kind", "keyboard"}, {"name", "K1 Pro"}, {"vendor_id", 0x3A17},
                                                 {"product_id", 0x5088}, {"route", "receiver"},
-                                                {"firmware", "V0102"}, {"battery", 85}, {"charging", true}}));
+                                                {"firmware", "V0102"}, {"battery", 85}, {"charging", true},
+                                                {"id", "keyboard:3a17:5088:receiver"}}));
     EXPECT_EQ(array[1].toObject().value("battery"), -1);
     EXPECT_EQ(array[1].toObject().value("kind"), "headset");
 
@@ -507,10 +528,270 @@ TEST_F(InterfaceInProcess, DeviceListReadsWellInGdbusAndTesselctl)
     ASSERT_EQ(r.exitCode, 0) << r.all().toStdString();
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << r.out.toStdString();
-    EXPECT_EQ(lines[0].simplified(), "KIND NAME VENDOR PRODUCT ROUTE FIRMWARE BATTERY CHARGING");
-    EXPECT_EQ(lines[1].simplified(), "keyboard K1 Pro 3a17 5088 receiver V0102 85% yes");
-    EXPECT_EQ(lines[2].simplified(), "headset H7 0c76 1630 cable - - no");
+    EXPECT_EQ(lines[0].simplified(), "KIND NAME VENDOR PRODUCT ROUTE FIRMWARE BATTERY CHARGING ID");
+    EXPECT_EQ(lines[1].simplified(), "keyboard K1 Pro 3a17 5088 receiver V0102 85% yes keyboard:3a17:5088:receiver");
+    EXPECT_EQ(lines[2].simplified(), "headset H7 0c76 1630 cable - - no headset:0c76:1630:cable");
     EXPECT_EQ(lines[1].indexOf("3a17"), lines[2].indexOf("0c76")) << "columns line up\n" << r.out.toStdString();
+}
+
+// The real main window on the simulator process, with its interface also on a private bus:
+// tesselctl and gdbus change the devices, and the device's memory, the page and the profile file
+// must all show the change by the time the call returns.
+class DevicesOverTheBus : public testsupport::WindowOnSimulatorTest<testsupport::SimulatorProcess> {
+protected:
+    static constexpr char kMouse[] = "mouse:3a17:221c:cable";
+    static constexpr char kKeyboard[] = "keyboard:3a17:5055:cable";
+    static constexpr char kPad[] = "mousepad:3a17:1004:cable";
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(bus.address().isEmpty());
+        UseFreshFolders();
+        qputenv("TESSEL_DATA_DIR", QByteArray(TESSEL_BIN_DIR));
+        qputenv("TESSEL_OSCONFLIB", QByteArray(TESSEL_OSCONFLIB));
+        StartSimulator();
+        ASSERT_FALSE(HasFatalFailure());
+        for (const QStringList& plug : {QStringList{"mouse", "--route", "cable"}, QStringList{"keyboard", "--route", "cable"},
+                                        QStringList{"pad"}, QStringList{"headset"}})
+            ASSERT_TRUE(sim->Run(QStringList{"plug"} + plug)) << plug.join(' ').toStdString();
+        QFile settings(home.filePath("settings.ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nLANGUAGE=1033\n");
+        settings.close();
+        OpenWindow();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            mouse = qobject_cast<CVantikMouseDevice*>(device("mouse"));
+            headset = qobject_cast<CVantikHS6533Device*>(device("HD"));
+            return mouse && headset && device("keyboard") && device("MousePad") && mouse->Sensor().step != 0 &&
+                   headset->AudioAvailable() && window->ListConnectedDevices().size() == 4;
+        }, kGenerousMs));
+        // Settled: the pages show what the devices were read to hold, and nothing is on its way.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            auto* modes = control<QComboBox>(mouse, "light_combo_modeSelect");
+            return modes && modes->currentIndex() >= 0;
+        }, kGenerousMs));
+        for (const char* folder : {"mouse", "keyboard", "MousePad", "HD"}) {
+            auto drained = std::make_shared<bool>(false);
+            device(folder)->Io().AfterQueued([drained] { *drained = true; });
+            ASSERT_TRUE(QTest::qWaitFor([&] { return *drained; }, kGenerousMs)) << folder;
+        }
+        connection = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(bus.address(), "devices-test"));
+        ASSERT_TRUE(connection->isConnected());
+        auto* iface = window->findChild<app::DBusInterface*>();
+        ASSERT_NE(iface, nullptr);
+        ASSERT_TRUE(iface->Register(*connection));
+        env = bus.environment();
+    }
+    void TearDown() override
+    {
+        CloseWindow();
+        connection.reset();
+        QDBusConnection::disconnectFromBus("devices-test");
+        WindowOnSimulatorTest::TearDown();
+        qunsetenv("TESSEL_DATA_DIR");
+        qunsetenv("TESSEL_OSCONFLIB");
+    }
+
+    // The connected device of data folder `folder`.
+    CVantikUSBDevice* device(const QString& folder) const
+    {
+        for (CVantikUSBDevice* d : hub->AllDevices())
+            if (d->FolderName() == folder && d->Transport().isReady() && d->Tab() && !d->Tab()->isHidden())
+                return d;
+        return nullptr;
+    }
+    QByteArray memory(const QString& simDevice, const QString& region)
+    {
+        const auto answer = sim->Call({"dump", simDevice, region});
+        if (!answer)
+            return {};
+        return QByteArray::fromHex(QJsonDocument::fromJson(*answer).object().value("hex").toString().toLatin1());
+    }
+    template <class T>
+    static T* control(QWidget* page, const QString& name)
+    {
+        return qobject_cast<T*>(ui::PaintManager::FindSubControlByName(page, name));
+    }
+    static Json::Value profileEntry(CVantikUSBDevice* d)
+    {
+        return CJsonFile::ReadJson(d->Profile().GetProfilePath())["Device"][Json::ArrayIndex(d->Profile().GetDeviceIndex())];
+    }
+    Ran ctl(const QStringList& args) { return tesselctl(args, env); }
+
+    PrivateBus bus;
+    std::unique_ptr<QDBusConnection> connection;
+    QProcessEnvironment env;
+    CVantikMouseDevice* mouse = nullptr;
+    CVantikHS6533Device* headset = nullptr;
+};
+
+TEST_F(DevicesOverTheBus, WritesReachTheDeviceThePageAndTheProfileBeforeTheCallReturns)
+{
+    struct Case {
+        QStringList args;
+        std::function<bool()> done;  // checked at once when the call returned
+    };
+    const QString m = kMouse;
+    const Case cases[] = {
+        // Stage 3 at 3200 DPI is index 30 of the simulated sensor (200 + 30 x 100).
+        {{"dpi", "set", "3", "3200", "--device", m}, [&] {
+             const QByteArray s = memory("mouse", "settings");
+             return s.size() > 36 && s[34] == 30 && s[36] == 30 &&
+                    control<QAbstractSlider>(mouse, "DPI_slider_2")->value() == 30 &&
+                    control<QLineEdit>(mouse, "DPI_edit_2")->text() == "3200" &&
+                    profileEntry(mouse)["DPIStages"]["StageDPIs"][2]["StageDPIX"].asInt() == 30;
+         }},
+        // The only mouse needs no id.
+        {{"dpi", "select", "5"}, [&] {
+             return memory("mouse", "settings")[12] == 4 && control<QAbstractButton>(mouse, "DPI_select_check_4")->isChecked() &&
+                    mouse->MouseProfile().GetActiveStage() == 4;
+         }},
+        {{"polling-rate", "250", "--device", m}, [&] {
+             return memory("mouse", "settings")[11] == 1 && control<QAbstractButton>(mouse, "polling_rate_option_1")->isChecked();
+         }},
+        {{"lighting", "set", "--mode", "3", "--brightness", "2", "--colour", "#ffff00", "--device", m}, [&] {
+             const QByteArray s = memory("mouse", "settings");
+             const Json::Value light = profileEntry(mouse)["LightInfo"];
+             return s[1] == 3 && s[2] == 2 && s.mid(5, 4).toHex() == "00ffff00" &&
+                    control<QComboBox>(mouse, "light_combo_modeSelect")->currentIndex() == 3 &&
+                    control<QAbstractSlider>(mouse, "deng_light_slider")->value() == 2 &&
+                    control<QLineEdit>(mouse, "deng_edit_G")->text() == "255" && light["SelectItem"].asInt() == 3 &&
+                    light["Light"].asInt() == 2 && light["Blue"].asInt() == 0;
+         }},
+        // The right button mutes: its slot of the mouse's key table, its label and the profile.
+        {{"key", "set", "right BUTTON", "Mute", "--device", m}, [&] {
+             const int slot = mouse->ButtonSlots()[1];
+             const QByteArray table = memory("mouse", "keytable");
+             auto* label = qobject_cast<QAbstractButton*>(mouse->KeyButton(1));
+             return table.mid(slot * 3, 3).toHex() == "30e200" && label && label->text() == "Mute" &&
+                    profileEntry(mouse)["KeyList"][1]["Assignment"].asUInt() == 0x30e200u;
+         }},
+        {{"eq", "preset", "7"}, [&] {
+             return control<QAbstractButton>(headset, "6533_eq_option_7")->isChecked() &&
+                    profileEntry(headset)["SystemSetStages"]["EqType"].asInt() == 7;
+         }},
+        {{"eq", "mic", "35", "--device", "headset:0c76:1630:cable"}, [&] {
+             return control<QAbstractSlider>(headset, "6533_MicIn_slider")->value() == 35 &&
+                    profileEntry(headset)["SystemSetStages"]["MicInValue"].asInt() == 35;
+         }},
+    };
+    for (const Case& c : cases) {
+        const Ran r = ctl(c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.args.join(' ').toStdString() << "\n" << r.all().toStdString();
+        EXPECT_TRUE(c.done()) << c.args.join(' ').toStdString() << "\nmouse settings "
+                              << memory("mouse", "settings").left(40).toHex().toStdString();
+    }
+
+    // The reads give what was written.
+    Ran r = run("gdbus", gdbusCall("GetDpi", {m}), env);
+    EXPECT_TRUE(r.out.contains("'stages': <[600, 1100, 3200,") && r.out.contains("'current': <5>") &&
+                r.out.contains("'polling_rate': <250>")) << r.all().toStdString();
+    r = ctl({"lighting", "show", "--device", m});
+    EXPECT_TRUE(r.out.contains("Mode: 3 (Static)\nBrightness: 2\n") && r.out.contains("Colour: #ffff00")) << r.all().toStdString();
+    r = ctl({"eq"});
+    EXPECT_TRUE(r.out.startsWith("Equaliser preset: 7\nMicrophone: 35")) << r.all().toStdString();
+}
+
+TEST_F(DevicesOverTheBus, BadCallsFailByNameAndChangeNothing)
+{
+    const QByteArray before = memory("mouse", "settings");
+    const int lightMode = control<QComboBox>(mouse, "light_combo_modeSelect")->currentIndex();
+    const QString m = kMouse;
+    struct Case {
+        QStringList args;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {{"dpi", "set", "1", "800", "--device", "mouse:ffff:0000:cable"}, 4},
+        {{"dpi", "set", "1", "800", "--device", kKeyboard}, 8},
+        {{"polling-rate", "250"}, 4},  // the mouse and the keyboard both have one
+        {{"dpi", "set", "9", "800"}, 5},
+        {{"dpi", "set", "1", "99999"}, 5},
+        {{"dpi", "set", "1", "100"}, 5},
+        {{"dpi", "select", "0"}, 5},
+        {{"polling-rate", "300", "--device", m}, 5},
+        {{"lighting", "set", "--brightness", "7", "--device", m}, 5},
+        // One bad value refuses the whole call: the good mode before it is not taken either.
+        {{"lighting", "set", "--mode", "2", "--colour", "red", "--device", m}, 5},
+        {{"lighting", "set", "--mode", "Disco", "--device", m}, 5},
+        {{"eq", "preset", "14"}, 5},
+        {{"key", "set", "Esc", "Fly", "--device", kKeyboard}, 5},
+        {{"key", "set", "Any key", "Mute", "--device", kKeyboard}, 5},
+        {{"eq", "mic", "101"}, 5},
+        {{"profile", "switch", "nonesuch", "--device", m}, 7},
+        {{"profile", "import", "/nonexistent/profile.json", "--device", m}, 10},
+    };
+    for (const Case& c : cases) {
+        const Ran r = ctl(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString() << "\n" << r.all().toStdString();
+        EXPECT_FALSE(r.err.isEmpty()) << c.args.join(' ').toStdString();
+    }
+    // The names other programs see.
+    const std::pair<QStringList, const char*> named[] = {
+        {gdbusCall("SetDpiStage", {"mouse:ffff:0000:cable", "1", "800"}), "Error.NoSuchDevice"},
+        {gdbusCall("SetLighting", {m, "{'glow': <1>}"}), "Error.InvalidValue"},
+        {gdbusCall("SwitchProfile", {m, "nonesuch"}), "Error.NoSuchProfile"},
+        {gdbusCall("GetSound", {kPad}), "Error.NotSupported"},
+    };
+    for (const auto& [args, error] : named) {
+        const Ran r = run("gdbus", args, env);
+        EXPECT_NE(r.exitCode, 0) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String("org.tessel.Tessel1.") + error)) << r.all().toStdString();
+    }
+    EXPECT_EQ(memory("mouse", "settings").toHex().toStdString(), before.toHex().toStdString());
+    EXPECT_EQ(control<QComboBox>(mouse, "light_combo_modeSelect")->currentIndex(), lightMode);
+}
+
+// tesselctl watch: a profile switch over the bus and one in the window, a device unplugged and
+// plugged again, a battery that runs down; plus import, export and the profile list.
+TEST_F(DevicesOverTheBus, ProfilesAndSignals)
+{
+    QProcess watch;
+    watch.setProcessEnvironment(env);
+    watch.start(TESSELCTL_EXECUTABLE, {"watch"});
+    QString seen;
+    auto waitForLine = [&](const QString& line) {
+        return QTest::qWaitFor([&] {
+            seen += QString::fromUtf8(watch.readAllStandardOutput());
+            return seen.contains(line);
+        }, kGenerousMs);
+    };
+    ASSERT_TRUE(waitForLine("watching\n")) << seen.toStdString();
+
+    const QString m = kMouse;
+    const QString exported = home.filePath("exported.json");
+    Ran r = ctl({"profile", "export", exported, "--device", m});
+    ASSERT_EQ(r.exitCode, 0) << r.all().toStdString();
+    r = ctl({"profile", "import", exported, "--device", m});
+    ASSERT_EQ(r.exitCode, 0) << r.all().toStdString();
+    const QString imported = r.out.trimmed();
+    EXPECT_EQ(imported, "exported");
+    r = ctl({"profile", "list", "--device", m});
+    EXPECT_EQ(r.out, "* profile1\n  exported\n") << r.all().toStdString();
+
+    // Over the bus: the page and the list on disk follow, and the signal comes.
+    r = ctl({"profile", "switch", "EXPORTED", "--device", m});
+    ASSERT_EQ(r.exitCode, 0) << r.all().toStdString();
+    auto* combo = control<QComboBox>(mouse, CDeviceProfileUI::kComboName);
+    EXPECT_EQ(combo->currentText(), imported);
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->SwitchInFlight()) << "the call answers once the mouse took the profile";
+    EXPECT_TRUE(waitForLine("profile-changed " + m + " exported\n")) << seen.toStdString();
+    // In the window (on the mouse's tab): the signal comes all the same.
+    hub->TabSelected(mouse->Tab());
+    combo->setCurrentIndex(0);
+    EXPECT_TRUE(waitForLine("profile-changed " + m + " profile1\n")) << seen.toStdString();
+
+    ASSERT_TRUE(sim->Run({"unplug", "pad"}));
+    EXPECT_TRUE(waitForLine(QStringLiteral("device-removed %1\n").arg(kPad))) << seen.toStdString();
+    ASSERT_TRUE(sim->Run({"plug", "pad"}));
+    EXPECT_TRUE(waitForLine(QStringLiteral("device-added %1 ").arg(kPad))) << seen.toStdString();
+    ASSERT_TRUE(sim->Run({"status", "mouse", "battery", "12"}));
+    EXPECT_TRUE(waitForLine("battery-changed " + m + " 12% not-charging\n")) << seen.toStdString();
+    watch.kill();
+    watch.waitForFinished();
 }
 
 // The main window's side: game messages wait while the system sleeps; the work tool query
