@@ -235,6 +235,8 @@ void CColorSelectWnd::SetWindowDpi(int dpi)
     }
     m_dpi = dpi;
     PM().SetDPI(dpi);
+    // The skin's size is its minimum: text laid out at another DPI before must not widen it.
+    resize(minimumSize());
 }
 
 void CColorSelectWnd::SetColor(uint32_t argb)

@@ -34,6 +34,7 @@ CSkinFrame::CSkinFrame(QWidget* parent, QWidget* anchor, int dpi)
     setAttribute(Qt::WA_QuitOnClose, false);
     Create(nullptr, QString());
     PM().SetDPI(dpi);
+    resize(minimumSize());
     PlaceUnderAnchor();
     show();
     activateWindow();
@@ -97,9 +98,17 @@ void CSkinFrame::PlaceUnderAnchor()
 
 void CSkinFrame::Notify(TNotifyUI& msg)
 {
-    if (msg.sType != QLatin1String(ui::kNotifyClick) || !msg.pSender)
+    if (!msg.pSender)
         return;
     const QString name = msg.pSender->objectName();
+    // The page buttons are toggles: a screen reader toggles them without a click.
+    if (msg.sType == QLatin1String(ui::kNotifySelectChanged) && msg.wParam &&
+        (name == QLatin1String("skin_image") || name == QLatin1String("skin_color"))) {
+        ShowPage(name == QLatin1String("skin_color") ? 1 : 0);
+        return;
+    }
+    if (msg.sType != QLatin1String(ui::kNotifyClick))
+        return;
     SkinObserver& observer = ui::SkinChangeObserver();
     if (name.startsWith(kImagePrefix)) {
         SkinChangedParam p;

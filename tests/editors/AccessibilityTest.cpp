@@ -378,26 +378,31 @@ TEST_F(AccessibilityTest, SkinChooserAndPaletteAreNamedAndWorkThroughTheirAction
         settleEvents();
         for (const char* page : {"skin_image", "skin_color"}) {
             QAccessible::queryAccessibleInterface(frame->PM().FindControl(QLatin1String(page)))
-                ->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+                ->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
             settleEvents();
+            EXPECT_TRUE(frame->PM().FindControl(QLatin1String(page) + QStringLiteral("_page"))->isVisible()) << page;
             const QStringList faults = accessibilityFaults(frame);
             EXPECT_TRUE(faults.isEmpty()) << page << ": " << faults.join(QLatin1Char('\n')).toStdString();
         }
         QWidget* colour = frame->PM().FindControl(QStringLiteral("skin_color_btn_3"));
         QAccessible::queryAccessibleInterface(colour)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        EXPECT_EQ(window->BackgroundColour(), CSkinFrame::ButtonColour(colour));
+        EXPECT_TRUE(waitFor([&] { return window->BackgroundColour() == CSkinFrame::ButtonColour(colour); }));
         frame->Close(0);
         settleEvents();
 
         CColorSelectWnd palette;
         palette.Create(window.get(), QString());
+        palette.SetColor(0xFF2DE2E6);
         palette.EnableSevenColor(false);
         palette.show();
         settleEvents();
         const QStringList faults = accessibilityFaults(&palette);
         EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
-        QWidget* preset = palette.PM().FindControl(QStringLiteral("color_option_2"));
-        QAccessible::queryAccessibleInterface(preset)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        // A preset and a keep slot are options: toggled, as a screen reader does.
+        // (A different preset each round: the one chosen last is kept selected.)
+        QWidget* preset = palette.PM().FindControl(QStringLiteral("color_option_%1").arg(2 + language));
+        QAccessible::queryAccessibleInterface(preset)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
         EXPECT_EQ(palette.GetColor(), CColorSelectWnd::SwatchColour(preset));
+        palette.Close(0);
     }
 }

@@ -790,6 +790,8 @@ TEST_F(LayoutTest, SkinChooserAndPaletteFitInEveryLanguageAtEachDpi)
     app::SettingsStore unused(home.filePath("languages.ini"));
     const auto languages = app::LanguageSettings(unused, QString(TESSEL_DATA_DIR) + "/Language.config").Languages();
     QStringList faults;
+    // Once the start-up DPI set-up has run: it would lay every window out again.
+    ASSERT_TRUE(waitFor([&] { return !window->PM().HasTimer(window.get(), app::pm::kTimerDpiSetup); }));
     for (const int dpi : {96, 144}) {
         window->ApplyDpi(dpi);
         for (size_t language = 0; language < languages.size(); ++language) {
@@ -816,6 +818,10 @@ TEST_F(LayoutTest, SkinChooserAndPaletteFitInEveryLanguageAtEachDpi)
             palette.EnableSevenColor(false);
             palette.show();
             settleEvents();
+            // Its skin size at this DPI, once: a window whose minimum is its skin size is not
+            // scaled twice.
+            if (palette.size() != QSize(800, 572) * dpi / 96)
+                faults << QStringLiteral("%1 palette: %2x%3").arg(where).arg(palette.width()).arg(palette.height());
             for (const QString& f : layoutFaults(&palette))
                 faults << QStringLiteral("%1 palette: %2").arg(where, f);
             palette.hide();
