@@ -858,8 +858,9 @@ void CVantikMouseDevice::PickStageColour(int n)
     if (n < 0 || size_t(n) >= stages.size())
         return;
     const DpiStage& s = stages[size_t(n)];
-    if (StageColourChooser& chooser = Chooser()) {
-        // The chooser may run a window of its own: the stage list is read again afterwards.
+    // A copy: the chooser runs a window of its own, during which another may be installed.
+    if (const StageColourChooser chooser = Chooser()) {
+        // The stage list is read again afterwards.
         const QPointer<CVantikMouseDevice> self(this);
         const std::optional<uint32_t> chosen = chooser(this, (uint32_t(s.red) << 16) | (uint32_t(s.green) << 8) | s.blue, n);
         if (!self || !chosen)
