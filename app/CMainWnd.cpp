@@ -6,6 +6,9 @@
 #include "app/Application.h"
 #include "app/AudioRecorder.h"
 #include "app/MusicWnd.h"
+#include "app/CColorSelectWnd.h"
+#include "app/CSkinFrame.h"
+#include "devices/CVantikMouseDevice.h"
 #include "app/DBusInterface.h"
 #include "app/DeviceControl.h"
 #include "app/PrivateFontLoader.h"
@@ -137,6 +140,7 @@ CMainWnd::CMainWnd(const QString& storePath, const QString& languageConfig, QWid
 CMainWnd::~CMainWnd()
 {
     Shutdown();
+    CVantikMouseDevice::SetStageColourChooser({});
 }
 
 QString CMainWnd::GetSkinFile()
@@ -173,6 +177,9 @@ void CMainWnd::InitWindow()
     // The title bar moves the frameless window and maximises it on a double click.
     if (QWidget* titlebar = PM().FindControl(QStringLiteral("titlebar")))
         titlebar->installEventFilter(this);
+    // The chosen background is painted under the root's controls.
+    if (Root())
+        Root()->installEventFilter(this);
     UpdateMaxRestoreButtons();
     if (QWidget* version = PM().FindControl(QStringLiteral("app_version")))
         version->setProperty("textid", QVariant());
@@ -196,6 +203,7 @@ void CMainWnd::OnWindowInit()
                                     [this] { return ListConnectedDevices(); }, this);
     m_dbus->Register(QDBusConnection::sessionBus());
     InstallPanelServices();
+    LoadStoredSkin();
     // A user file that could not be read is told once, after the window has come up; notices
     // may come from worker threads.
     userfiles::SetNoticeListener([this] {
@@ -280,6 +288,7 @@ void CMainWnd::InstallPanelServices()
     };
     editors::InstallServices(services);
     editors::SetSameLightingHandler([this](CVantikUSBDevice& current) { RunSameLighting(current); });
+    CVantikMouseDevice::SetStageColourChooser([this](QWidget*, uint32_t rgb, int stage) { return ChooseStageColour(rgb, stage); });
     CShootControlUI::SetSettingsPath(m_store.path());
 }
 
@@ -531,6 +540,8 @@ bool CMainWnd::OnClick(TNotifyUI& msg)
         showNormal();
     } else if (name == QLatin1String("control_light_status")) {
         SetLightingControl(!m_lightingControl);
+    } else if (name == QLatin1String("skinbtn")) {
+        OpenSkinFrame();
     } else if (name == QLatin1String("setbtn")) {
         OpenSettings(false);
     } else if (name == QLatin1String("music_setting_btn")) {
@@ -866,6 +877,10 @@ void CMainWnd::CloseSubWindows()
         m_aboutWnd->Close(0);
     if (m_musicWnd)
         m_musicWnd->Close(0);
+    if (m_skinFrame)
+        m_skinFrame->Close(0);
+    if (m_colourWnd)
+        m_colourWnd->Close(0);
 }
 
 std::vector<app::SoftwareIdentity> CMainWnd::UpdateRows() const
@@ -1073,6 +1088,10 @@ void CMainWnd::ApplyLanguage(int index, bool store)
     }
     if (m_aboutWnd)
         m_aboutWnd->SendMessage(app::pm::kLanguageChange, 0, 0);
+    if (m_colourWnd)
+        m_colourWnd->SendMessage(app::pm::kLanguageChange, 0, 0);
+    if (m_skinFrame)
+        m_skinFrame->SendMessage(app::pm::kLanguageChange, 0, 0);
     update();
 }
 
@@ -1153,6 +1172,8 @@ void CMainWnd::changeEvent(QEvent* event)
 
 bool CMainWnd::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Paint && watched == Root() && PaintBackground(Root()))
+        return true;
     if (watched->objectName() == QLatin1String("titlebar")) {
         if (event->type() == QEvent::MouseButtonPress &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && windowHandle()) {

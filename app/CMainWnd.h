@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/AudioSpectrum.h"
+#include "app/CColorSelectWnd.h"
+#include "app/CSkinFrame.h"
 #include "app/AudioStyles.h"
 #include "app/ConnectedDevice.h"
 #include "app/DeviceHub.h"
@@ -15,13 +17,17 @@
 #include "app/WindowLink.h"
 #include "app/WorkerThreads.h"
 #include "ui/CAboutWnd.h"
+#include "ui/SkinChangedParam.h"
 #include "ui/WindowImplBase.h"
 #include "update/CSetWnd.h"
 
+#include <QImage>
+#include <QPixmap>
 #include <QPointer>
 #include <QSize>
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class CVantikUSBDevice;
 namespace ui {
@@ -38,7 +44,7 @@ class CDeviceHook;
 // tray icon and its menu, the language, the DPI set-up and the worker threads. Every
 // notification of its skin arrives in Notify; the registered and private messages of other
 // programs and of its own threads arrive in HandleCustomMessage.
-class CMainWnd : public WindowImplBase {
+class CMainWnd : public WindowImplBase, public SkinReceiver {
     Q_OBJECT
 public:
     // Worker thread slots.
@@ -130,6 +136,22 @@ public:
     void OpenMusicWindow();
     MusicWnd* MusicWindow() const { return m_musicWnd; }
 
+    // The skin (MainWndSkin.cpp). A broadcast background: the root control shows the colour or
+    // the image at once (an image is read off the window's thread; one that cannot be used falls
+    // back to the default background and the user is told). Returns 1.
+    int Receive(SkinChangedParam param) override;
+    enum class Background { Default, Colour, Image };
+    Background BackgroundShown() const { return m_bgKind; }
+    uint32_t BackgroundColour() const { return m_bgColour; }
+    QString BackgroundImagePath() const { return m_bgPath; }
+    // Opens the skin chooser under "skinbtn" (a second click while it is open closes it).
+    CSkinFrame* OpenSkinFrame();
+    CSkinFrame* SkinFrame() const { return m_skinFrame; }
+    // The palette window for DPI stage `stage` (0-based) starting at `rgb` (0xRRGGBB), modal;
+    // the chosen colour, or none when cancelled or a palette window is already open.
+    std::optional<uint32_t> ChooseStageColour(uint32_t rgb, int stage);
+    CColorSelectWnd* ColourWindow() const { return m_colourWnd; }
+
 public slots:
     // logind's PrepareForSleep: true before a suspend, false after the resume.
     void OnPrepareForSleep(bool sleeping);
@@ -198,6 +220,23 @@ private:
     void LoadAudioStyles();
     void StartAudioWatchdog();
     void OnLightSlider(const QString& name, int value);
+
+    // The skin (MainWndSkin.cpp).
+    void LoadStoredSkin();
+    void ShowBackground(const SkinChangedParam& param, bool chosenNow);
+    void BackgroundRead(int generation, const QString& path, const QImage& image, int failure, bool chosenNow);
+    void ShowSkinNotice();
+    bool PaintBackground(QWidget* root);
+    Background m_bgKind = Background::Default;
+    uint32_t m_bgColour = 0;
+    QString m_bgPath;
+    QImage m_bgImage;
+    QPixmap m_bgScaled;
+    int m_bgGeneration = 0;
+    QStringList m_skinNotices;
+    bool m_showingSkinNotices = false;
+    QPointer<CSkinFrame> m_skinFrame;
+    QPointer<CColorSelectWnd> m_colourWnd;
 
     app::AudioRecorder* m_recorder = nullptr;
     app::AudioSpectrum m_spectrum;

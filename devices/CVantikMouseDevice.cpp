@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -838,12 +839,42 @@ void CVantikMouseDevice::SelectStage(int n)
     ShowDpiStages();
 }
 
+namespace {
+CVantikMouseDevice::StageColourChooser& Chooser()
+{
+    static CVantikMouseDevice::StageColourChooser chooser;
+    return chooser;
+}
+}  // namespace
+
+void CVantikMouseDevice::SetStageColourChooser(StageColourChooser chooser)
+{
+    Chooser() = std::move(chooser);
+}
+
 void CVantikMouseDevice::PickStageColour(int n)
 {
     const std::vector<DpiStage> stages = m_profile.GetDpiStages();
     if (n < 0 || size_t(n) >= stages.size())
         return;
     const DpiStage& s = stages[size_t(n)];
+    // A copy: the chooser runs a window of its own, during which another may be installed.
+    if (const StageColourChooser chooser = Chooser()) {
+        // The stage list is read again afterwards.
+        const QPointer<CVantikMouseDevice> self(this);
+        const std::optional<uint32_t> chosen = chooser(this, (uint32_t(s.red) << 16) | (uint32_t(s.green) << 8) | s.blue, n);
+        if (!self || !chosen)
+            return;
+        std::vector<DpiStage> list = m_profile.GetDpiStages();
+        if (size_t(n) >= list.size())
+            return;
+        list[size_t(n)].red = uint8_t(*chosen >> 16);
+        list[size_t(n)].green = uint8_t(*chosen >> 8);
+        list[size_t(n)].blue = uint8_t(*chosen);
+        StoreStages(list, true);
+        ShowDpiStage(n);
+        return;
+    }
     if (!m_colourDialog) {
         m_colourDialog = new QColorDialog(window());
         m_colourDialog->setOption(QColorDialog::DontUseNativeDialog);

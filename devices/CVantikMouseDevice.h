@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "devices/CVantikUSBDevice.h"
@@ -28,6 +30,12 @@ public:
 
     explicit CVantikMouseDevice(QWidget* parent = nullptr);
     ~CVantikMouseDevice() override;
+
+    // How a DPI stage's colour is chosen: `parent` the page, `rgb` the stage's colour (0xRRGGBB);
+    // the chosen colour, or none when the user cancelled. The application installs its palette
+    // window; without one, Qt's colour dialog is used. An empty function restores that.
+    using StageColourChooser = std::function<std::optional<uint32_t>(QWidget* parent, uint32_t rgb, int stage)>;
+    static void SetStageColourChooser(StageColourChooser chooser);
 
     QString GetClass() const override { return QStringLiteral("VantikUSBDevice"); }
     CBasicProfiledata& Profile() override { return m_profile; }

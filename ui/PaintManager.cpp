@@ -532,6 +532,10 @@ void PaintManager::scaleTree(QWidget* root, double factor, bool sizeRoot)
                 layout->setSpacing(scaled(spacing, factor));
         }
     };
+    // The skin size is taken before anything is scaled: a larger minimum size grows the window
+    // at once, and that grown size is not the skin's.
+    if (sizeRoot && !root->property(kBaseSizeProperty).isValid())
+        root->setProperty(kBaseSizeProperty, root->size());
     scaleWidget(root);
     for (QWidget* w : root->findChildren<QWidget*>()) {
         if (!w->isWindow())

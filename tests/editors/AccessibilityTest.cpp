@@ -2,6 +2,8 @@
 // simulated devices in English: every control a user can reach on every device page and feature
 // tab has a name in words (never a text id), and its accessible action operates it.
 #include "tests/editors/PanelTestFixture.h"
+#include "app/CColorSelectWnd.h"
+#include "app/CSkinFrame.h"
 
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CSelectPanelUI.h"
@@ -361,4 +363,46 @@ TEST_F(AccessibilityTest, EscapeClosesTheMessageBox)
     EXPECT_TRUE(sent);
     EXPECT_EQ(answer, 0);
     EXPECT_TRUE(boxFaults.isEmpty()) << boxFaults.join(QLatin1Char('\n')).toStdString();
+}
+
+// The skin chooser and the palette window, in English and Chinese: every control named, every
+// button operated through its action; a colour chosen that way reaches the window.
+TEST_F(AccessibilityTest, SkinChooserAndPaletteAreNamedAndWorkThroughTheirActions)
+{
+    for (const int language : {kEnglish, kChinese}) {
+        window->ApplyLanguage(language);
+        settleEvents();
+        SCOPED_TRACE(language);
+        CSkinFrame* frame = window->OpenSkinFrame();
+        ASSERT_NE(frame, nullptr);
+        settleEvents();
+        for (const char* page : {"skin_image", "skin_color"}) {
+            QAccessible::queryAccessibleInterface(frame->PM().FindControl(QLatin1String(page)))
+                ->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+            settleEvents();
+            EXPECT_TRUE(frame->PM().FindControl(QLatin1String(page) + QStringLiteral("_page"))->isVisible()) << page;
+            const QStringList faults = accessibilityFaults(frame);
+            EXPECT_TRUE(faults.isEmpty()) << page << ": " << faults.join(QLatin1Char('\n')).toStdString();
+        }
+        QWidget* colour = frame->PM().FindControl(QStringLiteral("skin_color_btn_3"));
+        QAccessible::queryAccessibleInterface(colour)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        EXPECT_TRUE(waitFor([&] { return window->BackgroundColour() == CSkinFrame::ButtonColour(colour); }));
+        frame->Close(0);
+        settleEvents();
+
+        CColorSelectWnd palette;
+        palette.Create(window.get(), QString());
+        palette.SetColor(0xFF2DE2E6);
+        palette.EnableSevenColor(false);
+        palette.show();
+        settleEvents();
+        const QStringList faults = accessibilityFaults(&palette);
+        EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+        // A preset and a keep slot are options: toggled, as a screen reader does.
+        // (A different preset each round: the one chosen last is kept selected.)
+        QWidget* preset = palette.PM().FindControl(QStringLiteral("color_option_%1").arg(2 + language));
+        QAccessible::queryAccessibleInterface(preset)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        EXPECT_EQ(palette.GetColor(), CColorSelectWnd::SwatchColour(preset));
+        palette.Close(0);
+    }
 }

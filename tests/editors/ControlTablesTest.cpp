@@ -5,7 +5,8 @@
 #include "tests/editors/PanelTestFixture.h"
 #include "tests/editors/ControlTable.h"
 
-#include <QColorDialog>
+#include "app/CColorSelectWnd.h"
+#include <QTimer>
 #include <QDialogButtonBox>
 #include <QPushButton>
 
@@ -90,22 +91,26 @@ TEST_F(ControlTablesTest, EveryMouseSettingChangesTheMouseAndTheProfile)
         rows.push_back({"DPI_slider_" + i, page(0), StepSlider, settings, profile});
         rows.push_back({"DPI_edit_" + i, page(0), typeOther, settings, profile});
         rows.push_back({"DPI_select_check_" + i, notChosen(mouse, "DPI_select_check_", n, 5, page(0)), Click, settings, profile});
-        // The colour comes from the colour dialog the swatch opens.
+        // The colour comes from the palette window the swatch opens (modal: answered from a
+        // timer while it runs).
         rows.push_back({"DPI_color_option_" + i, page(0),
                         [](QWidget* w) {
-                            Click(w);
-                            QColorDialog* dialog = nullptr;
-                            ASSERT_TRUE(QTest::qWaitFor([&] {
+                            bool answered = false;
+                            QTimer poll;
+                            poll.setInterval(20);
+                            QObject::connect(&poll, &QTimer::timeout, [&] {
                                 for (QWidget* top : QApplication::topLevelWidgets())
-                                    if (auto* d = qobject_cast<QColorDialog*>(top); d && d->isVisible())
-                                        dialog = d;
-                                return dialog != nullptr;
-                            }, 5000));
-                            const QColor now = dialog->currentColor();
-                            dialog->setCurrentColor(now == QColor(10, 20, 30) ? QColor(40, 50, 60) : QColor(10, 20, 30));
-                            auto* box = dialog->findChild<QDialogButtonBox*>();
-                            ASSERT_NE(box, nullptr);
-                            Click(box->button(QDialogButtonBox::Ok));
+                                    if (auto* p = qobject_cast<CColorSelectWnd*>(top); p && p->isVisible() && !answered) {
+                                        answered = true;
+                                        auto* red = p->PM().Find<QLineEdit>("color_edit_r");
+                                        red->setText(red->text() == "10" ? "40" : "10");
+                                        p->PM().Find<QAbstractButton>("okbtn")->click();
+                                    }
+                            });
+                            poll.start();
+                            Click(w);
+                            poll.stop();
+                            ASSERT_TRUE(answered) << "no palette window";
                         },
                         settings, profile});
     }

@@ -5,6 +5,8 @@
 #include "tests/editors/LayoutChecks.h"
 
 #include "app/CMsgWnd.h"
+#include "app/CColorSelectWnd.h"
+#include "app/CSkinFrame.h"
 #include "app/LanguageSettings.h"
 #include "app/PrivateMessages.h"
 #include "ui/CDeviceKeyButtonUI.h"
@@ -776,6 +778,53 @@ TEST_F(LayoutTest, EveryPageFitsInEveryLanguage)
                     check(QStringLiteral("%1 %2 lighting %3").arg(lang, c.kind, modes->itemText(m)));
                 }
             }
+        }
+    }
+    faults.removeDuplicates();
+    EXPECT_TRUE(faults.isEmpty()) << faults.size() << " faults:\n" << joined(faults, 200).toStdString();
+}
+
+// The skin chooser (both pages) and the palette window at 96 and 144 DPI in every language.
+TEST_F(LayoutTest, SkinChooserAndPaletteFitInEveryLanguageAtEachDpi)
+{
+    app::SettingsStore unused(home.filePath("languages.ini"));
+    const auto languages = app::LanguageSettings(unused, QString(TESSEL_DATA_DIR) + "/Language.config").Languages();
+    QStringList faults;
+    // Once the start-up DPI set-up has run: it would lay every window out again.
+    ASSERT_TRUE(waitFor([&] { return !window->PM().HasTimer(window.get(), app::pm::kTimerDpiSetup); }));
+    for (const int dpi : {96, 144}) {
+        window->ApplyDpi(dpi);
+        for (size_t language = 0; language < languages.size(); ++language) {
+            if (!QFileInfo::exists(QString(TESSEL_SKIN_DIR "/") + languages[language].file))
+                continue;
+            window->ApplyLanguage(int(language));
+            settleEvents();
+            const QString where = QStringLiteral("%1 %2 dpi").arg(languages[language].name).arg(dpi);
+            CSkinFrame* frame = window->OpenSkinFrame();
+            if (!frame) {
+                faults << where + QStringLiteral(": no skin chooser");
+                continue;
+            }
+            for (const char* page : {"skin_image", "skin_color"}) {
+                frame->PM().Find<QAbstractButton>(QLatin1String(page))->click();
+                settleEvents();
+                for (const QString& f : layoutFaults(frame))
+                    faults << QStringLiteral("%1 %2: %3").arg(where, QLatin1String(page), f);
+            }
+            frame->Close(0);
+            CColorSelectWnd palette;
+            palette.Create(window.get(), QString());
+            palette.SetWindowDpi(dpi);
+            palette.EnableSevenColor(false);
+            palette.show();
+            settleEvents();
+            // Its skin size at this DPI, once: a window whose minimum is its skin size is not
+            // scaled twice.
+            if (palette.size() != QSize(800, 572) * dpi / 96)
+                faults << QStringLiteral("%1 palette: %2x%3").arg(where).arg(palette.width()).arg(palette.height());
+            for (const QString& f : layoutFaults(&palette))
+                faults << QStringLiteral("%1 palette: %2").arg(where, f);
+            palette.hide();
         }
     }
     faults.removeDuplicates();
