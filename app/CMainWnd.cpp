@@ -840,6 +840,7 @@ void CMainWnd::RestoreAndBringForward()
     activateWindow();
     if (!m_firstShowSent) {
         m_firstShowSent = true;
+        qCDebug(tesselDebug) << "window shown";
         emit firstShown();
     }
 }

@@ -1,12 +1,22 @@
 #include "app/CommandLine.h"
 
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#ifdef TESSEL_DEVSIM
+#include "tests/support/SimulatorProcess.h"
+#endif
 
 // The command line: parsed in-process for the table of cases, then the real program for what
 // only the process shows (no GUI, no lock, exit codes, who raises whom).
@@ -55,6 +65,9 @@ TEST(CommandLine, OptionsAndTheirOutcomes)
         EXPECT_EQ(r.options.language, QLatin1String(c.language)) << what;
         EXPECT_TRUE(r.output.contains(QString::fromUtf8(c.outputHas))) << what << "\n" << r.output.toStdString();
     }
+    const R background = app::ParseCommandLine({"tessel", "--background"});
+    EXPECT_TRUE(background.options.background && !background.options.minimized);
+    EXPECT_TRUE(app::ParseCommandLine({"tessel", "--help"}).output.contains("--background"));
     const R withFolder = app::ParseCommandLine({"tessel", "--data-dir", folder.path()});
     EXPECT_EQ(withFolder.action, R::Run);
     EXPECT_EQ(withFolder.options.dataDir, QFileInfo(folder.path()).absoluteFilePath());
@@ -91,6 +104,7 @@ TEST(CommandLine, LanguageMustBeInTheList)
 struct Home {
     QTemporaryDir dir;
     QString runtime, share;
+    QString simDir;  // the simulator's folder, when the test runs one
 
     Home()
     {
@@ -113,6 +127,8 @@ struct Home {
         env.insert("XDG_RUNTIME_DIR", runtime);
         env.remove("TESSEL_DATA_DIR");
         env.remove("TESSEL_SIM_DIR");
+        if (!simDir.isEmpty())
+            env.insert("TESSEL_SIM_DIR", simDir);
         env.remove("TESSEL_SCREENSHOT");
         if (display) {
             env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -221,6 +237,66 @@ TEST(TesselCommandLine, MinimizedStartsStayInTheTrayAndDoNotRaiseTheRunningOne)
     EXPECT_EQ(first.output.count(kRaised), 1) << first.output.toStdString();
     EXPECT_EQ(first.stop(), 0) << first.output.toStdString();
 }
+
+#ifdef TESSEL_DEVSIM
+
+// The connected devices as the running Tessel lists them on the session bus; -1 without answer.
+int devicesOnTheBus()
+{
+    QDBusInterface tessel("org.tessel.Tessel", "/org/tessel/Tessel", "org.tessel.Tessel1");
+    const QDBusMessage reply = tessel.call("ListDevices");
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return -1;
+    return int(qdbus_cast<QList<QVariantMap>>(reply.arguments().first()).size());
+}
+
+TEST(TesselBackground, RunsTheDevicesWithoutWindowAndOpensItForALaterStart)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus (run the tests under dbus-run-session)";
+    Home home;
+    testsupport::SimulatorProcess sim(home.dir.filePath("sim"));
+    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(sim.Run({"plug", "mouse", "--route", "cable"}));
+    // The mouse's first DPI stage moved away from what its profile says.
+    ASSERT_TRUE(sim.Run({"poke", "mouse", "settings", "16", "2000200000"}));
+    home.simDir = sim.dir();
+    Running service;
+    ASSERT_TRUE(service.start(home, {"--background", "--data-dir", home.share, "--lang", "en_US"}));
+    ASSERT_TRUE(service.waitFor("running in the background")) << service.output.toStdString();
+
+    // The profile reaches the device; the bus answers; a device plugged later is followed.
+    auto mouseSettings = [&] {
+        const auto out = sim.Call({"dump", "mouse", "settings"});
+        return out ? QByteArray::fromHex(QJsonDocument::fromJson(*out).object()["hex"].toString().toLatin1()) : QByteArray();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QByteArray m = mouseSettings();
+        return m.size() > 20 && m[16] == 4 && m[18] == 4 && uint8_t(m[20]) == 0xff;
+    }, 20000)) << mouseSettings().toHex().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([] { return devicesOnTheBus() == 1; }, 20000)) << devicesOnTheBus();
+    ASSERT_TRUE(sim.Run({"plug", "pad"}));
+    EXPECT_TRUE(QTest::qWaitFor([] { return devicesOnTheBus() == 2; }, 20000)) << devicesOnTheBus();
+    ASSERT_TRUE(sim.Run({"unplug", "pad"}));
+    EXPECT_TRUE(QTest::qWaitFor([] { return devicesOnTheBus() == 1; }, 20000)) << devicesOnTheBus();
+    // Neither the devices nor another background start open the window or build a page.
+    EXPECT_EQ(runToEnd(home, {"--background"}).exitCode, 0);
+    service.output += service.process.readAll();
+    EXPECT_FALSE(service.output.contains(kRaised)) << service.output.toStdString();
+    EXPECT_FALSE(service.output.contains("device pages built")) << service.output.toStdString();
+    EXPECT_FALSE(service.output.contains("window shown")) << service.output.toStdString();
+
+    // The GUI started now: the running one builds the pages and shows its window; no second
+    // Tessel takes the devices.
+    const Finished gui = runToEnd(home, {});
+    EXPECT_EQ(gui.exitCode, 0);
+    ASSERT_TRUE(service.waitFor("window shown")) << service.output.toStdString();
+    EXPECT_TRUE(service.output.contains("device pages built: 2")) << service.output.toStdString();
+    EXPECT_EQ(devicesOnTheBus(), 1);
+    EXPECT_EQ(service.stop(), 0) << service.output.toStdString();
+}
+
+#endif
 
 #endif
 
