@@ -104,7 +104,8 @@ TEST(CommandLine, LanguageMustBeInTheList)
 struct Home {
     QTemporaryDir dir;
     QString runtime, share;
-    QString simDir;  // the simulator's folder, when the test runs one
+    QString simDir;      // the simulator's folder, when the test runs one
+    QString busAddress;  // a session bus of the test's own, when it has one
 
     Home()
     {
@@ -129,6 +130,8 @@ struct Home {
         env.remove("TESSEL_SIM_DIR");
         if (!simDir.isEmpty())
             env.insert("TESSEL_SIM_DIR", simDir);
+        if (!busAddress.isEmpty())
+            env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
         env.remove("TESSEL_SCREENSHOT");
         if (display) {
             env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -240,10 +243,37 @@ TEST(TesselCommandLine, MinimizedStartsStayInTheTrayAndDoNotRaiseTheRunningOne)
 
 #ifdef TESSEL_DEVSIM
 
-// The connected devices as the running Tessel lists them on the session bus; -1 without answer.
-int devicesOnTheBus()
+// A session bus of the test's own, so no other Tessel (another test's) answers in its place.
+struct PrivateBus {
+    QProcess daemon;
+    QString address;
+    static constexpr char kName[] = "tessel-test-private-bus";
+
+    PrivateBus()
+    {
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (!daemon.waitForStarted(10000))
+            return;
+        while (!daemon.canReadLine() && daemon.waitForReadyRead(10000)) {
+        }
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        if (!address.isEmpty())
+            QDBusConnection::connectToBus(address, kName);
+    }
+    ~PrivateBus()
+    {
+        QDBusConnection::disconnectFromBus(kName);
+        daemon.terminate();
+        if (!daemon.waitForFinished(5000))
+            daemon.kill();
+    }
+    QDBusConnection bus() const { return QDBusConnection(kName); }
+};
+
+// The connected devices as the running Tessel lists them on `bus`; -1 without answer.
+int countDevicesOn(const QDBusConnection& bus)
 {
-    QDBusInterface tessel("org.tessel.Tessel", "/org/tessel/Tessel", "org.tessel.Tessel1");
+    QDBusInterface tessel("org.tessel.Tessel", "/org/tessel/Tessel", "org.tessel.Tessel1", bus);
     const QDBusMessage reply = tessel.call("ListDevices");
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return -1;
@@ -252,9 +282,12 @@ int devicesOnTheBus()
 
 TEST(TesselBackground, RunsTheDevicesWithoutWindowAndOpensItForALaterStart)
 {
-    if (!QDBusConnection::sessionBus().isConnected())
-        GTEST_SKIP() << "no session bus (run the tests under dbus-run-session)";
+    PrivateBus privateBus;
+    ASSERT_TRUE(privateBus.bus().isConnected()) << "dbus-daemon did not start";
+    const QDBusConnection bus = privateBus.bus();
+    auto devicesOnTheBus = [&bus] { return countDevicesOn(bus); };
     Home home;
+    home.busAddress = privateBus.address;
     testsupport::SimulatorProcess sim(home.dir.filePath("sim"));
     ASSERT_TRUE(sim.ready());
     ASSERT_TRUE(sim.Run({"plug", "mouse", "--route", "cable"}));
@@ -274,11 +307,11 @@ TEST(TesselBackground, RunsTheDevicesWithoutWindowAndOpensItForALaterStart)
         const QByteArray m = mouseSettings();
         return m.size() > 20 && m[16] == 4 && m[18] == 4 && uint8_t(m[20]) == 0xff;
     }, 20000)) << mouseSettings().toHex().toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([] { return devicesOnTheBus() == 1; }, 20000)) << devicesOnTheBus();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return devicesOnTheBus() == 1; }, 20000)) << devicesOnTheBus();
     ASSERT_TRUE(sim.Run({"plug", "pad"}));
-    EXPECT_TRUE(QTest::qWaitFor([] { return devicesOnTheBus() == 2; }, 20000)) << devicesOnTheBus();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return devicesOnTheBus() == 2; }, 20000)) << devicesOnTheBus();
     ASSERT_TRUE(sim.Run({"unplug", "pad"}));
-    EXPECT_TRUE(QTest::qWaitFor([] { return devicesOnTheBus() == 1; }, 20000)) << devicesOnTheBus();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return devicesOnTheBus() == 1; }, 20000)) << devicesOnTheBus();
     // Neither the devices nor another background start open the window or build a page.
     EXPECT_EQ(runToEnd(home, {"--background"}).exitCode, 0);
     service.output += service.process.readAll();
