@@ -160,9 +160,12 @@ void CMainWnd::InitWindow()
 {
     qCDebug(tesselDebug) << "InitWindow";
     const QIcon icon(ui::PaintManager::ResourceFile(QStringLiteral("images/logo.svg")));
-    setWindowIcon(icon);
-    // In the background there is no tray icon: the way back to the window is another start.
-    if (!app::CurrentStartOptions().background) {
+    // In the background there is no tray icon: the way back to the window is another start,
+    // and the window's icon is drawn when the window first shows.
+    if (app::CurrentStartOptions().background) {
+        connect(this, &CMainWnd::firstShown, this, [this, icon] { setWindowIcon(icon); });
+    } else {
+        setWindowIcon(icon);
         m_tray = new ui::TrayIcon(this);
         m_tray->Create(this, icon, QString::fromLatin1(app::msg::kInstance), app::pm::kTrayCallback);
     }
@@ -550,8 +553,11 @@ void CMainWnd::OnTimer(int id)
     switch (id) {
     case app::pm::kTimerDpiSetup:
         PM().KillTimer(this, id);
-        SetupDpi();
-        update();
+        // In the background the window is laid out when it is first shown.
+        if (!app::CurrentStartOptions().background || m_firstShowSent) {
+            SetupDpi();
+            update();
+        }
         RegisterWithRecorder();
         break;
     case app::pm::kTimerAudioFrames:
@@ -830,6 +836,8 @@ void CMainWnd::RestoreAndBringForward()
     if (m_shutDown)
         return;
     BuildDevicePages();
+    if (!m_firstShowSent && app::CurrentStartOptions().background)
+        SetupDpi();
     UpdateNoDeviceLink();
     SetSuppressStatus(0);
     if (isMinimized())
