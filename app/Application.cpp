@@ -214,10 +214,7 @@ bool SetUpSkin(const QString& skinFolder)
     ui::PaintManager::SetResourcePath(skinFolder);
     const bool indexed = SkinResources::Instance().Load(skinFolder);
     g_styleDpi = 0;
-    // In the background nothing is drawn: the style sheet, and the skin's pictures it names,
-    // wait for the window's first showing (its DPI set-up applies the sheet).
-    if (!CurrentStartOptions().background)
-        ApplyStyleSheet(96);
+    ApplyStyleSheet(96);
     return indexed;
 }
 
