@@ -1,10 +1,7 @@
 #include "app/CommandLine.h"
 
-#include <QDBusConnection>
-#include <QDBusInterface>
-#include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QFile>
@@ -14,7 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#ifdef TESSEL_DEVSIM
+#if defined(TESSEL_DEVSIM) && defined(TESSEL_CTL)
 #include "tests/support/SimulatorProcess.h"
 #endif
 
@@ -241,13 +238,12 @@ TEST(TesselCommandLine, MinimizedStartsStayInTheTrayAndDoNotRaiseTheRunningOne)
     EXPECT_EQ(first.stop(), 0) << first.output.toStdString();
 }
 
-#ifdef TESSEL_DEVSIM
+#if defined(TESSEL_DEVSIM) && defined(TESSEL_CTL)
 
 // A session bus of the test's own, so no other Tessel (another test's) answers in its place.
 struct PrivateBus {
     QProcess daemon;
     QString address;
-    static constexpr char kName[] = "tessel-test-private-bus";
 
     PrivateBus()
     {
@@ -257,35 +253,35 @@ struct PrivateBus {
         while (!daemon.canReadLine() && daemon.waitForReadyRead(10000)) {
         }
         address = QString::fromUtf8(daemon.readLine()).trimmed();
-        if (!address.isEmpty())
-            QDBusConnection::connectToBus(address, kName);
     }
     ~PrivateBus()
     {
-        QDBusConnection::disconnectFromBus(kName);
         daemon.terminate();
         if (!daemon.waitForFinished(5000))
             daemon.kill();
     }
-    QDBusConnection bus() const { return QDBusConnection(kName); }
 };
 
-// The connected devices as the running Tessel lists them on `bus`; -1 without answer.
-int countDevicesOn(const QDBusConnection& bus)
+// The connected devices as the running Tessel lists them to `tesselctl devices` on the bus at
+// `address`; -1 without answer.
+int countDevicesOn(const QString& address)
 {
-    QDBusInterface tessel("org.tessel.Tessel", "/org/tessel/Tessel", "org.tessel.Tessel1", bus);
-    const QDBusMessage reply = tessel.call("ListDevices");
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    QProcess ctl;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    ctl.setProcessEnvironment(env);
+    ctl.start(TESSEL_CTL, {"devices", "--json"});
+    if (!ctl.waitForFinished(10000) || ctl.exitStatus() != QProcess::NormalExit || ctl.exitCode() != 0)
         return -1;
-    return int(qdbus_cast<QList<QVariantMap>>(reply.arguments().first()).size());
+    const QJsonDocument doc = QJsonDocument::fromJson(ctl.readAllStandardOutput());
+    return doc.isArray() ? int(doc.array().size()) : -1;
 }
 
 TEST(TesselBackground, RunsTheDevicesWithoutWindowAndOpensItForALaterStart)
 {
     PrivateBus privateBus;
-    ASSERT_TRUE(privateBus.bus().isConnected()) << "dbus-daemon did not start";
-    const QDBusConnection bus = privateBus.bus();
-    auto devicesOnTheBus = [&bus] { return countDevicesOn(bus); };
+    ASSERT_FALSE(privateBus.address.isEmpty()) << "dbus-daemon did not start";
+    auto devicesOnTheBus = [&privateBus] { return countDevicesOn(privateBus.address); };
     Home home;
     home.busAddress = privateBus.address;
     testsupport::SimulatorProcess sim(home.dir.filePath("sim"));
