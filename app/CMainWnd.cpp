@@ -1182,7 +1182,12 @@ void CMainWnd::changeEvent(QEvent* event)
         UpdateMaxRestoreButtons();
         // Restored by the desktop (a minimised window of a start in the tray without a tray).
         if (isVisible() && !isMinimized() && m_devices && m_devices->PagesPending() > 0)
-            QTimer::singleShot(0, this, [this] { BuildDevicePages(); });
+            QTimer::singleShot(0, this, [this] {
+                // Still shown once the state settled (a platform may pass through "normal" on
+                // its way to minimised).
+                if (isVisible() && !isMinimized())
+                    BuildDevicePages();
+            });
     }
     WindowImplBase::changeEvent(event);
 }
