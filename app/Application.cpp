@@ -135,9 +135,10 @@ int runWithFonts(std::array<PrivateFontLoader, 4>& fonts)
 
     SingleInstance instance;
     if (!instance.Acquire()) {
-        // Another Tessel runs: it restores and raises its window; this one ends. A start in
-        // the tray (the session's autostart) leaves the running one's window as it is.
-        if (!CurrentStartOptions().minimized)
+        // Another Tessel runs: it restores and raises its window (also one running in the
+        // background, which opens its window for it); this one ends. A start in the tray or in
+        // the background (the session's autostart, a service) leaves the running one as it is.
+        if (!StartsWithoutWindow())
             instance.Notify(msg::kInstance, 0, 1);
         return 0;
     }
@@ -345,6 +346,13 @@ int Run(int argc, char** argv)
 
     // Without any display Qt would abort while starting; a start that cannot happen ends with
     // 0 like every other failed start, and says how to run without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && parsed.options.background) {
+        // A service started before the desktop's display is known still looks after the
+        // devices; only its window cannot open (a later start says so on the running one).
+        std::fprintf(stderr, "No display found: Tessel runs in the background without being able to open its window.\n");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         std::fprintf(stderr, "No display found; QT_QPA_PLATFORM=offscreen runs Tessel without one.\n");

@@ -165,9 +165,15 @@ void CMainWnd::InitWindow()
 {
     qCDebug(tesselDebug) << "InitWindow";
     const QIcon icon(ui::PaintManager::ResourceFile(QStringLiteral("images/logo.svg")));
-    setWindowIcon(icon);
-    m_tray = new ui::TrayIcon(this);
-    m_tray->Create(this, icon, QString::fromLatin1(app::msg::kInstance), app::pm::kTrayCallback);
+    // In the background there is no tray icon: the way back to the window is another start,
+    // and the window's icon is drawn when the window first shows.
+    if (app::CurrentStartOptions().background) {
+        connect(this, &CMainWnd::firstShown, this, [this, icon] { setWindowIcon(icon); });
+    } else {
+        setWindowIcon(icon);
+        m_tray = new ui::TrayIcon(this);
+        m_tray->Create(this, icon, QString::fromLatin1(app::msg::kInstance), app::pm::kTrayCallback);
+    }
 
     // The window's size is the DPI set-up's (or the user's) choice, never the contents': a page
     // that asks for a few pixels more for a moment (a lighting mode's rows) must not grow it for
@@ -220,9 +226,16 @@ void CMainWnd::OnWindowInit()
     }
     m_devices = std::make_unique<app::DeviceHub>(*this, PM());
     // Other programs change the devices through their pages, as the user does.
-    m_dbus->SetDeviceControl(new app::DeviceControl([this] {
+    auto* control = new app::DeviceControl([this] {
         return m_devices ? m_devices->ConnectedObjects() : app::DeviceControl::Entries{};
-    }, this));
+    }, this);
+    control->SetPageBuilder([this] {
+        if (m_devices && m_devices->PagesPending() > 0)
+            m_devices->BuildPages();
+    });
+    m_dbus->SetDeviceControl(control);
+    // A start without the window builds no device page until the window is first wanted.
+    m_devices->SetPagesDeferred(app::StartsWithoutWindow());
     m_battery = new app::BatteryNotices(this);
     m_battery->SetThresholds(m_store.ReadInt(QLatin1String(app::kBatteryLowKey)).value_or(app::BatteryWatch::kDefaultLow),
                              m_store.ReadInt(QLatin1String(app::kBatteryCriticalKey)).value_or(app::BatteryWatch::kDefaultCritical));
@@ -563,8 +576,11 @@ void CMainWnd::OnTimer(int id)
     switch (id) {
     case app::pm::kTimerDpiSetup:
         PM().KillTimer(this, id);
-        SetupDpi();
-        update();
+        // In the background the window is laid out when it is first shown.
+        if (!app::CurrentStartOptions().background || m_firstShowSent) {
+            SetupDpi();
+            update();
+        }
         RegisterWithRecorder();
         break;
     case app::pm::kTimerAudioFrames:
@@ -614,6 +630,11 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
             << QStringLiteral("软件标示 %1，%2d%3d").arg(msg).arg(wParam, 0, 16).arg(lParam, 0, 16);
         // A start in the tray: the first scan's own post (0, 0) leaves the window closed until
         // the user opens it from the tray or another start asks for it.
+        if (wParam == 0 && lParam == 0 && !m_firstShowSent && app::CurrentStartOptions().background) {
+            qCDebug(tesselDebug) << "running in the background";
+            bHandled = true;
+            return 0;
+        }
         if (wParam == 0 && lParam == 0 && !m_firstShowSent && app::CurrentStartOptions().minimized) {
             qCDebug(tesselDebug) << "started in the tray";
             if (!HasTray())
@@ -698,7 +719,8 @@ intptr_t CMainWnd::HandleCustomMessage(uint32_t msg, intptr_t wParam, intptr_t l
         UpdateSyncDevices();
         if (m_sdk)
             m_sdk->DevicesChanged();
-        RestoreAndBringForward();
+        if (!KeepsWindowClosed())
+            RestoreAndBringForward();
         return attached ? 1 : 0;
     }
     case app::pm::kInterfaceLost:
@@ -816,10 +838,29 @@ void CMainWnd::UpdateMaxRestoreButtons()
         restore->setVisible(maximized);
 }
 
+bool CMainWnd::KeepsWindowClosed() const
+{
+    // A device that comes or goes never opens the window of a Tessel in the background, nor
+    // that of a start in the tray before the user first opened it.
+    const app::StartOptions& options = app::CurrentStartOptions();
+    return options.background || (options.minimized && !m_firstShowSent);
+}
+
+void CMainWnd::BuildDevicePages()
+{
+    if (m_devices && m_devices->PagesPending() > 0)
+        m_devices->BuildPages();
+    else if (m_devices)
+        m_devices->SetPagesDeferred(false);
+}
+
 void CMainWnd::RestoreAndBringForward()
 {
     if (m_shutDown)
         return;
+    BuildDevicePages();
+    if (!m_firstShowSent && app::CurrentStartOptions().background)
+        SetupDpi();
     UpdateNoDeviceLink();
     SetSuppressStatus(0);
     if (isMinimized())
@@ -830,6 +871,7 @@ void CMainWnd::RestoreAndBringForward()
     activateWindow();
     if (!m_firstShowSent) {
         m_firstShowSent = true;
+        qCDebug(tesselDebug) << "window shown";
         emit firstShown();
     }
 }
@@ -840,6 +882,7 @@ void CMainWnd::ToggleFromTray()
     UpdateNoDeviceLink();
     CloseSubWindows();
     if (!shown) {
+        BuildDevicePages();
         show();
         SetupDpi();
         RestoreAndBringForward();
@@ -859,8 +902,9 @@ void CMainWnd::HideToTray()
 {
     CloseSubWindows();
     SetSuppressStatus(1);
-    // Without a tray there would be no way back to a hidden window: minimise instead.
-    if (HasTray())
+    // Without a tray there would be no way back to a hidden window: minimise instead. In the
+    // background the window closes: the next start opens it again.
+    if (HasTray() || app::CurrentStartOptions().background)
         hide();
     else
         showMinimized();
@@ -1165,8 +1209,17 @@ void CMainWnd::closeEvent(QCloseEvent* event)
 
 void CMainWnd::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
         UpdateMaxRestoreButtons();
+        // Restored by the desktop (a minimised window of a start in the tray without a tray).
+        if (isVisible() && !isMinimized() && m_devices && m_devices->PagesPending() > 0)
+            QTimer::singleShot(0, this, [this] {
+                // Still shown once the state settled (a platform may pass through "normal" on
+                // its way to minimised).
+                if (isVisible() && !isMinimized())
+                    BuildDevicePages();
+            });
+    }
     WindowImplBase::changeEvent(event);
 }
 

@@ -184,6 +184,11 @@ private:
     void OnDeviceStateChanged();
     void UpdateNoDeviceLink();
     void UpdateMaxRestoreButtons();
+    // The device pages that a start without the window left unbuilt, built now (before the
+    // window shows, so it never shows a page filling in).
+    void BuildDevicePages();
+    // Whether a device that comes or goes leaves the window closed.
+    bool KeepsWindowClosed() const;
     void SetLightingControl(bool on);
     void HideToTray();
     void CloseSubWindows();

@@ -33,6 +33,7 @@ const std::vector<OptionRow>& OptionTable()
         {{"h", "help"}, "", "show this help and exit"},
         {{"V", "version"}, "", "show the version and exit"},
         {{"minimized", "hidden"}, "", "start in the tray without opening the window"},
+        {{"background"}, "", "run as a service, with no window nor tray icon until a\n                             later start of tessel opens the window"},
         {{"lang"}, "code", "use this language for this session only (en_US, zh_CN, en, ...)"},
         {{"data-dir"}, "folder", "read skin, DefaultData and Font from this folder"},
     };
@@ -121,7 +122,7 @@ QString UsageText()
         "\n"
         "Configures the keyboards, mice, mouse pads and headsets Tessel supports. Only one Tessel\n"
         "runs per user; a second start brings the running one's window to the front (not with\n"
-        "--minimized) and exits.\n"
+        "--minimized or --background) and exits.\n"
         "\n"
         "Options:\n");
     for (const OptionRow& row : OptionTable()) {
@@ -186,6 +187,7 @@ CommandLineResult ParseCommandLine(const QStringList& arguments)
 
     StartOptions& options = result.options;
     options.minimized = parser.isSet(QStringLiteral("minimized"));
+    options.background = parser.isSet(QStringLiteral("background"));
     if (parser.isSet(QStringLiteral("data-dir"))) {
         options.dataDir = parser.value(QStringLiteral("data-dir"));
         if (!QFileInfo(options.dataDir).isDir())
@@ -221,6 +223,11 @@ const StartOptions& CurrentStartOptions()
 void SetCurrentStartOptions(const StartOptions& options)
 {
     g_current = options;
+}
+
+bool StartsWithoutWindow()
+{
+    return g_current.minimized || g_current.background;
 }
 
 int SessionLanguageIndex(const QStringList& languageNames)

@@ -9,6 +9,7 @@ namespace app {
 // CommandLine.cpp, in one table, so a new option is one row there and one member here.
 struct StartOptions {
     bool minimized = false;  // --minimized / --hidden: start in the tray, the window stays closed
+    bool background = false; // --background: no window and no tray icon until a later start asks
     QString language;        // --lang: a "Language_name" of Language.config, for this session only
     QString dataDir;         // --data-dir: the data folder (skin, DefaultData, Font)
 };
@@ -37,6 +38,9 @@ QString UsageText();
 // The options of the running process, as Run() read them.
 const StartOptions& CurrentStartOptions();
 void SetCurrentStartOptions(const StartOptions& options);
+
+// True for a start that opens no window by itself (--minimized, --background).
+bool StartsWithoutWindow();
 
 // The language list index the --lang of this start selects, or -1 when none was given. The
 // caller shows it without storing it as the user's choice.

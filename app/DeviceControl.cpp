@@ -126,6 +126,10 @@ QString DeviceControl::IdOf(const CVantikUSBDevice* device)
 CVantikUSBDevice* DeviceControl::Find(const QString& id, const std::function<bool(CVantikUSBDevice&)>& fits,
                                       const QString& what, Result& failed, QString* resolvedId)
 {
+    if (m_buildPages) {
+        m_buildPages();
+        DevicesChanged();
+    }
     const Entries entries = m_devices ? m_devices() : Entries{};
     if (!id.isEmpty()) {
         for (const auto& [c, d] : entries) {

@@ -50,6 +50,9 @@ public:
     using Entries = std::vector<std::pair<ConnectedDevice, CVantikUSBDevice*>>;
 
     explicit DeviceControl(std::function<Entries()> devices, QObject* parent = nullptr);
+    // Every call works through the device's page: a start without the window builds pages only
+    // when first wanted, so a call asks for them to be built before it looks a device up.
+    void SetPageBuilder(std::function<void()> buildPages) { m_buildPages = std::move(buildPages); }
 
     // --- Reads (answered at once) ---
     // The profile names and the selected one: {"profiles": as, "current": s}.
@@ -105,6 +108,7 @@ private:
     static CDeviceProfileUI* ProfilePanel(CVantikUSBDevice& device);
 
     std::function<Entries()> m_devices;
+    std::function<void()> m_buildPages;
     QSet<CDeviceProfileUI*> m_watched;
 };
 

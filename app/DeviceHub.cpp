@@ -4,6 +4,7 @@
 #include "devices/CVantikUSBDevice.h"
 #include "hid/DebugLog.h"
 #include "ui/Builder.h"
+#include "ui/ControlFactory.h"
 #include "ui/CDeviceOptionUI.h"
 #include "ui/CMpDevicePowerUI.h"
 #include "ui/Language.h"
@@ -121,7 +122,9 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     ui::Builder builder(&m_window);
     auto* power = qobject_cast<ui::CMpDevicePowerUI*>(builder.Create(QLatin1String(kPowerPanelLayout), nullptr));
     auto* tab = qobject_cast<ui::CDeviceOptionUI*>(builder.Create(QLatin1String(kTabLayout), nullptr));
-    auto* device = qobject_cast<CVantikUSBDevice*>(builder.Create(QLatin1String(o.pageFile), nullptr));
+    const bool deferPage = m_pagesDeferred;
+    auto* device = deferPage ? CreatePageObject(QLatin1String(o.pageFile))
+                             : qobject_cast<CVantikUSBDevice*>(builder.Create(QLatin1String(o.pageFile), nullptr));
     if (!power || !tab || !device) {
         qCDebug(tesselDebug) << "device page could not be built for" << o.kindName;
         delete power;
@@ -186,7 +189,58 @@ CVantikUSBDevice* DeviceHub::CreateDevice(int row, uint16_t variant)
     ui::Language::instance().Apply(tab);
     ui::Language::instance().Apply(device);
     device->Start();
+    if (deferPage)
+        m_pendingPages.emplace_back(device, QLatin1String(o.pageFile));
     return device;
+}
+
+CVantikUSBDevice* DeviceHub::CreatePageObject(const QString& pageFile)
+{
+    // The object of the page's top-level class, made as the builder would make it, with none
+    // of the page's controls.
+    const QString className = ui::Builder::TopLevelClass(pageFile);
+    if (className.isEmpty())
+        return nullptr;
+    QWidget* made = m_window.CreateControl(className);
+    if (!made)
+        made = ui::ControlFactory::instance().Create(className, nullptr);
+    auto* device = qobject_cast<CVantikUSBDevice*>(made);
+    if (!device)
+        delete made;
+    return device;
+}
+
+int DeviceHub::BuildPages()
+{
+    m_pagesDeferred = false;
+    int built = 0;
+    for (auto& [device, pageFile] : std::exchange(m_pendingPages, {})) {
+        // Built while hidden: the controls a page makes show with it, whether or not a layout
+        // holds them.
+        const bool shown = !device->isHidden();
+        device->hide();
+        ui::Builder builder(&m_window);
+        if (!builder.BuildInto(pageFile, device)) {
+            qCDebug(tesselDebug) << "device page could not be built for" << device->FolderName();
+        } else {
+            m_pm.Wire(device);
+            ui::Language::instance().Apply(device);
+            device->StartPage();
+            ++built;
+        }
+        device->setVisible(shown);
+    }
+    if (built > 0) {
+        qCDebug(tesselDebug) << "device pages built:" << built;
+        UpdateSameLightingAvailability();
+        ui::FitStackToCurrentPage(m_pm.Find<QStackedWidget>(QStringLiteral("device_switch")));
+    }
+    return built;
+}
+
+int DeviceHub::PagesPending() const
+{
+    return int(m_pendingPages.size());
 }
 
 InterfaceEntry DeviceHub::DeviceIdentity(const InterfaceEntry& e) const

@@ -88,8 +88,23 @@ public:
     // Stops every device's threads and closes its channels (at exit).
     void DetachAll();
 
+    // --- Pages built when first wanted ---
+    // With `deferred` (a start in the tray or in the background), a new device's object is
+    // made without the controls of its page: it connects, loads and applies its profile and
+    // runs its lighting as usual, and its page is built by BuildPages when the window is
+    // about to be shown. Its tab and power panel are built at once.
+    void SetPagesDeferred(bool deferred) { m_pagesDeferred = deferred; }
+    // Builds the pages of the devices made without them and shows each device's state in its
+    // page; from then on every new device gets its page at once. Returns how many pages it built.
+    int BuildPages();
+    // Devices whose pages are not built yet.
+    int PagesPending() const;
+
 private:
     CVantikUSBDevice* CreateDevice(int row, uint16_t variant);
+    // A device object of `pageFile`'s top-level class without the page's controls; null when
+    // the file or its class is not known.
+    CVantikUSBDevice* CreatePageObject(const QString& pageFile);
     // The identity under which a device stores entry e: the command entry of the cable route.
     hid::InterfaceEntry DeviceIdentity(const hid::InterfaceEntry& e) const;
     CVantikUSBDevice* FindDevice(const hid::InterfaceEntry& identity) const;
@@ -110,6 +125,9 @@ private:
     std::vector<ui::CDeviceOptionUI*> m_tabs;
     std::vector<int> m_tabOptions;  // the DeviceOptionRows() row of each tab
     std::function<void()> m_stateHandler;
+    bool m_pagesDeferred = false;
+    // The devices made without their page's controls, with their page files.
+    std::vector<std::pair<CVantikUSBDevice*, QString>> m_pendingPages;
 };
 
 }  // namespace app

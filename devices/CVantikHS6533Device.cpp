@@ -118,7 +118,11 @@ void CVantikHS6533Device::BindPanelControls()
         HandlePanelNotify(msg);
         break;
     }
-    StartAudio();
+    // The library starts once; a page built later shows what it already found.
+    if (m_audioReady)
+        ShowAudioPanels();
+    else
+        StartAudio();
 }
 
 void CVantikHS6533Device::RefreshPanel()

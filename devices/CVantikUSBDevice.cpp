@@ -92,6 +92,15 @@ void CVantikUSBDevice::Start()
     AttachPanels();
 }
 
+void CVantikUSBDevice::StartPage()
+{
+    m_functionSwitch = nullptr;
+    m_keyFunctionSwitch = nullptr;
+    BindPanelControls();
+    AttachPanels();
+    RefreshPanel();
+}
+
 // --- Editor panels ---
 
 void CVantikUSBDevice::AttachPanels()

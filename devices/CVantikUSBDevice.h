@@ -93,6 +93,9 @@ public:
     void Setup(const DeviceSetup& setup);
     // Binds the panel's controls once the page is built.
     void Start();
+    // The page's controls were built after Start (the device ran without them until the
+    // window was first wanted): binds them and shows the device's present state in them.
+    void StartPage();
 
     // --- The device classes' operations (the base behaviour unless a class replaces it) ---
     virtual void BindPanelControls();

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QXmlStreamReader>
 #include <utility>
 
 #include "ui/UiLog.h"
@@ -87,8 +88,42 @@ QWidget* Builder::CreateFromFile(const QString& path, QWidget* parent)
     return root;
 }
 
+bool Builder::BuildInto(const QString& relativeUiFile, QWidget* root)
+{
+    if (!root || relativeUiFile.isEmpty())
+        return false;
+    m_root = root;
+    QWidget* built = Create(relativeUiFile, nullptr);
+    const bool taken = !m_root;
+    m_root.clear();
+    return built == root && taken;
+}
+
+QString Builder::TopLevelClass(const QString& relativeUiFile)
+{
+    QFile file(PaintManager::ResourceFile(relativeUiFile));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QXmlStreamReader xml(&file);
+    while (xml.readNextStartElement()) {
+        if (xml.name() == QLatin1String("widget"))
+            return xml.attributes().value(QLatin1String("class")).toString();
+        if (xml.name() != QLatin1String("ui"))
+            xml.skipCurrentElement();
+    }
+    return {};
+}
+
 QWidget* Builder::createWidget(const QString& className, QWidget* parent, const QString& name)
 {
+    if (m_root && !parent) {
+        // BuildInto's object stands for the file's top level; it stays where it is.
+        QWidget* root = m_root;
+        m_root.clear();
+        root->setObjectName(name);
+        m_built.append(root);
+        return root;
+    }
     QWidget* w = m_callback ? m_callback->CreateControl(className) : nullptr;
     if (!w)
         w = ControlFactory::instance().Create(className, parent);

@@ -31,6 +31,15 @@ public:
     QWidget* Create(const QString& relativeUiFile, QWidget* parent);
     // The same from an absolute path (tests, files outside the skin folder).
     QWidget* CreateFromFile(const QString& path, QWidget* parent);
+    // Builds the file's tree into `root`, an object of the file's top-level class made
+    // earlier (a page whose object had to exist before its controls were wanted): the file's
+    // properties, children and layout go to `root`, which keeps its parent. The caller made
+    // `root` from the file's top-level class (TopLevelClass). False when the file is missing or
+    // unreadable.
+    bool BuildInto(const QString& relativeUiFile, QWidget* root);
+    // The class name of the top-level widget of a .ui file of the skin folder (empty when the
+    // file cannot be read), without building anything.
+    static QString TopLevelClass(const QString& relativeUiFile);
 
     QWidget* createWidget(const QString& className, QWidget* parent = nullptr,
                           const QString& name = QString()) override;
@@ -40,6 +49,8 @@ private:
     Builder(std::unique_ptr<DesignerPluginsHidden> hidden, WindowImplBase* callback);
 
     WindowImplBase* m_callback;
+    // The object BuildInto hands the loader as the file's top-level widget.
+    QPointer<QWidget> m_root;
     // Every control made from the file being loaded: their texts are the skin's text ids.
     QList<QPointer<QWidget>> m_built;
 };

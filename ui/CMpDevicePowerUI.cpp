@@ -29,7 +29,10 @@ void ShowPicture(QLabel* label, const QString& png)
     const QString svg = file.left(file.lastIndexOf(QLatin1Char('.'))) + QLatin1String(".svg");
     if (QFileInfo::exists(svg))
         file = svg;
-    label->setStyleSheet(QStringLiteral("QLabel#%1 { image: url(\"%2\"); }").arg(label->objectName(), file));
+    // Setting the same sheet again would re-read and re-render the picture at every status read.
+    const QString sheet = QStringLiteral("QLabel#%1 { image: url(\"%2\"); }").arg(label->objectName(), file);
+    if (label->styleSheet() != sheet)
+        label->setStyleSheet(sheet);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Start-up of Tessel in the tray (--minimized) against a start with its window shown, each
-# under its own Xvfb and D-Bus session with the simulator's four devices: the time to the first
-# scan's decision (tray or window) and the memory (RSS and PSS from smaps_rollup) once the
-# devices are listed and the process has settled; plus the `tessel --version` time. Prints
-# figures; asserts nothing. Usage: tests/bench/start_memory.sh [bin folder] [runs]
+# Start-up of Tessel in the tray (--minimized) and in the background (--background) against a
+# start with its window shown, each under its own Xvfb and D-Bus session with the simulator's
+# four devices: the time to the first scan's decision (tray, background or window), the memory
+# (RSS and PSS from smaps_rollup) once the devices are listed and the process has settled, and
+# the CPU it uses over the next IDLE_SECONDS (default 10) seconds in its default effects; plus
+# the `tessel --version` time. Prints figures; asserts nothing.
+# Usage: tests/bench/start_memory.sh [bin folder] [runs]
 set -euo pipefail
 bin=$(cd "${1:-build/default/bin}" && pwd)
 runs=${2:-3}
@@ -19,7 +21,10 @@ for _ in $(seq 100); do [ -S "$sim_dir/control" ] && break; sleep 0.1; done
 "$bin/tessel-devsim" --dir "$sim_dir" plug headset >/dev/null
 export TESSEL_SIM_DIR=$sim_dir BIN=$bin
 
-# One start: prints "<ms to decision> <rss KiB> <pss KiB>".
+idle_seconds=${IDLE_SECONDS:-10}
+export IDLE_SECONDS=$idle_seconds
+
+# One start: prints "<ms to decision> <rss KiB> <pss KiB> <cpu % of one core>".
 measure() {
   local home
   home=$(mktemp -d)
@@ -40,7 +45,13 @@ measure() {
     rss=$(awk "/^Rss:/ {print \$2}" /proc/$pid/smaps_rollup)
     pss=$(awk "/^Pss:/ {print \$2}" /proc/$pid/smaps_rollup)
     [ -n "$rss" ] || { echo "Tessel ended early:" >&2; tail -n 20 "$LOG" >&2; }
-    echo "$decided $rss $pss"
+    # utime + stime (fields 14 and 15 of /proc/PID/stat, after the command name) over the idle time.
+    ticks() { sed "s/.*) //" /proc/$pid/stat | awk "{print \$12 + \$13}"; }
+    c0=$(ticks); t1=$(date +%s%N)
+    sleep "$IDLE_SECONDS"
+    c1=$(ticks); t2=$(date +%s%N)
+    cpu=$(awk -v c="$((c1 - c0))" -v hz="$(getconf CLK_TCK)" -v ns="$((t2 - t1))" "BEGIN {printf \"%.2f\", 100 * c / hz / (ns / 1e9)}")
+    echo "$decided $rss $pss $cpu"
     kill -TERM $pid; wait $pid || true
   '
   rm -rf "$home"
@@ -49,20 +60,25 @@ measure() {
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 declare -A results
-for mode in minimized shown; do
+for mode in minimized background shown; do
   args=""
-  [ "$mode" = minimized ] && args="--minimized"
+  [ "$mode" = shown ] || args="--$mode"
   : >"$sim_dir/$mode.txt"
   for _ in $(seq "$runs"); do measure $args >>"$sim_dir/$mode.txt"; done
-  results[$mode.ms]=$(awk '{print $1}' "$sim_dir/$mode.txt" | median)
-  results[$mode.rss]=$(awk '{print $2}' "$sim_dir/$mode.txt" | median)
-  results[$mode.pss]=$(awk '{print $3}' "$sim_dir/$mode.txt" | median)
-  printf '%-9s start to %s: %s ms, RSS %s KiB, PSS %s KiB (median of %s)\n' "$mode" \
-    "$([ "$mode" = minimized ] && echo "tray" || echo "window")" "${results[$mode.ms]}" \
-    "${results[$mode.rss]}" "${results[$mode.pss]}" "$runs"
+  for field in ms:1 rss:2 pss:3 cpu:4; do
+    results[$mode.${field%:*}]=$(awk -v f="${field#*:}" '{print $f}' "$sim_dir/$mode.txt" | median)
+  done
+  case $mode in minimized) to=tray ;; background) to="background" ;; *) to=window ;; esac
+  printf '%-10s start to %s: %s ms, RSS %s KiB, PSS %s KiB, CPU %s %% of one core over %s s (median of %s)\n' \
+    "$mode" "$to" "${results[$mode.ms]}" "${results[$mode.rss]}" "${results[$mode.pss]}" \
+    "${results[$mode.cpu]}" "$idle_seconds" "$runs"
 done
-awk -v m="${results[minimized.pss]}" -v s="${results[shown.pss]}" \
-  'BEGIN {printf "minimized / shown PSS: %.2f (goal <= 0.50)\n", m / s}'
+for mode in minimized background; do
+  awk -v m="${results[$mode.pss]}" -v s="${results[shown.pss]}" -v r="${results[$mode.rss]}" -v sr="${results[shown.rss]}" \
+    -v name="$mode" -v goal="$([ "$mode" = minimized ] && echo "<= 0.50" || echo "< 0.50")" \
+    'BEGIN {printf "%s / shown: PSS %.2f, RSS %.2f (goal %s)\n", name, m / s, r / sr, goal}'
+done
+printf 'background idle CPU with four devices: %s %% of one core (goal < 0.2 %%)\n' "${results[background.cpu]}"
 
 best=""
 for _ in $(seq 20); do

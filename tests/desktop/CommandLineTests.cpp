@@ -1,12 +1,19 @@
 #include "app/CommandLine.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#if defined(TESSEL_DEVSIM) && defined(TESSEL_CTL)
+#include "tests/support/SimulatorProcess.h"
+#endif
 
 // The command line: parsed in-process for the table of cases, then the real program for what
 // only the process shows (no GUI, no lock, exit codes, who raises whom).
@@ -55,6 +62,9 @@ TEST(CommandLine, OptionsAndTheirOutcomes)
         EXPECT_EQ(r.options.language, QLatin1String(c.language)) << what;
         EXPECT_TRUE(r.output.contains(QString::fromUtf8(c.outputHas))) << what << "\n" << r.output.toStdString();
     }
+    const R background = app::ParseCommandLine({"tessel", "--background"});
+    EXPECT_TRUE(background.options.background && !background.options.minimized);
+    EXPECT_TRUE(app::ParseCommandLine({"tessel", "--help"}).output.contains("--background"));
     const R withFolder = app::ParseCommandLine({"tessel", "--data-dir", folder.path()});
     EXPECT_EQ(withFolder.action, R::Run);
     EXPECT_EQ(withFolder.options.dataDir, QFileInfo(folder.path()).absoluteFilePath());
@@ -91,6 +101,8 @@ TEST(CommandLine, LanguageMustBeInTheList)
 struct Home {
     QTemporaryDir dir;
     QString runtime, share;
+    QString simDir;      // the simulator's folder, when the test runs one
+    QString busAddress;  // a session bus of the test's own, when it has one
 
     Home()
     {
@@ -113,6 +125,10 @@ struct Home {
         env.insert("XDG_RUNTIME_DIR", runtime);
         env.remove("TESSEL_DATA_DIR");
         env.remove("TESSEL_SIM_DIR");
+        if (!simDir.isEmpty())
+            env.insert("TESSEL_SIM_DIR", simDir);
+        if (!busAddress.isEmpty())
+            env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
         env.remove("TESSEL_SCREENSHOT");
         if (display) {
             env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -221,6 +237,95 @@ TEST(TesselCommandLine, MinimizedStartsStayInTheTrayAndDoNotRaiseTheRunningOne)
     EXPECT_EQ(first.output.count(kRaised), 1) << first.output.toStdString();
     EXPECT_EQ(first.stop(), 0) << first.output.toStdString();
 }
+
+#if defined(TESSEL_DEVSIM) && defined(TESSEL_CTL)
+
+// A session bus of the test's own, so no other Tessel (another test's) answers in its place.
+struct PrivateBus {
+    QProcess daemon;
+    QString address;
+
+    PrivateBus()
+    {
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (!daemon.waitForStarted(10000))
+            return;
+        while (!daemon.canReadLine() && daemon.waitForReadyRead(10000)) {
+        }
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        daemon.terminate();
+        if (!daemon.waitForFinished(5000))
+            daemon.kill();
+    }
+};
+
+// The connected devices as the running Tessel lists them to `tesselctl devices` on the bus at
+// `address`; -1 without answer.
+int countDevicesOn(const QString& address)
+{
+    QProcess ctl;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    ctl.setProcessEnvironment(env);
+    ctl.start(TESSEL_CTL, {"devices", "--json"});
+    if (!ctl.waitForFinished(10000) || ctl.exitStatus() != QProcess::NormalExit || ctl.exitCode() != 0)
+        return -1;
+    const QJsonDocument doc = QJsonDocument::fromJson(ctl.readAllStandardOutput());
+    return doc.isArray() ? int(doc.array().size()) : -1;
+}
+
+TEST(TesselBackground, RunsTheDevicesWithoutWindowAndOpensItForALaterStart)
+{
+    PrivateBus privateBus;
+    ASSERT_FALSE(privateBus.address.isEmpty()) << "dbus-daemon did not start";
+    auto devicesOnTheBus = [&privateBus] { return countDevicesOn(privateBus.address); };
+    Home home;
+    home.busAddress = privateBus.address;
+    testsupport::SimulatorProcess sim(home.dir.filePath("sim"));
+    ASSERT_TRUE(sim.ready());
+    ASSERT_TRUE(sim.Run({"plug", "mouse", "--route", "cable"}));
+    // The mouse's first DPI stage moved away from what its profile says.
+    ASSERT_TRUE(sim.Run({"poke", "mouse", "settings", "16", "2000200000"}));
+    home.simDir = sim.dir();
+    Running service;
+    ASSERT_TRUE(service.start(home, {"--background", "--data-dir", home.share, "--lang", "en_US"}));
+    ASSERT_TRUE(service.waitFor("running in the background")) << service.output.toStdString();
+
+    // The profile reaches the device; the bus answers; a device plugged later is followed.
+    auto mouseSettings = [&] {
+        const auto out = sim.Call({"dump", "mouse", "settings"});
+        return out ? QByteArray::fromHex(QJsonDocument::fromJson(*out).object()["hex"].toString().toLatin1()) : QByteArray();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QByteArray m = mouseSettings();
+        return m.size() > 20 && m[16] == 4 && m[18] == 4 && uint8_t(m[20]) == 0xff;
+    }, 20000)) << mouseSettings().toHex().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return devicesOnTheBus() == 1; }, 20000)) << devicesOnTheBus();
+    ASSERT_TRUE(sim.Run({"plug", "pad"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return devicesOnTheBus() == 2; }, 20000)) << devicesOnTheBus();
+    ASSERT_TRUE(sim.Run({"unplug", "pad"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return devicesOnTheBus() == 1; }, 20000)) << devicesOnTheBus();
+    // Neither the devices nor another background start open the window or build a page.
+    EXPECT_EQ(runToEnd(home, {"--background"}).exitCode, 0);
+    service.output += service.process.readAll();
+    EXPECT_FALSE(service.output.contains(kRaised)) << service.output.toStdString();
+    EXPECT_FALSE(service.output.contains("device pages built")) << service.output.toStdString();
+    EXPECT_FALSE(service.output.contains("window shown")) << service.output.toStdString();
+
+    // The GUI started now: the running one builds the pages and shows its window; no second
+    // Tessel takes the devices.
+    const Finished gui = runToEnd(home, {});
+    EXPECT_EQ(gui.exitCode, 0);
+    ASSERT_TRUE(service.waitFor("window shown")) << service.output.toStdString();
+    EXPECT_TRUE(service.output.contains("device pages built: 2")) << service.output.toStdString();
+    EXPECT_EQ(devicesOnTheBus(), 1);
+    EXPECT_EQ(service.stop(), 0) << service.output.toStdString();
+}
+
+#endif
 
 #endif
 

@@ -27,7 +27,8 @@ for f in bin/tessel bin/tesselctl share/tessel/skin/res.xml share/tessel/Default
          share/icons/hicolor/48x48/apps/org.tessel.Tessel.png \
          share/icons/hicolor/128x128/apps/org.tessel.Tessel.png \
          share/icons/hicolor/256x256/apps/org.tessel.Tessel.png \
-         share/man/man1/tessel.1 share/man/man1/tesselctl.1 lib/udev/rules.d/70-tessel.rules; do
+         share/man/man1/tessel.1 share/man/man1/tesselctl.1 lib/udev/rules.d/70-tessel.rules \
+         lib/systemd/user/tessel.service; do
   [ -e "$usr/$f" ] || fail "not installed: $prefix/$f"
 done
 # The PNG icons are the size their folder says.
@@ -67,6 +68,11 @@ ids_meta=$(grep -o 'usb:v[0-9A-F]\{4\}p[0-9A-F]\{4\}d\*' "$usr/share/metainfo/or
 # D-Bus activation starts the installed program, in the tray.
 grep -qx "Exec=$prefix/bin/tessel --minimized" "$usr/share/dbus-1/services/org.tessel.Tessel.service" ||
   fail "D-Bus service file does not start $prefix/bin/tessel --minimized"
+
+# The systemd user unit runs the installed program in the background and waits for its bus name.
+unit=$usr/lib/systemd/user/tessel.service
+grep -qx "ExecStart=$prefix/bin/tessel --background" "$unit" || fail "tessel.service does not start $prefix/bin/tessel --background"
+grep -qx "BusName=org.tessel.Tessel" "$unit" || fail "tessel.service does not wait for org.tessel.Tessel"
 
 if command -v man >/dev/null; then
   for page in tessel tesselctl; do
