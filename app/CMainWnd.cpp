@@ -222,6 +222,9 @@ void CMainWnd::OnWindowInit()
     LoadAudioStyles();
     SendStyleColour();
     StartAudioWatchdog();
+    // The window takes its DPI now, while it is still hidden, so it is first shown at its size
+    // (the style sheet is already at that DPI); the timer checks again once the window is up.
+    SetupDpi();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
     PM().SetTimer(this, app::pm::kTimerAudioFrames, 100);
     m_initDone = true;
