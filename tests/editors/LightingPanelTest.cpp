@@ -550,6 +550,24 @@ TEST_F(LightingPanelTest, AnSdkClientDrivesThePadAndThePanelSaysWho)
     })) << "the pad's frames carry the client's colours";
     EXPECT_EQ(settingsWrites()["pad"], writesBefore["pad"]) << "nothing of the profile is written";
 
+    // A tool that sends the same colours again at its frame rate: the pad already shows them,
+    // so only the next change goes out (one 45-byte frame, one chunk).
+    auto frames = [&] { return sim->run({"state"})["devices"]["pad"]["counters"]["commands"]["0x12"].asInt(); };
+    const int framesBefore = frames();
+    for (int i = 0; i < 5; ++i)
+        send(sdk::packet::kUpdateLeds, leds);
+    for (uint32_t i = 0; i < ledCount; ++i) {
+        leds[6 + 4 * i] = 0;
+        leds[6 + 4 * i + 1] = 0xC8;  // green 200
+    }
+    send(sdk::packet::kUpdateLeds, leds);
+    const QByteArray green = QByteArray::fromHex("00c700");
+    ASSERT_TRUE(waitFor([&] {
+        const QByteArray frame = QByteArray::fromHex(QByteArray::fromStdString(sim->dumpHex("pad", "frame")));
+        return frame.left(3) == green && frame.mid(42, 3) == green;
+    }));
+    EXPECT_EQ(frames() - framesBefore, 1) << "repeated colours were sent again";
+
     client.disconnectFromHost();
     ASSERT_TRUE(waitFor([&] { return !notice()->isVisible(); }));
     EXPECT_TRUE(control<QWidget>(panel, "lighteffect_layout")->isEnabled());
