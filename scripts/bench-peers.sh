@@ -211,13 +211,13 @@ best() { for p in "${peers[@]}"; do echo "${res[$p,$1]}"; done | grep -v NA | so
 ratio() {  # NAME TESSEL_ROW COLUMN GOAL
   local b t; b=$(best "$3"); t=${res[$2,$3]:-NA}
   awk -v t="$t" -v b="$b" -v n="$1" -v g="$4" \
-    'BEGIN{ if (t=="NA" || t=="" || b=="" || b==0) printf "%-34s NA\n", n;
-            else printf "%-34s %.2fx the best peer (goal <= %sx) %s\n", n, t/b, g, (t/b <= g ? "met" : "NOT met") }'
+    'BEGIN{ if (t=="NA" || t=="" || b=="" || b==0) printf "%-36s NA\n", n;
+            else printf "%-36s %.2fx the best peer (goal <= %sx) %s\n", n, t/b, g, (t/b <= g ? "met" : "NOT met") }'
 }
 goal() {  # NAME VALUE GOAL
   awk -v v="$2" -v n="$1" -v g="$3" \
-    'BEGIN{ if (v=="NA" || v=="") printf "%-34s NA\n", n;
-            else printf "%-34s %.2f %% of one core (goal <= %s %%) %s\n", n, v, g, (v <= g ? "met" : "NOT met") }'
+    'BEGIN{ if (v=="NA" || v=="") printf "%-36s NA\n", n;
+            else printf "%-36s %.2f %% of one core (goal <= %s %%) %s\n", n, v, g, (v <= g ? "met" : "NOT met") }'
 }
 if [ ${#peers[@]} -gt 0 ]; then
   ratio "window, four devices" tessel-4dev 1 0.6
