@@ -36,6 +36,7 @@
 #include <QFont>
 #include <QPixmap>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -143,7 +144,7 @@ int runWithFonts(std::array<PrivateFontLoader, 4>& fonts)
         return 0;
     }
 
-    SetUpSkin(paths::dataFolder() + "/skin");
+    SetUpSkin(paths::dataFolder() + "/skin", StartupDpi());
     RegisterControlClasses();
 
     auto* window = new CMainWnd();
@@ -207,15 +208,21 @@ QPalette DarkPalette()
 
 }  // namespace
 
-bool SetUpSkin(const QString& skinFolder)
+bool SetUpSkin(const QString& skinFolder, int dpi)
 {
     if (qApp)
         QApplication::setPalette(DarkPalette());
     ui::PaintManager::SetResourcePath(skinFolder);
     const bool indexed = SkinResources::Instance().Load(skinFolder);
     g_styleDpi = 0;
-    ApplyStyleSheet(96);
+    ApplyStyleSheet(dpi);
     return indexed;
+}
+
+int StartupDpi()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? CMainWnd::ValidDpi(CMainWnd::ChooseDpi(screen->geometry().size()), "MAIN_WND DPI SET ERROR") : 96;
 }
 
 QString ScaleStyleSheet(const QString& sheet, int dpi)

@@ -9,9 +9,12 @@ namespace app {
 // event loop. Returns the exit code, 0 on every path. Arguments are ignored.
 int Run(int argc, char** argv);
 
-// Points the UI layer at `skinFolder`, loads its resource index and applies its style sheet.
-// False when "res.xml" is missing or broken (the windows then build no skin).
-bool SetUpSkin(const QString& skinFolder);
+// Points the UI layer at `skinFolder`, loads its resource index and applies its style sheet at
+// `dpi`. False when "res.xml" is missing or broken (the windows then build no skin).
+bool SetUpSkin(const QString& skinFolder, int dpi = 96);
+// The DPI the main window is going to choose on the primary screen, so that the style sheet
+// and the window are built at it once, not restyled and resized after they are shown.
+int StartupDpi();
 // Applies the skin's style sheet at `dpi` (every pixel length scaled by dpi / 96, as the
 // windows' layouts and fonts are). Re-applies only when the DPI changed; false without a sheet.
 bool ApplyStyleSheet(int dpi);

@@ -6,7 +6,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSocketNotifier>
+#include <cerrno>
 #include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace app {
@@ -63,44 +68,108 @@ bool AudioRecorder::Connect()
     if (IsConnected())
         return true;
     Drop();
-    m_socket = new QLocalSocket(this);
-    m_socket->connectToServer(QString::fromStdString(lightrecord::SocketPath()));
-    if (!m_socket->waitForConnected(kConnectWaitMs)) {
-        Drop();
+    const std::string path = lightrecord::SocketPath();
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
         return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        // A listener whose queue is full takes the connection a little later; wait a short while.
+        bool connected = false;
+        if (errno == EAGAIN || errno == EINPROGRESS) {
+            pollfd p = {fd, POLLOUT, 0};
+            int error = 0;
+            socklen_t size = sizeof error;
+            connected = ::poll(&p, 1, kConnectWaitMs) > 0 &&
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+        }
+        if (!connected) {
+            ::close(fd);
+            return false;
+        }
     }
+    m_fd = fd;
     m_parser = std::make_unique<lightrecord::StreamParser>(
         nullptr, [this](uint32_t type, const uint8_t* data, size_t kept, uint32_t size) { OnBlock(type, data, kept, size); },
         lightrecord::kSpectrumBufferBytes);
-    connect(m_socket, &QLocalSocket::readyRead, this, &AudioRecorder::OnReadyRead);
-    connect(m_socket, &QLocalSocket::disconnected, this, [this] { *m_registered = false; });
+    m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &AudioRecorder::OnReadyRead);
+    m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &AudioRecorder::OnWritable);
     return true;
 }
 
 void AudioRecorder::Drop()
 {
     *m_registered = false;
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
-        m_socket->deleteLater();
-        m_socket = nullptr;
+    if (m_fd >= 0) {
+        // The notifiers may be the ones whose signal is being delivered: switched off now,
+        // deleted once the event loop is back.
+        for (QSocketNotifier* n : {m_readNotifier, m_writeNotifier}) {
+            n->setEnabled(false);
+            n->disconnect(this);
+            n->deleteLater();
+        }
+        m_readNotifier = m_writeNotifier = nullptr;
+        ::close(m_fd);
+        m_fd = -1;
     }
+    m_pending.clear();
+    m_pendingSent = 0;
     m_parser.reset();
 }
 
 bool AudioRecorder::IsConnected() const
 {
-    return m_socket && m_socket->state() == QLocalSocket::ConnectedState;
+    return m_fd >= 0;
 }
 
 void AudioRecorder::Write(const std::vector<uint8_t>& record)
 {
-    if (!IsConnected() || m_socket->bytesToWrite() + qint64(record.size()) > kMaxUnsent)
+    if (!IsConnected() || qint64(m_pending.size() - m_pendingSent + record.size()) > kMaxUnsent)
         return;
-    m_socket->write(reinterpret_cast<const char*>(record.data()), qint64(record.size()));
+    if (m_pendingSent > 0) {
+        m_pending.erase(m_pending.begin(), m_pending.begin() + std::ptrdiff_t(m_pendingSent));
+        m_pendingSent = 0;
+    }
+    m_pending.insert(m_pending.end(), record.begin(), record.end());
     // Hand it to the kernel now; never wait for the capture program to read it.
-    m_socket->flush();
+    FlushPending();
+}
+
+void AudioRecorder::FlushPending()
+{
+    while (m_fd >= 0 && m_pendingSent < m_pending.size()) {
+        const ssize_t n = ::send(m_fd, m_pending.data() + m_pendingSent, m_pending.size() - m_pendingSent,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            m_writeNotifier->setEnabled(true);
+            return;
+        }
+        if (n <= 0) {
+            // The capture program has gone.
+            Drop();
+            return;
+        }
+        m_pendingSent += size_t(n);
+    }
+    if (m_fd < 0)
+        return;
+    m_pending.clear();
+    m_pendingSent = 0;
+    m_writeNotifier->setEnabled(false);
+}
+
+void AudioRecorder::OnWritable()
+{
+    FlushPending();
 }
 
 bool AudioRecorder::RegisterWithRecorder()
@@ -135,19 +204,27 @@ void AudioRecorder::SendStyleColour(int r, int g, int b)
 
 void AudioRecorder::OnReadyRead()
 {
-    if (!m_socket || !m_parser)
+    if (m_fd < 0 || !m_parser)
         return;
     char buf[8192];
-    for (;;) {
-        const qint64 n = m_socket->read(buf, sizeof buf);
-        if (n <= 0)
-            break;
+    // A bounded number of reads per wake-up; the notifier fires again while data is waiting.
+    for (int round = 0; round < 16; ++round) {
+        const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        if (n <= 0) {
+            // The capture program closed the connection (or it failed).
+            Drop();
+            return;
+        }
         if (!m_parser->Feed(reinterpret_cast<const uint8_t*>(buf), size_t(n))) {
             qCDebug(tesselDebug) << "capture program stream out of step; connection dropped";
             Drop();
             return;
         }
-        if (!m_socket)
+        if (m_fd < 0)
             return;  // a handler dropped the connection
     }
 }

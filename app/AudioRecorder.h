@@ -2,7 +2,6 @@
 
 #include "lightrecord/RecorderProtocol.h"
 
-#include <QLocalSocket>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -10,12 +9,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
+
+class QSocketNotifier;
 
 namespace app {
 
 // The application's side of the capture program: launching it, the connection to its socket,
 // the codes sent to it and the blocks it sends back. Lives on the UI thread; the watchdog thread
-// only reads IsRegisteredFlag().
+// only reads IsRegisteredFlag(). The connection is a plain Unix stream socket served by the
+// event loop (the program needs no network library for it).
 class AudioRecorder : public QObject {
     Q_OBJECT
 public:
@@ -55,10 +58,17 @@ private:
     bool Connect();
     void Write(const std::vector<uint8_t>& record);
     void OnReadyRead();
+    void OnWritable();
+    void FlushPending();
     void OnBlock(uint32_t type, const uint8_t* data, size_t kept, uint32_t size);
     void Drop();
 
-    QLocalSocket* m_socket = nullptr;
+    int m_fd = -1;
+    QSocketNotifier* m_readNotifier = nullptr;
+    QSocketNotifier* m_writeNotifier = nullptr;
+    // Records the kernel has not taken yet, from m_pendingSent on.
+    std::vector<uint8_t> m_pending;
+    size_t m_pendingSent = 0;
     std::unique_ptr<lightrecord::StreamParser> m_parser;
     SpectrumFn m_onSpectrum;
     ScreenColourFn m_onScreenColour;

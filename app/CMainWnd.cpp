@@ -245,13 +245,17 @@ void CMainWnd::OnWindowInit()
     hide();
     StartWorkerThreads();
     // Audio-reactive lighting: the capture program, the styles it gets, its watchdog; it is
-    // registered with at timer 1011 and its frames expire at timer 1067.
+    // registered with at timer 1011 and its frames expire at timer 1067, which runs only while
+    // frames are held (ProcessSpectrum starts it), so an idle Tessel is not woken ten times a
+    // second for nothing.
     StartRecorder();
     LoadAudioStyles();
     SendStyleColour();
     StartAudioWatchdog();
+    // The window takes its DPI now, while it is still hidden, so it is first shown at its size
+    // (the style sheet is already at that DPI); the timer checks again once the window is up.
+    SetupDpi();
     PM().SetTimer(this, app::pm::kTimerDpiSetup, 100);
-    PM().SetTimer(this, app::pm::kTimerAudioFrames, 100);
     m_initDone = true;
 
     // The monitor's size decides the DPI: follow a screen changing its size and a monitor added
@@ -587,6 +591,8 @@ void CMainWnd::OnTimer(int id)
         if (m_spectrum.ExpireFrames(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now().time_since_epoch()).count()))
             SendAudioLevels(true, true);
+        if (!m_spectrum.FramesPending())
+            PM().KillTimer(this, id);
         break;
     case app::pm::kTimerTrayMenu:
         PM().KillTimer(this, id);

@@ -98,6 +98,9 @@ void CMainWnd::ProcessSpectrum(const int32_t* values)
     if (r.stopRecorder)
         StopRecorder();
     SendAudioLevels(r.sendKeyboards, r.sendMouse);
+    // Frames held now expire when the sound stops; the timer that expires them runs meanwhile.
+    if (m_spectrum.FramesPending() && !PM().HasTimer(this, app::pm::kTimerAudioFrames))
+        PM().SetTimer(this, app::pm::kTimerAudioFrames, 100);
 }
 
 void CMainWnd::SendAudioLevels(bool keyboards, bool mouse)

@@ -101,7 +101,7 @@ bool SdkBridge::Start(const SdkServerConfig& config, QString* error)
 {
     sdk::SdkServer::Options o;
     o.port = config.port;
-    o.address = config.anyAddress ? QHostAddress(QHostAddress::Any) : QHostAddress(QHostAddress::LocalHost);
+    o.anyAddress = config.anyAddress;
     if (!m_server.Listen(o, error))
         return false;
     Refresh();

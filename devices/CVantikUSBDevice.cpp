@@ -829,10 +829,15 @@ void CVantikUSBDevice::SetExternalLightState(const LightState& state)
 void CVantikUSBDevice::SetExternalColours(const std::vector<LedColour>& leds)
 {
     const bool starting = !m_externalLighting.exchange(true);
-    m_directColours = true;
+    const bool wasDirect = m_directColours.exchange(true);
     {
         std::lock_guard lock(m_colourLock);
         const size_t n = std::min(leds.size(), m_leds.size());
+        // Lighting tools often send the same colours again at their frame rate: the device
+        // already shows them, so nothing new is pushed (a frame that failed is sent again by
+        // the push itself).
+        if (!starting && wasDirect && std::equal(leds.begin(), leds.begin() + std::ptrdiff_t(n), m_leds.begin()))
+            return;
         std::copy(leds.begin(), leds.begin() + std::ptrdiff_t(n), m_leds.begin());
         ++m_ledGeneration;
     }

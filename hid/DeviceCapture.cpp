@@ -19,17 +19,28 @@ void DeviceCapture::Run(const Event& exit)
         ScanOnce();
         if (m_listingFailed)
             break;
-        // A change wakes the next pass at once; without one the loop polls.
-        if (watching)
-            monitor.waitForChange(kPollMs);
-        else if (exit.wait(kPollMs))
-            break;
+        if (!watching) {
+            if (exit.wait(kPollMs))
+                break;
+            continue;
+        }
+        // A change wakes the next pass at once. Without one the loop still wakes every poll
+        // period, to see the exit event and a channel that saw its interface end, but lists
+        // and checks the interfaces again only every kWatchedScanMs (a missed event costs
+        // latency, never correctness), or every period while a candidate could not be opened
+        // (udev still granting access). An idle Tessel so does ten times less work here.
+        for (uint32_t waited = kPollMs;; waited += kPollMs) {
+            if (monitor.waitForChange(kPollMs) || m_retrySoon || waited >= kWatchedScanMs || exit.isSet() ||
+                PresentInterfaceGone())
+                break;
+        }
     }
     qCDebug(tesselDebug) << "抓取设备线程设定退出";
 }
 
 void DeviceCapture::ScanOnce()
 {
+    m_retrySoon = false;
     if (m_register.HasFreeEntry())
         RegisterNewInterfaces();
     CheckPresentInterfaces();
@@ -48,6 +59,7 @@ void DeviceCapture::RegisterNewInterfaces()
             failed.push_back(path);
     }
     lister.freeDeviceList();
+    m_retrySoon = !failed.empty();
     if (m_callbacks.accessDenied)
         ReportDenied(failed);
     if (!m_firstScanDone) {
@@ -145,6 +157,15 @@ void DeviceCapture::CheckPresentInterfaces()
         if (m_callbacks.lost)
             m_callbacks.lost(int(i));
     }
+}
+
+bool DeviceCapture::PresentInterfaceGone() const
+{
+    for (const std::string& path : m_register.PresentPaths()) {
+        if (!path.empty() && interfaceGoneReported(path))
+            return true;
+    }
+    return false;
 }
 
 bool DeviceCapture::InterfacePresent(const std::string& path)

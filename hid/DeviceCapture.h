@@ -32,6 +32,8 @@ public:
     };
 
     static constexpr uint32_t kPollMs = 100;
+    // With hot-plug events watched, the full listing runs at least this often without one.
+    static constexpr uint32_t kWatchedScanMs = 1000;
 
     DeviceCapture(InterfaceRegister& reg, Callbacks callbacks);
 
@@ -48,6 +50,8 @@ public:
 private:
     void RegisterNewInterfaces();
     void CheckPresentInterfaces();
+    // A channel of a present interface saw it end.
+    bool PresentInterfaceGone() const;
     // False when the candidate could not be used (not opened, or its channel did not open).
     bool ProbeCandidate(const std::string& path);
     void ReportDenied(const std::vector<std::string>& failedPaths);
@@ -56,6 +60,8 @@ private:
     Callbacks m_callbacks;
     bool m_firstScanDone = false;
     bool m_listingFailed = false;
+    // The last listing left a candidate it could not open: the next pass comes soon.
+    bool m_retrySoon = false;
     std::vector<DeviceAccess> m_deniedLastPass;
     std::vector<DeviceAccess> m_deniedReported;
 };

@@ -75,6 +75,12 @@ bool takeInterfaceGone(const std::string& path, const NodeIdentity& identity)
     return match;
 }
 
+bool interfaceGoneReported(const std::string& path)
+{
+    std::lock_guard lock(goneMutex());
+    return goneReports().count(path) != 0;
+}
+
 void forgetInterfaceGone(const std::string& path)
 {
     std::lock_guard lock(goneMutex());

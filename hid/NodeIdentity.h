@@ -38,6 +38,8 @@ bool isGoneError(int error);
 void reportInterfaceGone(const std::string& path, const NodeIdentity& identity);
 // True (and the report is taken) when a channel reported `path` with this identity gone.
 bool takeInterfaceGone(const std::string& path, const NodeIdentity& identity);
+// Whether a channel has reported `path` gone (the report is left for takeInterfaceGone).
+bool interfaceGoneReported(const std::string& path);
 // Forgets any report about `path` (a new appearance is being registered).
 void forgetInterfaceGone(const std::string& path);
 

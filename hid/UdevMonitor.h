@@ -10,7 +10,7 @@ namespace hid {
 
 // Tells the discovery loop that a hidraw node appeared or disappeared (libudev), or that a
 // virtual interface came or went in the simulator folder (inotify on $TESSEL_SIM_DIR), so it can
-// list the interfaces at once instead of on its next 100 ms poll. It only wakes the loop early:
+// list the interfaces at once instead of on its next poll. It only wakes the loop early:
 // missing an event costs latency, never correctness, since discovery keeps polling.
 class UdevMonitor {
 public:

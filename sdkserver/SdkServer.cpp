@@ -1,22 +1,87 @@
 #include "sdkserver/SdkServer.h"
 
 #include <QLoggingCategory>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(tesselSdk, "tessel.sdk", QtWarningMsg)
 
 namespace sdk {
 
 struct SdkServer::Client {
-    QTcpSocket* socket = nullptr;
+    int fd = -1;
+    QSocketNotifier* readNotifier = nullptr;
+    QSocketNotifier* writeNotifier = nullptr;
     PacketReader reader;
+    // Answers the kernel has not taken yet, from `sent` on.
+    std::vector<uint8_t> out;
+    size_t sent = 0;
     std::string name;
     uint32_t version = 0;
 };
+
+namespace {
+
+// A listening socket on `port` of every address or of the loopback; -1 with errno set.
+int OpenListener(bool anyAddress, quint16 port, int backlog)
+{
+    const int one = 1;
+    if (anyAddress) {
+        // One IPv6 socket that takes IPv4 too; a machine without IPv6 gets an IPv4 one.
+        const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd >= 0) {
+            const int zero = 0;
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
+            sockaddr_in6 a = {};
+            a.sin6_family = AF_INET6;
+            a.sin6_addr = in6addr_any;
+            a.sin6_port = htons(port);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd, backlog) == 0)
+                return fd;
+            const int e = errno;
+            ::close(fd);
+            if (e != EAFNOSUPPORT && e != EADDRNOTAVAIL) {
+                errno = e;
+                return -1;
+            }
+        }
+    }
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(anyAddress ? INADDR_ANY : INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+// True when the peer has closed its side or the connection failed.
+bool PeerGone(int fd)
+{
+    pollfd p = {fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
+}
+
+}  // namespace
 
 SdkServer::SdkServer(SdkBackend& backend, QObject* parent) : QObject(parent), m_backend(backend) {}
 
@@ -29,16 +94,15 @@ bool SdkServer::Listen(const Options& options, QString* error)
 {
     Close();
     m_options = options;
-    m_server = new QTcpServer(this);
-    m_server->setMaxPendingConnections(std::max(1, options.maxClients));
-    connect(m_server, &QTcpServer::newConnection, this, &SdkServer::OnNewConnection);
-    if (!m_server->listen(options.address, options.port)) {
+    const int fd = OpenListener(options.anyAddress, options.port, std::max(1, options.maxClients));
+    if (fd < 0) {
         if (error)
-            *error = m_server->errorString();
-        delete m_server;
-        m_server = nullptr;
+            *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
+    m_listenFd = fd;
+    m_listenNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_listenNotifier, &QSocketNotifier::activated, this, &SdkServer::OnNewConnection);
     return true;
 }
 
@@ -46,21 +110,25 @@ void SdkServer::Close()
 {
     while (!m_clients.empty())
         Drop(m_clients.begin()->first, nullptr);
-    if (m_server) {
-        m_server->close();
-        delete m_server;
-        m_server = nullptr;
+    if (m_listenFd >= 0) {
+        delete m_listenNotifier;
+        m_listenNotifier = nullptr;
+        ::close(m_listenFd);
+        m_listenFd = -1;
     }
-}
-
-bool SdkServer::IsListening() const
-{
-    return m_server && m_server->isListening();
 }
 
 quint16 SdkServer::Port() const
 {
-    return m_server ? m_server->serverPort() : 0;
+    if (m_listenFd < 0)
+        return 0;
+    sockaddr_storage a = {};
+    socklen_t size = sizeof a;
+    if (::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        return 0;
+    if (a.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&a)->sin_port);
 }
 
 void SdkServer::SetControllers(std::vector<Controller> controllers)
@@ -93,11 +161,11 @@ void SdkServer::SetControllers(std::vector<Controller> controllers)
     m_controllers = std::move(controllers);
     if (!changed)
         return;
-    std::vector<QTcpSocket*> sockets;
-    for (auto& [socket, client] : m_clients)
-        sockets.push_back(socket);
-    for (QTcpSocket* s : sockets) {
-        auto it = m_clients.find(s);
+    std::vector<int> sockets;
+    for (auto& [fd, client] : m_clients)
+        sockets.push_back(fd);
+    for (int fd : sockets) {
+        auto it = m_clients.find(fd);
         if (it != m_clients.end() && it->second->version >= 1)
             Send(*it->second, 0, packet::kDeviceListUpdated, {});
     }
@@ -105,51 +173,69 @@ void SdkServer::SetControllers(std::vector<Controller> controllers)
 
 void SdkServer::OnNewConnection()
 {
-    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+    for (;;) {
+        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            // EAGAIN: none left. Out of descriptors or memory: the notifier comes back later.
+            return;
+        }
         if (int(m_clients.size()) >= m_options.maxClients) {
             // A client that just closed and came back may still be counted: those gone are
             // let go first.
-            std::vector<QTcpSocket*> closed;
+            std::vector<int> closed;
             for (const auto& [s, c] : m_clients) {
-                if (s->state() != QAbstractSocket::ConnectedState)
+                if (PeerGone(s))
                     closed.push_back(s);
             }
-            for (QTcpSocket* s : closed)
+            for (int s : closed)
                 Drop(s, nullptr);
         }
         if (int(m_clients.size()) >= m_options.maxClients) {
             qCWarning(tesselSdk) << "SDK client refused: already" << m_clients.size() << "clients";
-            socket->abort();
-            socket->deleteLater();
+            ::close(fd);
             continue;
         }
+        const int one = 1;
+        // Answers are small and awaited one by one: never hold them back.
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // What the kernel holds for a client that does not read is bounded too, not only the
+        // server's own queue.
+        const int sendBuffer = 64 * 1024;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
         auto client = std::make_unique<Client>();
-        client->socket = socket;
-        m_clients.emplace(socket, std::move(client));
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Drop(socket, nullptr); });
-        // A socket already closed when it is taken gives no signal of its own.
-        if (socket->state() != QAbstractSocket::ConnectedState) {
-            Drop(socket, nullptr);
-            continue;
-        }
+        client->fd = fd;
+        client->readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        client->writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+        client->writeNotifier->setEnabled(false);
+        connect(client->readNotifier, &QSocketNotifier::activated, this, [this, fd] { OnReadyRead(fd); });
+        connect(client->writeNotifier, &QSocketNotifier::activated, this, [this, fd] { OnWritable(fd); });
+        m_clients.emplace(fd, std::move(client));
         emit clientCountChanged(int(m_clients.size()));
-        if (socket->bytesAvailable() > 0)
-            OnReadyRead(socket);
     }
 }
 
-void SdkServer::OnReadyRead(QTcpSocket* socket)
+void SdkServer::OnReadyRead(int fd)
 {
-    auto it = m_clients.find(socket);
+    auto it = m_clients.find(fd);
     if (it == m_clients.end())
         return;
     Client& c = *it->second;
     char buffer[16 * 1024];
-    while (socket->bytesAvailable() > 0) {
-        const qint64 n = socket->read(buffer, sizeof buffer);
-        if (n <= 0)
-            break;
+    // A bounded number of reads per wake-up, so one busy client cannot hold the others (the
+    // notifier fires again while data is waiting).
+    for (int round = 0; round < 8; ++round) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        if (n <= 0) {
+            // The client closed its side or the connection failed.
+            Drop(fd, nullptr);
+            return;
+        }
         c.reader.Append(reinterpret_cast<const uint8_t*>(buffer), size_t(n));
         Packet p;
         for (;;) {
@@ -157,18 +243,49 @@ void SdkServer::OnReadyRead(QTcpSocket* socket)
             if (status == PacketReader::Status::NeedMore)
                 break;
             if (status == PacketReader::Status::Bad) {
-                Drop(socket, c.reader.Problem().c_str());
+                Drop(fd, c.reader.Problem().c_str());
                 return;
             }
             if (!Handle(c, p)) {
-                Drop(socket, "malformed request");
+                Drop(fd, "malformed request");
                 return;
             }
             // Sending may have found the client not reading and dropped it (and `c` with it).
-            if (!m_clients.count(socket))
+            if (!m_clients.count(fd))
                 return;
         }
+        if (size_t(n) < sizeof buffer)
+            return;
     }
+}
+
+void SdkServer::OnWritable(int fd)
+{
+    auto it = m_clients.find(fd);
+    if (it != m_clients.end())
+        Flush(*it->second);
+}
+
+bool SdkServer::Flush(Client& c)
+{
+    while (c.sent < c.out.size()) {
+        const ssize_t n = ::send(c.fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            c.writeNotifier->setEnabled(true);
+            return true;
+        }
+        if (n <= 0) {
+            Drop(c.fd, nullptr);
+            return false;
+        }
+        c.sent += size_t(n);
+    }
+    c.out.clear();
+    c.sent = 0;
+    c.writeNotifier->setEnabled(false);
+    return true;
 }
 
 bool SdkServer::Handle(Client& c, const Packet& p)
@@ -304,10 +421,10 @@ bool SdkServer::HandleControllerRequest(Client& c, const Packet& p, Controller& 
 
 void SdkServer::TakeControl(Client& c, const Controller& ctl)
 {
-    QTcpSocket*& holder = m_holders[ctl.location];
-    if (holder == c.socket)
+    auto [it, added] = m_holders.try_emplace(ctl.location, c.fd);
+    if (!added && it->second == c.fd)
         return;
-    holder = c.socket;
+    it->second = c.fd;
     m_backend.ControlChanged(ctl.location, c.name.empty() ? std::string("SDK client") : c.name);
 }
 
@@ -320,17 +437,22 @@ void SdkServer::ReleaseControl(const std::string& location)
 void SdkServer::Send(Client& c, uint32_t device, uint32_t id, const std::vector<uint8_t>& payload)
 {
     // A client that stops reading must not make Tessel hold its answers without end.
-    if (c.socket->bytesToWrite() + qint64(kHeaderSize + payload.size()) > m_options.maxQueuedBytes) {
-        Drop(c.socket, "client does not read its answers");
+    if (c.out.size() - c.sent + kHeaderSize + payload.size() > size_t(std::max<qint64>(0, m_options.maxQueuedBytes))) {
+        Drop(c.fd, "client does not read its answers");
         return;
     }
+    if (c.sent > 0) {
+        c.out.erase(c.out.begin(), c.out.begin() + std::ptrdiff_t(c.sent));
+        c.sent = 0;
+    }
     const std::vector<uint8_t> bytes = EncodePacket(device, id, payload);
-    c.socket->write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    c.out.insert(c.out.end(), bytes.begin(), bytes.end());
+    Flush(c);
 }
 
-void SdkServer::Drop(QTcpSocket* socket, const char* why)
+void SdkServer::Drop(int fd, const char* why)
 {
-    auto it = m_clients.find(socket);
+    auto it = m_clients.find(fd);
     if (it == m_clients.end())
         return;
     std::unique_ptr<Client> client = std::move(it->second);
@@ -339,14 +461,19 @@ void SdkServer::Drop(QTcpSocket* socket, const char* why)
         qCWarning(tesselSdk) << "SDK client" << QString::fromStdString(client->name) << "disconnected:" << why;
     std::vector<std::string> held;
     for (const auto& [location, holder] : m_holders) {
-        if (holder == socket)
+        if (holder == fd)
             held.push_back(location);
     }
     for (const std::string& location : held)
         ReleaseControl(location);
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
+    // The notifiers may be the ones whose signal is being delivered: switched off now, deleted
+    // once the event loop is back.
+    for (QSocketNotifier* n : {client->readNotifier, client->writeNotifier}) {
+        n->setEnabled(false);
+        n->disconnect(this);
+        n->deleteLater();
+    }
+    ::close(fd);
     emit clientCountChanged(int(m_clients.size()));
 }
 

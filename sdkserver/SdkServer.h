@@ -2,7 +2,6 @@
 
 #include "sdkserver/SdkProtocol.h"
 
-#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
@@ -11,8 +10,7 @@
 #include <string>
 #include <vector>
 
-class QTcpServer;
-class QTcpSocket;
+class QSocketNotifier;
 
 namespace sdk {
 
@@ -34,12 +32,15 @@ public:
 
 // A TCP server speaking the SDK protocol to any number of clients up to a limit. Each client is
 // read and answered on its own; one that sends anything malformed, truncated or oversized, or
-// that stops reading while answers pile up, is disconnected, and only that one.
+// that stops reading while answers pile up, is disconnected, and only that one. Plain
+// non-blocking sockets served by the event loop, so the program needs no network library to
+// start (the server is off unless the user turns it on).
 class SdkServer : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        QHostAddress address = QHostAddress::LocalHost;
+        // Every address of the machine (IPv6 and IPv4); the loopback address 127.0.0.1 otherwise.
+        bool anyAddress = false;
         quint16 port = kDefaultPort;
         int maxClients = 32;
         // Answers waiting for a client that does not read: beyond this the client is dropped.
@@ -52,7 +53,7 @@ public:
     // Starts listening; false with the reason in `error` when the port cannot be had.
     bool Listen(const Options& options, QString* error = nullptr);
     void Close();
-    bool IsListening() const;
+    bool IsListening() const { return m_listenFd >= 0; }
     quint16 Port() const;
     int ClientCount() const { return int(m_clients.size()); }
 
@@ -67,22 +68,28 @@ signals:
 private:
     struct Client;
     void OnNewConnection();
-    void OnReadyRead(QTcpSocket* socket);
+    void OnReadyRead(int fd);
+    void OnWritable(int fd);
+    // Hands queued answers to the kernel; false when the connection failed (the client is
+    // dropped).
+    bool Flush(Client& c);
     // False: the client broke the protocol and is dropped.
     bool Handle(Client& c, const Packet& p);
     bool HandleControllerRequest(Client& c, const Packet& p, Controller& ctl);
     void Send(Client& c, uint32_t device, uint32_t id, const std::vector<uint8_t>& payload);
-    void Drop(QTcpSocket* socket, const char* why);
+    void Drop(int fd, const char* why);
     void TakeControl(Client& c, const Controller& ctl);
     void ReleaseControl(const std::string& location);
 
     SdkBackend& m_backend;
     Options m_options;
-    QTcpServer* m_server = nullptr;
-    std::map<QTcpSocket*, std::unique_ptr<Client>> m_clients;
+    int m_listenFd = -1;
+    QSocketNotifier* m_listenNotifier = nullptr;
+    // Client socket -> its state.
+    std::map<int, std::unique_ptr<Client>> m_clients;
     std::vector<Controller> m_controllers;
     // Location -> the socket of the client driving it.
-    std::map<std::string, QTcpSocket*> m_holders;
+    std::map<std::string, int> m_holders;
 };
 
 }  // namespace sdk

@@ -550,6 +550,36 @@ TEST_F(LightingPanelTest, AnSdkClientDrivesThePadAndThePanelSaysWho)
     })) << "the pad's frames carry the client's colours";
     EXPECT_EQ(settingsWrites()["pad"], writesBefore["pad"]) << "nothing of the profile is written";
 
+    // A tool that sends the same colours again at its frame rate: the pad already shows them,
+    // so a change followed by five repeats costs what the change alone costs.
+    auto frameChunks = [&] { return sim->run({"state"})["devices"]["pad"]["counters"]["commands"]["0x12"].asInt(); };
+    auto showAll = [&](uint8_t red, uint8_t green, uint8_t blue, int repeats) {
+        for (uint32_t i = 0; i < ledCount; ++i) {
+            leds[6 + 4 * i] = red;
+            leds[6 + 4 * i + 1] = green;
+            leds[6 + 4 * i + 2] = blue;
+        }
+        for (int k = 0; k <= repeats; ++k) {
+            send(sdk::packet::kUpdateLeds, leds);
+            // Apart, as a tool's frames come: each repeat would be a frame of its own if it were
+            // pushed (the wait only gives that fault room to show; it cannot fail the test).
+            if (k < repeats)
+                QTest::qWait(40);
+        }
+        const QByteArray want = QByteArray::fromHex(QByteArray::number((red * 255) >> 8, 16).rightJustified(2, '0') +
+                                                    QByteArray::number((green * 255) >> 8, 16).rightJustified(2, '0') +
+                                                    QByteArray::number((blue * 255) >> 8, 16).rightJustified(2, '0'));
+        return waitFor([&] {
+            const QByteArray frame = QByteArray::fromHex(QByteArray::fromStdString(sim->dumpHex("pad", "frame")));
+            return frame.left(3) == want && frame.mid(42, 3) == want;
+        });
+    };
+    const int beforeOne = frameChunks();
+    ASSERT_TRUE(showAll(0, 0xC8, 0, 0));
+    const int oneChange = frameChunks() - beforeOne;
+    ASSERT_TRUE(showAll(0, 0, 0xC8, 5));
+    EXPECT_EQ(frameChunks() - beforeOne - oneChange, oneChange) << "repeated colours were sent again";
+
     client.disconnectFromHost();
     ASSERT_TRUE(waitFor([&] { return !notice()->isVisible(); }));
     EXPECT_TRUE(control<QWidget>(panel, "lighteffect_layout")->isEnabled());
