@@ -75,8 +75,8 @@ QLabel* CComboEditContainerElementUI::Caption()
 
 bool CComboEditContainerElementUI::event(QEvent* event)
 {
-    // Initialised once the skin has put its children in, before the row is first drawn.
-    if (event->type() == QEvent::Polish)
+    // Initialised when first shown: by then the skin has put in whatever children it gives.
+    if (event->type() == QEvent::Show)
         Init();
     return CListRowUI::event(event);
 }
