@@ -870,6 +870,17 @@ TEST_F(LightingPanelTest, MusicModeRowOpensTheStyleWindowAndShowsTheLiveSpectrum
     ASSERT_TRUE(button->isVisible() && spectrum->isVisible());
     EXPECT_EQ(spectrum->accessibleName(), "Live sound");
     EXPECT_EQ(button->accessibleName(), "Audio styles");
+    // The music style without colours turns the colour choices off, the seven-colour check beside
+    // the button with them, but not the styles.
+    auto* styles = control<QComboBox>(panel, "light_combo_audiomodeSelect");
+    auto* seven = control<QWidget>(panel, "deng_7audiocolor_check");
+    ASSERT_TRUE(styles && seven);
+    Click(control<QWidget>(panel, "audio_FgColor_check"));
+    for (const int style : {3, 0}) {
+        ASSERT_TRUE(ChooseItem(styles, style));
+        EXPECT_EQ(seven->isEnabled(), style != 3) << "style " << style;
+        EXPECT_TRUE(button->isEnabled()) << "style " << style;
+    }
 
     // Opened by a click, by the accessible press, and not a second time while it is open.
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
