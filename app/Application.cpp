@@ -1,5 +1,6 @@
 #include "devices/CVantikHS6533Device.h"
 #include "ui/ControlFactory.h"
+#include "ui/CustomControls.h"
 #include "devices/CVantikKeyboardDevice.h"
 #include "devices/CVantikMouseDevice.h"
 #include "devices/CVantikMousePadDevice.h"
@@ -30,6 +31,7 @@
 
 #include <QApplication>
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPalette>
@@ -80,11 +82,23 @@ void routeTerminationSignals(CMainWnd* window)
 }
 
 // Clicks the shown buttons named in TESSEL_SCREENSHOT_CLICK (comma-separated, in order), so a
-// picture can show a page's other tabs ("device_tab_light").
+// picture can show a page's other tabs ("device_tab_light"); "name=N" chooses item N of the
+// shown combo box of that name instead ("light_combo_modeSelect=29").
 void clickForScreenshot(CMainWnd* window)
 {
-    for (const QString& name : qEnvironmentVariable("TESSEL_SCREENSHOT_CLICK").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        for (auto* button : window->findChildren<QAbstractButton*>(name.trimmed())) {
+    for (const QString& entry : qEnvironmentVariable("TESSEL_SCREENSHOT_CLICK").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString name = entry.section(QLatin1Char('='), 0, 0).trimmed();
+        if (entry.contains(QLatin1Char('='))) {
+            for (auto* combo : window->findChildren<QComboBox*>(name)) {
+                if (combo->isVisible()) {
+                    combo->setCurrentIndex(entry.section(QLatin1Char('='), 1).toInt());
+                    break;
+                }
+            }
+            QCoreApplication::processEvents();
+            continue;
+        }
+        for (auto* button : window->findChildren<QAbstractButton*>(name)) {
             if (button->isVisible()) {
                 button->click();
                 break;
@@ -286,6 +300,7 @@ void RegisterControlClasses()
                           [](QWidget* parent) { return new ui::CDeviceOptionUI(parent); });
     factory.RegistControl(QStringLiteral("CMpDevicePowerUI"),
                           [](QWidget* parent) { return new ui::CMpDevicePowerUI(parent); });
+    ui::RegisterCustomControls(factory);
     // The tab and the power panel are the roots of their own layout files, which name them by
     // their skin class names; no window maps those, so the factory knows them by both.
     factory.RegistControl(QLatin1String(ui::CDeviceOptionUI::kClassName),

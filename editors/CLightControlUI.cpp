@@ -431,6 +431,8 @@ void CLightControlUI::ApplyModeLayout(int kind, int mode)
     SetVisible(Control(QStringLiteral("light_combo_ZZCCmodeSelectLayout")), keyboard && l.subMode);
     SetVisible(Control(QStringLiteral("lightcustom_layout")), keyboard && l.customGroup);
     SetVisible(Control(QStringLiteral("light_combo_AudiomodeSelectLayout")), keyboard && l.audio);
+    // The live spectrum and the audio styles belong to the music mode.
+    SetVisible(Control(QStringLiteral("light_music_layout")), keyboard && l.audio);
     if (auto* pages = qobject_cast<QStackedWidget*>(Control(QStringLiteral("light_color_tablayout"))))
         pages->setCurrentIndex(keyboard && l.audio ? 1 : 0);
     if (QWidget* first = Control(QStringLiteral("deng_FXL_check")))
@@ -492,8 +494,10 @@ void CLightControlUI::ShowAudioLightInfo(const AudioLightInfo& info)
     }
     SetChecked(Control(QStringLiteral("audio_BkColor_check")), !fg);
     SetChecked(Control(QStringLiteral("audio_FgColor_check")), fg);
+    // The seven-colour check sits beside the music row, outside the colour areas, so it follows
+    // their state itself.
     QWidget* seven = Control(QStringLiteral("deng_7audiocolor_check"));
-    SetEnabled(seven, fg);
+    SetEnabled(seven, fg && info.audioMode != 3);
     if (fg)
         SetChecked(seven, info.sevenColour != 0);
     if (auto* p = qobject_cast<CColorPaletteUI*>(Control(QStringLiteral("deng_audioColor_Pallet"))))

@@ -12,6 +12,7 @@
 #include "profiles/ProfileList.h"
 #include "profiles/UserFiles.h"
 #include "protocol/MacroImage.h"
+#include "ui/CRedioMacroButtonUI.h"
 #include "ui/Language.h"
 #include "ui/MenuWnd.h"
 #include "ui/Notify.h"
@@ -620,8 +621,12 @@ void CMacroControlUI::StartRecording(int timeMode)
             w->setEnabled(false);
     if (QWidget* w = Find("macro_btn_starredio"))
         w->setVisible(false);
-    if (QWidget* w = Find("macro_btn_stopredio"))
+    if (QWidget* w = Find("macro_btn_stopredio")) {
         w->setVisible(true);
+        // The stop button blinks for as long as the recording runs.
+        if (auto* blink = qobject_cast<ui::CRedioMacroButtonUI*>(w))
+            blink->SetBlinking(true);
+    }
     m_recording = true;
 }
 
@@ -638,8 +643,11 @@ void CMacroControlUI::StopRecording()
             w->setEnabled(true);
     if (QWidget* w = Find("macro_btn_starredio"))
         w->setVisible(true);
-    if (QWidget* w = Find("macro_btn_stopredio"))
+    if (QWidget* w = Find("macro_btn_stopredio")) {
         w->setVisible(false);
+        if (auto* blink = qobject_cast<ui::CRedioMacroButtonUI*>(w))
+            blink->SetBlinking(false);
+    }
     m_recording = false;
 }
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "ui/ControlInterface.h"
+
 namespace ui {
 
 namespace {
@@ -29,6 +31,11 @@ CAudioRecordUI::~CAudioRecordUI()
 {
     auto& v = Views();
     v.erase(std::remove(v.begin(), v.end(), this), v.end());
+}
+
+CAudioRecordUI* CAudioRecordUI::GetInterface(const QString& name)
+{
+    return AnswerInterface(this, name, {kClassName, "Label", "Control"});
 }
 
 void CAudioRecordUI::SetValues(const int32_t* values, int count)

@@ -14,9 +14,13 @@ class CAudioRecordUI : public QLabel {
 public:
     static constexpr int kValues = 500;
     static constexpr int kFullScale = 8192;
+    static constexpr char kClassName[] = "AudioRecord";
 
     explicit CAudioRecordUI(QWidget* parent = nullptr);
     ~CAudioRecordUI() override;
+
+    QString GetClass() const { return QString::fromLatin1(kClassName); }
+    CAudioRecordUI* GetInterface(const QString& name);
 
     void SetValues(const int32_t* values, int count);
     const std::array<int32_t, kValues>& Values() const { return m_values; }

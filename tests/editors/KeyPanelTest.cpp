@@ -15,6 +15,7 @@
 #include "editors/PanelServices.h"
 #include "profiles/CBasicProfiledata.h"
 #include "profiles/CJsonFile.h"
+#include "ui/CRedioMacroButtonUI.h"
 #include "ui/CDeviceOptionUI.h"
 #include "ui/ControlFactory.h"
 #include "ui/Language.h"
@@ -1413,9 +1414,15 @@ TEST_F(KeyPanelTest, EveryMacroControlChangesTheStoredMacros)
     threeEvents();
     const int saved = list()->count();
     Click(control<QWidget>(macros, "macro_btn_starredio"));
+    // The stop button blinks while the recording runs, and only then.
+    auto* blink = qobject_cast<ui::CRedioMacroButtonUI*>(control<QWidget>(macros, "macro_btn_stopredio"));
+    ASSERT_NE(blink, nullptr);
+    EXPECT_TRUE(blink->IsBlinking());
+    EXPECT_TRUE(waitFor([&] { return blink->FadeLevel() < ui::CRedioMacroButtonUI::kFadeMax; }));
     macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyDown, keyRecord(0x30));
     macros->RecordKeyEvent(CMacroControlUI::Append, CDeviceHook::kKeyUp, keyRecord(0x30));
     macros->StopRecording();
+    EXPECT_FALSE(blink->IsBlinking());
     ASSERT_EQ(list()->count(), saved + 2);
     Click(control<QWidget>(macros, "macro_btn_cancel"));
     EXPECT_EQ(list()->count(), saved) << "cancel drops what was not saved";

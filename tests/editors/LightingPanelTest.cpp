@@ -5,15 +5,23 @@
 #include "tests/editors/PanelTestFixture.h"
 #include "tests/editors/ControlTable.h"
 
+#include "app/MusicWnd.h"
 #include "app/SdkBridge.h"
 #include "devices/CVantikKeyboardDevice.h"
 #include "devices/LightTypes.h"
 #include "editors/CLightControlUI.h"
 #include "editors/LightingActions.h"
+#include "profiles/CJsonFile.h"
+#include "profiles/DataPaths.h"
+#include "ui/CAudioRecordUI.h"
 #include "ui/CDeviceKeyButtonUI.h"
 #include "ui/CSelectPanelUI.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QMouseEvent>
@@ -756,6 +764,27 @@ TEST_F(LightingPanelTest, EveryKeyboardLightingControlChangesTheDeviceAndTheProf
              TypeAndLeave(control<QWidget>(panel, "deng_audioedit_R"), "90");
          },
          Click, {}, audioInfo, "drawn into the frames"},
+        // The audio styles are the capture program's: the button opens their window, where a step
+        // of the red slider and OK land in the user's audio style file.
+        {"music_setting_btn", mode(29),
+         [this](QWidget* w) {
+             // Polled from the modal window's own event loop.
+             QTimer poll;
+             bool done = false;
+             QObject::connect(&poll, &QTimer::timeout, [this, &done] {
+                 MusicWnd* music = window->MusicWindow();
+                 if (done || !music || !music->isVisible())
+                     return;
+                 done = true;
+                 StepSlider(music->PM().FindControl("audio_r_slider"));
+                 Click(music->PM().FindControl("okbtn"));
+             });
+             poll.start(20);
+             Click(w);
+             EXPECT_TRUE(waitFor([&] { return done && !window->MusicWindow(); })) << "the style window did not open";
+         },
+         {}, [] { return CJsonFile::ReadJson(QDir(paths::userDataFolder()).filePath("AudioFile.json")); },
+         "the styles go to the capture program, not to the keyboard"},
     };
     Walker walker(panel, [&] { return drained(keyboard); }, [&](const std::function<bool()>& c) { return waitFor(c); });
     walker.Walk(rows);
@@ -848,4 +877,76 @@ TEST_F(LightingPanelTest, EveryLightingControlOfTheOtherDevicesChangesTheDeviceA
             {"deng_colordp_btn", "shows the chosen colour; it takes no input"},
         });
     }
+}
+
+// The music mode's row: the audio style button opens its window from a real click and from a
+// screen reader's press, one window at a time; the spectrum beside it shows the frames the
+// capture program sends while the row is on screen and keeps the last one while it is hidden.
+TEST_F(LightingPanelTest, MusicModeRowOpensTheStyleWindowAndShowsTheLiveSpectrum)
+{
+    using namespace controltable;
+    auto* keyboard = dynamic_cast<CVantikKeyboardDevice*>(plugAndShow("keyboard", "keyboard"));
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_NE(showLighting(kDevices[0]), nullptr);
+    CLightControlUI* panel = panelOf(keyboard);
+    ASSERT_NE(panel, nullptr);
+    auto* modes = control<QComboBox>(panel, "light_combo_modeSelect");
+    auto* button = control<QAbstractButton>(panel, "music_setting_btn");
+    auto* spectrum = panel->findChild<ui::CAudioRecordUI*>("light_audio_spectrum");
+    ASSERT_TRUE(modes && button && spectrum);
+    ASSERT_TRUE(ChooseItem(modes, 1));
+    EXPECT_FALSE(button->isVisible()) << "the row belongs to the music mode";
+    ASSERT_TRUE(ChooseItem(modes, 29));
+    ASSERT_TRUE(button->isVisible() && spectrum->isVisible());
+    EXPECT_EQ(spectrum->accessibleName(), "Live sound");
+    EXPECT_EQ(button->accessibleName(), "Audio styles");
+    // The music style without colours turns the colour choices off, the seven-colour check beside
+    // the button with them, but not the styles.
+    auto* styles = control<QComboBox>(panel, "light_combo_audiomodeSelect");
+    auto* seven = control<QWidget>(panel, "deng_7audiocolor_check");
+    ASSERT_TRUE(styles && seven);
+    Click(control<QWidget>(panel, "audio_FgColor_check"));
+    for (const int style : {3, 0}) {
+        ASSERT_TRUE(ChooseItem(styles, style));
+        EXPECT_EQ(seven->isEnabled(), style != 3) << "style " << style;
+        EXPECT_TRUE(button->isEnabled()) << "style " << style;
+    }
+
+    // Opened by a click, by the accessible press, and not a second time while it is open.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+    ASSERT_TRUE(accessible && accessible->actionInterface());
+    for (const char* how : {"click", "accessible press"}) {
+        SCOPED_TRACE(how);
+        MusicWnd* opened = nullptr;
+        bool secondOpened = false;
+        // Polled from whichever event loop runs, the modal window's own included.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            MusicWnd* shown = window->MusicWindow();
+            if (opened || !shown || !shown->isVisible())
+                return;
+            opened = shown;
+            button->click();  // the window is modal; a click that still arrives opens nothing new
+            secondOpened = window->MusicWindow() != opened;
+            opened->Close(0);
+        });
+        poll.start(20);
+        if (QByteArray(how) == "click")
+            Click(button);
+        else
+            accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        // The accessible press clicks the button a moment later.
+        EXPECT_TRUE(waitFor([&] { return opened != nullptr && window->MusicWindow() == nullptr; }));
+        EXPECT_FALSE(secondOpened);
+    }
+
+    std::vector<int32_t> frame(500, 0);
+    frame[3] = 4096;
+    window->ProcessSpectrum(frame.data());
+    EXPECT_EQ(spectrum->Values()[3], 4096);
+    ASSERT_TRUE(ChooseItem(modes, 1));
+    ASSERT_FALSE(spectrum->isVisible());
+    frame[3] = 100;
+    window->ProcessSpectrum(frame.data());
+    EXPECT_EQ(spectrum->Values()[3], 4096) << "a hidden view takes no frames";
 }
