@@ -615,7 +615,8 @@ void CVantikUSBDevice::PostSettings(int slot, std::function<void(IoResult)> land
     const char* coalesce = nullptr;
     if (!landed) {
         coalesce = "settings";
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch()).count();
         if (slot == 0 && now - m_lastPacedSettingsMs < kSettingsPaceMs) {
             if (!m_settingsPace.isActive())
                 m_settingsPace.start(int(kSettingsPaceMs - (now - m_lastPacedSettingsMs)));
