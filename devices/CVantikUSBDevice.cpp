@@ -561,10 +561,15 @@ void CVantikUSBDevice::OnAvailabilityChanged(bool answering, int64_t sinceMs)
 {
     m_notAnsweringSinceMs = answering ? 0 : sinceMs;
     if (answering) {
-        // Whatever the device missed meanwhile: the colours go out afresh.
+        // Whatever the device missed meanwhile: the colours go out afresh, and the settings
+        // block when a write of it did not reach the device.
         m_lastPushedGeneration = ~uint64_t(0);
         m_frameRetryAtMs = 0;
         RequestFramePush();
+        if (m_settingsOwed && m_transport.isReady()) {
+            m_settingsOwed = false;
+            PostSettings(0);
+        }
     }
     ShowDeviceInfo();
 }
@@ -626,6 +631,10 @@ void CVantikUSBDevice::PostSettings(int slot, std::function<void(IoResult)> land
         m_lastPacedSettingsMs = now;
     }
     PostIo<IoResult>(IoKind::Command, std::move(job), [this, landed = std::move(landed)](IoResult r) {
+        // A block that met a device not answering (failed at once or timed out) is owed to it:
+        // it goes again, built from the settings of that moment, once the device answers.
+        if (r.failure == IoFailure::NotAnswering)
+            m_settingsOwed = true;
         SettingsWritten(r);
         if (landed)
             landed(r);
@@ -986,7 +995,9 @@ void CVantikUSBDevice::OnTabTimer(int id)
 
 void CVantikUSBDevice::OnConnectTimer()
 {
-    // A new connection: whatever the device did on an earlier one, it is asked afresh.
+    // A new connection: whatever the device did on an earlier one, it is asked afresh (and
+    // what an earlier one still owed it is left to the connection's own reads and writes).
+    m_settingsOwed = false;
     m_io.Reset();
     if (m_transport.isWireless() && m_transport.isReady()) {
         CheckWirelessLink([this](bool answers) {

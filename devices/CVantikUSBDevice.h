@@ -498,6 +498,8 @@ protected:
     uint64_t m_commandsPosted = 0;
     QTimer m_saveSoon;
     QTimer m_settingsPace;
+    // A settings write failed while the device was not answering: sent again when it answers.
+    bool m_settingsOwed = false;
     // When the last paced settings write went, on the monotonic clock (a wall clock set back
     // would hold the writes back for as long).
     qint64 m_lastPacedSettingsMs = std::numeric_limits<qint64>::min() / 2;
