@@ -195,7 +195,7 @@ bool CVantikHS6533Device::TakeLiveBlock(const LiveRead& r)
 void CVantikHS6533Device::ReadSettings()
 {
     PostIo<LiveRead>(IoKind::Read, &CVantikHS6533Device::ReadLiveIo, [this, mark = CommandsPosted()](LiveRead r) {
-        if (mark != CommandsPosted() || !r.ready || !r.ok())
+        if (!ReadBackCurrent(mark) || !r.ready || !r.ok())
             return;
         SettingsRead(r.active, r.block.data());
         m_liveKnown = true;

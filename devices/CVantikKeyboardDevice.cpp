@@ -423,7 +423,7 @@ void CVantikKeyboardDevice::ReadSettings()
             r.code = t.readSettings(r.block.data(), kSettingsBlock, kSettingsStride * r.active);
         return r;
     }, [this, mark = CommandsPosted()](Block r) {
-        if (r.ok() && mark == CommandsPosted())
+        if (r.ok() && ReadBackCurrent(mark))
             SettingsRead(r.active, r.block);
     });
 }

@@ -280,7 +280,7 @@ void CVantikMouseDevice::ReadSettings()
     }, [this, mark = CommandsPosted()](Block r) {
         if (r.failure == IoFailure::OutOfReach)
             ShowLinkProblem(true);
-        if (r.ok() && mark == CommandsPosted())
+        if (r.ok() && ReadBackCurrent(mark))
             SettingsRead(r.profile, r.block);
     });
 }

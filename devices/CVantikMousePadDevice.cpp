@@ -91,7 +91,7 @@ bool CVantikMousePadDevice::TakeLiveBlock(const LiveRead& r)
 void CVantikMousePadDevice::ReadSettings()
 {
     PostIo<LiveRead>(IoKind::Read, &CVantikMousePadDevice::ReadLiveIo, [this, mark = CommandsPosted()](LiveRead r) {
-        if (mark == CommandsPosted())
+        if (ReadBackCurrent(mark))
             SettingsRead(r);
         else
             ReadStatus();  // the charger state the announcement may also mean

@@ -570,10 +570,15 @@ void CVantikUSBDevice::OnAvailabilityChanged(bool answering, int64_t sinceMs)
 {
     m_notAnsweringSinceMs = answering ? 0 : sinceMs;
     if (answering) {
-        // Whatever the device missed meanwhile: the colours go out afresh.
+        // Whatever the device missed meanwhile: the colours go out afresh, and the settings
+        // block when a write of it did not reach the device.
         m_lastPushedGeneration = ~uint64_t(0);
         m_frameRetryAtMs = 0;
         RequestFramePush();
+        if (m_settingsOwed && m_transport.isReady()) {
+            m_settingsOwed = false;
+            PostSettings(0);
+        }
     }
     ShowDeviceInfo();
 }
@@ -624,7 +629,8 @@ void CVantikUSBDevice::PostSettings(int slot, std::function<void(IoResult)> land
     const char* coalesce = nullptr;
     if (!landed) {
         coalesce = "settings";
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const qint64 now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch()).count();
         if (slot == 0 && now - m_lastPacedSettingsMs < kSettingsPaceMs) {
             if (!m_settingsPace.isActive())
                 m_settingsPace.start(int(kSettingsPaceMs - (now - m_lastPacedSettingsMs)));
@@ -634,6 +640,10 @@ void CVantikUSBDevice::PostSettings(int slot, std::function<void(IoResult)> land
         m_lastPacedSettingsMs = now;
     }
     PostIo<IoResult>(IoKind::Command, std::move(job), [this, landed = std::move(landed)](IoResult r) {
+        // A block that met a device not answering (failed at once or timed out) is owed to it:
+        // it goes again, built from the settings of that moment, once the device answers.
+        if (r.failure == IoFailure::NotAnswering)
+            m_settingsOwed = true;
         SettingsWritten(r);
         if (landed)
             landed(r);
@@ -999,7 +1009,9 @@ void CVantikUSBDevice::OnTabTimer(int id)
 
 void CVantikUSBDevice::OnConnectTimer()
 {
-    // A new connection: whatever the device did on an earlier one, it is asked afresh.
+    // A new connection: whatever the device did on an earlier one, it is asked afresh (and
+    // what an earlier one still owed it is left to the connection's own reads and writes).
+    m_settingsOwed = false;
     m_io.Reset();
     if (m_transport.isWireless() && m_transport.isReady()) {
         CheckWirelessLink([this](bool answers) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <vector>
@@ -192,6 +193,9 @@ public:
     // A settings block waits for the end of its pause (PostSettings) before it is posted.
     bool SettingsPaced() const { return m_settingsPace.isActive(); }
     static constexpr int kSaveSoonMs = 250;
+    // Settings writes nobody waits for go out at most once per kSettingsPaceMs; the last one
+    // of a burst when the pause is over.
+    static constexpr qint64 kSettingsPaceMs = 50;
     virtual void SetCurrentProfile(int index) { m_currentProfile = index; }
     virtual int GetCurrentProfile() const { return m_currentProfile; }
     virtual void SetPickerColour(int x, int y, int kind);
@@ -256,6 +260,11 @@ public:
     // before a command and lands after it shows the device as it was before that command: the
     // profile already holds what the command wrote, so such a read is dropped rather than taken.
     uint64_t CommandsPosted() const { return m_commandsPosted; }
+    // Whether a settings read-back posted at `mark` (CommandsPosted() then) may be taken as it
+    // lands: no command was posted since, and no settings write is waiting for its pace (the
+    // block read shows the device without it; taken, it would replace the newer settings the
+    // waiting write is built from when it goes).
+    bool ReadBackCurrent(uint64_t mark) const { return mark == m_commandsPosted && !m_settingsPace.isActive(); }
     // Whether the device answers (it is marked "not answering" after a time-out until its next
     // answer).
     bool Answering() const { return m_io.Answering(); }
@@ -493,11 +502,12 @@ protected:
     int64_t m_notAnsweringSinceMs = 0;
     uint64_t m_commandsPosted = 0;
     QTimer m_saveSoon;
-    // Settings writes nobody waits for go out at most once per kSettingsPaceMs; the last one
-    // of a burst when the pause is over.
-    static constexpr qint64 kSettingsPaceMs = 50;
     QTimer m_settingsPace;
-    qint64 m_lastPacedSettingsMs = 0;
+    // A settings write failed while the device was not answering: sent again when it answers.
+    bool m_settingsOwed = false;
+    // When the last paced settings write went, on the monotonic clock (a wall clock set back
+    // would hold the writes back for as long).
+    qint64 m_lastPacedSettingsMs = std::numeric_limits<qint64>::min() / 2;
     uint64_t m_lastPushedGeneration = ~uint64_t(0);
     int m_idleFramePushes = 0;
     int m_framePushPeriod = 5;

@@ -3,6 +3,8 @@
 // says it is not answering, and a profile switch says what failed within the device's time-out.
 #include "PanelTestFixture.h"
 
+#include "devices/CVantikKeyboardDevice.h"
+
 #include "ui/Language.h"
 
 #include <QElapsedTimer>
@@ -78,10 +80,12 @@ TEST_F(DeviceFaultTest, NoFaultOfADeviceStallsTheWindow)
         for (const QStringList& fault : faults) {
             SCOPED_TRACE(fault.first().toStdString());
             ASSERT_FALSE(sim->run(QStringList{"fault", d.sim} + fault).isNull());
-            LoopLagMeter lag;
             // Traffic as the device and the user make it: a settings change announced by the
-            // device, a page refresh, and the tab's own timers meanwhile.
+            // device, a page refresh, and the tab's own timers meanwhile. The announcement is
+            // made before the meter starts: the test's own simulator command blocks this
+            // thread while the command-line program runs, which is no stall of the window.
             sim->run({"event", d.sim, "0x401"});
+            LoopLagMeter lag;
             device->RefreshPanel();
             QTest::qWait(d.timeoutMs + 300);
             EXPECT_LT(lag.longestMs(), kLooseStallMs);
@@ -104,8 +108,8 @@ TEST_F(DeviceFaultTest, ADeviceUnpluggedMidTransferCostsTheWindowNothingAndRetur
         ASSERT_NE(device, nullptr);
         ASSERT_TRUE(drained(device));
         ASSERT_FALSE(sim->run({"fault", c.sim, "unplug-mid-transfer"}).isNull());
+        sim->run({"event", c.sim, "0x401"});  // before the meter: the command blocks this thread
         LoopLagMeter lag;
-        sim->run({"event", c.sim, "0x401"});
         device->RefreshPanel();
         EXPECT_TRUE(waitFor([&] { return !device->Transport().isReady(); }));
         EXPECT_LT(lag.longestMs(), kLooseStallMs);
@@ -139,6 +143,40 @@ TEST_F(DeviceFaultTest, ADeviceThatStopsAnsweringIsMarkedAndComesBack)
         EXPECT_TRUE(waitFor([&] { return statusText(device) == "Connected and ready"; }))
             << statusText(device).toStdString();
     }
+}
+
+// A keyboard that answers late for a while (each reply after the 1 s time-out): a lighting
+// change made while it is marked not answering fails at once, and must still reach the keyboard
+// once it answers again; the window shows that colour, so the keyboard must not keep the one
+// before.
+TEST_F(DeviceFaultTest, ASettingChangedWhileTheKeyboardAnswersLateReachesItOnceItAnswers)
+{
+    CVantikUSBDevice* device = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(device, nullptr);
+    auto* keyboard = qobject_cast<CVantikKeyboardDevice*>(device);
+    ASSERT_NE(keyboard, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !device->FirmwareVersion().isEmpty(); }));
+    ASSERT_TRUE(drained(device));
+    auto colourOnDevice = [&] {
+        return QByteArray::fromHex(QByteArray::fromStdString(sim->dumpHex("keyboard", "settings"))).mid(6, 3);
+    };
+    auto setColour = [&](uint8_t red, uint8_t green, uint8_t blue) {
+        LightState s = keyboard->GetLightState();
+        s.red = red;
+        s.green = green;
+        s.blue = blue;
+        keyboard->SetLightBlock(s);
+        keyboard->SendLighting();
+    };
+
+    ASSERT_FALSE(sim->run({"fault", "keyboard", "late-reply", "1200", "--count", "4"}).isNull());
+    setColour(10, 20, 30);
+    ASSERT_TRUE(waitFor([&] { return !device->Answering(); }));
+    setColour(40, 50, 60);
+    // Four late replies cost about four time-outs and the pauses between the probes.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return device->Answering() && colourOnDevice() == QByteArray("\x28\x32\x3c", 3); },
+                                30000))
+        << "the keyboard holds " << colourOnDevice().toHex().toStdString();
 }
 
 TEST_F(DeviceFaultTest, ASwitchToADeviceThatDoesNotAnswerSaysWhatFailedWithinItsTimeOut)

@@ -621,6 +621,8 @@ TEST_F(LightingPanelTest, ADragOverTheColourFieldSendsAtTheDevicesPaceAndSavesOn
 
     const int moves = 30;
     const QPoint start(field->width() / 8, field->height() / 2);
+    QElapsedTimer dragTime;
+    dragTime.start();
     QTest::mousePress(field, Qt::LeftButton, {}, start);
     for (int i = 1; i <= moves; ++i) {
         QMouseEvent move(QEvent::MouseMove, QPointF(start.x() + i * field->width() / 48, start.y()),
@@ -631,21 +633,27 @@ TEST_F(LightingPanelTest, ADragOverTheColourFieldSendsAtTheDevicesPaceAndSavesOn
     }
     const QPoint end(start.x() + moves * field->width() / 48, start.y());
     QTest::mouseRelease(field, Qt::LeftButton, {}, end);
+    const qint64 dragMs = dragTime.elapsed();
     const LightInfo chosen = keyboard->Profile().GetLightInfo();
-    ASSERT_TRUE(drained(keyboard));
 
-    // The device holds the last colour; the writes were merged while the device was busy.
+    // The device comes to hold the last colour (the last write of a drag may wait out the
+    // device's pace after the button is up, so it is waited for, not expected at once).
     const char rgb[3] = {char(chosen.red), char(chosen.green), char(chosen.blue)};
-    EXPECT_EQ(lightBytes("keyboard").mid(6, 3), QByteArray(rgb, 3));
+    EXPECT_TRUE(waitForBytes("keyboard", 6, QByteArray(rgb, 3))) << lightBytes("keyboard").toHex().toStdString();
+    ASSERT_TRUE(drained(keyboard));
+    // The writes were merged to the device's pace: a mouse move every 20 ms, a write at most
+    // every kSettingsPaceMs (and the last one after them). A loaded machine that stretches the
+    // moves apart allows as many writes as the time allows.
     const uint64_t sent = writes() - before;
     EXPECT_GE(sent, 1u);
-    EXPECT_LT(sent, uint64_t(moves)) << "one write per mouse move";
+    EXPECT_LE(sent, uint64_t(dragMs / CVantikUSBDevice::kSettingsPaceMs + 2)) << "one write per mouse move in "
+                                                                              << dragMs << " ms";
     // Saved once the drag is over, and only then.
-    QTest::qWait(CVantikUSBDevice::kSaveSoonMs + 300);
-    const Json::Value saved = CJsonFile::ReadJson(profile)["Device"][0]["LightInfo"];
-    EXPECT_EQ(saved["Red"].asInt(), chosen.red);
-    EXPECT_EQ(saved["Green"].asInt(), chosen.green);
-    EXPECT_EQ(saved["Blue"].asInt(), chosen.blue);
+    EXPECT_TRUE(waitFor([&] {
+        const Json::Value saved = CJsonFile::ReadJson(profile)["Device"][0]["LightInfo"];
+        return saved["Red"].asInt() == chosen.red && saved["Green"].asInt() == chosen.green &&
+               saved["Blue"].asInt() == chosen.blue;
+    }));
     EXPECT_LE(saves, 4) << "a save (a temporary file and its rename) per mouse move";
 }
 

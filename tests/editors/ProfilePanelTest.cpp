@@ -71,6 +71,15 @@ TEST_F(ProfilePanelTest, SwitchingProfileChangesWhatEachDeviceHoldsAndShows)
         SCOPED_TRACE(c.kind);
         CVantikUSBDevice* device = plugAndShow(c.sim, c.kind);
         ASSERT_NE(device, nullptr);
+        // The connection's reads land first: the settings read stores what the device holds in
+        // the current profile and saves it, which would overwrite the colour written below.
+        // They start on the tab's connect timer, after the device shows as connected, with the
+        // information block (its firmware version); each read then posts the next from its
+        // landing (settings, then the mouse's profile push), so the worker is drained once per
+        // step.
+        ASSERT_TRUE(waitFor([&] { return !device->FirmwareVersion().isEmpty(); }));
+        for (int step = 0; step < 3; ++step)
+            ASSERT_TRUE(drained(device));
         auto* panel = device->findChild<CDeviceProfileUI*>();
         ASSERT_NE(panel, nullptr);
         auto* combo = control<QComboBox>(panel, "device_profile_combo");

@@ -41,6 +41,10 @@ public:
         qputenv("PULSE_SERVER", ("unix:" + m_dir.filePath("pulse/native")).toUtf8());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.path());
+        // Off the session bus: a PulseAudio daemon claims the bus name org.PulseAudio1 there and
+        // exits when another one (a test running beside this one under the same bus) holds it.
+        // Without a bus it only warns; clients reach it through PULSE_SERVER.
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), "unix:path=" + m_dir.filePath("no-session-bus"));
         m_server.setProcessEnvironment(env);
         m_server.setProcessChannelMode(QProcess::MergedChannels);
         m_server.start(pulseaudio, {"-n", "-F", conf.fileName(), "--daemonize=no", "--exit-idle-time=-1",
@@ -55,7 +59,7 @@ public:
             QProcess info;
             info.start(QStringLiteral("pactl"), {"info"});
             return info.waitForFinished(3000) && info.exitCode() == 0;
-        }, 15000) && m_server.state() == QProcess::Running;
+        }, 30000) && m_server.state() == QProcess::Running;
         if (!m_ready)
             m_why = "pulseaudio did not come up: " + m_server.readAll().right(400).toStdString();
     }
