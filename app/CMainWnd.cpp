@@ -7,6 +7,7 @@
 #include "app/AudioRecorder.h"
 #include "app/MusicWnd.h"
 #include "app/DBusInterface.h"
+#include "app/FocusSwitcher.h"
 #include "app/PrivateFontLoader.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
@@ -177,6 +178,16 @@ void CMainWnd::InitWindow()
         version->setProperty("textid", QVariant());
 }
 
+void CMainWnd::StartFocusFollowing()
+{
+    // Profiles follow the application in focus whether the window is shown or not: the switcher
+    // works on the device hub's devices, and the bus reaches it without the window.
+    m_focus = new app::FocusSwitcher([this] { return m_devices ? m_devices->AllDevices() : std::vector<CVantikUSBDevice*>{}; }, this);
+    m_focus->SetSource(app::ChooseFocusSource());
+    if (m_dbus)
+        m_dbus->SetFocusSwitcher(m_focus);
+}
+
 void CMainWnd::OnDeviceStateChanged()
 {
     const app::ConnectedDevices devices = m_devices->ListConnected();
@@ -212,6 +223,7 @@ void CMainWnd::OnWindowInit()
     m_battery->SetThresholds(m_store.ReadInt(QLatin1String(app::kBatteryLowKey)).value_or(app::BatteryWatch::kDefaultLow),
                              m_store.ReadInt(QLatin1String(app::kBatteryCriticalKey)).value_or(app::BatteryWatch::kDefaultCritical));
     m_devices->SetDeviceStateHandler([this] { OnDeviceStateChanged(); });
+    StartFocusFollowing();
     StartSdkServer();
     m_permissionNotice = new app::PermissionNotice(this, PM(), paths::dataFolder() + QStringLiteral("/70-tessel.rules"));
     hide();
@@ -1107,6 +1119,9 @@ int CMainWnd::Shutdown()
     if (m_shutDown)
         return 0;
     m_shutDown = true;
+    // No focus change switches a device that is being closed.
+    if (m_focus)
+        m_focus->SetSource(nullptr);
     userfiles::SetNoticeListener({});
     qCDebug(tesselDebug) << "退出测试";
     // Closing mid-capture or mid-recording never leaves the keyboard held.

@@ -8,6 +8,7 @@
 #include <QDBusContext>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QVariantMap>
 #include <array>
 #include <cstdint>
@@ -15,6 +16,8 @@
 #include <optional>
 
 namespace app {
+
+class FocusSwitcher;
 
 // Tessel on the D-Bus session bus: service org.tessel.Tessel, object /org/tessel/Tessel,
 // interface org.tessel.Tessel1 (packaging/org.tessel.Tessel1.xml, from which the adaptor is
@@ -49,6 +52,11 @@ public:
     // while that call waits for it; at any other time nobody asked and it is dropped.
     void AnswerWorkTool(const std::array<uint8_t, kWorkToolAnswerSize>& answer);
 
+    // The rules of following the focus, read and written through `switcher` (may be null).
+    void SetFocusSwitcher(FocusSwitcher* switcher);
+    static constexpr char kErrorNoSuchDevice[] = "org.tessel.Tessel1.Error.NoSuchDevice";
+    static constexpr char kErrorInvalidValue[] = "org.tessel.Tessel1.Error.InvalidValue";
+
     // Devices as they travel on the bus (aa{sv}, keys as documented in the interface XML).
     static QList<QVariantMap> ToBus(const ConnectedDevices& devices);
 
@@ -61,10 +69,14 @@ public slots:
     void GameEvent(const QString& name);
     void GameEventWithMode(const QString& name, qlonglong how, qlonglong mode);
     QList<QVariantMap> ListDevices();
+    QList<QVariantMap> GetFocusRules(const QString& device, QString& defaultProfile);
+    void SetFocusRules(const QString& device, const QList<QVariantMap>& rules, const QString& defaultProfile);
+    void ReportActiveWindow(const QVariantMap& window);
 
 signals:
     // Relayed to the bus as the LightingControl signal.
     void LightingControl(bool controlling);
+    void FocusRulesChanged(const QString& device);
 
 private:
     intptr_t SendNamed(const char* message, intptr_t wParam, intptr_t lParam);
@@ -76,6 +88,7 @@ private:
     bool m_serviceOwned = false;
     bool m_workToolAsking = false;
     std::optional<QByteArray> m_workToolAnswer;
+    QPointer<FocusSwitcher> m_focus;
 };
 
 }  // namespace app

@@ -447,11 +447,36 @@ void CDeviceProfileUI::ReloadDevice()
     });
 }
 
+bool CDeviceProfileUI::SwitchToProfileId(const QString& id)
+{
+    QComboBox* combo = Combo();
+    if (!combo || id.isEmpty())
+        return false;
+    m_lastEntries = ProfileList(m_userFolder, m_defaultProfile).Entries();
+    int index = -1;
+    for (size_t i = 0; i < m_lastEntries.size(); ++i) {
+        if (m_lastEntries[i].id == id)
+            index = int(i);
+    }
+    if (index < 0 || index >= combo->count())
+        return false;
+    {
+        const QSignalBlocker block(combo);
+        combo->setCurrentIndex(index);
+    }
+    m_automaticSwitch = true;
+    const int result = SwitchToSelectedProfile();
+    m_automaticSwitch = false;
+    return result == 1;
+}
+
 int CDeviceProfileUI::SwitchToSelectedProfile()
 {
     const int index = GetSelectedIndex();
     if (index < 0)
         return 0;
+    if (!m_automaticSwitch)
+        m_lastUserSwitch = std::chrono::steady_clock::now();
     const ProfileList list(m_userFolder, m_defaultProfile);
     Switch sw;
     sw.serial = ++m_switchSerial;

@@ -10,6 +10,9 @@
 
 #include <json/value.h>
 
+#include <chrono>
+#include <optional>
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -85,6 +88,12 @@ public:
     int SwitchToSelectedProfile();
     // Whether a switch (or the rollback of one) is still on its way to the device.
     bool SwitchInFlight() const { return m_switchesInFlight > 0; }
+    // The same switch, to the profile of identifier `id`, made for the user by the application
+    // in focus: it does not count as the user's own choice. False when no profile has that id.
+    bool SwitchToProfileId(const QString& id);
+    // When the user last switched this device's profile (the combo, a deleted profile, a
+    // script), none when never since start.
+    std::optional<std::chrono::steady_clock::time_point> LastUserSwitch() const { return m_lastUserSwitch; }
 
 private:
     QComboBox* Combo();
@@ -119,4 +128,6 @@ private:
     int m_featureTab = 0;
     int m_switchSerial = 0;
     int m_switchesInFlight = 0;
+    bool m_automaticSwitch = false;
+    std::optional<std::chrono::steady_clock::time_point> m_lastUserSwitch;
 };
