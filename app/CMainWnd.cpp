@@ -8,6 +8,7 @@
 #include "app/MusicWnd.h"
 #include "app/DBusInterface.h"
 #include "app/FocusSwitcher.h"
+#include "editors/FocusRulesEditor.h"
 #include "app/PrivateFontLoader.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
@@ -186,6 +187,21 @@ void CMainWnd::StartFocusFollowing()
     m_focus->SetSource(app::ChooseFocusSource());
     if (m_dbus)
         m_dbus->SetFocusSwitcher(m_focus);
+    // The profile panel's rule lists offer the running applications and tell the bus of changes.
+    QPointer<app::FocusSwitcher> focus(m_focus);
+    FocusRulesEditor::SetHooks({[focus]() -> std::optional<QStringList> {
+                                    app::FocusSource* source = focus ? focus->Source() : nullptr;
+                                    if (!source || !source->CanListApplications())
+                                        return std::nullopt;
+                                    QStringList names;
+                                    for (const app::FocusedApp& a : source->RunningApplications())
+                                        names << a.DisplayName();
+                                    return names;
+                                },
+                                [focus](const QString& folder) {
+                                    if (focus)
+                                        focus->RulesEdited(folder);
+                                }});
 }
 
 void CMainWnd::OnDeviceStateChanged()

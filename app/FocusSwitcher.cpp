@@ -2,6 +2,7 @@
 
 #include "devices/CVantikUSBDevice.h"
 #include "editors/CDeviceProfileUI.h"
+#include "editors/FocusRulesEditor.h"
 #include "profiles/ProfileList.h"
 #include "ui/CDeviceOptionUI.h"
 
@@ -128,9 +129,23 @@ focusrules::LoadResult FocusSwitcher::Load(const CVantikUSBDevice& device)
 bool FocusSwitcher::Save(CVantikUSBDevice& device, const FocusRuleSet& set)
 {
     const bool saved = focusrules::Save(device.DataFolder(), set);
-    if (saved)
-        emit RulesChanged(KindWord(device));
-    return saved;
+    if (!saved)
+        return false;
+    // The panel shows the change at once.
+    if (auto* panel = device.findChild<CDeviceProfileUI*>(); panel && panel->FocusRules())
+        panel->FocusRules()->Reload();
+    emit RulesChanged(KindWord(device));
+    return true;
+}
+
+void FocusSwitcher::RulesEdited(const QString& userFolder)
+{
+    for (CVantikUSBDevice* device : m_devices()) {
+        if (device && device->DataFolder() == userFolder) {
+            emit RulesChanged(KindWord(*device));
+            return;
+        }
+    }
 }
 
 }  // namespace app

@@ -75,6 +75,8 @@ public:
     // Reads and writes a device's rules; Save tells listeners.
     static focusrules::LoadResult Load(const CVantikUSBDevice& device);
     bool Save(CVantikUSBDevice& device, const FocusRuleSet& set);
+    // The rules in `userFolder` were changed in a profile panel.
+    void RulesEdited(const QString& userFolder);
 
     // The switches made by focus so far (for tests and the bench).
     int SwitchCount() const { return m_switches; }

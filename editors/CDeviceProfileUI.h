@@ -6,6 +6,7 @@
 
 #include "devices/CDevicePanel.h"
 #include "devices/CVantikUSBDevice.h"
+#include "editors/FocusRulesEditor.h"
 #include "profiles/ProfileList.h"
 
 #include <json/value.h>
@@ -72,6 +73,8 @@ public:
     bool ExportProfile(const QString& target);
     bool ResetProfile();
     int RenameProfile(const QString& name);
+    // The list of applications whose focus selects the profile shown (null without the card).
+    FocusRulesEditor* FocusRules() const { return m_focusRules; }
     void SelectFeatureTab(int tab);
     // The feature tab shown, 0 before one was picked.
     int CurrentFeatureTab() const { return m_featureTab; }
@@ -129,5 +132,6 @@ private:
     int m_switchSerial = 0;
     int m_switchesInFlight = 0;
     bool m_automaticSwitch = false;
+    QPointer<FocusRulesEditor> m_focusRules;
     std::optional<std::chrono::steady_clock::time_point> m_lastUserSwitch;
 };
