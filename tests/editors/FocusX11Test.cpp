@@ -1,0 +1,339 @@
+// Profiles that follow the application in focus, end to end on a real X server (an Xvfb this
+// test starts): X clients of different window classes (xmessage, found with xdotool, and small
+// windows of this process), the root window's _NET_ACTIVE_WINDOW set as a window manager sets
+// it (no window manager runs), the real main window on the device simulator, the rules set
+// over the session bus with gdbus and in the profile panel. What the keyboard took is read back
+// from the simulator's memory.
+#include "tests/editors/PanelTestFixture.h"
+
+#include "app/FocusSwitcher.h"
+#include "editors/FocusRulesEditor.h"
+#include "profiles/FocusRules.h"
+#include "profiles/ProfileList.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include "ui/Language.h"
+#include <QDBusConnection>
+#include <QListWidget>
+#include <QStandardPaths>
+#include <xcb/xcb.h>
+
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+std::string g_noXServer;
+
+// A window manager's part, done by hand: windows with a class, _NET_CLIENT_LIST and
+// _NET_ACTIVE_WINDOW on the root window.
+class XDesk {
+public:
+    XDesk()
+    {
+        m_c = xcb_connect(nullptr, nullptr);
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+        m_active = atom("_NET_ACTIVE_WINDOW");
+        m_pid = atom("_NET_WM_PID");
+        m_clients = atom("_NET_CLIENT_LIST");
+    }
+    ~XDesk() { xcb_disconnect(m_c); }
+    // A mapped window of class (instance, klass), with this process's pid when `withPid`.
+    uint32_t window(const char* instance, const char* klass, bool withPid)
+    {
+        const uint32_t w = xcb_generate_id(m_c);
+        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, w, m_root, 0, 0, 50, 50, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        std::string cls = std::string(instance) + '\0' + klass + '\0';
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, uint32_t(cls.size()), cls.data());
+        if (withPid) {
+            const uint32_t pid = uint32_t(getpid());
+            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, w, m_pid, XCB_ATOM_CARDINAL, 32, 1, &pid);
+        }
+        xcb_map_window(m_c, w);
+        sync();
+        return w;
+    }
+    void activate(uint32_t w, bool wait = true)
+    {
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_root, m_active, XCB_ATOM_WINDOW, 32, 1, &w);
+        if (wait)
+            sync();
+    }
+    void clientList(const std::vector<uint32_t>& ws)
+    {
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_root, m_clients, XCB_ATOM_WINDOW, 32, uint32_t(ws.size()), ws.data());
+        sync();
+    }
+    // Returns once the server has done every request sent so far, so another client sees them.
+    void sync() { std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr)); }
+
+private:
+    uint32_t atom(const char* name)
+    {
+        auto* r = xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const uint32_t a = r ? r->atom : 0;
+        std::free(r);
+        return a;
+    }
+    xcb_connection_t* m_c;
+    uint32_t m_root, m_active, m_pid, m_clients;
+};
+
+class FocusX11Test : public PanelOnSimulatorTest {
+protected:
+    void SetUp() override
+    {
+        if (!g_noXServer.empty())
+            GTEST_SKIP() << g_noXServer;
+        PanelOnSimulatorTest::SetUp();
+    }
+    void TearDown() override
+    {
+        for (QProcess* p : clients) {
+            p->kill();
+            p->waitForFinished(3000);
+            delete p;
+        }
+        clients.clear();
+        if (window)
+            PanelOnSimulatorTest::TearDown();
+    }
+    // A real X client: xmessage with WM_CLASS instance `name`; its window as xdotool finds it.
+    uint32_t xmessage(const QString& name)
+    {
+        auto* p = new QProcess;
+        clients << p;
+        p->start(QStandardPaths::findExecutable("xmessage"), {"-name", name, "-title", name, name});
+        if (!p->waitForStarted(5000))
+            return 0;
+        QProcess search;
+        search.start(QStandardPaths::findExecutable("xdotool"), {"search", "--sync", "--classname", "^" + name + "$"});
+        // xdotool runs on its own; the window's event loop goes on meanwhile.
+        if (!waitFor([&] { return search.state() == QProcess::NotRunning; }))
+            return 0;
+        return search.readAllStandardOutput().trimmed().split('\n').value(0).toUInt();
+    }
+    // gdbus, a program of its own, calling this window's bus connection; its standard output.
+    std::optional<QString> gdbus(const QString& method, const QStringList& args)
+    {
+        QProcess p;
+        p.start(QStandardPaths::findExecutable("gdbus"),
+                QStringList{"call", "--session", "--dest", QDBusConnection::sessionBus().baseService(), "--object-path",
+                            "/org/tessel/Tessel", "--method", "org.tessel.Tessel1." + method} + args);
+        if (!waitFor([&] { return p.state() == QProcess::NotRunning; }) || p.exitCode() != 0) {
+            lastError = QString::fromUtf8(p.readAllStandardError());
+            return std::nullopt;
+        }
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    // The keyboard's settings block holds the still colour at bytes 6 to 8.
+    std::string colour() { return sim->dumpHex("keyboard", "settings").substr(12, 6); }
+    uint64_t sessions() { return sim->run({"state"})["devices"]["keyboard"]["counters"]["sessionsOpened"].asUInt64(); }
+
+    QList<QProcess*> clients;
+    QString lastError;
+};
+
+TEST_F(FocusX11Test, KeyboardFollowsTheFocusedWindowButNotAFlashNorAgainstAManualSwitch)
+{
+    CVantikUSBDevice* keyboard = plugAndShow("keyboard", "keyboard");
+    ASSERT_NE(keyboard, nullptr);
+    app::FocusSwitcher* focus = window->FocusFollower();
+    ASSERT_NE(focus, nullptr);
+    ASSERT_NE(focus->Source(), nullptr);
+    ASSERT_EQ(focus->Source()->Name(), "x11");
+    auto* panel = keyboard->findChild<CDeviceProfileUI*>();
+    ASSERT_NE(panel, nullptr);
+    for (int i = 0; i < 3; ++i)
+        click(panel, "device_add_btn");
+    // Profile1 is active and takes what the keyboard reads back; the others get a colour each.
+    setProfileColour(panel, 1, 0, 255, 0, 0);
+    setProfileColour(panel, 2, 0, 0, 255, 0);
+    setProfileColour(panel, 3, 0, 0, 0, 255);
+    const std::vector<ProfileList::Entry> profiles = ProfileList(keyboard->DataFolder(), keyboard->DefaultProfileFile()).Entries();
+    ASSERT_EQ(profiles.size(), 4u);
+    const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+
+    // The rules over the bus: a game's window class, this program by its executable's name, and
+    // profile4 when nothing matches. Profiles by name or id.
+    ASSERT_TRUE(gdbus("SetFocusRules", {"keyboard",
+                                        QString("[{'match': <'GameA'>, 'profile': <'profile2'>},"
+                                                " {'match': <'%1'>, 'profile': <'%2'>}]").arg(exe, profiles[2].id),
+                                        "profile4"}))
+        << lastError.toStdString();
+    const std::optional<QString> rules = gdbus("GetFocusRules", {"keyboard:3a17:5055:cable"});
+    ASSERT_TRUE(rules) << lastError.toStdString();
+    EXPECT_TRUE(rules->contains("'profile': <'profile3'>") && rules->contains("'match': <'GameA'>") && rules->endsWith("'profile4')\n"))
+        << rules->toStdString();
+    for (const QStringList& bad : {QStringList{"mousepad", "[]", ""}, QStringList{"keyboard", "[{'match': <'x'>, 'profile': <'nope'>}]", ""},
+                                   QStringList{"keyboard", "[{'profile': <'profile1'>}]", ""}}) {
+        EXPECT_FALSE(gdbus("SetFocusRules", bad)) << bad.join(' ').toStdString();
+        EXPECT_TRUE(lastError.contains(bad[0] == "mousepad" ? "Error.NoSuchDevice" : "Error.InvalidValue")) << lastError.toStdString();
+    }
+    EXPECT_EQ(focusrules::Load(keyboard->DataFolder()).set.rules.size(), 2u) << "a refused call changes nothing";
+    // The panel shows the rules of its profile at once.
+    ASSERT_NE(panel->FocusRules(), nullptr);
+    EXPECT_TRUE(panel->FocusRules()->Matches().isEmpty()) << "profile1 has no rule";
+    EXPECT_FALSE(control<QCheckBox>(panel, "profile_focus_default_check")->isChecked());
+
+    XDesk desk;
+    const uint32_t game = xmessage("GameA");
+    ASSERT_NE(game, 0u) << "xmessage's window was not found";
+    const uint32_t own = desk.window("tool", "Tool", true);
+    const uint32_t other = desk.window("editor", "Editor", false);
+    const uint32_t other2 = desk.window("viewer", "Viewer", false);
+
+    QStringList switched;
+    QObject::connect(focus, &app::FocusSwitcher::Switched, [&](CVantikUSBDevice*, const QString& id) {
+        for (const auto& p : profiles)
+            if (p.id == id)
+                switched << p.name;
+    });
+    auto settledOn = [&](const QString& wmInstance) {
+        return waitFor([&] { return focus->Focused().wmInstance == wmInstance && !panel->SwitchInFlight(); });
+    };
+
+    // The game's window class: profile2, which the keyboard holds.
+    desk.activate(game);
+    ASSERT_TRUE(settledOn("GameA"));
+    EXPECT_EQ(panel->GetSelectedProfileId(), profiles[1].id);
+    EXPECT_TRUE(waitFor([&] { return colour() == "ff0000"; })) << colour();
+    EXPECT_EQ(listSelection(keyboard), 1);
+    EXPECT_EQ(panel->FocusRules()->Matches(), QStringList{"GameA"}) << "the panel follows the profile shown";
+
+    // This program, known by its executable through _NET_WM_PID: profile3.
+    desk.activate(own);
+    ASSERT_TRUE(settledOn("tool"));
+    EXPECT_TRUE(waitFor([&] { return colour() == "00ff00"; })) << colour();
+
+    // No rule: the default, profile4. Then another unlisted window: nothing is written.
+    desk.activate(other);
+    ASSERT_TRUE(settledOn("editor"));
+    EXPECT_TRUE(waitFor([&] { return colour() == "0000ff"; })) << colour();
+    ASSERT_TRUE(drained(keyboard));
+    const uint64_t before = sessions();
+    desk.activate(other2);
+    ASSERT_TRUE(settledOn("viewer"));
+    ASSERT_TRUE(drained(keyboard));
+    EXPECT_EQ(sessions(), before) << "the profile was active already";
+    EXPECT_EQ(switched, QStringList({"profile2", "profile3", "profile4"}));
+
+    // A launcher flashing past: only where the focus stays counts.
+    desk.activate(game, false);
+    desk.activate(own);
+    ASSERT_TRUE(settledOn("tool"));
+    EXPECT_EQ(switched, QStringList({"profile2", "profile3", "profile4", "profile3"}));
+    EXPECT_TRUE(waitFor([&] { return colour() == "00ff00"; })) << colour();
+
+    // The user picks profile2 by hand; the focus moving on within five seconds leaves it.
+    auto* combo = control<QComboBox>(panel, "device_profile_combo");
+    combo->setCurrentIndex(1);
+    ASSERT_TRUE(waitFor([&] { return listSelection(keyboard) == 1 && !panel->SwitchInFlight(); }));
+    EXPECT_TRUE(waitFor([&] { return colour() == "ff0000"; })) << colour();
+    desk.activate(other);
+    ASSERT_TRUE(settledOn("editor"));
+    ASSERT_TRUE(drained(keyboard));
+    EXPECT_EQ(panel->GetSelectedProfileId(), profiles[1].id);
+    EXPECT_EQ(colour(), "ff0000");
+    EXPECT_EQ(switched.size(), 4);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(",").toStdString();
+}
+
+TEST_F(FocusX11Test, PanelListOffersRunningApplicationsAndEditsTheRulesOfItsProfile)
+{
+    CVantikUSBDevice* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    ASSERT_NE(panel, nullptr);
+    XDesk desk;
+    const uint32_t game = xmessage("GameB");
+    ASSERT_NE(game, 0u);
+    desk.clientList({game, desk.window("tool", "Tool", true)});
+
+    auto* field = control<QComboBox>(panel, "profile_focus_app_combo");
+    auto* list = control<QListWidget>(panel, "profile_focus_list");
+    ASSERT_TRUE(field && list);
+    panel->FocusRules()->OfferRunningApplications();
+    QStringList offered;
+    for (int i = 0; i < field->count(); ++i)
+        offered << field->itemText(i);
+    const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    EXPECT_TRUE(offered.contains("Xmessage") && offered.contains(exe)) << offered.join(',').toStdString();
+
+    // Typed and added, twice in another case (kept once), one removed.
+    for (const char* typed : {"steam", "GameB", "gameb"}) {
+        field->setEditText(typed);
+        click(panel, "profile_focus_add_btn");
+    }
+    EXPECT_EQ(panel->FocusRules()->Matches(), QStringList({"steam", "GameB"}));
+    list->setCurrentRow(0);
+    click(panel, "profile_focus_remove_btn");
+    control<QCheckBox>(panel, "profile_focus_default_check")->setChecked(true);
+    const FocusRuleSet stored = focusrules::Load(mouse->DataFolder()).set;
+    ASSERT_EQ(stored.rules.size(), 1u);
+    EXPECT_EQ(stored.rules[0], (FocusRule{"GameB", panel->GetSelectedProfileId()}));
+    EXPECT_EQ(stored.defaultProfileId, panel->GetSelectedProfileId());
+
+    // A damaged rule file is told in the panel and kept beside the new one.
+    QFile file(focusrules::FilePath(mouse->DataFolder()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("{\"rules\": 5");
+    file.close();
+    panel->FocusRules()->Reload();
+    auto* status = control<QLabel>(panel, "profile_focus_status");
+    EXPECT_FALSE(status->isHidden());
+    EXPECT_EQ(status->text(), ui::Language::instance().Text("profile_focus_damaged_text"));
+    field->setEditText("steam");
+    click(panel, "profile_focus_add_btn");
+    EXPECT_TRUE(status->isHidden());
+    EXPECT_EQ(focusrules::Load(mouse->DataFolder()).set.rules.size(), 1u);
+    EXPECT_EQ(QDir(mouse->DataFolder()).entryList({"FocusRules.json.damaged-*"}).size(), 1);
+}
+
+}  // namespace
+
+// Starts its own X server; without Xvfb, xdotool, xmessage or gdbus every test reports itself
+// skipped.
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
+    QProcess server;
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    if (xvfb.isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty() ||
+        QStandardPaths::findExecutable("xmessage").isEmpty() || QStandardPaths::findExecutable("gdbus").isEmpty()) {
+        g_noXServer = "Xvfb, xdotool, xmessage or gdbus is not installed";
+    } else {
+        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        QByteArray number;
+        if (server.waitForStarted(5000)) {
+            while (!number.contains('\n') && server.state() == QProcess::Running && server.waitForReadyRead(10000))
+                number += server.readAllStandardOutput();
+        }
+        number = number.trimmed();
+        if (number.isEmpty())
+            g_noXServer = "Xvfb did not start or gave no display";
+        else
+            qputenv("DISPLAY", ":" + number);
+    }
+    // The window itself draws nowhere; the focus is followed on the X server.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("TESSEL_FOCUS_SOURCE", "x11");
+    qputenv("LC_ALL", "C.UTF-8");
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    if (server.state() != QProcess::NotRunning) {
+        server.terminate();
+        if (!server.waitForFinished(3000)) {
+            server.kill();
+            server.waitForFinished(3000);
+        }
+    }
+    return result;
+}
