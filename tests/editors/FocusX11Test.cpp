@@ -292,6 +292,38 @@ TEST_F(FocusX11Test, PanelListOffersRunningApplicationsAndEditsTheRulesOfItsProf
     EXPECT_EQ(QDir(mouse->DataFolder()).entryList({"FocusRules.json.damaged-*"}).size(), 1);
 }
 
+TEST_F(FocusX11Test, ActiveWindowReportedOverTheBusSwitchesWhenADesktopScriptIsTheSource)
+{
+    CVantikUSBDevice* mouse = plugAndShow("mouse", "mouse");
+    ASSERT_NE(mouse, nullptr);
+    auto* panel = mouse->findChild<CDeviceProfileUI*>();
+    click(panel, "device_add_btn");
+    const std::vector<ProfileList::Entry> profiles = ProfileList(mouse->DataFolder(), mouse->DefaultProfileFile()).Entries();
+    ASSERT_EQ(profiles.size(), 2u);
+    app::FocusSwitcher* focus = window->FocusFollower();
+    FocusRuleSet rules;
+    rules.rules = {{"org.kde.konsole", profiles[1].id}};
+    ASSERT_TRUE(focus->Save(*mouse, rules));
+
+    // What the KWin script and the GNOME Shell extension send, as they send it.
+    const QString report = "{'app_id': <'org.kde.konsole'>, 'wm_class': <'konsole'>, 'pid': <int64 %1>}";
+    // While X11 is the source, a report is not a focus change.
+    ASSERT_TRUE(gdbus("ReportActiveWindow", {report.arg(getpid())})) << lastError.toStdString();
+    ASSERT_TRUE(drained(mouse));
+    EXPECT_EQ(panel->GetSelectedProfileId(), profiles[0].id);
+
+    focus->SetSource(std::make_unique<app::BusFocusSource>("gnome"));
+    ASSERT_TRUE(gdbus("ReportActiveWindow", {report.arg(getpid())})) << lastError.toStdString();
+    ASSERT_TRUE(waitFor([&] { return focus->Focused().appId == "org.kde.konsole" && !panel->SwitchInFlight(); }));
+    EXPECT_EQ(panel->GetSelectedProfileId(), profiles[1].id);
+    EXPECT_EQ(focus->Focused().executable, QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+        << "the program is found from the pid";
+    QStringList offered;
+    for (const app::FocusedApp& a : focus->Source()->RunningApplications())
+        offered << a.DisplayName();
+    EXPECT_EQ(offered, QStringList{"org.kde.konsole"});
+}
+
 }  // namespace
 
 // Starts its own X server; without Xvfb, xdotool, xmessage or gdbus every test reports itself
