@@ -133,11 +133,10 @@ std::unique_ptr<FocusSource> ChooseFocusSource(QObject* parent)
         source = std::make_unique<BusFocusSource>(wanted, parent);
     } else if (wanted == QLatin1String("wlroots")) {
         source = std::make_unique<WlrFocusSource>(QString(), parent);
-        // A compositor without the toplevel list: X11 applications may still be seen.
-        if (!source->Start() && !qgetenv("DISPLAY").isEmpty())
-            source = std::make_unique<X11FocusSource>(QString(), parent);
-        else
+        if (source->Start())
             return source;
+        // A compositor without the toplevel list: X11 applications may still be seen.
+        source = std::make_unique<X11FocusSource>(QString(), parent);
     } else {
         source = std::make_unique<X11FocusSource>(QString(), parent);
     }

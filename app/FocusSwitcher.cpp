@@ -48,6 +48,8 @@ FocusSwitcher::~FocusSwitcher() = default;
 
 void FocusSwitcher::SetSource(std::unique_ptr<FocusSource> source)
 {
+    // A change still settling came from the source being replaced.
+    m_timer.stop();
     m_source = std::move(source);
     if (m_source)
         connect(m_source.get(), &FocusSource::FocusChanged, this, &FocusSwitcher::OnFocus);
@@ -68,7 +70,8 @@ void FocusSwitcher::Settle()
         return;
     }
     // A timer that fired a little early looks again.
-    m_timer.start(1);
+    if (m_debounce.Pending())
+        m_timer.start(1);
 }
 
 void FocusSwitcher::Apply(const FocusedApp& app)

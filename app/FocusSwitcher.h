@@ -38,6 +38,7 @@ public:
     Clock::time_point Focus(const FocusedApp& app, Clock::time_point now);
     // The application that has held the focus for the whole delay at `now`, once.
     std::optional<FocusedApp> Settled(Clock::time_point now);
+    bool Pending() const { return m_pending.has_value(); }
 
 private:
     std::chrono::milliseconds m_delay;
