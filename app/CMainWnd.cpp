@@ -11,6 +11,8 @@
 #include "devices/CVantikMouseDevice.h"
 #include "app/DBusInterface.h"
 #include "app/DeviceControl.h"
+#include "app/FocusSwitcher.h"
+#include "editors/FocusRulesEditor.h"
 #include "app/PrivateFontLoader.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
@@ -191,6 +193,32 @@ void CMainWnd::InitWindow()
         version->setProperty("textid", QVariant());
 }
 
+void CMainWnd::StartFocusFollowing()
+{
+    // Profiles follow the application in focus whether the window is shown or not: the switcher
+    // works on the device hub's devices, and the bus reaches it without the window.
+    m_focus = new app::FocusSwitcher([this] { return m_devices ? m_devices->AllDevices() : std::vector<CVantikUSBDevice*>{}; }, this);
+    m_focus->SetSource(app::ChooseFocusSource());
+    m_focus->SetPageBuilder([this] { BuildDevicePages(); });
+    if (m_dbus)
+        m_dbus->SetFocusSwitcher(m_focus);
+    // The profile panel's rule lists offer the running applications and tell the bus of changes.
+    QPointer<app::FocusSwitcher> focus(m_focus);
+    FocusRulesEditor::SetHooks({[focus]() -> std::optional<QStringList> {
+                                    app::FocusSource* source = focus ? focus->Source() : nullptr;
+                                    if (!source || !source->CanListApplications())
+                                        return std::nullopt;
+                                    QStringList names;
+                                    for (const app::FocusedApp& a : source->RunningApplications())
+                                        names << a.DisplayName();
+                                    return names;
+                                },
+                                [focus](const QString& folder) {
+                                    if (focus)
+                                        focus->RulesEdited(folder);
+                                }});
+}
+
 void CMainWnd::OnDeviceStateChanged()
 {
     const app::ConnectedDevices devices = m_devices->ListConnected();
@@ -229,10 +257,7 @@ void CMainWnd::OnWindowInit()
     auto* control = new app::DeviceControl([this] {
         return m_devices ? m_devices->ConnectedObjects() : app::DeviceControl::Entries{};
     }, this);
-    control->SetPageBuilder([this] {
-        if (m_devices && m_devices->PagesPending() > 0)
-            m_devices->BuildPages();
-    });
+    control->SetPageBuilder([this] { BuildDevicePages(); });
     m_dbus->SetDeviceControl(control);
     // A start without the window builds no device page until the window is first wanted.
     m_devices->SetPagesDeferred(app::StartsWithoutWindow());
@@ -240,6 +265,7 @@ void CMainWnd::OnWindowInit()
     m_battery->SetThresholds(m_store.ReadInt(QLatin1String(app::kBatteryLowKey)).value_or(app::BatteryWatch::kDefaultLow),
                              m_store.ReadInt(QLatin1String(app::kBatteryCriticalKey)).value_or(app::BatteryWatch::kDefaultCritical));
     m_devices->SetDeviceStateHandler([this] { OnDeviceStateChanged(); });
+    StartFocusFollowing();
     StartSdkServer();
     m_permissionNotice = new app::PermissionNotice(this, PM(), paths::dataFolder() + QStringLiteral("/70-tessel.rules"));
     hide();
@@ -1183,6 +1209,9 @@ int CMainWnd::Shutdown()
     if (m_shutDown)
         return 0;
     m_shutDown = true;
+    // No focus change switches a device that is being closed.
+    if (m_focus)
+        m_focus->SetSource(nullptr);
     userfiles::SetNoticeListener({});
     qCDebug(tesselDebug) << "退出测试";
     // Closing mid-capture or mid-recording never leaves the keyboard held.

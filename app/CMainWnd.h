@@ -36,6 +36,7 @@ class TrayIcon;
 namespace app {
 class AudioRecorder;
 class DBusInterface;
+class FocusSwitcher;
 }
 
 class CDeviceHook;
@@ -101,6 +102,8 @@ public:
     app::WorkerThreads& Workers() { return m_workers; }
     // The device lists and the device strip; null before "windowinit".
     app::DeviceHub* Devices() const { return m_devices.get(); }
+    // Switches profiles after the application in focus (null before the window's start-up).
+    app::FocusSwitcher* FocusFollower() const { return m_focus; }
     app::LightingSync& Sync() { return *m_sync; }
     // What worker threads hold to reach the window: they never capture the window itself.
     std::shared_ptr<app::WindowLink> Link() const { return m_link; }
@@ -198,6 +201,7 @@ private:
     void StartWorkerThreads();
     // Hands the lighting sync thread the device lists in its order.
     void UpdateSyncDevices();
+    void StartFocusFollowing();
     void StartDeviceCapture();
     // Gives every mouse, mouse pad and keyboard the lighting-control switch (0 while asleep).
     void NoticeLightingControl(uint32_t on);
@@ -265,6 +269,7 @@ private:
     ui::TrayIcon* m_tray = nullptr;
     app::BatteryNotices* m_battery = nullptr;
     app::DBusInterface* m_dbus = nullptr;
+    app::FocusSwitcher* m_focus = nullptr;
     QPointer<CDeviceHook> m_hook;
     QPointer<CSetWnd> m_setWnd;
     QPointer<CAboutWnd> m_aboutWnd;

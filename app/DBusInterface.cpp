@@ -1,6 +1,9 @@
 #include "app/DBusInterface.h"
 
+#include "app/FocusSwitcher.h"
 #include "app/RegisteredMessages.h"
+#include "devices/CVantikUSBDevice.h"
+#include "profiles/ProfileList.h"
 #include "hid/DebugLog.h"
 #include "tessel1adaptor.h"
 
@@ -317,6 +320,95 @@ void DBusInterface::SetKey(const QString& device, const QString& key, const QStr
 {
     auto done = Deferred(false);
     m_control ? m_control->SetKey(device, key, function, done) : done(NoControl());
+void DBusInterface::SetFocusSwitcher(FocusSwitcher* switcher)
+{
+    m_focus = switcher;
+    if (switcher)
+        connect(switcher, &FocusSwitcher::RulesChanged, this, &DBusInterface::FocusRulesChanged, Qt::UniqueConnection);
+}
+
+QList<QVariantMap> DBusInterface::GetFocusRules(const QString& device, QString& defaultProfile)
+{
+    CVantikUSBDevice* d = m_focus ? m_focus->FindDevice(device) : nullptr;
+    if (!d) {
+        sendErrorReply(QLatin1String(DeviceControl::kNoSuchDevice), QStringLiteral("No connected device \"%1\"").arg(device));
+        return {};
+    }
+    const focusrules::LoadResult loaded = FocusSwitcher::Load(*d);
+    if (loaded.damaged) {
+        sendErrorReply(QLatin1String(kErrorFailed), QStringLiteral("The focus rules of \"%1\" could not be read; a copy was kept").arg(device));
+        return {};
+    }
+    QHash<QString, QString> names;
+    for (const ProfileList::Entry& e : ProfileList(d->DataFolder(), d->DefaultProfileFile()).Entries())
+        names.insert(e.id, e.name);
+    QList<QVariantMap> out;
+    for (const FocusRule& r : loaded.set.rules) {
+        out << QVariantMap{{QStringLiteral("match"), r.match},
+                           {QStringLiteral("profile"), names.value(r.profileId)},
+                           {QStringLiteral("profile_id"), r.profileId}};
+    }
+    defaultProfile = names.value(loaded.set.defaultProfileId);
+    return out;
+}
+
+void DBusInterface::SetFocusRules(const QString& device, const QList<QVariantMap>& rules, const QString& defaultProfile)
+{
+    CVantikUSBDevice* d = m_focus ? m_focus->FindDevice(device) : nullptr;
+    if (!d) {
+        sendErrorReply(QLatin1String(DeviceControl::kNoSuchDevice), QStringLiteral("No connected device \"%1\"").arg(device));
+        return;
+    }
+    const std::vector<ProfileList::Entry> entries = ProfileList(d->DataFolder(), d->DefaultProfileFile()).Entries();
+    // A profile given by id, else by name (names compared as the panel compares them).
+    auto resolve = [&](const QString& given) -> std::optional<QString> {
+        for (const ProfileList::Entry& e : entries) {
+            if (e.id == given)
+                return e.id;
+        }
+        for (const ProfileList::Entry& e : entries) {
+            if (e.name.compare(given, Qt::CaseInsensitive) == 0)
+                return e.id;
+        }
+        return std::nullopt;
+    };
+    if (rules.size() > FocusRuleSet::kMaxRules) {
+        sendErrorReply(QLatin1String(DeviceControl::kInvalidValue), QStringLiteral("At most %1 rules").arg(FocusRuleSet::kMaxRules));
+        return;
+    }
+    FocusRuleSet set;
+    for (int i = 0; i < rules.size(); ++i) {
+        const QString match = rules[i].value(QStringLiteral("match")).toString().trimmed();
+        const QString profile = rules[i].value(QStringLiteral("profile")).toString();
+        if (match.isEmpty()) {
+            sendErrorReply(QLatin1String(DeviceControl::kInvalidValue), QStringLiteral("Rule %1 has no \"match\"").arg(i));
+            return;
+        }
+        const std::optional<QString> id = resolve(profile);
+        if (!id) {
+            sendErrorReply(QLatin1String(DeviceControl::kInvalidValue), QStringLiteral("Rule %1: no profile \"%2\"").arg(i).arg(profile));
+            return;
+        }
+        set.rules.push_back({match, *id});
+    }
+    if (!defaultProfile.isEmpty()) {
+        const std::optional<QString> id = resolve(defaultProfile);
+        if (!id) {
+            sendErrorReply(QLatin1String(DeviceControl::kInvalidValue), QStringLiteral("No profile \"%1\"").arg(defaultProfile));
+            return;
+        }
+        set.defaultProfileId = *id;
+    }
+    if (!m_focus->Save(*d, set))
+        sendErrorReply(QLatin1String(kErrorFailed), QStringLiteral("The focus rules could not be saved"));
+}
+
+void DBusInterface::ReportActiveWindow(const QVariantMap& window)
+{
+    if (!m_focus)
+        return;
+    if (auto* source = qobject_cast<BusFocusSource*>(m_focus->Source()))
+        source->Report(window);
 }
 
 }  // namespace app

@@ -20,6 +20,8 @@
 
 namespace app {
 
+class FocusSwitcher;
+
 // Tessel on the D-Bus session bus: service org.tessel.Tessel, object /org/tessel/Tessel,
 // interface org.tessel.Tessel1 (packaging/org.tessel.Tessel1.xml, from which the adaptor is
 // generated). Each call becomes the registered message other programs would have sent and goes
@@ -56,6 +58,9 @@ public:
     // while that call waits for it; at any other time nobody asked and it is dropped.
     void AnswerWorkTool(const std::array<uint8_t, kWorkToolAnswerSize>& answer);
 
+    // The rules of following the focus, read and written through `switcher` (may be null).
+    void SetFocusSwitcher(FocusSwitcher* switcher);
+
     // Devices as they travel on the bus (aa{sv}, keys as documented in the interface XML).
     static QList<QVariantMap> ToBus(const ConnectedDevices& devices);
     static QVariantMap ToBus(const ConnectedDevice& device);
@@ -77,6 +82,9 @@ public slots:
     void GameEvent(const QString& name);
     void GameEventWithMode(const QString& name, qlonglong how, qlonglong mode);
     QList<QVariantMap> ListDevices();
+    QList<QVariantMap> GetFocusRules(const QString& device, QString& defaultProfile);
+    void SetFocusRules(const QString& device, const QList<QVariantMap>& rules, const QString& defaultProfile);
+    void ReportActiveWindow(const QVariantMap& window);
 
     // Per-device methods (see the interface XML). Writes answer once the device took the change.
     QStringList ListProfiles(const QString& device, QString& current);
@@ -104,6 +112,7 @@ signals:
     void DeviceRemoved(const QString& device);
     void ProfileChanged(const QString& device, const QString& profile);
     void BatteryChanged(const QString& device, int level, bool charging);
+    void FocusRulesChanged(const QString& device);
 
 private:
     intptr_t SendNamed(const char* message, intptr_t wParam, intptr_t lParam);
@@ -123,6 +132,7 @@ private:
     bool m_serviceOwned = false;
     bool m_workToolAsking = false;
     std::optional<QByteArray> m_workToolAnswer;
+    QPointer<FocusSwitcher> m_focus;
 };
 
 }  // namespace app

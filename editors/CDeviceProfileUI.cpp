@@ -1,6 +1,7 @@
 #include "editors/CDeviceProfileUI.h"
 
 #include "devices/CVantikUSBDevice.h"
+#include "editors/FocusRulesEditor.h"
 #include "editors/PanelServices.h"
 #include "profiles/CJsonFile.h"
 #include "profiles/ProfileCheck.h"
@@ -9,6 +10,7 @@
 #include "ui/PaintManager.h"
 
 #include <QAbstractButton>
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -77,6 +79,19 @@ void CDeviceProfileUI::AttachDevice(CVantikUSBDevice& device)
     m_device = &device;
     SetDeviceKind(int(device.DeviceType()));
     SetProfilePaths(device.DataFolder(), device.DefaultProfileFile());
+    // The applications whose focus selects a profile are listed on the profile card, above its
+    // hint.
+    if (!m_focusRules) {
+        if (QWidget* card = FindIn(this, "profile_card"); card && qobject_cast<QBoxLayout*>(card->layout())) {
+            auto* layout = static_cast<QBoxLayout*>(card->layout());
+            m_focusRules = new FocusRulesEditor(card);
+            QWidget* hint = FindIn(card, "profile_hint");
+            const int at = hint ? layout->indexOf(hint) : -1;
+            layout->insertWidget(at >= 0 ? at : layout->count(), m_focusRules);
+        }
+    }
+    if (m_focusRules)
+        m_focusRules->SetFolder(device.DataFolder(), device.DefaultProfileFile());
     InitProfiles();
     // A mouse opens on its DPI and polling rate; the other devices on their lighting.
     SelectFeatureTab(IsMouse(m_deviceKind) ? TabCursor : TabLight);
@@ -151,6 +166,8 @@ bool CDeviceProfileUI::SelectProfile(int index, bool notify)
     m_lastEntries = list.Entries();
     if (selected && index < int(m_lastEntries.size()))
         m_selectedId = m_lastEntries[size_t(index)].id;
+    if (m_focusRules)
+        m_focusRules->ShowProfile(m_selectedId);
     return selected;
 }
 
@@ -447,11 +464,36 @@ void CDeviceProfileUI::ReloadDevice()
     });
 }
 
+bool CDeviceProfileUI::SwitchToProfileId(const QString& id)
+{
+    QComboBox* combo = Combo();
+    if (!combo || id.isEmpty())
+        return false;
+    m_lastEntries = ProfileList(m_userFolder, m_defaultProfile).Entries();
+    int index = -1;
+    for (size_t i = 0; i < m_lastEntries.size(); ++i) {
+        if (m_lastEntries[i].id == id)
+            index = int(i);
+    }
+    if (index < 0 || index >= combo->count())
+        return false;
+    {
+        const QSignalBlocker block(combo);
+        combo->setCurrentIndex(index);
+    }
+    m_automaticSwitch = true;
+    const int result = SwitchToSelectedProfile();
+    m_automaticSwitch = false;
+    return result == 1;
+}
+
 int CDeviceProfileUI::SwitchToSelectedProfile()
 {
     const int index = GetSelectedIndex();
     if (index < 0)
         return 0;
+    if (!m_automaticSwitch)
+        m_lastUserSwitch = std::chrono::steady_clock::now();
     const ProfileList list(m_userFolder, m_defaultProfile);
     Switch sw;
     sw.serial = ++m_switchSerial;
@@ -472,6 +514,8 @@ int CDeviceProfileUI::SwitchToSelectedProfile()
             SetNameEditText(combo->itemText(sw.previous));
         }
         m_selectedId = sw.previousId;
+        if (m_focusRules)
+            m_focusRules->ShowProfile(m_selectedId);
         ShowStatus(QStringLiteral("profile_file_failed_text"));
         Services().message(window(),
                            ui::Language::instance().Text(QStringLiteral("profile_switch_not_saved_format")).arg(sw.wanted, sw.kept),
@@ -516,6 +560,8 @@ void CDeviceProfileUI::SwitchLanded(const Switch& sw, const CVantikUSBDevice::Pu
         SetNameEditText(combo->itemText(sw.previous));
     }
     m_selectedId = sw.previousId;
+    if (m_focusRules)
+        m_focusRules->ShowProfile(m_selectedId);
     ShowStatus(QStringLiteral("profile_switch_failed_text"));
     if (!m_device) {
         --m_switchesInFlight;

@@ -6,9 +6,13 @@
 
 #include "devices/CDevicePanel.h"
 #include "devices/CVantikUSBDevice.h"
+#include "editors/FocusRulesEditor.h"
 #include "profiles/ProfileList.h"
 
 #include <json/value.h>
+
+#include <chrono>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -69,6 +73,8 @@ public:
     bool ExportProfile(const QString& target);
     bool ResetProfile();
     int RenameProfile(const QString& name);
+    // The list of applications whose focus selects the profile shown (null without the card).
+    FocusRulesEditor* FocusRules() const { return m_focusRules; }
     void SelectFeatureTab(int tab);
     // The feature tab shown, 0 before one was picked.
     int CurrentFeatureTab() const { return m_featureTab; }
@@ -85,6 +91,12 @@ public:
     int SwitchToSelectedProfile();
     // Whether a switch (or the rollback of one) is still on its way to the device.
     bool SwitchInFlight() const { return m_switchesInFlight > 0; }
+    // The same switch, to the profile of identifier `id`, made for the user by the application
+    // in focus: it does not count as the user's own choice. False when no profile has that id.
+    bool SwitchToProfileId(const QString& id);
+    // When the user last switched this device's profile (the combo, a deleted profile, a
+    // script), none when never since start.
+    std::optional<std::chrono::steady_clock::time_point> LastUserSwitch() const { return m_lastUserSwitch; }
 
 signals:
     // A switch made profile `name` the device's (the device took it, or gets it when it
@@ -124,4 +136,7 @@ private:
     int m_featureTab = 0;
     int m_switchSerial = 0;
     int m_switchesInFlight = 0;
+    bool m_automaticSwitch = false;
+    QPointer<FocusRulesEditor> m_focusRules;
+    std::optional<std::chrono::steady_clock::time_point> m_lastUserSwitch;
 };
