@@ -320,6 +320,8 @@ void DBusInterface::SetKey(const QString& device, const QString& key, const QStr
 {
     auto done = Deferred(false);
     m_control ? m_control->SetKey(device, key, function, done) : done(NoControl());
+}
+
 void DBusInterface::SetFocusSwitcher(FocusSwitcher* switcher)
 {
     m_focus = switcher;

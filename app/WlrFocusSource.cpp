@@ -2,8 +2,15 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLocalSocket>
+#include <QFile>
+#include <QSocketNotifier>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace app {
 
@@ -266,7 +273,10 @@ WlrFocusSource::WlrFocusSource(QString socketPath, QObject* parent) : FocusSourc
     m_protocol.onActivated = [this](const FocusedApp& app) { emit FocusChanged(app); };
 }
 
-WlrFocusSource::~WlrFocusSource() = default;
+WlrFocusSource::~WlrFocusSource()
+{
+    Close();
+}
 
 bool WlrFocusSource::Start()
 {
@@ -277,49 +287,104 @@ bool WlrFocusSource::Start()
             return false;
         m_socketPath = display.startsWith(QLatin1Char('/')) ? display : QDir(runtime).filePath(display);
     }
-    m_socket = new QLocalSocket(this);
-    m_socket->connectToServer(m_socketPath);
-    if (!m_socket->waitForConnected(2000))
+    const QByteArray path = QFile::encodeName(m_socketPath);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= int(sizeof addr.sun_path))
         return false;
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+    m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (m_fd < 0)
+        return false;
+    // A local connect completes at once or is refused; EINPROGRESS is not expected here.
+    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        Close();
+        return false;
+    }
     m_protocol.Begin();
-    Flush();
+    if (!Flush()) {
+        Close();
+        return false;
+    }
     // The first round trip tells whether the compositor offers the toplevel list.
     QElapsedTimer waited;
     waited.start();
     while (!m_protocol.InitialRoundTripDone() && !m_protocol.Failed() && waited.elapsed() < 2000) {
-        if (!m_socket->waitForReadyRead(int(2000 - waited.elapsed())))
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, int(2000 - waited.elapsed())) <= 0)
             break;
-        m_protocol.Feed(m_socket->readAll());
-        Flush();
+        QByteArray in;
+        const bool open = ReadAvailable(in);
+        m_protocol.Feed(in);
+        if (!open || !Flush())
+            break;
     }
     if (!m_protocol.ManagerBound()) {
-        m_socket->abort();
+        Close();
         return false;
     }
-    connect(m_socket, &QLocalSocket::readyRead, this, &WlrFocusSource::ReadSocket);
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &WlrFocusSource::ReadSocket);
     // Events that came with the round trip's answer are handled now.
-    if (m_socket->bytesAvailable())
-        ReadSocket();
+    ReadSocket();
     return true;
+}
+
+bool WlrFocusSource::ReadAvailable(QByteArray& into)
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            into.append(buffer, qsizetype(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
 }
 
 void WlrFocusSource::ReadSocket()
 {
-    if (!m_protocol.Feed(m_socket->readAll())) {
-        // A compositor that speaks nonsense (or reports an error) is left.
-        m_socket->abort();
+    if (m_fd < 0)
         return;
-    }
-    Flush();
+    QByteArray in;
+    const bool open = ReadAvailable(in);
+    // A compositor that speaks nonsense (or reports an error), or that went, is left.
+    if ((!in.isEmpty() && !m_protocol.Feed(in)) || !open || !Flush())
+        Close();
 }
 
-void WlrFocusSource::Flush()
+bool WlrFocusSource::Flush()
 {
     const QByteArray out = m_protocol.TakeOutgoing();
-    if (!out.isEmpty()) {
-        m_socket->write(out);
-        m_socket->flush();
+    qsizetype sent = 0;
+    while (sent < out.size()) {
+        const ssize_t n = ::send(m_fd, out.constData() + sent, size_t(out.size() - sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += n;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The requests are a few bytes; a full buffer clears as soon as the compositor reads.
+            pollfd p{m_fd, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0)
+                return false;
+        } else {
+            return false;
+        }
     }
+    return true;
+}
+
+void WlrFocusSource::Close()
+{
+    delete m_notifier;
+    m_notifier = nullptr;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 }  // namespace app

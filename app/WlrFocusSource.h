@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace app {
 
@@ -75,10 +75,16 @@ public:
 
 private:
     void ReadSocket();
-    void Flush();
+    // Writes what the protocol has queued; false when the compositor is gone.
+    bool Flush();
+    // Everything the socket holds now, without waiting; false at the end of the connection.
+    bool ReadAvailable(QByteArray& into);
+    void Close();
 
     QString m_socketPath;
-    QLocalSocket* m_socket = nullptr;
+    // A plain Unix socket: the application links no network module for this one connection.
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
     WlrToplevelProtocol m_protocol;
 };
 
