@@ -1,3 +1,4 @@
+#include "profiles/HeadsetEqPresets.h"
 #include "sdk/HostAudio.h"
 #include "sdk/HostEffects.h"
 #include "tests/support/PipeWireSession.h"
@@ -23,21 +24,13 @@ namespace {
 
 using testsupport::PipeWireSession;
 
-// The built-in equaliser curves of presets 1 to 12.
-constexpr std::array<std::array<int, 10>, 12> kPresets = {{
-    {7, 11, 2, -3, -1, 4, 9, 12, 9, 5},
-    {7, 11, 6, -3, -11, -1, 6, 13, 6, 13},
-    {10, 4, 0, -3, -4, -3, -2, -1, 0, 0},
-    {2, 1, -2, -3, -5, -7, 0, 4, 9, 8},
-    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-    {7, 14, -13, -6, -1, 8, 13, 7, 2, 6},
-    {14, 10, 4, 0, -4, -3, -1, 1, 2, 3},
-    {2, 1, -2, -3, -5, -1, 7, 11, 15, 13},
-    {8, 2, -4, -8, 1, 3, 8, 11, 14, 16},
-    {-3, 4, 10, 0, -11, 3, 9, 13, 6, 0},
-    {18, 14, 8, 2, -3, -6, -1, 2, 5, 6},
-    {2, 1, -2, -4, -8, 4, 12, 16, 18, 15},
-}};
+// The built-in equaliser curves of presets 1 to 12, the values a chosen preset sends.
+const std::array<eq::Curve, eq::kBuiltinPresets> kPresets = [] {
+    std::array<eq::Curve, eq::kBuiltinPresets> curves{};
+    for (int p = 0; p < eq::kBuiltinPresets; ++p)
+        curves[size_t(p)] = eq::builtinCurve(p + 1);
+    return curves;
+}();
 
 constexpr char kEqNode[] = "tessel.effects.eq";
 
@@ -252,8 +245,9 @@ TEST_F(HostEffectsTest, VoiceChangerShiftsThePitch)
     for (const Case& c : cases) {
         const unsigned before = effects->Updates();
         effects->SetVoice(c.on, c.effect);
-        if (c.on)
+        if (c.on) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return effects->Updates() > before; }, 2000));
+        }
         // A loaded machine may start the recorder too late for a play; the tone is played again.
         std::vector<float> rec;
         size_t onset = 0, end = 0;
