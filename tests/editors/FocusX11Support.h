@@ -4,6 +4,7 @@
 // manager's part done by hand (XDesk), the fixture with the real main window on the simulator,
 // and a main that starts its own Xvfb (without Xvfb, xdotool, xmessage or gdbus every test
 // reports itself skipped).
+#include "tests/support/OwnXServer.h"
 #include "tests/editors/PanelTestFixture.h"
 
 #include "app/FocusSwitcher.h"
@@ -146,23 +147,7 @@ int main(int argc, char** argv)
     if (GTEST_FLAG_GET(list_tests))
         return RUN_ALL_TESTS();
     QProcess server;
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    if (xvfb.isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty() ||
-        QStandardPaths::findExecutable("xmessage").isEmpty() || QStandardPaths::findExecutable("gdbus").isEmpty()) {
-        g_noXServer = "Xvfb, xdotool, xmessage or gdbus is not installed";
-    } else {
-        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        QByteArray number;
-        if (server.waitForStarted(5000)) {
-            while (!number.contains('\n') && server.state() == QProcess::Running && server.waitForReadyRead(10000))
-                number += server.readAllStandardOutput();
-        }
-        number = number.trimmed();
-        if (number.isEmpty())
-            g_noXServer = "Xvfb did not start or gave no display";
-        else
-            qputenv("DISPLAY", ":" + number);
-    }
+    g_noXServer = testsupport::StartOwnXServer(server, {"xdotool", "xmessage", "gdbus"});
     // The window itself draws nowhere; the focus is followed on the X server.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("TESSEL_FOCUS_SOURCE", "x11");

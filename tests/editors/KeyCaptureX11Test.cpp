@@ -3,6 +3,7 @@
 // the hook stops, and the hook library reports mouse buttons without grabbing them; a held key
 // is one press and one release, each event carries the server's own time, and the Menu key is
 // a key like any other. Input is made by xdotool and XTest, as a user's would be.
+#include "tests/support/OwnXServer.h"
 #include "app/RegisteredMessages.h"
 #include "editors/CDeviceHook.h"
 #include "ui/WindowImplBase.h"
@@ -303,24 +304,7 @@ int main(int argc, char** argv)
     if (GTEST_FLAG_GET(list_tests))
         return RUN_ALL_TESTS();
     QProcess server;
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    if (xvfb.isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty()) {
-        g_noXServer = "Xvfb or xdotool is not installed";
-    } else {
-        // Xvfb picks a free display itself and writes its number once it takes connections, so
-        // two runs at once never meet on one display and nothing waits on a guess.
-        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        QByteArray number;
-        if (server.waitForStarted(5000)) {
-            while (!number.contains('\n') && server.state() == QProcess::Running && server.waitForReadyRead(10000))
-                number += server.readAllStandardOutput();
-        }
-        number = number.trimmed();
-        if (number.isEmpty())
-            g_noXServer = "Xvfb did not start or gave no display";
-        else
-            qputenv("DISPLAY", ":" + number);
-    }
+    g_noXServer = testsupport::StartOwnXServer(server, {"xdotool"});
     // The fixtures need an application object either way; without X it draws nowhere.
     qputenv("QT_QPA_PLATFORM", g_noXServer.empty() ? "xcb" : "offscreen");
     int result = 0;
