@@ -21,6 +21,8 @@ declare -A args=(
   [tessel_bench_sdk_server]="--quick"
   [tessel_bench_lightrecord]="--seconds 1 --trials 2"
   [tessel_bench_host_effects]=""
+  [tessel_bench_dbus_calls]="--reads 20 --writes 5"
+  [tessel_bench_focus_latency]=""
 )
 # Extra programs may name their arguments in TESSEL_BENCH_ARGS_<program>.
 
