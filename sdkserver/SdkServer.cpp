@@ -136,7 +136,8 @@ void SdkServer::SetControllers(std::vector<Controller> controllers)
     // Control follows the location; a controller that is gone is released (its device went
     // away), and what a client set on one that stays is kept.
     std::vector<std::string> gone;
-    for (const auto& [location, holder] : m_holders) {
+    for (const auto& held : m_holders) {
+        const std::string& location = held.first;
         const bool present = std::any_of(controllers.begin(), controllers.end(),
                                          [&](const Controller& c) { return c.location == location; });
         if (!present)
