@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 
+#include "ui/SkinDpi.h"
 #include "editors/CLightControlUI.h"
 #include "profiles/CJsonFile.h"
 #include "profiles/DataPaths.h"
@@ -226,14 +227,8 @@ void CColorSelectWnd::SaveKeepSlots()
 
 void CColorSelectWnd::SetWindowDpi(int dpi)
 {
-    switch (dpi) {
-    case 48: case 72: case 96: case 120: case 144: case 168: case 192:
-        break;
-    default:
-        qCDebug(tesselDebug) << "SET_WND DPI SET ERROR";
-        dpi = 96;
-    }
-    m_dpi = dpi;
+    m_dpi = ui::ValidDpi(dpi, "SET_WND DPI SET ERROR");
+    dpi = m_dpi;
     PM().SetDPI(dpi);
     // The skin's size is its minimum: text laid out at another DPI before must not widen it.
     resize(minimumSize());

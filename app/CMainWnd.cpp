@@ -1,4 +1,5 @@
 #include "app/CMainWnd.h"
+#include "ui/SkinDpi.h"
 #include "app/Autostart.h"
 #include "app/CommandLine.h"
 #include "profiles/DataPaths.h"
@@ -782,13 +783,7 @@ int CMainWnd::ChooseDpi(QSize monitor)
 
 int CMainWnd::ValidDpi(int dpi, const char* trace)
 {
-    switch (dpi) {
-    case 48: case 72: case 96: case 120: case 144: case 168: case 192:
-        return dpi;
-    default:
-        qCDebug(tesselDebug) << trace;
-        return 96;
-    }
+    return ui::ValidDpi(dpi, trace);
 }
 
 std::pair<QString, int> CMainWnd::SplitIndexedName(const QString& name)

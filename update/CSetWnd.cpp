@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QStyle>
 
+#include "ui/SkinDpi.h"
 #include "app/LanguageSettings.h"
 #include "app/PrivateMessages.h"
 #include "app/RegisteredMessages.h"
@@ -68,14 +69,8 @@ void CSetWnd::SetOwnerWindow(WindowImplBase* owner, int languageIndex)
 
 void CSetWnd::SetWindowDpi(int dpi)
 {
-    switch (dpi) {
-    case 48: case 72: case 96: case 120: case 144: case 168: case 192:
-        break;
-    default:
-        qCDebug(tesselDebug) << "SET_WND DPI SET ERROR";
-        dpi = 96;
-    }
-    m_dpi = dpi;
+    m_dpi = ui::ValidDpi(dpi, "SET_WND DPI SET ERROR");
+    dpi = m_dpi;
     PM().SetDPI(dpi);
 }
 
